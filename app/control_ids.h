@@ -1,0 +1,51 @@
+// Identifiers of the dialog's controls and menu commands.
+#pragma once
+
+namespace app {
+
+enum ControlId {
+    IDC_EXECUTE = 1,
+    IDC_GROUP_ITEM = 101,
+    IDC_PICTURE_FRAME = 102,
+    IDC_LABEL_PRESSURE = 103,
+    IDC_LABEL_FORECAST = 104,
+    IDC_LABEL_ITEM = 105,
+    IDC_LABEL_INIT_TIME = 106,
+    IDC_GROUP_OUTPUT = 107,
+    IDC_LEVEL_LIST = 108,
+    IDC_HOUR_LIST = 109,
+    IDC_ITEM_LIST = 110,
+    IDC_FORMAT_LIST = 111,
+    IDC_INIT_TIME = 112,
+    IDC_GROUP_GRAPH = 113,
+    IDC_LABEL_FORMAT = 114,
+    IDC_LABEL_STATUS = 115,
+    IDC_STATUS = 116,
+    IDC_LABEL_SAVE_PATH = 118,
+    IDC_SAVE_PATH = 119,
+    IDC_AUTO_SCALE = 120,
+    IDC_LABEL_RANGE = 121,
+    IDC_RANGE_LOW = 122,
+    IDC_LABEL_TO = 123,
+    IDC_RANGE_HIGH = 124,
+    IDC_LABEL_MODEL = 125,
+    IDC_MODEL = 126,
+    IDC_LABEL_VECTOR_SCALE = 127,
+    IDC_VECTOR_DENSITY = 128,
+    IDC_VECTOR_SCALE = 129,
+    IDC_LABEL_VECTOR_DENSITY = 130,
+    IDC_SELECTED_ONLY = 131,
+    IDC_ALL_ITEMS = 132,
+    IDC_DATA_FORMAT = 133,
+    IDC_MODE_DATA = 134,
+    IDC_MODE_IMAGE = 135,
+    IDC_LABEL_DATA_FORMAT = 136,
+};
+
+enum MenuCommand {
+    IDM_OPEN = 1021,
+    IDM_EXIT = 1031,
+    IDM_USERS_GUIDE = 1032,
+};
+
+} // namespace app

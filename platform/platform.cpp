@@ -1,0 +1,103 @@
+// Dispatch of the user-interface calls to the installed backend, and the file
+// system and clock functions shared by every backend.
+#include "platform.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+Backend& headless_backend(); // headless.cpp
+
+namespace {
+Backend* current = nullptr;
+Backend& ui() { return current ? *current : headless_backend(); }
+} // namespace
+
+void set_backend(Backend* backend) { current = backend; }
+
+void message_box(const char* text, const char* title, bool owned) {
+    ui().message_box(text, title, owned);
+}
+void list_reset(int id) { ui().list_reset(id); }
+void list_insert(int id, int pos, const char* text) { ui().list_insert(id, pos, text); }
+void list_select(int id, int pos) { ui().list_select(id, pos); }
+int list_selected(int id) { return ui().list_selected(id); }
+int list_count(int id) { return ui().list_count(id); }
+std::string list_text(int id, int pos) { return ui().list_text(id, pos); }
+void set_checked(int id, bool on) { ui().set_checked(id, on); }
+bool is_checked(int id) { return ui().is_checked(id); }
+void set_text(int id, const char* text) { ui().set_text(id, text); }
+std::string get_text(int id) { return ui().get_text(id); }
+void set_title(const char* text) { ui().set_title(text); }
+std::string title() { return ui().title(); }
+bool show_picture(const char* bmp_path, int x, int y, int w, int h) {
+    return ui().show_picture(bmp_path, x, y, w, h);
+}
+void refresh() { ui().refresh(); }
+bool choose_open_file(const char* title, const std::string& initial_dir, std::string& chosen) {
+    return ui().choose_open_file(title, initial_dir, chosen);
+}
+void open_help(const std::string& path) { ui().open_help(path); }
+int run_dialog(const DialogTemplate& dialog, const DialogHandlers& handlers) {
+    return ui().run_dialog(dialog, handlers);
+}
+void end_dialog(int result) { ui().end_dialog(result); }
+
+std::string current_directory() {
+    std::string buf(4096, '\0');
+    if (!getcwd(buf.data(), buf.size())) return ".";
+    buf.resize(std::char_traits<char>::length(buf.c_str()));
+    return buf;
+}
+
+bool is_directory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool make_directory(const std::string& path) {
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    return !p.empty() && mkdir(p.c_str(), 0777) == 0;
+}
+
+namespace {
+// The time to report: SOURCE_DATE_EPOCH when it holds a whole number, else now.
+std::time_t now_or_epoch() {
+    if (const char* s = std::getenv("SOURCE_DATE_EPOCH")) {
+        char* end = nullptr;
+        errno = 0;
+        long long v = std::strtoll(s, &end, 10);
+        if (end != s && *end == '\0' && errno == 0 && v >= 0) return static_cast<std::time_t>(v);
+    }
+    return std::time(nullptr);
+}
+
+DateTime from_tm(const std::tm& t) {
+    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
+} // namespace
+
+DateTime utc_now() {
+    std::time_t t = now_or_epoch();
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    return from_tm(tm);
+}
+
+DateTime local_now() {
+    std::time_t t = now_or_epoch();
+    std::tm tm{};
+    // A reproducible time is reported as given, not shifted into a time zone.
+    if (std::getenv("SOURCE_DATE_EPOCH"))
+        gmtime_r(&t, &tm);
+    else
+        localtime_r(&t, &tm);
+    return from_tm(tm);
+}
+
+} // namespace platform
