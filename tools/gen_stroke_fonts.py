@@ -514,8 +514,8 @@ SOURCE_TAIL = """\
 // Alphabets 1..6; alphabets 2..6 are empty (counts 0) and fall back to alphabet 1's
 // tables with no characters of their own.
 constexpr StrokeAlphabet kDisalf[kAlphabetCount] = {
-    {kDisalfPoints, kDisalfPointCount, kDisalfGlyphs, kDisalfGlyphCount, kDisalfCharCount,
-     6.0f, 7.0f, 0.0f, 6.0f},
+    {kDisalfPoints, kDisalfPointCount, kDisalfGlyphs, kDisalfGlyphCount, kDisalfCharCount, 6.0f,
+     7.0f, 0.0f, 6.0f},
     {nullptr, 0, nullptr, 0, 0, 6.0f, 7.0f, 0.0f, 6.0f},
     {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
     {nullptr, 0, nullptr, 0, 0, 6.0f, 7.0f, 0.0f, 6.0f},
@@ -524,8 +524,8 @@ constexpr StrokeAlphabet kDisalf[kAlphabetCount] = {
 };
 
 constexpr StrokeAlphabet kComplx[kAlphabetCount] = {
-    {kComplxPoints, kComplxPointCount, kComplxGlyphs, kComplxGlyphCount, kComplxCharCount,
-     20.0f, 21.0f, 0.25f, 9.0f},
+    {kComplxPoints, kComplxPointCount, kComplxGlyphs, kComplxGlyphCount, kComplxCharCount, 20.0f,
+     21.0f, 0.25f, 9.0f},
     {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
     {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
     {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
@@ -558,7 +558,7 @@ int glyph_record(const StrokeAlphabet& a, int g) {
 
 
 def c_array(name, words):
-    lines = [f"constexpr int16_t {name}[] = {{"]
+    lines = ["// clang-format off", f"constexpr int16_t {name}[] = {{"]
     row = []
     for w in words:
         row.append(str(w))
@@ -568,6 +568,7 @@ def c_array(name, words):
     if row:
         lines.append("    " + ", ".join(row) + ",")
     lines.append("};")
+    lines.append("// clang-format on")
     return "\n".join(lines) + "\n"
 
 

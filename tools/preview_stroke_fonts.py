@@ -5,9 +5,10 @@ Reads the committed tables in plot/text/generated/stroke_fonts.cpp (so it shows
 what the library really draws), walks the glyph records the way the text
 module does, and writes one grid per font plus a line of sample text:
 
-    tools/preview_stroke_fonts.py [output-dir]    (default: current directory)
+    tools/preview_stroke_fonts.py [output-dir [glyph-height]]
 
-writes glyphs-complx.png and glyphs-disalf.png. Grey lines mark the baseline,
+writes glyphs-complx.png and glyphs-disalf.png into output-dir (default: the
+current directory), glyphs glyph-height pixels high (default 60). Grey lines mark the baseline,
 the x-height and the cap height; a red tick marks each glyph's width.
 """
 
@@ -116,7 +117,7 @@ def glyph_width(strokes, equal):
     return max(0.0, max(xs)) if xs else 0.0
 
 
-def render(name, arrays, outdir):
+def render(name, arrays, outdir, h):
     tag, xdiv, ydiv, spacing, space, equal, guides = FONTS[name]
     points, glyphs = arrays[f"k{tag}Points"], arrays[f"k{tag}Glyphs"]
     # Character count: walk the records to the end of the table.
@@ -124,27 +125,27 @@ def render(name, arrays, outdir):
     while at < len(glyphs):
         at += glyphs[at]
         count += 1
-    h = 60  # glyph height in pixels: sy = (h - 1) / ydiv
+    # Glyph height h in pixels: sy = (h - 1) / ydiv, as the text module scales.
     sx, sy = (h - 1) / xdiv, (h - 1) / ydiv
     cols, cell_w, cell_h = 16, int(h * 1.6), int(h * 2.1)
     rows = (count + cols - 1) // cols
     sample_h = int(h * 1.6)
-    canvas = Canvas(cols * cell_w, rows * cell_h + sample_h)
+    hs = max(12, h // 2)  # height of the sample line
+    canvas = Canvas(max(cols * cell_w, 34 * hs), rows * cell_h + sample_h)
     for g in range(1, count + 1):
         r, c = divmod(g - 1, cols)
         ox, base = c * cell_w + 12, r * cell_h + int(h * 1.45)
         for gy in (0,) + guides:
-            canvas.line(ox - 6, base - gy * sy, ox + cell_w - 18, base - gy * sy, (200, 200, 200))
+            canvas.line(ox - 6, base - gy * sy, ox + cell_w - h // 3, base - gy * sy, (200, 200, 200))
         strokes = glyph_strokes(points, glyphs, g)
         for s in strokes:
             for (x0, y0), (x1, y1) in zip(s, s[1:] if len(s) > 1 else s):
                 canvas.line(ox + x0 * sx, base - y0 * sy, ox + x1 * sx, base - y1 * sy,
-                            (0, 0, 0), 2)
+                            (0, 0, 0), 2 if h >= 40 else 1)
         w = space if g == 1 else glyph_width(strokes, equal)
         canvas.line(ox + w * sx, base + 2, ox + w * sx, base + 8, (220, 0, 0), 2)
         canvas.line(ox, base + 2, ox, base + 8, (0, 0, 220), 2)
     # Sample line laid out with the width rule and the font's spacing.
-    hs = 30
     sx, sy = (hs - 1) / xdiv, (hs - 1) / ydiv
     x, base = 10.0, rows * cell_h + int(sample_h * 0.6)
     text = SAMPLE + "".join(chr(k) for k in range(127, 127 + 8))
@@ -165,9 +166,12 @@ def render(name, arrays, outdir):
 
 def main():
     outdir = sys.argv[1] if len(sys.argv) > 1 else "."
+    height = int(sys.argv[2]) if len(sys.argv) > 2 else 60
+    if height < 8:
+        sys.exit("glyph height must be 8 pixels or more")
     arrays = read_arrays(SOURCE)
     for name in FONTS:
-        render(name, arrays, outdir)
+        render(name, arrays, outdir, height)
 
 
 if __name__ == "__main__":

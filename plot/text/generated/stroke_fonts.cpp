@@ -5,6 +5,7 @@
 namespace razidu::fonts {
 namespace {
 
+// clang-format off
 constexpr int16_t kDisalfPoints[] = {
     1794, 514, 2, 2, 1793, 1281, 1795, 1283, 2051, -512, 2053, -510, 1024, 1029,
     512, 517, 2050, -254, 2051, -253, 1541, 1796, 1793, 1536, 1280, 1025, 771, 772,
@@ -63,7 +64,9 @@ constexpr int16_t kDisalfPoints[] = {
     768, 773, 1794, 2, 5, 0, 1284, 1024, 1281, 1282, 2, 1, 256, 513,
     514, 514, 517, 1029, 1284, 1283, 1026, 258, 3, 5,
 };
+// clang-format on
 
+// clang-format off
 constexpr int16_t kDisalfGlyphs[] = {
     5, 2, 1, 2, 3, 5, 2, 5, 2, 7, 9, 2, 9, 2,
     11, 2, 13, 2, 15, 7, 2, 17, 2, 19, 13, 21, 7, 2,
@@ -120,7 +123,9 @@ constexpr int16_t kDisalfGlyphs[] = {
     14, 355, -2, 720, 4100, 6, 7, 422, -2, 720, 4100, 8, 4, 477,
     7, 481, -2, 720, 3076,
 };
+// clang-format on
 
+// clang-format off
 constexpr int16_t kComplxPoints[] = {
     5377, 4864, 1793, 4866, 5377, 4865, 3329, 513, 256, 1, 258, 513, 5377, 5120,
     3584, 5121, 3584, 5377, 5122, 3584, 5386, 5129, 3593, 5130, 3593, 5386, 5131, 3593,
@@ -275,7 +280,9 @@ constexpr int16_t kComplxPoints[] = {
     -1784, -1787, -1534, -1279, -768, -256, 257, 514, 1030, 1798, -1787, -1533, -1278, -767,
     -255, 258, 772, 3078, 3335, 3590, 3333, 3078,
 };
+// clang-format on
 
+// clang-format off
 constexpr int16_t kComplxGlyphs[] = {
     7, 5, 1, 2, 6, 5, 8, 13, 3, 13, 2, 16, 3, 18,
     3, 21, 2, 24, 3, 26, 9, 2, 29, 2, 31, 2, 33, 2,
@@ -406,12 +413,13 @@ constexpr int16_t kComplxGlyphs[] = {
     1843, 9, 1845, 2, 1854, 2, 1856, -5, 1968, 8712, -5, 1968, 8728, 7,
     5, 2082, 2, 2087, 5, 2089, 7, 17, 2094, 7, 2111, 5, 2118,
 };
+// clang-format on
 
 // Alphabets 1..6; alphabets 2..6 are empty (counts 0) and fall back to alphabet 1's
 // tables with no characters of their own.
 constexpr StrokeAlphabet kDisalf[kAlphabetCount] = {
-    {kDisalfPoints, kDisalfPointCount, kDisalfGlyphs, kDisalfGlyphCount, kDisalfCharCount,
-     6.0f, 7.0f, 0.0f, 6.0f},
+    {kDisalfPoints, kDisalfPointCount, kDisalfGlyphs, kDisalfGlyphCount, kDisalfCharCount, 6.0f,
+     7.0f, 0.0f, 6.0f},
     {nullptr, 0, nullptr, 0, 0, 6.0f, 7.0f, 0.0f, 6.0f},
     {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
     {nullptr, 0, nullptr, 0, 0, 6.0f, 7.0f, 0.0f, 6.0f},
@@ -420,8 +428,8 @@ constexpr StrokeAlphabet kDisalf[kAlphabetCount] = {
 };
 
 constexpr StrokeAlphabet kComplx[kAlphabetCount] = {
-    {kComplxPoints, kComplxPointCount, kComplxGlyphs, kComplxGlyphCount, kComplxCharCount,
-     20.0f, 21.0f, 0.25f, 9.0f},
+    {kComplxPoints, kComplxPointCount, kComplxGlyphs, kComplxGlyphCount, kComplxCharCount, 20.0f,
+     21.0f, 0.25f, 9.0f},
     {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
     {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
     {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
