@@ -249,7 +249,8 @@ def make_complx(glyphs):
             gap = 2 if base_ch.isupper() else 3
             yt = 14 if base_ch.islower() else 21
             if kind == "dier":
-                rec = body + mark("dot", cx - 4, yt + gap) + mark("dot", cx + 4, yt + gap)
+                spread = 3 if x1 - x0 < 10 else 4  # closer dots over I and i
+                rec = body + mark("dot", cx - spread, yt + gap) + mark("dot", cx + spread, yt + gap)
             elif kind in ("acute", "grave", "circ", "tilde"):
                 rec = body + mark(kind, cx, yt + gap)
             elif kind == "ring":
