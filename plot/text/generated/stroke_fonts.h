@@ -13,8 +13,9 @@
 //   n, s     a polyline through points s .. s+n-1 of the point table (s counts from 1), or
 //   -n, s, d the same with the packed offset d (low byte dx, high byte dy, signed)
 //            times 0.5 added to every point.
-// complx: cap height 21, x-height 14, descenders to -7, accents up to 28; disalf: every
-// glyph inside x 0..5 of its 6-unit cell, capitals 0..7, descenders to -2, accents to 9.
+// complx: ink from x = 0, cap height 21, x-height 14, descenders to -7, marks up to 28.
+// disalf: every glyph inside x 0..5 of its 6-unit cell (glyph width 6, spacing 0),
+// capitals 0..7, descenders to -2, marks up to 9; dots are strokes of two equal points.
 #pragma once
 
 #include <cstdint>
