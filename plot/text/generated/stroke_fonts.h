@@ -39,8 +39,8 @@ inline constexpr int kDisalfFont = 1;
 inline constexpr int kComplxFont = 3;
 inline constexpr int kAlphabetCount = 6;
 
-inline constexpr int kDisalfPointCount = 780;
-inline constexpr int kDisalfGlyphCount = 747;
+inline constexpr int kDisalfPointCount = 697;
+inline constexpr int kDisalfGlyphCount = 796;
 inline constexpr int kDisalfCharCount = 132; // codes 32 .. 163
 inline constexpr int kComplxPointCount = 2122;
 inline constexpr int kComplxGlyphCount = 1791;
