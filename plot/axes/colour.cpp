@@ -86,9 +86,10 @@ constexpr int kNamed[9][9] = {
 
 enum { SMAL, RAIN, SPEC, GREY, RRAI, RSPE, RGRE, VGA, TEMP };
 
-bool is_plain_scale(int id) {
-    return id == RAIN || id == SPEC || id == GREY;
-}
+// The rainbow, spectrum and grey scales, their reversed forms included: on
+// the paper devices they draw with index 0 on background 255 (so black-and-
+// white PostScript, whose default is the reversed grey scale, draws with 0).
+bool is_plain_scale(int id) { return id >= RAIN && id <= RGRE; }
 // Devices that draw dark on white paper with the scales: index 0 is the
 // foreground there.
 bool paper_device(int d) {
