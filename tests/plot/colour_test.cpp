@@ -13,7 +13,9 @@ namespace {
 struct Rgb {
     int i, r, g, b;
 };
-int comp(uint32_t e, int shift) { return int(e >> shift & 255); }
+int comp(uint32_t e, int shift) {
+    return int(e >> shift & 255);
+}
 
 void expect_near_anchors(const std::vector<Rgb>& anchors, int tol) {
     const uint32_t* t = g_plot.colour.table;
@@ -36,10 +38,18 @@ void expect_near_anchors(const std::vector<Rgb>& anchors, int tol) {
 TEST_F(ColourTest, TablesFollowTheirAnchors) {
     captured([] { open_page("virt", ""); });
     EXPECT_EQ(g_plot.colour.table_id, 1); // rainbow by default
-    expect_near_anchors({{1, 34, 0, 68},     {5, 51, 0, 102},   {13, 51, 0, 170},
-                         {30, 0, 0, 255},    {49, 0, 72, 255},  {96, 0, 255, 255},
-                         {125, 0, 255, 102}, {138, 0, 255, 0},  {160, 123, 255, 0},
-                         {192, 255, 255, 0}, {214, 255, 166, 0}, {243, 255, 47, 0},
+    expect_near_anchors({{1, 34, 0, 68},
+                         {5, 51, 0, 102},
+                         {13, 51, 0, 170},
+                         {30, 0, 0, 255},
+                         {49, 0, 72, 255},
+                         {96, 0, 255, 255},
+                         {125, 0, 255, 102},
+                         {138, 0, 255, 0},
+                         {160, 123, 255, 0},
+                         {192, 255, 255, 0},
+                         {214, 255, 166, 0},
+                         {243, 255, 47, 0},
                          {254, 255, 0, 0}},
                         1);
     EXPECT_EQ(g_plot.colour.table[0], 0u);
@@ -57,8 +67,8 @@ TEST_F(ColourTest, TablesFollowTheirAnchors) {
     EXPECT_NEAR(comp(g_plot.colour.table[27], 16), 125, 2);
 
     setvlt("temp");
-    EXPECT_EQ(g_plot.colour.table[100], 0xAA0000u);                              // 170, 0, 0
-    EXPECT_EQ(g_plot.colour.table[200], (255u << 16) | (151u << 8) | 39u);      // green, blue
+    EXPECT_EQ(g_plot.colour.table[100], 0xAA0000u);                        // 170, 0, 0
+    EXPECT_EQ(g_plot.colour.table[200], (255u << 16) | (151u << 8) | 39u); // green, blue
     setvlt("grey");
     EXPECT_EQ(g_plot.colour.table[77], 0x4D4D4Du);
     setvlt("vga");
