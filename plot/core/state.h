@@ -13,6 +13,7 @@
 //   titles  TitleState     the four title lines
 //   curves  CurveState     curve counter and recorded curve attributes
 //   calendar CalendarState base date (set once per process, not per plot)
+//   (vector arrows keep no state of their own)
 //   raster  RasterImage    the in-memory page of raster devices
 //   ps, pdf, cgm           state of the PostScript, PDF and CGM writers
 //
@@ -283,9 +284,16 @@ void version_file_name(char* name);
 // Default extension of a device, three blanks for codes without one.
 const char* default_extension_of(int device);
 
-// Primitive dispatch (dispatch.cpp). Coordinates in plot units.
-void open_device();                       // device scale and opening actions (disini)
-void plot_pen(float x, float y, int pen); // pen 3 move, 2 draw
+// Primitive dispatch (dispatch.cpp). Coordinates in plot units. Lines go
+// pen_move_to / pen_draw_to -> flush_polyline (clipped) -> plot_pen; only
+// the pen stage calls plot_pen for lines, so that they are clipped.
+void open_device(); // device scale and opening actions (disini)
+// Moves (pen 3) or draws (pen 2) the device pen; counts vector_count.
+// Raster: pixels round(x * device_scale); PS/PDF: turned landscape page or
+// flipped y; CGM: flipped y; GKSL: plot units.
+void plot_pen(float x, float y, int pen);
+// Makes colour-table entry index the drawing colour; current colour = index.
+// CGM writes nothing for the colour in force, PostScript always writes.
 void device_colour(int index);
 // Fills x1 <= x <= x2, y1 <= y <= y2 with colour c, clipped to the clip
 // rectangle in force (line.clip_rect).
@@ -296,12 +304,19 @@ void ps_path_point(float x, float y, int pen); // pen 2, 3, 999 end
 void cgm_path_point(float x, float y, int pen);
 // Writes out a non-empty record (CGM padded to 80 bytes, text with a line feed).
 void write_pending_record();
-// GKSL metafile opcodes (see plot/README-gksl.md).
+// One 10-character field of the GKSL metafile (plot/GKSL.md).
 void gksl_number(float v, bool opcode);
 
 // Pen stage, pattern stage and clipping (draw/pen.cpp).
+// Flushes, then starts a new pending polyline at (x, y).
 void pen_move_to(float x, float y);
+// Appends (x, y); at 100 points the polyline is flushed and goes on from
+// its last point.
 void pen_draw_to(float x, float y);
+// Draws the pending polyline through the clip rectangle in force and
+// empties it. Call before anything that must not overtake pending lines
+// (colour change, filled rectangle, erase, text on the device, clip change,
+// image output, disfin).
 void flush_polyline();
 // Pattern stage: lines in the current line style, shifted by origin_shift.
 void dash_move_to(float x, float y);

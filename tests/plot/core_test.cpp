@@ -106,9 +106,10 @@ TEST_F(CoreTest, EveryRoutineAtAWrongLevelOnlyWarns) {
         {"X11FNT", 1, 3, [] { X11FNT("a", "b"); }},
     };
     (void)d, (void)m, (void)yr;
-    // Level 0 with a device chosen, then level 1 on an open VIRT page.
-    for (int level : {0, 1}) {
+    // Level 0, then an open VIRT page at levels 1, 2 and 3.
+    for (int level : {0, 1, 2, 3}) {
         if (level == 1) captured([&] { open_page("virt", path("v")); });
+        if (level >= 2) g_plot.level = level; // as after graf / graf3
         for (const Call& c : calls) {
             if (level >= c.min && level <= c.max) continue;
             const int device = g_plot.device, warnings = g_plot.warning_count;

@@ -97,3 +97,16 @@ TEST_F(FileTest, DefaultAndRememberedNames) {
     EXPECT_TRUE(fs::exists("first.bmp"));
     ASSERT_EQ(chdir("/"), 0);
 }
+
+TEST_F(FileTest, CountStopsAfter9999Versions) {
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    touch("a.x");
+    for (int k = 1; k <= 9999; ++k)
+        std::ofstream("a_" + std::to_string(k) + ".x");
+    EXPECT_EXIT(
+        {
+            dup2(2, 1);
+            versioned("a.x");
+        },
+        ::testing::ExitedWithCode(0), "More than 9999 file versions!");
+}
