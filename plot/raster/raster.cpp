@@ -17,8 +17,12 @@ void raster_open(int page_width, int page_height, int* width, int* height, int w
         *width = page_width > page_height ? 853 : 603;
         *height = page_width > page_height ? 603 : 853;
     }
+    // Pages above 256 MiB are refused like a failed allocation (the
+    // system's own pages are below 1 MiB).
     *status = 1;
-    if (*width <= 0 || *height <= 0 || *width > 100000 || *height > 100000) return;
+    if (*width <= 0 || *height <= 0 ||
+        (int64_t(*width) + 3) * int64_t(*height) > (int64_t(1) << 28))
+        return;
     r.width = *width;
     r.height = *height;
     r.stride = (r.width + 3) / 4 * 4;

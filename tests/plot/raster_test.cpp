@@ -1,6 +1,8 @@
 // The raster page: size, stride and padding, lines, rectangles, erase, VIRT.
 #include "plot_test_util.h"
 
+#include <unistd.h>
+
 using namespace plot_test;
 using namespace razidu;
 
@@ -100,4 +102,15 @@ TEST_F(RasterTest, PenDrawsThroughTheDeviceScale) {
     EXPECT_EQ(at(621, 599), 200);
     captured([&] { disfin(); });
     EXPECT_TRUE(fs::is_empty(dir_)); // VIRT leaves no file
+}
+
+TEST_F(RasterTest, OversizedPageEndsWithNotEnoughMemory) {
+    EXPECT_EXIT(
+        {
+            dup2(2, 1);
+            winsiz(100000, 100000);
+            metafl("png");
+            disini();
+        },
+        ::testing::ExitedWithCode(0), "Warning  53: Not enough memory in disini!");
 }
