@@ -89,7 +89,9 @@ enum { SMAL, RAIN, SPEC, GREY, RRAI, RSPE, RGRE, VGA, TEMP };
 // The rainbow, spectrum and grey scales, their reversed forms included: on
 // the paper devices they draw with index 0 on background 255 (so black-and-
 // white PostScript, whose default is the reversed grey scale, draws with 0).
-bool is_plain_scale(int id) { return id >= RAIN && id <= RGRE; }
+bool is_plain_scale(int id) {
+    return id >= RAIN && id <= RGRE;
+}
 // Devices that draw dark on white paper with the scales: index 0 is the
 // foreground there.
 bool paper_device(int d) {
