@@ -1,0 +1,179 @@
+// RAZIDU, a scientific plotting library.
+//
+// A program draws one page at a time. Set-up routines (level 0) choose the
+// device, file and page; disini opens the page (level 1); graf / graf3 open
+// an axis system (level 2 / 3) in which data routines draw; close_axis_system
+// returns to level 1 and disfin writes the page out and returns to level 0.
+//
+// Levels: 0 closed, 1 page open, 2 inside an axis system (graf), 3 inside a
+// colour axis system (graf3). Every routine checks the level first: outside
+// its range it prints warning 3 "Incorrect level" with the current level,
+// naming itself, and does nothing else. Misuse is never fatal; warnings are
+// numbered lines on standard output:
+//     " <<<< Warning   2: Incorrect parameter in metafl!   (tif)"
+// Options are keywords compared on their first four letters without regard
+// to case ("delete", "DELE" and "dele" are the same option).
+//
+// Coordinates: plot units (0.1 mm on paper), origin at the upper left page
+// corner, x to the right, y downwards. Colours are indices 0..255 into a
+// 256-entry colour table; 0 is the background and 255 the foreground.
+//
+// Devices (metafl keyword -> output): "PNG", "BMP", "TIFF", "PPM", "IMAG"
+// (raw dump), "VIRT" (drawn in memory, no file) are raster images; "PS",
+// "EPS", "POST", "PSCL" PostScript; "PDF"; "CGM" binary CGM; "GKSL" a
+// plain-text metafile (the default when metafl is not called). The screen
+// windows "XWIN", "XWI1".."XWI8", "XWND", "CONS", "MET1".."MET9" draw in
+// memory and discard the page like "VIRT"; "KYOC", "HPGL", "HPA1".."HPA4",
+// "TEKT", "VT34", "LN03", "WMF", "JAVA" are accepted keywords whose drawing
+// is discarded (see README "Using RAZIDU on its own").
+//
+// Routines whose drawing is not part of this release are marked "(pending)":
+// they check their level and warn on misuse, and draw nothing yet.
+#pragma once
+
+#include <cstdint>
+
+namespace razidu {
+
+// ------------------------------------------------------------ set-up, level 0
+
+// Selects the output device by keyword (table above). Level 0. Unknown
+// keyword: warning 2 with the keyword, device unchanged.
+void metafl(const char* keyword);
+// Output file name of the next plots (at most 80 characters kept). Level 0.
+void setfil(const char* name);
+// What happens when the output file exists: "COUN" new name name_1.ext,
+// name_2.ext ... (base cut to 8 characters), "DELE" replace it, "BREA" print
+// "File <name> does exist" and end the program. Levels 0-3; unknown: warning 2.
+void filmod(const char* option);
+// Background: "ERAS"/"NORE" normal (black), "NOER", "REVE" reversed (white
+// background, black foreground), "AUTO" (reversed for PS, EPS and PDF only).
+// Level 0; unknown: warning 2.
+void scrmod(const char* option);
+// Raster image size in pixels (default 853 x 603 landscape, 603 x 853
+// portrait). Levels 0-3; a value <= 0 gives warning 2 with the smaller value.
+void winsiz(int width, int height);
+// Page size in plot units (default 2970 x 2100, A4 landscape). Level 0;
+// a value <= 0 gives warning 2.
+void page(int width, int height);
+
+// ------------------------------------------------------------ page
+
+// Opens the page on the selected device and resets all per-plot settings.
+// Level 0 -> 1. Ends the program (exit code 0) after warning 53 when the
+// raster image cannot be allocated, and after the messages of filmod "BREA".
+void disini();
+// Writes the page out, closes the file and prints the end-of-plot report.
+// Levels 1-3 -> 0. A file that cannot be written gives warning 36.
+void disfin();
+// Clears the page of raster devices. Levels 1-3.
+void erase();
+// Switches off the reports of points outside the axis scaling. Levels 1-3.
+void nochek();
+// Draws pending lines. Levels 1-3.
+void sendbf();
+
+// ------------------------------------------------------------ axis systems (pending)
+
+// Lower left corner of the axis system in plot units. Level 1.
+void axspos(int x, int y);
+// Rectangle size of curve3 from the number of data points. Level 1.
+void autres(int nx, int ny);
+// Two-axis system: first value, last value, first label, label step for x and
+// y. Level 1 -> 2. Warnings 9, 10, 12, 50 for bad scalings.
+void graf(float xa, float xe, float xor_, float xstep, float ya, float ye, float yor, float ystep);
+// graf with a colour scaling z and a colour bar. Level 1 -> 3.
+void graf3(float xa, float xe, float xor_, float xstep, float ya, float ye, float yor, float ystep,
+           float za, float ze, float zor, float zstep);
+// Ends the axis system: level 2 or 3 -> 1. Callable at any level.
+void close_axis_system();
+// Axis name; axes is any of "X", "Y", "Z" or "XYZ". Levels 1-3.
+void name(const char* text, const char* axes);
+// Label kind ("NONE", "FLOA", "MAP", ...) of the given axes. Levels 1-3.
+void labels(const char* kind, const char* axes);
+// Number of decimals of the labels (-1 integer). Levels 1-3.
+void digits(int n, const char* axes);
+// Width of the colour bar in plot units, 0..10000. Levels 1-3.
+void widbar(int n);
+
+// ------------------------------------------------------------ colours
+
+// Loads a colour table: "SMAL", "RAIN" (default), "SPEC", "GREY", "RRAI",
+// "RSPE", "RGRE", "VGA", "TEMP". Levels 1-3; unknown: warning 2.
+void setvlt(const char* table);
+// Current colour by name: "WHIT", "RED", "GREE", "YELL", "BLUE", "ORAN",
+// "CYAN", "MAGE", "BLAC", "FORE", "BACK". Levels 1-3; unknown: warning 2.
+void color(const char* name);
+// Current colour by index 0..255. Levels 1-3; otherwise warning 2.
+void setclr(int index);
+
+// ------------------------------------------------------------ data plots (pending but strtpt,
+// connpt)
+
+// One coloured rectangle per point (x[i], y[i]) coloured by z[i]. Level 3.
+void curve3(const float* x, const float* y, const float* z, int n);
+// Polyline through n points in user coordinates, clipped to the axis system.
+// Levels 2-3.
+void curve(const float* x, const float* y, int n);
+// Start / continue a line at a point in plot units, in the current line
+// style, clipped to the page. Levels 1-3.
+void strtpt(float x, float y);
+void connpt(float x, float y);
+// Arrow between two points in user coordinates; code d1d2d3d4 gives head
+// width, length, form and position. Levels 2-3.
+void rlvec(float x1, float y1, float x2, float y2, int code);
+// The same arrow between two points in plot units. Levels 1-3.
+void vector(int x1, int y1, int x2, int y2, int code);
+
+// ------------------------------------------------------------ titles (pending)
+
+// Stores title line |n| (1..4), underlined when n < 0. Levels 1-3.
+void titlin(const char* text, int n);
+// Draws the title lines above the axis system. Levels 2-3.
+void title();
+
+// ------------------------------------------------------------ line styles (pending)
+
+// Line type 0..7 (solid, dot, dash, chndsh, chndot, dashm, dotl, dashl).
+// Levels 1-3; otherwise warning 2.
+void lintyp(int type);
+// User pattern of n lengths (1..10, each >= 1) drawn and skipped alternately.
+void myline(const int* pattern, int n);
+void solid();
+void dot();
+void dash();
+void chndsh();
+void chndot();
+void dashm();
+void dotl();
+void dashl();
+
+// ------------------------------------------------------------ text (pending)
+
+// Text height in plot units (1..10000). Levels 1-3.
+void height(int h);
+// Text angle in degrees, counter-clockwise. Levels 1-3.
+void angle(int degrees);
+// Stroke fonts: simple and complex. Levels 1-3.
+void disalf();
+void complx();
+// Draws text with its upper left corner at (x, y) plot units. Levels 1-3.
+void messag(const char* text, int x, int y);
+// Chooses the hardware font of the device (PostScript/PDF). Levels 1-3.
+void hwfont();
+// PostScript font by name. Levels 1-3.
+void psfont(const char* font);
+// Window-system fonts: not available on this system's devices. Levels 1-3.
+void winfnt(const char* font);
+void X11FNT(const char* font, const char* option);
+
+// ------------------------------------------------------------ calendar (pending)
+
+// Days from the base date to a date. Levels 0-3.
+int incdat(int day, int month, int year);
+// Date of a day count from the base date. Levels 0-3.
+void trfdat(int n, int* day, int* month, int* year);
+// Weekday (1 Monday .. 7 Sunday) of a date. Levels 0-3.
+int nwkday(int day, int month, int year);
+
+} // namespace razidu

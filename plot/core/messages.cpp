@@ -1,0 +1,170 @@
+// Numbered warnings and the end-of-plot report.
+#include "plot/core/state.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace razidu {
+
+namespace {
+constexpr const char* kWarnings[59] = {
+    " ",
+    "Negative parameter",
+    "Incorrect parameter",
+    "Incorrect level",
+    "X coordinate out of page",
+    "Y coordinate out of page",
+    "Same tick number as in a call before",
+    "First radius greater than second radius",
+    "Start angle greater/equal end angle",
+    "Step equal zero",
+    "Begin and end of scaling are equal",
+    "Axis length < 2",
+    "Startlabel out of scaling",
+    "Linear scaling must be used",
+    "Linear interpolation must be used",
+    "No call to legini before",
+    "Too long string for legend line",
+    "Not enough store for the legend buffer",
+    "Incorrect character after the eushft operator",
+    "The basealphabet cannot be used",
+    "No metafile",
+    "The routine must be called after disfin",
+    "The metafile is deleted before",
+    "Non positive minimum for log scaling (set to 0.1)",
+    "Non positive maximum for log scaling (set to 1.0)",
+    "Minimum equal maximum (added -1 and +1)",
+    "Too many intersections",
+    "Non positive values for log scaling",
+    "Number of bars unequal number of main ticks",
+    "Sum of data is zero",
+    "Incorrect number of points",
+    "Incorrect number of points for spline interpolation",
+    "No increasing x coordinates for spline interpolation",
+    "Incorrect viewpoint",
+    "No call to grfini before",
+    "Confusion of graf3d and graf3",
+    "File error",
+    "Incorrect filename",
+    "Singular matrix",
+    "Too many pages for CGM file (max. length 327 cm)",
+    "File format and output device are incompatible",
+    "Incorrect device for HPGL file",
+    "More legend lines than calls to curve",
+    "Instruction code: incorrect parameter",
+    "Instruction code: incorrect tabulator index",
+    "Instruction code: no integer value",
+    "Instruction code: unknown command",
+    "Blanking buffer overflow",
+    "No call to psfont",
+    "Fileformat is not PostScript",
+    "Incorrect sign for step",
+    "Non positive parameter",
+    "Hiddenline overflow",
+    "Not enough memory",
+    "No call to imgfin",
+    "No call to imgini",
+    "Incorrect file format",
+    "Control characters must be different",
+    "Array is out of screen",
+};
+
+FILE* msg() {
+    ensure_initialised();
+    return g_plot.msg_stream ? g_plot.msg_stream : stdout;
+}
+const char* text_or_blank(const char* s) {
+    return s ? s : "";
+}
+} // namespace
+
+void errmes(int n) {
+    ensure_initialised();
+    ++g_plot.warning_count;
+    if (n > 100) return;
+    if (n >= 1 && n <= 58) {
+        g_plot.warning_text = kWarnings[n];
+    } else {
+        std::printf("<<<< Incorrect parameter in errmes! (%4d)\n", n);
+        g_plot.warning_text = kWarnings[0];
+    }
+}
+
+void set_warning_text(const char* text) {
+    g_plot.warning_text = text_or_blank(text);
+}
+
+void warning_plain(int n) {
+    errmes(n);
+    std::fprintf(msg(), " <<<< Warning %3d: %s in %s!\n", n, text_or_blank(g_plot.warning_text),
+                 text_or_blank(g_plot.routine_name));
+}
+
+void warning_with_number(int n, int value) {
+    errmes(n);
+    std::fprintf(msg(), " <<<< Warning %3d: %s in %s!   (%4d)\n", n,
+                 text_or_blank(g_plot.warning_text), text_or_blank(g_plot.routine_name), value);
+}
+
+void warning_with_text(int n, const char* text) {
+    errmes(n);
+    std::fprintf(msg(), " <<<< Warning %3d: %s in %s!   (%s)\n", n,
+                 text_or_blank(g_plot.warning_text), text_or_blank(g_plot.routine_name),
+                 text_or_blank(text));
+}
+
+void report_date_time(char date[11], char time_text[9]) {
+    std::tm t{};
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    char* end = nullptr;
+    long long seconds = epoch ? std::strtoll(epoch, &end, 10) : 0;
+    if (epoch && end != epoch && *end == '\0' && seconds >= 0) {
+        std::time_t s = std::time_t(seconds);
+        gmtime_r(&s, &t);
+    } else {
+        std::time_t now = std::time(nullptr);
+        localtime_r(&now, &t);
+    }
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%4d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900);
+    std::memcpy(date, buf, 10);
+    date[10] = '\0';
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.tm_hour, t.tm_min, t.tm_sec);
+    std::memcpy(time_text, buf, 8);
+    time_text[8] = '\0';
+}
+
+void end_report_text(int flag) {
+    PlotState& g = g_plot;
+    FILE* out = msg();
+    char vectors[16], warnings[16];
+    auto squeeze = [](char* s) {
+        char* w = s;
+        for (char* r = s; *r; ++r)
+            if (*r != ' ') *w++ = *r;
+        *w = '\0';
+    };
+    std::snprintf(vectors, sizeof vectors, "%10d", g.vector_count);
+    std::snprintf(warnings, sizeof warnings, "%8d", g.warning_count);
+    squeeze(vectors);
+    squeeze(warnings);
+    char date[11], time_text[9];
+    report_date_time(date, time_text);
+    char metafile[64];
+    std::snprintf(metafile, sizeof metafile, "Metafile: %.48s", flag == 1 ? g.file_name : "");
+    const char* line = "<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<";
+    std::fprintf(out, "\n %s", line);
+    std::fprintf(out, "\n <<                END OF RAZIDU / VERSION %4.1f %s                <<",
+                 double(kVersion), kPatch);
+    std::fprintf(out, "\n <<  Date    : %10s  Time    : %8s  Pageformat: %4s  <<", date, time_text,
+                 g.page_name);
+    std::fprintf(out, "\n <<  Vectors : %-10s  Warnings: %-8s  Fileformat: %4s  <<", vectors,
+                 warnings, g.device_name);
+    std::fprintf(out, "\n <<  %-58s  <<", metafile);
+    std::fprintf(out, "\n %s\n", line);
+    std::fprintf(out, "\n");
+    std::fflush(out);
+}
+
+} // namespace razidu

@@ -1,0 +1,125 @@
+// The raster page: allocation, clearing, integer lines and filled
+// rectangles on one byte per pixel.
+#include "plot/core/state.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace razidu {
+
+void raster_open(int page_width, int page_height, int* width, int* height, int window_size_mode,
+                 int* status) {
+    RasterImage& r = g_plot.raster;
+    r.pixels.reset();
+    if (window_size_mode == 0) {
+        *width = page_width > page_height ? 853 : 603;
+        *height = page_width > page_height ? 603 : 853;
+    }
+    // Pages above 256 MiB are refused like a failed allocation (the
+    // system's own pages are below 1 MiB).
+    *status = 1;
+    if (*width <= 0 || *height <= 0 ||
+        (int64_t(*width) + 3) * int64_t(*height) > (int64_t(1) << 28))
+        return;
+    r.width = *width;
+    r.height = *height;
+    r.stride = (r.width + 3) / 4 * 4;
+    const size_t bytes = size_t(r.stride) * size_t(r.height);
+    r.pixels.reset(new (std::nothrow) uint8_t[bytes]);
+    if (!r.pixels) return;
+    std::memset(r.pixels.get(), 0, bytes);
+    r.colour = 0;
+    *status = 0;
+}
+
+void raster_clear() {
+    RasterImage& r = g_plot.raster;
+    if (r.pixels) std::memset(r.pixels.get(), 0, size_t(r.stride) * size_t(r.height));
+}
+
+void raster_set_colour(int n) {
+    g_plot.raster.colour = uint8_t(n & 0xFF);
+}
+
+void raster_line(int x0, int y0, int x1, int y1) {
+    RasterImage& r = g_plot.raster;
+    if (!r.pixels) return;
+    uint8_t* const p = r.pixels.get();
+    const int w = r.width, h = r.height, stride = r.stride;
+    const uint8_t c = r.colour;
+    // The callers keep both ends on the page; a line that is not wholly
+    // inside still never writes outside the image.
+    const bool safe =
+        x0 >= 0 && x0 < w && x1 >= 0 && x1 < w && y0 >= 0 && y0 < h && y1 >= 0 && y1 < h;
+    auto set = [&](int x, int y) {
+        if (safe || (x >= 0 && x < w && y >= 0 && y < h))
+            p[size_t(y) * size_t(stride) + size_t(x)] = c;
+    };
+    if (y0 == y1) {
+        const int sx = x0 > x1 ? -1 : 1;
+        for (int x = x0;; x += sx) {
+            set(x, y0);
+            if (x == x1) break;
+        }
+        return;
+    }
+    const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
+    const int sx = x0 > x1 ? -1 : 1, sy = y0 > y1 ? -1 : 1;
+    int x = x0, y = y0;
+    set(x, y);
+    if (dx <= dy) {
+        int e = dy / 2;
+        for (int i = 0; i < dy; ++i) {
+            y += sy;
+            e += dx;
+            if (e > dy) {
+                x += sx;
+                e -= dy;
+            }
+            set(x, y);
+        }
+    } else {
+        int e = dx / 2;
+        for (int i = 0; i < dx; ++i) {
+            x += sx;
+            e += dy;
+            if (e > dx) {
+                y += sy;
+                e -= dx;
+            }
+            set(x, y);
+        }
+    }
+}
+
+void raster_fill_rect(int x0, int y0, int x1, int y1, int n) {
+    RasterImage& r = g_plot.raster;
+    if (!r.pixels || x0 > x1 || y0 > y1) return;
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, r.width - 1);
+    y1 = std::min(y1, r.height - 1);
+    if (x0 > x1 || y0 > y1) return;
+    for (int y = y0; y <= y1; ++y)
+        std::memset(r.pixels.get() + size_t(y) * size_t(r.stride) + size_t(x0), n & 0xFF,
+                    size_t(x1 - x0 + 1));
+}
+
+void raster_read_rows(uint8_t* dest, int x, int y, int n, int rows) {
+    const RasterImage& r = g_plot.raster;
+    if (!r.pixels || x < 0 || y < 0 || n < 0 || rows < 0 || x + n > r.stride || y + rows > r.height)
+        return;
+    for (int i = 0; i < rows; ++i)
+        std::memcpy(dest + size_t(i) * size_t(n),
+                    r.pixels.get() + size_t(y + i) * size_t(r.stride) + size_t(x), size_t(n));
+}
+
+void raster_close() {
+    RasterImage& r = g_plot.raster;
+    r.pixels.reset();
+    r.width = r.height = r.stride = 0;
+}
+
+} // namespace razidu

@@ -1,0 +1,57 @@
+// The in-memory raster page: one colour number (0..255, an index into the
+// colour table) per pixel, row 0 at the top, rows padded to a multiple of 4
+// bytes. Drawn by the primitive dispatch, written out by the image writers.
+#pragma once
+
+#include <cstdint>
+#include <cstddef>
+#include <memory>
+
+namespace razidu {
+
+struct RasterImage {
+    int width = 0;
+    int height = 0;
+    int stride = 0;                    // width rounded up to a multiple of 4
+    std::unique_ptr<uint8_t[]> pixels; // stride * height bytes, or null
+    uint8_t colour = 0;                // current colour of raster_line
+};
+
+// Allocates the page of the plot in g_plot.raster. With window_size_mode 0
+// the size is 853 x 603 when page_width > page_height, else 603 x 853;
+// otherwise width and height are kept. Clears to 0; status 0, or 1 when the
+// pixels cannot be allocated.
+void raster_open(int page_width, int page_height, int* width, int* height, int window_size_mode,
+                 int* status);
+// Sets every byte, padding included, to 0.
+void raster_clear();
+void raster_set_colour(int n);
+// Line in the current colour, both ends included. Pixels outside the image
+// are skipped.
+void raster_line(int x0, int y0, int x1, int y1);
+// Sets x0 <= column <= x1, y0 <= row <= y1 to n; nothing when x0 > x1 or
+// y0 > y1; limited to the image.
+void raster_fill_rect(int x0, int y0, int x1, int y1, int n);
+// Copies n bytes of each of `rows` rows, from column x of row y on, into dest.
+void raster_read_rows(uint8_t* dest, int x, int y, int n, int rows);
+void raster_close();
+
+// Image writers. Status 0 success, -1 file not opened, -2 no memory, -3/-4/-5
+// deflate failures (PNG), 1 raw dump not opened.
+int write_tiff(const char* file);
+int write_raw_image(const char* file);
+int write_png(const char* file);
+int write_ppm(const char* file);
+int write_bmp(const char* file);
+// kind = device code - 600: 1 TIFF, 2 IMAG, 4 PNG, 5 PPM, 6 BMP. Flushes the
+// pending polyline, writes, and reports a failure as warning 36, 51 or 101
+// "ZLIB error". Returns the writer's status.
+int write_image_file(const char* file, int kind);
+
+} // namespace razidu
+
+namespace razidu {
+// CRC-32 of the PNG chunks (reflected 0xEDB88320, preset and result
+// complemented); its table is made on first use.
+uint32_t png_crc(const uint8_t* p, size_t n);
+} // namespace razidu

@@ -1,0 +1,344 @@
+// Image file writers: TIFF, PNG, BMP, PPM and the raw dump, each a linear
+// sequence of the format's units. Every writer knows the size of its file
+// before it starts and reports a short write as a file error.
+#include "plot/core/state.h"
+
+#include <zlib.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace razidu {
+
+namespace {
+
+// A file being written, with a count of the bytes that reached it.
+struct Out {
+    FILE* f = nullptr;
+    long long written = 0;
+
+    void bytes(const void* p, size_t n) { written += (long long)std::fwrite(p, 1, n, f); }
+    void u8(int v) {
+        const uint8_t b = uint8_t(v);
+        bytes(&b, 1);
+    }
+    void le16(uint32_t v) {
+        const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+        bytes(b, 2);
+    }
+    void le32(uint32_t v) {
+        const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+        bytes(b, 4);
+    }
+    void be32(uint32_t v) {
+        const uint8_t b[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+        bytes(b, 4);
+    }
+    // Closes the file; 0 when exactly `expected` bytes were written.
+    int close(long long expected) {
+        const bool closed = std::fclose(f) == 0;
+        f = nullptr;
+        return closed && written == expected ? 0 : -1;
+    }
+    // Closes the file after a failure, returning the failure.
+    int fail(int status) {
+        std::fclose(f);
+        f = nullptr;
+        return status;
+    }
+};
+
+bool open_out(Out& out, const char* file) {
+    out.f = std::fopen(file, "wb");
+    return out.f != nullptr;
+}
+
+int red(uint32_t e) {
+    return int((e >> 16) & 0xFF);
+}
+int green(uint32_t e) {
+    return int((e >> 8) & 0xFF);
+}
+int blue(uint32_t e) {
+    return int(e & 0xFF);
+}
+
+// ------------------------------------------------------------ TIFF
+
+void tiff_entry(Out& out, int tag, int type, uint32_t count, uint32_t value) {
+    out.le16(uint32_t(tag));
+    out.le16(uint32_t(type));
+    out.le32(count);
+    if (type == 3 && count == 1) {
+        out.le16(value);
+        out.le16(0);
+    } else {
+        out.le32(value);
+    }
+}
+
+// ------------------------------------------------------------ PNG
+
+const uint32_t* crc_table() {
+    static uint32_t table[256];
+    static bool made = false;
+    if (!made) {
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[n] = c;
+        }
+        made = true;
+    }
+    return table;
+}
+
+uint32_t crc_update(uint32_t c, const uint8_t* p, size_t n) {
+    const uint32_t* t = crc_table();
+    for (size_t i = 0; i < n; ++i)
+        c = t[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+    return c;
+}
+
+void png_chunk(Out& out, const char type[4], const uint8_t* data, size_t n) {
+    out.be32(uint32_t(n));
+    out.bytes(type, 4);
+    if (n) out.bytes(data, n);
+    uint32_t c = crc_update(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(type), 4);
+    c = crc_update(c, data, n);
+    out.be32(c ^ 0xFFFFFFFFu);
+}
+
+void put_be32(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v >> 24);
+    p[1] = uint8_t(v >> 16);
+    p[2] = uint8_t(v >> 8);
+    p[3] = uint8_t(v);
+}
+
+} // namespace
+
+uint32_t png_crc(const uint8_t* p, size_t n) {
+    return crc_update(0xFFFFFFFFu, p, n) ^ 0xFFFFFFFFu;
+}
+
+int write_tiff(const char* file) {
+    const RasterImage& r = g_plot.raster;
+    const uint32_t W = uint32_t(r.width), H = uint32_t(r.height);
+    const long long expected = 1682 + 6LL * H + (long long)W * H;
+    Out out;
+    if (!open_out(out, file)) return -1;
+    std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[W ? W : 1]);
+    if (!row) return out.fail(-2);
+    const uint32_t strips = 146, counts = 146 + 4 * H, colour_map = 146 + 6 * H;
+    out.bytes("II", 2);
+    out.le16(42);
+    out.le32(8);
+    out.le16(11);
+    tiff_entry(out, 254, 4, 1, 0);
+    tiff_entry(out, 256, 3, 1, W & 0xFFFF);
+    tiff_entry(out, 257, 3, 1, H & 0xFFFF);
+    tiff_entry(out, 258, 3, 1, 8);
+    tiff_entry(out, 259, 3, 1, 1);
+    tiff_entry(out, 262, 3, 1, 3);
+    tiff_entry(out, 273, 4, H, strips);
+    tiff_entry(out, 277, 3, 1, 1);
+    tiff_entry(out, 278, 3, 1, 1);
+    tiff_entry(out, 279, 3, H, counts);
+    tiff_entry(out, 320, 3, 768, colour_map);
+    out.le32(0);
+    for (uint32_t i = 0; i < H; ++i)
+        out.le32(1682 + 6 * H + i * W);
+    for (uint32_t i = 0; i < H; ++i)
+        out.le16(W & 0xFFFF);
+    const uint32_t* t = g_plot.colour.table;
+    for (int i = 0; i < 256; ++i)
+        out.le16(uint32_t(red(t[i]) * 257));
+    for (int i = 0; i < 256; ++i)
+        out.le16(uint32_t(green(t[i]) * 257));
+    for (int i = 0; i < 256; ++i)
+        out.le16(uint32_t(blue(t[i]) * 257));
+    for (uint32_t y = 0; y < H; ++y) {
+        raster_read_rows(row.get(), 0, int(y), int(W), 1);
+        out.bytes(row.get(), W);
+    }
+    return out.close(expected);
+}
+
+int write_raw_image(const char* file) {
+    const RasterImage& r = g_plot.raster;
+    const long long expected = 80 + (long long)r.stride * r.height;
+    Out out;
+    if (!open_out(out, file)) return 1;
+    std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[r.stride ? r.stride : 1]);
+    if (!row) return out.fail(-2);
+    char header[96];
+    std::snprintf(header, sizeof header,
+                  "!Bitmap RAZIDU VIRT %5d %5d %5d %5d %5d %5d %5d %5d %5d       ", r.width,
+                  r.height, 8, r.stride, 8, 32, 0, 1, 0);
+    out.bytes(header, 80);
+    for (int y = 0; y < r.height; ++y) {
+        raster_read_rows(row.get(), 0, y, r.stride, 1);
+        out.bytes(row.get(), size_t(r.stride));
+    }
+    return out.close(expected);
+}
+
+int write_png(const char* file) {
+    const RasterImage& r = g_plot.raster;
+    const uint32_t W = uint32_t(r.width), H = uint32_t(r.height);
+    const int P = palette_size();
+    // Everything but the compressed data: signature, IHDR, PLTE, IDAT and
+    // IEND chunk frames.
+    const long long frame = 8 + (12 + 13) + (12 + 3LL * P) + 12 + 12;
+    Out out;
+    if (!open_out(out, file)) return -1;
+    out.bytes("\x89PNG\r\n\x1a\n", 8);
+    uint8_t ihdr[13];
+    put_be32(ihdr, W);
+    put_be32(ihdr + 4, H);
+    ihdr[8] = 8;  // bit depth
+    ihdr[9] = 3;  // palette colour
+    ihdr[10] = 0; // deflate
+    ihdr[11] = 0; // no filter method beyond the standard
+    ihdr[12] = 0; // no interlace
+    png_chunk(out, "IHDR", ihdr, 13);
+    uint8_t plte[3 * 256];
+    for (int i = 0; i < P; ++i) {
+        const uint32_t e = g_plot.colour.table[i];
+        plte[3 * i] = uint8_t(red(e));
+        plte[3 * i + 1] = uint8_t(green(e));
+        plte[3 * i + 2] = uint8_t(blue(e));
+    }
+    png_chunk(out, "PLTE", plte, size_t(3 * P));
+
+    const size_t raw_size = size_t(H) * (size_t(W) + 1);
+    const size_t area = raw_size + raw_size / 100 + 13;
+    std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[raw_size ? raw_size : 1]);
+    std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[area]);
+    if (!raw || !packed) return out.fail(-2);
+    for (uint32_t y = 0; y < H; ++y) {
+        uint8_t* line = raw.get() + size_t(y) * (W + 1);
+        line[0] = 0; // filter: none
+        raster_read_rows(line + 1, 0, int(y), int(W), 1);
+    }
+    z_stream z{};
+    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return out.fail(-3);
+    z.next_in = raw.get();
+    z.avail_in = uInt(raw_size);
+    z.next_out = packed.get();
+    z.avail_out = uInt(area);
+    const int done = deflate(&z, Z_FINISH);
+    const size_t packed_size = area - z.avail_out;
+    const int ended = deflateEnd(&z);
+    if (done != Z_STREAM_END) return out.fail(-4);
+    if (ended != Z_OK) return out.fail(-5);
+    png_chunk(out, "IDAT", packed.get(), packed_size);
+    png_chunk(out, "IEND", nullptr, 0);
+    return out.close(frame + (long long)packed_size);
+}
+
+int write_ppm(const char* file) {
+    const RasterImage& r = g_plot.raster;
+    char header[48];
+    const int header_len =
+        std::snprintf(header, sizeof header, "P6\n%d %d\n255\n", r.width, r.height);
+    const long long expected = header_len + 3LL * r.width * r.height;
+    Out out;
+    if (!open_out(out, file)) return -1;
+    std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[size_t(r.width) * 4 + 1]);
+    if (!row) return out.fail(-2);
+    out.bytes(header, size_t(header_len));
+    uint8_t* index = row.get();
+    uint8_t* rgb = row.get() + r.width;
+    const uint32_t* t = g_plot.colour.table;
+    for (int y = 0; y < r.height; ++y) {
+        raster_read_rows(index, 0, y, r.width, 1);
+        for (int x = 0; x < r.width; ++x) {
+            const uint32_t e = t[index[x]];
+            rgb[3 * x] = uint8_t(red(e));
+            rgb[3 * x + 1] = uint8_t(green(e));
+            rgb[3 * x + 2] = uint8_t(blue(e));
+        }
+        out.bytes(rgb, size_t(r.width) * 3);
+    }
+    return out.close(expected);
+}
+
+int write_bmp(const char* file) {
+    const RasterImage& r = g_plot.raster;
+    const uint32_t W = uint32_t(r.width), H = uint32_t(r.height), S = (W + 3) / 4 * 4;
+    const uint32_t P = uint32_t(palette_size());
+    const uint32_t data_offset = 54 + 4 * P;
+    const long long expected = (long long)data_offset + (long long)S * H;
+    Out out;
+    if (!open_out(out, file)) return -1;
+    out.bytes("BM", 2);
+    out.le32(uint32_t(expected));
+    out.le16(0);
+    out.le16(0);
+    out.le32(data_offset);
+    out.le32(40);
+    out.le32(W);
+    out.le32(H);
+    out.le16(1);
+    out.le16(8);
+    out.le32(0);
+    out.le32(S * H);
+    out.le32(2500);
+    out.le32(2500);
+    out.le32(P);
+    out.le32(P);
+    for (uint32_t i = 0; i < P; ++i) {
+        const uint32_t e = g_plot.colour.table[i];
+        out.u8(blue(e));
+        out.u8(green(e));
+        out.u8(red(e));
+        out.u8(0);
+    }
+    std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[S ? S : 1]);
+    if (!row) return out.fail(-2);
+    std::memset(row.get(), 0, S);
+    for (uint32_t y = H; y-- > 0;) {
+        raster_read_rows(row.get(), 0, int(y), int(W), 1);
+        out.bytes(row.get(), S);
+    }
+    return out.close(expected);
+}
+
+int write_image_file(const char* file, int kind) {
+    flush_polyline();
+    int status = 0;
+    switch (kind) {
+    case 1:
+        status = write_tiff(file);
+        break;
+    case 2:
+        status = write_raw_image(file);
+        break;
+    case 4:
+        status = write_png(file);
+        break;
+    case 5:
+        status = write_ppm(file);
+        break;
+    case 6:
+        status = write_bmp(file);
+        break;
+    default:
+        return 0; // VIRT and unknown kinds write no file
+    }
+    if (status == -1 || (kind == 2 && status == 1)) {
+        warning_plain(36);
+    } else if (status == -2) {
+        warning_plain(51);
+    } else if (status != 0 && kind == 4) {
+        set_warning_text("ZLIB error");
+        warning_plain(101);
+    }
+    return status;
+}
+
+} // namespace razidu

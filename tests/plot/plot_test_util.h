@@ -1,0 +1,83 @@
+// Helpers of the plotting library tests: a clean library per test, a scratch
+// folder, file contents and captured standard output.
+#pragma once
+
+#include "plot/core/state.h"
+#include "plot/razidu.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace plot_test {
+
+namespace fs = std::filesystem;
+
+// Each test starts from a new library state in its own empty folder.
+class PlotTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        razidu::reset_library();
+        cwd_ = fs::current_path();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               (std::string("razidu_") + info->test_suite_name() + "_" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        razidu::reset_library();
+        fs::current_path(cwd_);
+        fs::remove_all(dir_);
+    }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    fs::path dir_;
+    fs::path cwd_;
+};
+
+inline std::vector<uint8_t> read_bytes(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+inline std::string read_text(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
+}
+inline uint32_t le16(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8;
+}
+inline uint32_t be32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 |
+           uint32_t(b[at + 3]);
+}
+
+// Starts a page on a device: the keyword, file, optional raster size and page.
+inline void open_page(const char* device, const std::string& file, int w = 0, int h = 0,
+                      int page_w = 0, int page_h = 0, const char* mode = nullptr) {
+    razidu::metafl(device);
+    razidu::setfil(file.c_str());
+    if (w > 0) razidu::winsiz(w, h);
+    if (page_w > 0) razidu::page(page_w, page_h);
+    if (mode) razidu::scrmod(mode);
+    razidu::disini();
+}
+
+// Output of f on standard output.
+template <class F> std::string captured(F f) {
+    ::testing::internal::CaptureStdout();
+    f();
+    std::fflush(stdout);
+    return ::testing::internal::GetCapturedStdout();
+}
+
+} // namespace plot_test
