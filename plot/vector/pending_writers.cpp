@@ -32,6 +32,8 @@ void pdf_colour(int, int, int, int) {
     // PENDING: colour operators come with the PDF writer.
 }
 
+void pdf_text(int, const float*, int, int, float) {}
+
 void pdf_rect(float, float, float, float) {
     // PENDING: rectangle operators come with the PDF writer.
 }

@@ -28,5 +28,10 @@ void pdf_path(float x, float y, int op);
 void pdf_colour(int r, int g, int b, int which);
 // Fills a rectangle in the filling colour (points).
 void pdf_rect(float x, float y, float w, float h);
+// Shows one character of the hardware font: code, text matrix (cos, sin,
+// -sin, cos, x, y in points), angle in degrees, font slot (the position of
+// the font in the standard list) and font size in points. Called by the
+// hardware-font text output.
+void pdf_text(int code, const float m[6], int angle, int slot, float size);
 
 } // namespace razidu
