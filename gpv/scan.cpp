@@ -97,7 +97,7 @@ int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<floa
     GpvHeader target = header;
     bool matched = false;
     bool atEnd = false;
-    while (!atEnd && collected < target.gridCount && find_record_marker(f)) {
+    while (!atEnd && (!matched || collected < target.gridCount) && find_record_marker(f)) {
         int remaining = 0;
         if (!read_block_length(f, remaining)) break;
         while (remaining >= header.dataLength + 44) {
@@ -164,7 +164,7 @@ int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<floa
         // Leave the geometry of the extracted field for the writers and plots.
         set_model_grid(header, target.modelCode, target.level);
     }
-    if (collected == target.gridCount) return 1;
+    if (matched && collected == target.gridCount) return 1;
     return dat_fail("Error: number of data not matched.");
 }
 
