@@ -4,6 +4,9 @@
 
 #include "gpvgen/gpvgen.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,8 +17,12 @@ namespace testfiles {
 namespace fs = std::filesystem;
 
 // A fresh empty folder under the system's temporary folder.
+// Named after the running test, so that tests run in parallel never share one.
 inline fs::path fresh_dir(const std::string& name) {
-    fs::path p = fs::temp_directory_path() / ("kivar_test_" + name);
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    fs::path p =
+        fs::temp_directory_path() /
+        ("kivar_test_" + name + "_" + (test ? test->name() : "") + "_" + std::to_string(getpid()));
     fs::remove_all(p);
     fs::create_directories(p);
     return p;

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace testfiles;
 using namespace app;
 namespace hl = platform::headless;
@@ -14,6 +13,10 @@ namespace {
 
 struct Dialog : ::testing::Test {
     fs::path dir = fresh_dir("dialog");
+    ~Dialog() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
     fs::path oldCwd = fs::current_path();
     std::string gpvPath = (dir / "in" / "fc.gpv").string();
 
@@ -52,7 +55,8 @@ struct Dialog : ::testing::Test {
     }
     std::vector<std::string> list(int id) {
         std::vector<std::string> v;
-        for (int k = 0; k < platform::list_count(id); ++k) v.push_back(platform::list_text(id, k));
+        for (int k = 0; k < platform::list_count(id); ++k)
+            v.push_back(platform::list_text(id, k));
         return v;
     }
 };
@@ -136,7 +140,8 @@ TEST_F(Dialog, ExecuteDataSelectedAndAllItems) {
     execute_data();
     EXPECT_TRUE(hl::messages().empty()) << last_message();
     int files = 0;
-    for (auto& e : fs::directory_iterator(dir / "out")) files += e.path().extension() == ".csv";
+    for (auto& e : fs::directory_iterator(dir / "out"))
+        files += e.path().extension() == ".csv";
     EXPECT_EQ(files, 12); // 2 levels x 2 items x 3 hours
     std::fflush(state.logFile);
     std::string log = read_file(dir / "gpv.log");

@@ -13,6 +13,10 @@ namespace {
 
 struct Decode : ::testing::Test {
     fs::path dir = fresh_dir("decode");
+    ~Decode() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
     void SetUp() override {
         platform::headless::reset();
         platform::headless::set_echo(false);

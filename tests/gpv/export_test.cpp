@@ -12,6 +12,10 @@ namespace {
 
 struct Export : ::testing::Test {
     fs::path dir = fresh_dir("export");
+    ~Export() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
     std::string save = dir.string() + "/";
     std::vector<float> field = std::vector<float>(120 * 150);
     void SetUp() override {

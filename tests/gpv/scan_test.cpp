@@ -11,6 +11,10 @@ namespace {
 
 struct Scan : ::testing::Test {
     fs::path dir = fresh_dir("scan");
+    ~Scan() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
     std::FILE* f = nullptr;
     std::vector<float> field = std::vector<float>(120 * 150, -1.0f);
     void SetUp() override {
