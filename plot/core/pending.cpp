@@ -12,9 +12,6 @@ namespace razidu {
 void axspos(int, int) {
     check_level(1, 1, "axspos");
 }
-void autres(int, int) {
-    check_level(1, 1, "autres");
-}
 void graf(float, float, float, float, float, float, float, float) {
     check_level(1, 1, "graf");
 }
@@ -30,12 +27,6 @@ void labels(const char*, const char*) {
 void digits(int, const char*) {
     check_level(1, 3, "digits");
 }
-void widbar(int) {
-    check_level(1, 3, "widbar");
-}
-void curve3(const float*, const float*, const float*, int) {
-    check_level(3, 3, "curve3");
-}
 
 // Ends an axis system. The level machine and the clip rectangle are the
 // core's; resetting the curve bookkeeping comes with the curve module.
@@ -47,18 +38,6 @@ void close_axis_system() {
     g_plot.curves.recorded = 0;
     g_plot.level = 1;
     flush_polyline();
-}
-
-// ------------------------------------------------------------ curve and vector module
-
-void curve(const float*, const float*, int) {
-    check_level(2, 3, "curve");
-}
-void rlvec(float, float, float, float, int) {
-    check_level(2, 3, "rlvec");
-}
-void vector(int, int, int, int, int) {
-    check_level(1, 3, "vector");
 }
 
 // ------------------------------------------------------------ title module
