@@ -1,0 +1,107 @@
+// Coloured surfaces: one rectangle of uniform colour per data point
+// (curve3), sized from the data resolution (autres), coloured by the value's
+// place on the Z scaling; and the colour bar that graf3 draws beside the axis
+// system, with its own axis (widbar sets its width).
+#include "plot/core/state.h"
+#include "plot/razidu.h"
+
+#include <cstdio>
+
+namespace razidu {
+
+namespace {
+
+FILE* message_stream() {
+    return g_plot.msg_stream ? g_plot.msg_stream : stdout;
+}
+
+bool outside_scaling(float x, float y) {
+    const AxisState& a = g_plot.axis;
+    return x < a.x.lower || x > a.x.upper || y < a.y.lower || y > a.y.upper;
+}
+
+// Rectangle size of curve3 from the data resolution given by autres: the
+// page distance between neighbouring points, rounded up; one more on file
+// devices.
+void rect_size_from_resolution() {
+    AxisState& a = g_plot.axis;
+    if (!a.autres_set) return;
+    auto size = [](int len, int n) {
+        const int q = (len - 1) / (n - 1) + ((len - 1) % (n - 1) != 0 ? 1 : 0);
+        return q == 0 ? 1 : q;
+    };
+    a.rect_width = size(a.len_x, a.autres_nx);
+    a.rect_height = size(a.len_y, a.autres_ny);
+    if (g_plot.device > 100) {
+        ++a.rect_width;
+        ++a.rect_height;
+    }
+}
+
+} // namespace
+
+int z_colour(float z) {
+    const AxisState& a = g_plot.axis;
+    const ColourState& c = g_plot.colour;
+    const bool descending = a.z.e < a.z.a;
+    if (z < a.z.lower) return descending ? c.table_last : 0;
+    if (z > a.z.upper) return descending ? 0 : c.table_last;
+    int k = static_cast<int>(float(c.first) + (z - a.z.a) * a.scale_colour);
+    if (k == c.first - 1) k = c.first;
+    if (k == c.last + 1) k = c.last;
+    return k;
+}
+
+void autres(int nx, int ny) {
+    if (check_level(1, 1, "autres")) return;
+    bool ok = true;
+    for (int v : {nx, ny})
+        if (v < 2 || v > 10000) {
+            warning_with_number(2, v);
+            ok = false;
+        }
+    if (!ok) return;
+    AxisState& a = g_plot.axis;
+    a.autres_set = 1;
+    a.autres_nx = nx;
+    a.autres_ny = ny;
+}
+
+void widbar(int n) {
+    if (check_level(1, 3, "widbar")) return;
+    if (n < 0 || n > 10000) {
+        warning_with_number(2, n);
+        return;
+    }
+    g_plot.axis.bar_width = n;
+}
+
+void curve3(const float* x, const float* y, const float* z, int n) {
+    if (check_level(3, 3, "curve3")) return;
+    if (n > 0 && (!x || !y || !z)) {
+        warning_plain(2);
+        return;
+    }
+    rect_size_from_resolution();
+    const AxisState& a = g_plot.axis;
+    const int remembered = g_plot.colour.current;
+    clip_to_axis_system();
+    const int w = a.rect_width, h = a.rect_height;
+    for (int i = 0; i < n; ++i) {
+        if (outside_scaling(x[i], y[i])) {
+            if (g_plot.check_range == 1)
+                std::fprintf(message_stream(), " <<<< (%12.4e /%12.4e) out of axis scaling!\n",
+                             double(x[i]), double(y[i]));
+            continue;
+        }
+        const int c = z_colour(z[i]);
+        const float cx = a.origin_x + (x[i] - a.x.a) * a.x.scale;
+        const float cy = a.origin_y - (y[i] - a.y.a) * a.y.scale;
+        const float x0 = cx - float(w / 2), y0 = cy - float(h / 2);
+        fill_rect(x0, y0, x0 + float(w), y0 + float(h), c);
+    }
+    restore_clip();
+    select_colour(remembered);
+}
+
+} // namespace razidu
