@@ -22,8 +22,8 @@ echo "== kivar data $sample --level 500 --item 23 --hour 24 --csv"
 "$kivar" data "$sample" --level 500 --item 23 --hour 24 --csv
 echo "== kivar image $sample --level 850 --item 4 --hour 24 --format png --save $root/out/maps"
 "$kivar" image "$sample" --level 850 --item 4 --hour 24 --format png --save "$root/out/maps"
-echo "== kivar image $sample --level 850 --item 23 --hour 24 --format png --vector-density 2 --save $root/out/maps"
-"$kivar" image "$sample" --level 850 --item 23 --hour 24 --format png --vector-density 2 \
+echo "== kivar image $sample --level 850 --item 23 --hour 24 --format png --vector-density 3 --save $root/out/maps"
+"$kivar" image "$sample" --level 850 --item 23 --hour 24 --format png --vector-density 3 \
     --save "$root/out/maps"
 cp "$root/out/maps/MD04_ID004_P0850_DT26120400_TM24.png" "$root/docs/map-temperature-850.png"
 cp "$root/out/maps/MD04_ID024_P0850_DT26120400_TM24.png" "$root/docs/map-wind-850.png"
