@@ -320,8 +320,10 @@ struct FltkBackend final : Backend {
             in->position(0);
         } else if (c->spec->kind != ControlKind::List) {
             c->widget->copy_label(literal_label(c->text).c_str());
-            // A label's old text may reach beyond its box: repaint around it.
-            if (c->widget->parent()) c->widget->parent()->redraw();
+            // A label's old or new text may reach beyond its box: repaint the
+            // band of the window it lies in.
+            Fl_Widget* w = c->widget;
+            if (win) win->damage(FL_DAMAGE_ALL, 0, w->y(), win->w(), w->h());
         }
         trace.line("text\t%d\t%s", id, c->text.c_str());
     }
@@ -411,7 +413,11 @@ struct FltkBackend final : Backend {
             trace.line("help\tnone");
             return;
         }
-        if (!help) help = std::make_unique<Fl_Help_Dialog>();
+        if (!help) {
+            help = std::make_unique<Fl_Help_Dialog>();
+            help->resize(win->x() + 60, win->y() + 40, 760, 660);
+            help->textsize(font_size + 1);
+        }
         help->load(p.c_str());
         help->show();
         trace.line("help\t%s", p.c_str());
