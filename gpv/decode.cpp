@@ -4,6 +4,8 @@
 
 #include "platform/platform.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace gpv {
@@ -135,7 +137,10 @@ int get_GPV_def(std::FILE* f) {
     h.rowLast = static_cast<int>(read_u16be(b + 30)) - h.rowOffset;
     h.tileCols = h.colLast - h.colFirst + 1;
     h.tileRows = h.rowLast - h.rowFirst + 1;
-    h.tileCount = h.tileCols * h.tileRows;
+    // Broken bounds may give a product beyond int; such a tile is refused
+    // before it is unpacked, so the count is only kept finite here.
+    long long count = static_cast<long long>(h.tileCols) * h.tileRows;
+    h.tileCount = static_cast<int>(std::clamp<long long>(count, INT_MIN, INT_MAX));
 
     h.bitsPerValue = b[33];
     if (h.bitsPerValue > 10) return fail("Error: more than 10 bits per value.");

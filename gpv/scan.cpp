@@ -5,6 +5,8 @@
 
 #include "platform/platform.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 
 namespace gpv {
@@ -43,6 +45,13 @@ template <class Visit> int walk_first_block(std::FILE* f, Visit visit) {
         remaining -= header.dataLength + 44;
     }
     return 1;
+}
+
+// Rounds to single precision; values beyond its range become infinities.
+float to_float(double v) {
+    if (v > FLT_MAX) return HUGE_VALF;
+    if (v < -FLT_MAX) return -HUGE_VALF;
+    return static_cast<float>(v);
 }
 
 int dat_fail(const char* text) {
@@ -97,7 +106,7 @@ int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<floa
     GpvHeader target = header;
     bool matched = false;
     bool atEnd = false;
-    while (!atEnd && collected < target.gridCount && find_record_marker(f)) {
+    while (!atEnd && (!matched || collected < target.gridCount) && find_record_marker(f)) {
         int remaining = 0;
         if (!read_block_length(f, remaining)) break;
         while (remaining >= header.dataLength + 44) {
@@ -137,7 +146,7 @@ int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<floa
             const std::uint8_t* data = RecordBuffer.data();
             long long byte = p / 8;
             int bit = static_cast<int>(p % 8);
-            float ref = static_cast<float>(h.referenceValue);
+            float ref = to_float(h.referenceValue);
             for (int j = h.rowFirst; j <= h.rowLast; ++j) {
                 for (int i = h.colFirst; i <= h.colLast; ++i) {
                     int x = 0;
@@ -149,7 +158,7 @@ int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<floa
                         if (data[byte] & (0x80 >> bit)) x += 512 >> k;
                         ++bit;
                     }
-                    float v = static_cast<float>(ref + h.scaleFactor * x);
+                    float v = to_float(ref + h.scaleFactor * x);
                     field[static_cast<std::size_t>(j) * h.gridCols + i] = v;
                     if (v < minValue) minValue = v;
                     if (v > maxValue) maxValue = v;
@@ -164,7 +173,7 @@ int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<floa
         // Leave the geometry of the extracted field for the writers and plots.
         set_model_grid(header, target.modelCode, target.level);
     }
-    if (collected == target.gridCount) return 1;
+    if (matched && collected == target.gridCount) return 1;
     return dat_fail("Error: number of data not matched.");
 }
 

@@ -100,6 +100,7 @@ Bytes block(const std::vector<Bytes>& records) {
     std::size_t length = 4;
     for (const Bytes& r : records)
         length += r.size();
+    if (length > 0xffff) std::fprintf(stderr, "gpvgen: block of %zu bytes is too long\n", length);
     Bytes out;
     out.reserve(4 + length);
     out.insert(out.end(), {'D', 'G', 'R', 'B'});
