@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -35,11 +36,13 @@ void command(int id, int notification) {
     switch (id) {
     case app::IDC_EXECUTE:
         ++executes;
-        // A long run: the status changes field by field and the window repaints.
-        for (int i = 1; i <= 20; ++i) {
+        // A long run (two seconds): the status changes field by field and the
+        // window repaints, but takes no input.
+        for (int i = 1; i <= 40; ++i) {
             std::snprintf(buf, sizeof buf, "P: %d   ID: %d   TM: %d", 1000, 225, i * 3);
             platform::set_text(app::IDC_STATUS, buf);
             platform::refresh();
+            usleep(50000);
         }
         if (picture_file) platform::show_picture(picture_file, 2, 0, 650, 600);
         std::snprintf(buf, sizeof buf, "image %d %s", executes,

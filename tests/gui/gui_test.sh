@@ -36,7 +36,7 @@ pass() { echo "ok: $*"; passes=$((passes + 1)); }
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 fatal() {
     echo "FAIL: $*"
-    import -window root "$build/gui-failure.png" 2> /dev/null && echo "screen: $build/gui-failure.png"
+    timeout 10 import -window root "$build/gui-failure.png" 2> /dev/null && echo "screen: $build/gui-failure.png"
     [ -n "${trace:-}" ] && { echo "-- trace:"; cat "$trace"; echo "-- stderr:"; cat "${trace%/*}/stderr"; }
     exit 1
 }
@@ -98,6 +98,12 @@ expect_exit() {
 # below the menu bar).
 click_units() { xdotool mousemove --window "$win" $(($1 * 2 + 6)) $((26 + $2 * 2 + 8)) click 1; }
 
+# Without a display the program says so and ends with status 2.
+env -u DISPLAY "$kivar" > /dev/null 2> "$work/nodisplay"
+rc=$?
+[ "$rc" = 2 ] && grep -q "no display" "$work/nodisplay" && pass "no display: message and status 2" ||
+    fail "no display: status $rc, $(cat "$work/nodisplay")"
+
 # ---------------------------------------------------------------- session 1
 # Start, open the sample through the menu and the file chooser, save data.
 run1="$work/run1"
@@ -123,7 +129,7 @@ sleep 1 # the chooser fills its file list and name field first
 xdotool key End
 xdotool type --delay 50 "/$sample_name"
 sleep 0.3
-import -window "$chooser" "$build/gui-chooser.png"
+timeout 10 import -window "$chooser" "$build/gui-chooser.png"
 sleep 0.3
 xdotool key Return
 want_title="KIVAR (GPV): $run1/$sample_name"
@@ -172,7 +178,7 @@ fi
 log_lines=$(grep -c "P: $first_level  TM: ${hours%%|*}  ID: " "$run1/gpv.log" 2> /dev/null)
 [ "${log_lines:-0}" = 1 ] && pass "one gpv.log line" || fail "gpv.log: $(cat "$run1/gpv.log" 2> /dev/null)"
 
-import -window "$win" "$build/gui-window.png" && pass "screenshot $build/gui-window.png"
+timeout 10 import -window "$win" "$build/gui-window.png" && pass "screenshot $build/gui-window.png"
 
 # Help, User's guide opens the guide in its own viewer.
 xdotool key alt+h
@@ -208,17 +214,26 @@ expect_exit 0 "the close box"
 # field, a picture fills the frame, list changes reach the handler.
 run3="$work/run3"
 mkdir -p "$run3"
-convert -size 650x600 gradient:red-blue -type truecolor "BMP3:$run3/picture.bmp"
+convert -size 650x600 gradient:red-blue -type palette "BMP3:$run3/picture.bmp"
 start "$run3" "$driver" "$run3/picture.bmp"
 xdotool key Return
-wait_trace '^message	driver	' || fatal "the driver's Execute did not run"
+# During the run: a click on "Data" and File, Exit must both be ignored.
+wait_trace '^text	116	P: ' || fatal "the driver's Execute did not start"
+click_units 93 134
+xdotool key alt+f
+sleep 0.2
+xdotool key x
+timeout 10 import -window "$win" "$build/gui-progress.png"
+wait_trace '^message	driver	' || fatal "the driver's Execute did not end"
 progress=$(grep -cP '^text\t116\tP: 1000   ID: 225   TM: \d+$' "$trace")
-[ "$progress" = 20 ] && pass "20 status lines during a run" || fail "status lines: $progress"
+[ "$progress" = 40 ] && pass "40 status lines during a run" || fail "status lines: $progress"
+grep -qP '^message\tdriver\timage 1 image$' "$trace" && ! grep -q '^end' "$trace" &&
+    pass "no input reaches the window during a run" || fail "input during a run: $(grep -P '^(message|end)' "$trace")"
 grep -qP "^picture\t$run3/picture.bmp\t2 0 650 600\$" "$trace" && pass "picture at (2, 0) 650 x 600" ||
     fail "picture: $(grep '^picture' "$trace")"
 box=$(find_window '^driver$') && xdotool windowfocus --sync "$box" && xdotool key Return
 sleep 0.3
-import -window "$win" "$build/gui-picture.png"
+timeout 10 import -window "$win" "$build/gui-picture.png"
 xdotool windowfocus --sync "$win"
 # The level list: open it with a click and pick its second entry.
 click_units 90 22
