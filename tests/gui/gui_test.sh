@@ -116,6 +116,8 @@ name=$(xdotool getwindowname "$win")
 [ -z "$name" ] && pass "no title before a file is opened" || fail "title before open: '$name'"
 hints=$("$probe" hints "$win")
 [ "$hints" = "min 988 752 max 988 752" ] && pass "fixed size 988 x 752" || fail "size hints: $hints"
+icon=$("$probe" icon "$win")
+[ "$icon" = "icon 48 48" ] && pass "window icon 48 x 48" || fail "window icon: $icon"
 [ "$(last text 119)" = "$run1/" ] && pass "save path is the start folder" || fail "save path: $(last text 119)"
 
 xdotool key alt+f

@@ -2,7 +2,9 @@
 // run under a bare X server:
 //   x11_probe close WID   asks the window to close (its close box)
 //   x11_probe hints WID   prints "min W H max W H" from its size hints
+//   x11_probe icon WID    prints "icon W H" of the first icon it offers
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <cstdio>
@@ -11,7 +13,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: x11_probe close|hints WINDOW-ID\n");
+        std::fprintf(stderr, "usage: x11_probe close|hints|icon WINDOW-ID\n");
         return 2;
     }
     Display* d = XOpenDisplay(nullptr);
@@ -43,6 +45,22 @@ int main(int argc, char** argv) {
                         (h.flags & PMaxSize) ? h.max_width : 0,
                         (h.flags & PMaxSize) ? h.max_height : 0);
         }
+    } else if (std::strcmp(argv[1], "icon") == 0) {
+        Atom type;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        Atom icon = XInternAtom(d, "_NET_WM_ICON", False);
+        if (XGetWindowProperty(d, w, icon, 0, 2, False, XA_CARDINAL, &type, &format, &count, &after,
+                               &data) == Success &&
+            data && format == 32 && count == 2) {
+            const long* v = reinterpret_cast<const long*>(data);
+            std::printf("icon %ld %ld\n", v[0], v[1]);
+        } else {
+            std::printf("none\n");
+            rc = 1;
+        }
+        if (data) XFree(data);
     } else {
         std::fprintf(stderr, "x11_probe: unknown action %s\n", argv[1]);
         rc = 2;
