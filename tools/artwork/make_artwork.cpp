@@ -2,10 +2,12 @@
 // writes them as PNG files: a weather-map-like colour field over the model
 // area with a stylised coastline, and the program's name in stroke letters.
 //
-//   make_artwork OUTDIR      writes OUTDIR/startup.png and OUTDIR/kivar.png
+//   make_artwork OUTDIR [MAP_DAT]
+//       writes OUTDIR/startup.png and OUTDIR/kivar.png; with MAP_DAT (the
+//       program's coastline file) the start-up picture draws that coastline
+//       the way the program's maps do, else hand-simplified outlines.
 //
-// Everything is computed here (no fonts, no map files), so the pictures are
-// the same on every machine.
+// No fonts are used, so the pictures are the same on every machine.
 #include <zlib.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -129,6 +132,36 @@ double seg_dist(Pt p, Pt a, Pt b) {
     return std::sqrt(ex * ex + ey * ey);
 }
 
+// The coastline file: 8535 longitudes, then 8535 latitudes, little-endian
+// floats; a longitude below -990 ends a polyline, which is drawn when it has
+// more than five points.
+std::vector<std::vector<Pt>> read_coastline(const char* path) {
+    constexpr int kPoints = 8535;
+    std::vector<float> v(2 * kPoints);
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return {};
+    std::vector<uint8_t> raw(v.size() * 4);
+    size_t got = std::fread(raw.data(), 1, raw.size(), f);
+    std::fclose(f);
+    if (got != raw.size()) return {};
+    for (size_t i = 0; i < v.size(); ++i) {
+        uint32_t u = raw[4 * i] | raw[4 * i + 1] << 8 | raw[4 * i + 2] << 16 |
+                     static_cast<uint32_t>(raw[4 * i + 3]) << 24;
+        std::memcpy(&v[i], &u, 4);
+    }
+    std::vector<std::vector<Pt>> lines;
+    std::vector<Pt> run;
+    for (int k = 0; k < kPoints; ++k) {
+        if (v[k] < -990.0f) {
+            if (run.size() > 5) lines.push_back(run);
+            run.clear();
+        } else {
+            run.push_back({v[k], v[kPoints + k]});
+        }
+    }
+    return lines;
+}
+
 // ------------------------------------------------------------------ letters
 // Stroke letters on a 4 x 6 grid (x right, y down), polylines per letter.
 using Stroke = std::vector<Pt>;
@@ -220,7 +253,7 @@ struct View {
 
 // The colour of one sample of the map: field, land and coastline, and the
 // grid lines every five degrees.
-Rgb map_colour(const View& v, double x, double y, double coast_px) {
+Rgb map_colour(const View& v, double x, double y, double coast_px, bool outlines = true) {
     Pt g = v.geo(x, y);
     // Colour cells of half a degree, like the program's maps.
     double clon = std::floor(g.x * 2) / 2 + 0.25, clat = std::floor(g.y * 2) / 2 + 0.25;
@@ -228,7 +261,7 @@ Rgb map_colour(const View& v, double x, double y, double coast_px) {
     bool on_land = false;
     double coast = 1e9;
     double deg_per_px = (v.lon1 - v.lon0) / v.w;
-    for (const auto& poly : land) {
+    for (const auto& poly : outlines ? land : std::vector<std::vector<Pt>>{}) {
         if (inside(poly, g)) on_land = true;
         for (size_t i = 0, j = poly.size() - 1; i < poly.size(); j = i++)
             coast = std::min(coast, seg_dist(g, poly[j], poly[i]) / deg_per_px);
@@ -252,9 +285,36 @@ void put(Image& im, int x, int y, Rgb c, double a = 1) {
 
 constexpr int kSamples = 4; // per axis, for smooth edges
 
-Image startup_picture() {
+// Marks the samples (kSamples per pixel and axis) that lie within `radius`
+// pixels of the coastline.
+std::vector<uint8_t> coast_mask(const View& v, const std::vector<std::vector<Pt>>& lines,
+                                double radius) {
+    int sw = v.w * kSamples, sh = v.h * kSamples;
+    std::vector<uint8_t> mask(static_cast<size_t>(sw) * sh);
+    double r = radius * kSamples;
+    auto to_sample = [&](Pt g) {
+        return Pt{(g.x - v.lon0) / (v.lon1 - v.lon0) * sw, (v.lat1 - g.y) / (v.lat1 - v.lat0) * sh};
+    };
+    for (const auto& line : lines)
+        for (size_t i = 1; i < line.size(); ++i) {
+            Pt a = to_sample(line[i - 1]), b = to_sample(line[i]);
+            int x0 = static_cast<int>(std::floor(std::min(a.x, b.x) - r)),
+                x1 = static_cast<int>(std::ceil(std::max(a.x, b.x) + r));
+            int y0 = static_cast<int>(std::floor(std::min(a.y, b.y) - r)),
+                y1 = static_cast<int>(std::ceil(std::max(a.y, b.y) + r));
+            for (int y = std::max(y0, 0); y <= std::min(y1, sh - 1); ++y)
+                for (int x = std::max(x0, 0); x <= std::min(x1, sw - 1); ++x)
+                    if (seg_dist({x + 0.5, y + 0.5}, a, b) <= r)
+                        mask[static_cast<size_t>(y) * sw + x] = 1;
+        }
+    return mask;
+}
+
+Image startup_picture(const std::vector<std::vector<Pt>>& coast) {
     Image im{323, 246, false, std::vector<uint8_t>(323 * 246 * 3)};
     View v{120, 150, 22, 50, im.w, im.h};
+    bool real_coast = !coast.empty();
+    std::vector<uint8_t> mask = real_coast ? coast_mask(v, coast, 0.55) : std::vector<uint8_t>{};
     Text title = layout("KIVAR", 146, 158, 36, 6);
     Text sub = layout("GPV VIEWER", 150, 206, 12, 2.2);
     for (int y = 0; y < im.h; ++y)
@@ -263,7 +323,11 @@ Image startup_picture() {
             for (int sy = 0; sy < kSamples; ++sy)
                 for (int sx = 0; sx < kSamples; ++sx) {
                     double fx = x + (sx + 0.5) / kSamples, fy = y + (sy + 0.5) / kSamples;
-                    Rgb c = map_colour(v, fx, fy, 0.7);
+                    Rgb c = map_colour(v, fx, fy, 0.7, !real_coast);
+                    if (real_coast &&
+                        mask[static_cast<size_t>(y * kSamples + sy) * im.w * kSamples +
+                             x * kSamples + sx])
+                        c = {0.08, 0.12, 0.25};
                     Pt p{fx, fy};
                     // Letters: a soft shadow, then white strokes.
                     if (text_dist(title, {p.x - 2, p.y - 2}) < title.width / 2 + 1)
@@ -354,12 +418,20 @@ bool write_png(const Image& im, const std::string& path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_artwork OUTDIR\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make_artwork OUTDIR [MAP_DAT]\n");
         return 2;
     }
     std::string dir = argv[1];
-    if (!write_png(startup_picture(), dir + "/startup.png") ||
+    std::vector<std::vector<Pt>> coast;
+    if (argc == 3) {
+        coast = read_coastline(argv[2]);
+        if (coast.empty()) {
+            std::fprintf(stderr, "make_artwork: cannot read the coastline %s\n", argv[2]);
+            return 1;
+        }
+    }
+    if (!write_png(startup_picture(coast), dir + "/startup.png") ||
         !write_png(icon_picture(), dir + "/kivar.png")) {
         std::fprintf(stderr, "make_artwork: cannot write the pictures into %s\n", dir.c_str());
         return 1;
