@@ -396,8 +396,8 @@ struct FltkBackend final : Backend {
             if (fc.directory()) dir = fc.directory();
         }
         // The chooser must leave the process's current directory as it was.
-        if (current_directory() != cwd && chdir(cwd.c_str()) != 0) {
-        }
+        if (current_directory() != cwd && chdir(cwd.c_str()) != 0)
+            std::perror("kivar: cannot return to the current folder after the file chooser");
         return ok;
     }
 
