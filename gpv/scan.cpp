@@ -136,8 +136,8 @@ int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<floa
                 return dat_fail("Error: tile outside the grid.");
             if (h.gridCount > static_cast<int>(field.size()))
                 return dat_fail("Error: grid larger than the work arrays.");
-            if (timeIndex < 0 || timeIndex >= h.forecastCount)
-                return dat_fail("Error: forecast time not in the record.");
+            // A time beyond the record's data is refused just below.
+            if (timeIndex < 0) return dat_fail("Error: forecast time not in the record.");
             long long bitsPerTime = static_cast<long long>(h.tileCount) * h.bitsPerValue;
             long long p = timeIndex * bitsPerTime;
             if (p + bitsPerTime > 8LL * h.dataLength)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "gpvgen/gpvgen.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -26,6 +27,22 @@ inline fs::path fresh_dir(const std::string& name) {
     fs::remove_all(p);
     fs::create_directories(p);
     return p;
+}
+
+// Removes its folder at the end of the test.
+struct TempDir {
+    fs::path path;
+    explicit TempDir(const std::string& name) : path(fresh_dir(name)) {}
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+// "TITLE: TEXT" of the last message box, or "".
+inline std::string last_message() {
+    auto& m = platform::headless::messages();
+    return m.empty() ? "" : m.back().title + ": " + m.back().text;
 }
 
 inline void write_file(const fs::path& p, const gpvgen::Bytes& bytes) {

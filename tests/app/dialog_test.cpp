@@ -12,11 +12,8 @@ namespace hl = platform::headless;
 namespace {
 
 struct Dialog : ::testing::Test {
-    fs::path dir = fresh_dir("dialog");
-    ~Dialog() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+    TempDir tmp{"dialog"};
+    fs::path dir = tmp.path;
     fs::path oldCwd = fs::current_path();
     std::string gpvPath = (dir / "in" / "fc.gpv").string();
 
@@ -39,10 +36,6 @@ struct Dialog : ::testing::Test {
         shutdown();
         fs::current_path(oldCwd);
     }
-    std::string last_message() {
-        auto& m = hl::messages();
-        return m.empty() ? "" : m.back().title + ": " + m.back().text;
-    }
     bool open(const std::string& path) {
         hl::set_next_chosen_file(path);
         dialog_handlers.command(IDM_OPEN, platform::Clicked);
@@ -53,10 +46,13 @@ struct Dialog : ::testing::Test {
         platform::set_checked(IDC_MODE_IMAGE, false);
         dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
     }
-    std::vector<std::string> list(int id) {
-        std::vector<std::string> v;
-        for (int k = 0; k < platform::list_count(id); ++k)
-            v.push_back(platform::list_text(id, k));
+    // The entries of a list, blank-separated, the selected one in brackets.
+    static std::string list(int id) {
+        std::string v;
+        for (int k = 0; k < platform::list_count(id); ++k) {
+            std::string t = platform::list_text(id, k);
+            v += (k ? " " : "") + (k == platform::list_selected(id) ? "[" + t + "]" : t);
+        }
         return v;
     }
 };
@@ -65,13 +61,10 @@ TEST_F(Dialog, StartUpFillsTheControls) {
     std::string start = dir.string() + "/";
     EXPECT_EQ(state.startDir, start);
     EXPECT_EQ(platform::get_text(IDC_SAVE_PATH), start);
-    using V = std::vector<std::string>;
-    EXPECT_EQ(list(IDC_VECTOR_SCALE),
-              (V{"0.2", "0.4", "0.6", "0.8", "1.0", "1.2", "1.4", "1.6", "1.8", "2.0"}));
-    EXPECT_EQ(platform::list_selected(IDC_VECTOR_SCALE), 4);
-    EXPECT_EQ(list(IDC_FORMAT_LIST), (V{"display", "pdf", "cgm", "png", "tif", "ps", "bmp"}));
-    EXPECT_EQ(list(IDC_DATA_FORMAT), (V{"TEXT", "CSV"}));
-    EXPECT_EQ(list(IDC_VECTOR_DENSITY).back(), "10");
+    EXPECT_EQ(list(IDC_VECTOR_SCALE), "0.2 0.4 0.6 0.8 [1.0] 1.2 1.4 1.6 1.8 2.0");
+    EXPECT_EQ(list(IDC_FORMAT_LIST), "[display] pdf cgm png tif ps bmp");
+    EXPECT_EQ(list(IDC_DATA_FORMAT), "[TEXT] CSV");
+    EXPECT_EQ(list(IDC_VECTOR_DENSITY), "[1] 2 3 4 5 6 7 8 9 10");
     EXPECT_TRUE(platform::is_checked(IDC_AUTO_SCALE));
     EXPECT_TRUE(platform::is_checked(IDC_SELECTED_ONLY));
     EXPECT_TRUE(platform::is_checked(IDC_MODE_IMAGE));
@@ -88,9 +81,9 @@ TEST_F(Dialog, OpenFillsListsTitleAndLabels) {
     ASSERT_TRUE(open(gpvPath));
     EXPECT_EQ(platform::title(), "KIVAR (GPV): " + gpvPath);
     EXPECT_EQ(state.openDir, (dir / "in").string());
-    EXPECT_EQ(list(IDC_LEVEL_LIST), (std::vector<std::string>{"850", "500"}));
-    EXPECT_EQ(list(IDC_HOUR_LIST), (std::vector<std::string>{"0", "3", "6"}));
-    EXPECT_EQ(list(IDC_ITEM_LIST), (std::vector<std::string>{"Temperature (C)", "u-wind (m/s)"}));
+    EXPECT_EQ(list(IDC_LEVEL_LIST), "[850] 500");
+    EXPECT_EQ(list(IDC_HOUR_LIST), "[0] 3 6");
+    EXPECT_EQ(list(IDC_ITEM_LIST), "[Temperature (C)] u-wind (m/s)");
     EXPECT_EQ(platform::get_text(IDC_MODEL), "RSM");
     EXPECT_EQ(platform::get_text(IDC_INIT_TIME), "0:0");
     EXPECT_EQ(gpv::grid.allocatedCount, 4500);

@@ -16,11 +16,8 @@ struct Outcome {
 };
 
 struct Cli : ::testing::Test {
-    fs::path dir = fresh_dir("cli");
-    ~Cli() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+    TempDir tmp{"cli"};
+    fs::path dir = tmp.path;
     std::string gpvPath = (dir / "fc.gpv").string();
 
     void SetUp() override {
@@ -56,22 +53,23 @@ TEST_F(Cli, Info) {
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwo) {
-    EXPECT_EQ(kivar("").status, 2);
-    EXPECT_EQ(kivar("frobnicate " + gpvPath).status, 2);
-    Outcome r = kivar("data " + gpvPath + " --colour red");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("unknown option --colour"), std::string::npos) << r.err;
-    r = kivar("data " + gpvPath + " --level 700");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("levels: 850 500"), std::string::npos) << r.err;
-    r = kivar("data " + gpvPath + " --item 49");
-    EXPECT_NE(r.err.find("items: 4 (Temperature (C)), 23 (u-wind (m/s))"), std::string::npos);
-    r = kivar("data " + gpvPath + " --hour 5");
-    EXPECT_NE(r.err.find("hours: 0 3 6"), std::string::npos) << r.err;
-    EXPECT_EQ(kivar("image " + gpvPath + " --vector-scale 2.2").status, 2);
-    EXPECT_EQ(kivar("image " + gpvPath + " --vector-density 0").status, 2);
-    EXPECT_EQ(kivar("image " + gpvPath + " --format gif").status, 2);
-    EXPECT_EQ(kivar("data " + gpvPath + " --range 1").status, 2);
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "usage:"},
+        {"frobnicate " + gpvPath, "usage:"},
+        {"data " + gpvPath + " --colour red", "unknown option --colour"},
+        {"data " + gpvPath + " --level 700", "levels: 850 500"},
+        {"data " + gpvPath + " --item 49", "items: 4 (Temperature (C)), 23 (u-wind (m/s))"},
+        {"data " + gpvPath + " --hour 5", "hours: 0 3 6"},
+        {"image " + gpvPath + " --vector-scale 2.2", "0.2 0.4"},
+        {"image " + gpvPath + " --vector-density 0", "1 2 3"},
+        {"image " + gpvPath + " --format gif", "display pdf cgm png tif ps bmp"},
+        {"data " + gpvPath + " --range 1", "--range"},
+    };
+    for (const auto& [args, message] : cases) {
+        Outcome r = kivar(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find(message), std::string::npos) << args << "\n" << r.err;
+    }
 }
 
 TEST_F(Cli, DataWritesWhereAsked) {

@@ -11,11 +11,8 @@ using namespace testfiles;
 namespace {
 
 struct Export : ::testing::Test {
-    fs::path dir = fresh_dir("export");
-    ~Export() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+    TempDir tmp{"export"};
+    fs::path dir = tmp.path;
     std::string save = dir.string() + "/";
     std::vector<float> field = std::vector<float>(120 * 150);
     void SetUp() override {
