@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
     if (argc > 1) return app::run_cli(argc, argv);
 #ifdef KIVAR_HAVE_FLTK
     if (!platform::fltk::display_available()) {
-        std::fprintf(stderr, "kivar: no display available (is DISPLAY set?); "
-                             "without a window use: kivar info|data|image FILE\n");
+        std::fprintf(stderr, "kivar: no display available for the window (is DISPLAY set?)\n");
+        app::print_usage();
         return 2;
     }
     platform::set_backend(&platform::fltk::backend());
