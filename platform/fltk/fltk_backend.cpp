@@ -33,7 +33,7 @@
 #include <FL/Fl_Round_Button.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
-#include <X11/Xlib.h>
+#include <FL/x.H>
 
 #include <cstdarg>
 #include <cstdint>
@@ -436,6 +436,14 @@ struct FltkBackend final : Backend {
     Fl_Widget* make_control(const ControlSpec& s, int top);
 };
 
+// The one connection to the X server: opened by the first question whether a
+// display is available and then handed to FLTK (closing and reopening it could
+// meet a server that resets when its last client leaves).
+Display* x_display() {
+    static Display* d = XOpenDisplay(nullptr);
+    return d;
+}
+
 FltkBackend& self() {
     static FltkBackend b;
     return b;
@@ -685,11 +693,11 @@ void FltkBackend::build(const DialogTemplate& d) {
 }
 
 int FltkBackend::run_dialog(const DialogTemplate& dialog, const DialogHandlers& h) {
-    if (win || !display_available()) return -1; // one dialog per process
+    if (win || !x_display()) return -1; // one dialog per process
     handlers = h;
     ended = false;
     result = 0;
-    fl_open_display();
+    fl_open_display(x_display());
     Fl::scheme("gtk+");
     Fl::visible_focus(1);
     fl_close = "OK";
@@ -715,10 +723,7 @@ int FltkBackend::run_dialog(const DialogTemplate& dialog, const DialogHandlers& 
 } // namespace
 
 bool display_available() {
-    Display* d = XOpenDisplay(nullptr);
-    if (!d) return false;
-    XCloseDisplay(d);
-    return true;
+    return x_display() != nullptr;
 }
 
 Backend& backend() {
