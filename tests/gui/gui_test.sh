@@ -119,6 +119,8 @@ hints=$("$probe" hints "$win")
 icon=$("$probe" icon "$win")
 [ "$icon" = "icon 48 48" ] && pass "window icon 48 x 48" || fail "window icon: $icon"
 [ "$(last text 119)" = "$run1/" ] && pass "save path is the start folder" || fail "save path: $(last text 119)"
+grep -qP '^picture\t:startup\t163 177 323 246$' "$trace" && pass "start-up picture at (163, 177)" ||
+    fail "start-up picture: $(grep '^picture' "$trace")"
 
 xdotool key alt+f
 sleep 0.3
@@ -158,6 +160,20 @@ init_label=$(printf '%d:%d' $((10#${initial% *})) $((10#${initial#* })))
 [ "$(last text 126)" = "$model" ] && pass "model label $model" || fail "model label '$(last text 126)', want '$model'"
 [ "$(last text 112)" = "$init_label" ] && pass "initial time label $init_label" ||
     fail "initial time label '$(last text 112)', want '$init_label'"
+
+# A cancelled chooser changes nothing.
+xdotool key alt+f
+sleep 0.3
+xdotool key o
+chooser=$(find_window '^Open$') || fatal "the second File, Open showed no chooser"
+xdotool windowfocus --sync "$chooser"
+sleep 0.5
+xdotool key Escape
+sleep 0.5
+[ "$(grep -c '^chooser' "$trace")" = 2 ] && [ "$(grep -c '^title' "$trace")" = 1 ] &&
+    [ "$(xdotool getwindowname "$win")" = "$want_title" ] && pass "cancel keeps the title" ||
+    fail "cancel: $(grep -P '^(chooser|title)' "$trace")"
+xdotool windowfocus --sync "$win"
 
 # "Data", then Execute with the Enter key.
 click_units 93 134
@@ -200,7 +216,7 @@ run2="$work/run2"
 mkdir -p "$run2"
 cp "$map" "$run2/map.dat"
 start "$run2" "$kivar"
-xdotool key Return
+xdotool key alt+x # the accelerator of E&xecute
 wait_trace '^message	Execute_CMD	File not opened yet\.$' && pass "Execute before open: message" ||
     fail "no Execute_CMD message: $(grep '^message' "$trace")"
 box=$(find_window '^Execute_CMD$') && pass "message box titled Execute_CMD" || fail "no window Execute_CMD"
