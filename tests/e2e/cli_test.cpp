@@ -29,10 +29,11 @@ struct Cli : ::testing::Test {
         fs::create_directories(dir / "work");
         write_map(dir / "work" / "map.dat");
     }
-    // Runs kivar with args in the folder work.
+    // Runs kivar with args in the folder work, without a display so that no
+    // window can open.
     Outcome kivar(const std::string& args, const fs::path& cwd = {}) {
         fs::path where = cwd.empty() ? dir / "work" : cwd;
-        std::string cmd = "cd '" + where.string() + "' && '" KIVAR_EXE "' " + args + " >'" +
+        std::string cmd = "cd '" + where.string() + "' && env -u DISPLAY '" KIVAR_EXE "' " + args + " >'" +
                           (dir / "out.txt").string() + "' 2>'" + (dir / "err.txt").string() + "'";
         int raw = std::system(cmd.c_str());
         int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
