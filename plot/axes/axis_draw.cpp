@@ -216,7 +216,8 @@ int draw_axis(float a, float e, float or_, float step, int length, const AxisSet
         restore_colour(old);
     }
     int tick_room = 0;
-    if (t > 0) tick_room = set.tick_position == 0 ? major : (set.tick_position == 2 ? major / 2 : 0);
+    if (t > 0)
+        tick_room = set.tick_position == 0 ? major : (set.tick_position == 2 ? major / 2 : 0);
 
     // Labels.
     int extent = 0;
@@ -321,7 +322,10 @@ void labels(const char* kind, const char* axes) {
     for (AxisSettings* s : sel) {
         if (!s) continue;
         s->label_type = type;
-        s->label_class = (type >= 6 && type <= 8) ? 2 : (type >= 9 && type <= 11) ? 1 : type == 14 ? 3 : 0;
+        s->label_class = (type >= 6 && type <= 8)    ? 2
+                         : (type >= 9 && type <= 11) ? 1
+                         : type == 14                ? 3
+                                                     : 0;
         s->exponent = (type == 2 || type == 4) ? 1 : 0;
         s->log_style = (type == 3 || type == 4) ? 1 : type == 5 ? 3 : 2;
     }

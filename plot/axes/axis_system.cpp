@@ -100,14 +100,14 @@ void define_and_draw(float xa, float xe, float xor_, float xstep, float ya, floa
     ax.top = ax.pos_y - ax.len_y + 1;
     compute_clip_window();
     const int* lv = ax.side_level; // bottom, right, top, left
-    draw_axis(xa, xe, xor_, xstep, ax.len_x, at_side_level(ax.set_x, lv[0]), 0, ax.pos_x,
-              ax.pos_y, 1);
-    draw_axis(ya, ye, yor, ystep, ax.len_y, at_side_level(ax.set_y, lv[3]), 1, ax.pos_x,
-              ax.pos_y, 2);
+    draw_axis(xa, xe, xor_, xstep, ax.len_x, at_side_level(ax.set_x, lv[0]), 0, ax.pos_x, ax.pos_y,
+              1);
+    draw_axis(ya, ye, yor, ystep, ax.len_y, at_side_level(ax.set_y, lv[3]), 1, ax.pos_x, ax.pos_y,
+              2);
     draw_axis(xa, xe, xor_, xstep, ax.len_x, at_side_level(ax.set_x, lv[2]), 1, ax.pos_x, ax.top,
               1);
-    draw_axis(ya, ye, yor, ystep, ax.len_y, at_side_level(ax.set_y, lv[1]), 0, ax.right,
-              ax.pos_y, 2);
+    draw_axis(ya, ye, yor, ystep, ax.len_y, at_side_level(ax.set_y, lv[1]), 0, ax.right, ax.pos_y,
+              2);
     if (ax.frame != 0) draw_frame();
 }
 
@@ -137,8 +137,7 @@ void axspos(int x, int y) {
     g_plot.axis.pos_y = y;
 }
 
-void graf(float xa, float xe, float xor_, float xstep, float ya, float ye, float yor,
-          float ystep) {
+void graf(float xa, float xe, float xor_, float xstep, float ya, float ye, float yor, float ystep) {
     if (check_level(1, 1, "graf")) return;
     const bool ok_x = check_scaling(xa, xe, xor_, xstep);
     const bool ok_y = check_scaling(ya, ye, yor, ystep);
@@ -150,8 +149,8 @@ void graf(float xa, float xe, float xor_, float xstep, float ya, float ye, float
 // A rejected X or Y scaling stops graf3 as well: no colour bar is drawn and
 // the level stays 1, so that the next routines report the missing axis
 // system instead of drawing into one that does not exist.
-void graf3(float xa, float xe, float xor_, float xstep, float ya, float ye, float yor,
-           float ystep, float za, float ze, float zor, float zstep) {
+void graf3(float xa, float xe, float xor_, float xstep, float ya, float ye, float yor, float ystep,
+           float za, float ze, float zor, float zstep) {
     if (check_level(1, 1, "graf3")) return;
     if (!check_scaling(za, ze, zor, zstep)) return;
     const bool ok_x = check_scaling(xa, xe, xor_, xstep);

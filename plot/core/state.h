@@ -364,8 +364,7 @@ int draw_axis(float a, float e, float or_, float step, int length, const AxisSet
               int side, int x0, int y0, int kind);
 // Text of label value v of an axis (exponent characters included); axis_kind
 // 1 X, 2 Y, 3 Z picks the E/W or N/S letters of geographic labels.
-void format_label(float v, float step, const AxisSettings& set, int axis_kind, char* out,
-                  int size);
+void format_label(float v, float step, const AxisSettings& set, int axis_kind, char* out, int size);
 // The colour bar of graf3 with its lower left corner at (x, y), over the Z
 // scaling, axis_len_z high (axes/, coloured surfaces).
 void draw_colour_bar(int x, int y);

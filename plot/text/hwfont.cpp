@@ -69,7 +69,8 @@ int select_ps_font(const char* font) {
         char words[32];
         std::snprintf(words, sizeof words, "%5d font ", font_size(g_plot.device_scale));
         put_words(words);
-        std::strncat(t.ps_font_name, "-German", sizeof t.ps_font_name - std::strlen(t.ps_font_name) - 1);
+        std::strncat(t.ps_font_name, "-German",
+                     sizeof t.ps_font_name - std::strlen(t.ps_font_name) - 1);
     }
     t.hardware_font = 1;
     return pos;
@@ -121,8 +122,8 @@ float hardware_char(int k, float* sp) {
     } else if (is_postscript(g.device)) {
         device_point(t.x + t.cos_a * w / 2, t.y - t.sin_a * w / 2, &dx, &dy, &degrees);
         char words[64];
-        const int n = std::snprintf(words, sizeof words, "%5d %5d %5d %5d c ", k, int(dx), int(dy),
-                                    degrees);
+        const int n =
+            std::snprintf(words, sizeof words, "%5d %5d %5d %5d c ", k, int(dx), int(dy), degrees);
         put_ps_words(words, n);
     }
     return w;

@@ -37,7 +37,8 @@ void heading(const char* text) {
 void page_lines() {
     open_png("lines.png", 1485, 1050);
     heading("Line styles, a user pattern and clipping");
-    static const char* kNames[8] = {"solid", "dot", "dash", "chndsh", "chndot", "dashm", "dotl", "dashl"};
+    static const char* kNames[8] = {"solid",  "dot",   "dash", "chndsh",
+                                    "chndot", "dashm", "dotl", "dashl"};
     height(32);
     for (int n = 0; n < 8; ++n) {
         const float y = 220.0f + 120.0f * float(n);
@@ -93,14 +94,17 @@ void page_lines() {
 
 void text_page(const char* file, bool complex_font) {
     open_png(file, 1485, 1050);
-    heading(complex_font ? "complx: heights 20 to 100 and angles" : "disalf: heights 20 to 100 and angles");
+    heading(complex_font ? "complx: heights 20 to 100 and angles"
+                         : "disalf: heights 20 to 100 and angles");
     if (!complex_font) disalf();
     int y = 130;
     for (int h = 20; h <= 100; h += 10) {
         height(h);
         char text[128];
-        std::snprintf(text, sizeof text, "%d: Temperature 850 hPa 120\x7f\x80\x81\x82\x83\x84\x85 "
-                                         "\xa1\xa2 (-12.5)", h);
+        std::snprintf(text, sizeof text,
+                      "%d: Temperature 850 hPa 120\x7f\x80\x81\x82\x83\x84\x85 "
+                      "\xa1\xa2 (-12.5)",
+                      h);
         messag(text, 60, y);
         y += h + 40;
     }
