@@ -101,19 +101,24 @@ void text_page(const char* file, bool complex_font) {
     for (int h = 20; h <= 100; h += 10) {
         height(h);
         char text[128];
-        std::snprintf(text, sizeof text,
-                      "%d: Temperature 850 hPa 120\x7f\x80\x81\x82\x83\x84\x85 "
-                      "\xa1\xa2 (-12.5)",
+        std::snprintf(text, sizeof text, "%d: hPa 35N \x7f\x80\x81 \x82\x83\x84\x85 (-2.5)",
                       h);
         messag(text, 60, y);
         y += h + 40;
     }
+    // Exponent characters, as axis labels use them: [ raises, $ returns.
+    g_plot.text.label_mode = 1;
     height(36);
     for (int a = 0; a < 360; a += 30) {
         angle(a);
-        messag("  Angle text 30N", 2350, 1500);
+        messag("  Angle 30[o$ N", 2350, 1500);
     }
     angle(0);
+    height(60);
+    messag("Exponents: 1.5*10[-3$ m/s, 35[o$ N, 120[o$ E", 60, 1250);
+    height(40);
+    messag("and at height 40: 1.5*10[-3$ m/s, 35[o$ N, 120[o$ E", 60, 1400);
+    g_plot.text.label_mode = 0;
     disfin();
 }
 
@@ -128,29 +133,34 @@ void glyph_page(const char* file, bool complex_font, int last) {
         std::snprintf(code, sizeof code, "%d", k);
         disalf();
         height(24);
-        setclr(180);
+        color("BLUE");
         messag(code, x, y);
-        setclr(255);
+        color("FORE");
         if (complex_font) complx();
-        height(84);
+        height(80);
         const char ch[2] = {char(k), '\0'};
-        messag(ch, x + 40, y + 40);
+        messag(ch, x + 40, y + 60);
     }
     disfin();
 }
 
 // One small axis system per label type on a page.
 void axis_box(int x, int y, const char* kind, float a, float e, float or_, float step, int dig,
-              const char* title) {
+              const char* title, bool map_y = false) {
     AxisState& ax = g_plot.axis;
     ax.len_x = 1000;
-    ax.len_y = 500;
+    ax.len_y = 400;
     axspos(x, y);
-    labels(kind, "xy");
-    digits(dig, "xy");
+    labels(kind, "x");
+    labels(map_y ? "map" : "floa", "y");
+    digits(dig, "x");
+    digits(map_y ? -1 : 1, "y");
     name(title, "x");
-    name("value", "y");
-    graf(a, e, or_, step, 0, 10, 0, 2.5f);
+    name(map_y ? "latitude" : "value", "y");
+    if (map_y)
+        graf(a, e, or_, step, -10, 10, -10, 10);
+    else
+        graf(a, e, or_, step, 0, 10, 0, 5);
     close_axis_system();
 }
 
@@ -172,7 +182,7 @@ void page_axes2() {
     open_png("axes2.png", 1485, 1050);
     heading("Geographic and time labels");
     height(30);
-    axis_box(250, 650, "MAP", -20, 20, -20, 10, -1, "MAP: W and E, S and N");
+    axis_box(250, 650, "MAP", -20, 20, -20, 10, -1, "MAP: W and E, S and N", true);
     axis_box(1700, 650, "LMAP", 100, 160, 100, 20, 0, "LMAP, 0 digits");
     axis_box(250, 1300, "SECO", 0, 600, 0, 120, -1, "SECO (hhmmss)");
     axis_box(1700, 1300, "LOG", 0.5f, 3.5f, 0.5f, 0.5f, 2, "LOG, 2 digits");
