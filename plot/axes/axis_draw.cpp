@@ -13,7 +13,13 @@ namespace razidu {
 namespace {
 
 constexpr int kMinorTick = 16, kMajorTick = 24, kNameHeight = 36;
-constexpr int kMaxLabels = 1000; // labels drawn on one axis at most
+constexpr float kMaxLabels = 1000;  // labels drawn on one axis at most
+constexpr float kMaxTicks = 100000; // tick lines of one axis at most
+
+// Whole number of steps, limited so that absurd scalings stay harmless.
+int steps(float v, float limit) {
+    return int(std::clamp(v, -limit, limit));
+}
 
 // Every second tick line of the program's run is drawn end to start, so
 // that a pen plotter travels less.
@@ -72,8 +78,9 @@ void format_number(float v, int d, char* out, int size) {
         ++k;
     const int width = sign + k + d + 1;
     if (d < 0) {
-        const long r = long(v < 0 ? double(v) - 0.5 : double(v) + 0.5);
-        std::snprintf(out, size_t(size), "%-1ld", r);
+        const double c = std::clamp(double(v), -1e18, 1e18);
+        const long long r = (long long)(c < 0 ? c - 0.5 : c + 0.5);
+        std::snprintf(out, size_t(size), "%-1lld", r);
     } else {
         std::snprintf(out, size_t(size), "%*.*f", width, d, double(v));
     }
@@ -113,7 +120,7 @@ void format_label(float v, float step, const AxisSettings& set, int axis_kind, c
         return;
     }
     if (type == 2 || type == 13) { // EXP, FEXP
-        float w = v;
+        float w = std::isfinite(v) ? v : 0;
         if (std::fabs(w) < 1e-7f && std::fabs(w) < std::fabs(step) / 2) w = 0;
         int e = 0;
         float mant = w;
@@ -134,7 +141,7 @@ void format_label(float v, float step, const AxisSettings& set, int axis_kind, c
         return;
     }
     if (set.label_class == 1) { // TIME, HOUR, SECO
-        long s = std::lround(double(v));
+        long s = std::lround(std::clamp(double(v), -1e9, 1e9));
         while (s < 0)
             s += 86400;
         if (type == 10) {
@@ -189,8 +196,9 @@ int draw_axis(float a, float e, float or_, float step, int length, const AxisSet
     if (t > 0) {
         const int old = part_colour(set.colour_ticks);
         const float d = step / float(t);
-        const int k0 = int((or_ - a) / d + 0.0001f), k1 = int((e - or_) / d + 0.0001f);
-        for (int i = -k0; i <= k1 && i - -k0 < 100000; ++i) {
+        const int k0 = steps((or_ - a) / d + 0.0001f, kMaxTicks);
+        const int k1 = steps((e - or_) / d + 0.0001f, kMaxTicks);
+        for (int i = -k0; i <= k1 && i + k0 <= int(kMaxTicks); ++i) {
             const float v = or_ + float(i) * d;
             const int len = i % t == 0 ? major : minor;
             const int from = set.tick_position == 2 ? -len / 2 : 0;
@@ -226,7 +234,7 @@ int draw_axis(float a, float e, float or_, float step, int length, const AxisSet
         const int old = part_colour(set.colour_labels);
         const int old_mode = ts.label_mode;
         if (set.label_class == 2 || set.label_type == 2) ts.label_mode = 1;
-        const int n = std::min(kMaxLabels, int((e - or_) / step + 0.0001f));
+        const int n = steps((e - or_) / step + 0.0001f, kMaxLabels);
         const int base = (x_axis ? y0 : x0) + label_dist + tick_room;
         const int h = ts.height;
         int widest = 0;

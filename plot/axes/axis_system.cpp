@@ -14,6 +14,11 @@ namespace {
 // Checks one scaling; prints warnings 10, 9 (rejecting) and 12, 50 (only
 // warning). Returns true when the scaling is accepted.
 bool check_scaling(float a, float e, float or_, float step) {
+    if (!std::isfinite(a) || !std::isfinite(e) || !std::isfinite(or_) || !std::isfinite(step) ||
+        !std::isfinite(e - a)) {
+        warning_plain(2);
+        return false;
+    }
     if (std::fabs(e - a) < 1e-35f) {
         warning_plain(10);
         return false;

@@ -197,6 +197,15 @@ TEST_F(AxesTest, SettingRoutinesAndRejectedScalings) {
     close_axis_system();
     EXPECT_EQ(captured([] { graf(0, 1, 0, -1, 0, 1, 0, 1); }),
               " <<<< Warning  50: Incorrect sign for step in graf!\n");
+    close_axis_system();
+    // Absurd scalings: refused when not finite, limited in ticks and labels.
+    EXPECT_EQ(captured([] { graf(0, NAN, 0, 1, 0, 1, 0, 1); }),
+              " <<<< Warning   2: Incorrect parameter in graf!\n");
+    EXPECT_EQ(g_plot.level, 1);
+    const int before = g_plot.vector_count;
+    captured([] { graf(0, 1e30f, 0, 1e-30f, 0, 1, 0, 1); });
+    EXPECT_EQ(g_plot.level, 2);
+    EXPECT_LT(g_plot.vector_count - before, 2000000);
 }
 
 TEST_F(AxesTest, Calendar) {
