@@ -136,9 +136,6 @@ TEST_F(LinesTest, StyleRoutinesCheckTheirParameters) {
     EXPECT_EQ(captured([&] { myline(bad, 11); }),
               " <<<< Warning   2: Incorrect parameter in myline!   (  11)\n");
     EXPECT_EQ(g_plot.line.dash_pattern[0], 30);
-    chndsh();
-    EXPECT_EQ(std::vector<int>(g_plot.line.dash_pattern, g_plot.line.dash_pattern + 4),
-              (std::vector<int>{30, 15, 10, 15}));
     solid();
     EXPECT_EQ(g_plot.line.dash_count, 1);
 }

@@ -145,8 +145,6 @@ TEST_F(TextTest, PsfontNamesWidthsAndDevices) {
     // Every glyph 84 wide, but for the two composed letters AE and ae.
     EXPECT_EQ(std::count(w, w + 155, 84), 153);
     EXPECT_EQ(w[136 - 32], 42 + 84);
-    psfont("Helvetica");
-    EXPECT_GT(w['W' - 32], w['i' - 32]);
     captured(disalf); // back to strokes
     EXPECT_EQ(g_plot.text.hardware_font, 0);
     captured(disfin);
@@ -163,4 +161,22 @@ TEST_F(TextTest, PsfontNamesWidthsAndDevices) {
               " <<<< Warning 101: X11 fonts cannot be used in X11FNT!\n");
     EXPECT_EQ(g_plot.text.hardware_font, 0);
     captured(disfin);
+}
+
+TEST_F(TextTest, DotsOfDisalfAreSinglePixelsOnRaster) {
+    captured([&] { open_page("virt", path("v")); });
+    const RasterImage& r = g_plot.raster;
+    auto ink = [&] {
+        int n = 0;
+        for (int i = 0; i < r.stride * r.height; ++i)
+            n += r.pixels[size_t(i)] != 0;
+        return n;
+    };
+    ASSERT_EQ(ink(), 0);
+    messag(".", 1000, 1000); // a stroke of two equal points
+    sendbf();
+    EXPECT_EQ(ink(), 1);
+    messag(":", 1200, 1000);
+    sendbf();
+    EXPECT_EQ(ink(), 3);
 }
