@@ -112,8 +112,8 @@ float hardware_char(int k, float* sp) {
     if (t.measure_only) return w;
     int degrees = t.angle;
     float dx, dy;
+    flush_polyline(); // lines drawn before the text stay before it
     if (pdf) {
-        flush_polyline();
         device_point(t.x, t.y, &dx, &dy, &degrees);
         const float r = float(degrees) * 0.017453292f;
         const float c = std::cos(r), s = std::sin(r);
