@@ -26,9 +26,6 @@
 // memory and discard the page like "VIRT"; "KYOC", "HPGL", "HPA1".."HPA4",
 // "TEKT", "VT34", "LN03", "WMF", "JAVA" are accepted keywords whose drawing
 // is discarded (see README "Using RAZIDU on its own").
-//
-// Routines whose drawing is not part of this release are marked "(pending)":
-// they check their level and warn on misuse, and draw nothing yet.
 #pragma once
 
 #include <cstdint>
@@ -73,27 +70,52 @@ void nochek();
 // Draws pending lines. Levels 1-3.
 void sendbf();
 
-// ------------------------------------------------------------ axis systems (pending)
+// ------------------------------------------------------------ axis systems
 
-// Lower left corner of the axis system in plot units. Level 1.
+// Lower left corner of the axis system in plot units (default: centred, 300
+// above the lower page edge; the axes are 2/3 of the page wide and high).
+// Level 1. Outside the page: warning 2 with the value, nothing changes.
 void axspos(int x, int y);
-// Rectangle size of curve3 from the number of data points. Level 1.
+// Rectangle size of curve3 from the number of data points along x and y
+// (each 2..10000): graf3 makes each rectangle the page distance between
+// neighbouring points, rounded up (one unit more on file devices). Without
+// autres the rectangles are 1 x 1. Level 1; bad count: warning 2 with it,
+// nothing stored.
 void autres(int nx, int ny);
 // Two-axis system: first value, last value, first label, label step for x and
-// y. Level 1 -> 2. Warnings 9, 10, 12, 50 for bad scalings.
+// y; draws the bottom and left axes with ticks, labels and names, ticks on
+// the top and right axes, and the frame. Level 1 -> 2. First value equal to
+// the last: warning 10, step 0: warning 9 (both reject the call, level stays
+// 1); first label outside the range: warning 12, step against the direction:
+// warning 50 (both only warn). Descending scalings are allowed.
 void graf(float xa, float xe, float xor_, float xstep, float ya, float ye, float yor, float ystep);
-// graf with a colour scaling z and a colour bar. Level 1 -> 3.
+// graf with a colour scaling z (checked first, like x and y) and the colour
+// bar at the right of the axis system. Level 1 -> 3; a rejected scaling
+// leaves level 1 and draws nothing.
 void graf3(float xa, float xe, float xor_, float xstep, float ya, float ye, float yor, float ystep,
            float za, float ze, float zor, float zstep);
 // Ends the axis system: level 2 or 3 -> 1. Callable at any level.
 void close_axis_system();
-// Axis name; axes is any of "X", "Y", "Z" or "XYZ". Levels 1-3.
+// Axis name (at most 132 characters), drawn 36 units high, centred under the
+// X axis and upright beside the Y axis. axes: the letters X, Y, Z among its
+// first three characters select the axes ("x", "XY", "xyz"). Levels 1-3.
 void name(const char* text, const char* axes);
-// Label kind ("NONE", "FLOA", "MAP", ...) of the given axes. Levels 1-3.
+// Label kind of the given axes: "NONE", "FLOA" (default), "EXP" (m*10^e),
+// "FEXP" (mEe), "LOG", "CLOG", "ELOG" (plain numbers on this linear axis),
+// "MAP" (degrees with E/W, N/S and a raised o), "DMAP" (signed degrees),
+// "LMAP" (lower-case letters), "TIME" (hhmm), "HOUR", "SECO" (hhmmss) of
+// values in seconds, "MYLA" (user labels: none here), "DATE". The selectors
+// "BAR", "PIE" and "CON" set the label modes of those plot kinds. Levels
+// 1-3; unknown kind: warning 2, nothing changes.
 void labels(const char* kind, const char* axes);
-// Number of decimals of the labels (-1 integer). Levels 1-3.
+// Number of decimals of the labels, -1..100 (-1 integer without a point;
+// default 1). Selectors "BAR", "CON", "PIE", "DAT", "PER" set the digits of
+// those plot kinds. Levels 1-3; out of range: warning 2 with n.
 void digits(int n, const char* axes);
-// Width of the colour bar in plot units, 0..10000. Levels 1-3.
+// Width of the colour bar of graf3 in plot units, 0..10000 (default 85); the
+// bar stands 85 units right of the axis system, one band per data colour
+// (1 at the bottom, 254 at the top), with an axis of the z scaling on its
+// right. Levels 1-3; otherwise warning 2 with n.
 void widbar(int n);
 
 // ------------------------------------------------------------ colours
@@ -107,37 +129,57 @@ void color(const char* name);
 // Current colour by index 0..255. Levels 1-3; otherwise warning 2.
 void setclr(int index);
 
-// ------------------------------------------------------------ data plots (pending but strtpt,
-// connpt)
+// ------------------------------------------------------------ data plots
 
-// One coloured rectangle per point (x[i], y[i]) coloured by z[i]. Level 3.
+// One rectangle per point (x[i], y[i]) centred on it, coloured by z[i] on
+// the z scaling of graf3: data colours inside the range, the last colour at
+// its end, background below and foreground above it. Points outside the x or
+// y scaling are skipped (reported unless nochek). Clipped to the axis
+// system. Level 3.
 void curve3(const float* x, const float* y, const float* z, int n);
-// Polyline through n points in user coordinates, clipped to the axis system.
-// Levels 2-3.
+// Polyline through n points (n >= 2, else warning 2) in user coordinates in
+// the current colour and line style, clipped to the axis system; points
+// outside the scaling are reported unless nochek, and drawn as far as they
+// fall inside. Levels 2-3.
 void curve(const float* x, const float* y, int n);
 // Start / continue a line at a point in plot units, in the current line
 // style, clipped to the page. Levels 1-3.
 void strtpt(float x, float y);
 void connpt(float x, float y);
-// Arrow between two points in user coordinates; code d1d2d3d4 gives head
-// width, length, form and position. Levels 2-3.
+// Arrow from (x1, y1) to (x2, y2) in user coordinates, clipped to the axis
+// system (end points outside the scaling are reported unless nochek).
+// Code d1d2d3d4: head half-width (d1 + 0.5) / 4.5 of its length, head length
+// 10 * d2 + 10 plot units, form d3 (0 filled, 1 closed outline with the shaft
+// stopping at it, 2 open, 3 closed with the shaft to the tip), heads d4 (0
+// none, 1 at the end, 2 at both ends pointing outwards, 3 both pointing to
+// the end). Levels 2-3.
 void rlvec(float x1, float y1, float x2, float y2, int code);
-// The same arrow between two points in plot units. Levels 1-3.
+// The same arrow between two points in plot units. Levels 1-3. d3 or d4
+// above 3: warning 2 with the digit after the shaft is drawn.
 void vector(int x1, int y1, int x2, int y2, int code);
 
-// ------------------------------------------------------------ titles (pending)
+// ------------------------------------------------------------ titles
 
-// Stores title line |n| (1..4), underlined when n < 0. Levels 1-3.
+// Stores title line |n| (1..4, at most 132 characters), underlined when
+// n < 0. Levels 1-3; otherwise warning 2 with |n|, nothing stored.
 void titlin(const char* text, int n);
-// Draws the title lines above the axis system. Levels 2-3.
+// Draws the stored lines centred above the axis system in the current text
+// height and colour, line 4 lowest, each earlier line 1.5 heights higher;
+// empty lines take no room. Levels 2-3.
 void title();
 
-// ------------------------------------------------------------ line styles (pending)
+// ------------------------------------------------------------ line styles
+
+// Line styles apply to strtpt/connpt, curves and axes, never to text. The
+// pattern runs on across the vertices of a polyline. A wrong level is
+// reported (warning 3) but the style is set all the same.
 
 // Line type 0..7 (solid, dot, dash, chndsh, chndot, dashm, dotl, dashl).
-// Levels 1-3; otherwise warning 2.
+// Levels 1-3; another type: warning 2 with it, the style stays.
 void lintyp(int type);
-// User pattern of n lengths (1..10, each >= 1) drawn and skipped alternately.
+// User pattern of n lengths in plot units (1..10 lengths, each >= 1), drawn
+// and skipped alternately, starting drawn. Otherwise warning 2 with the bad
+// count or the first bad length, and the style stays.
 void myline(const int* pattern, int n);
 void solid();
 void dot();
@@ -148,32 +190,60 @@ void dashm();
 void dotl();
 void dashl();
 
-// ------------------------------------------------------------ text (pending)
+// ------------------------------------------------------------ text
 
-// Text height in plot units (1..10000). Levels 1-3.
+// Text is drawn in the current colour, as strokes of a built-in font on
+// raster, CGM and GKSL pages (clipped like lines, never dashed), and as
+// characters of a standard PostScript font on PostScript and PDF pages after
+// hwfont or psfont. Character codes are bytes: 32..126 ASCII, 127..186 the
+// accented letters Ä Ö Ü ä ö ü ß (127..133) and the rest of the Latin-1
+// letters in the order of the PostScript "GermanVec" vector; uncovered
+// codes draw as blanks.
+
+// Text height in plot units (1..10000; default 36); the height of a capital
+// letter. Levels 1-3; otherwise warning 2 with h, the height stays.
 void height(int h);
 // Text angle in degrees, counter-clockwise. Levels 1-3.
 void angle(int degrees);
-// Stroke fonts: simple and complex. Levels 1-3.
+// Stroke fonts: disalf a plain fixed-width face (the default after disini),
+// complx a serif face. Both switch a hardware font off. Levels 1-3.
 void disalf();
 void complx();
-// Draws text with its upper left corner at (x, y) plot units. Levels 1-3.
+// Draws text with the upper left corner of its first character at (x, y)
+// plot units; 999, 999 continues where the last text ended. At most 256
+// characters; trailing blanks are dropped. A start or end point outside the
+// page prints " <<<< Warning: Startpoint (x/y) in MESSAG out of page - (text)."
+// (or Endpoint) and counts a warning; the text is drawn all the same.
+// Levels 1-3.
 void messag(const char* text, int x, int y);
-// Chooses the hardware font of the device (PostScript/PDF). Levels 1-3.
+// Chooses the font of the device: Times-Roman on PostScript and PDF, complx
+// on every other device. Levels 1-3.
 void hwfont();
-// PostScript font by name. Levels 1-3.
+// PostScript font by one of the 35 standard names, without regard to case
+// ("Times-Roman", "Helvetica-Bold", "Courier", "Symbol", ...). Levels 1-3;
+// only on PostScript and PDF pages, elsewhere warning 49. An unknown name
+// prints " <<<< Warning: <name> is not a standard font!" and uses Times-Roman.
 void psfont(const char* font);
-// Window-system fonts: not available on this system's devices. Levels 1-3.
+// Window-system font: there are no window fonts on this system; on the
+// screen devices the stroke font complx stands in, on any other device
+// warning 101 "Window fonts cannot be used". Levels 1-3.
 void winfnt(const char* font);
+// Always warning 101 "X11 fonts cannot be used". Levels 1-3.
 void X11FNT(const char* font, const char* option);
 
-// ------------------------------------------------------------ calendar (pending)
+// ------------------------------------------------------------ calendar
 
-// Days from the base date to a date. Levels 0-3.
+// Dates are checked: day 1..31, month 1..12, year from 1000, February 29
+// only in leap years; a bad value gives warning 2 with it. No routine here
+// sets a base date, so incdat and trfdat print warning 101 "no base date is
+// defined with basdat".
+
+// Days from the base date to a date (negative before it); 0 on failure.
+// Levels 0-3.
 int incdat(int day, int month, int year);
-// Date of a day count from the base date. Levels 0-3.
+// Date of a day count from the base date; outputs unset on failure. Levels 0-3.
 void trfdat(int n, int* day, int* month, int* year);
-// Weekday (1 Monday .. 7 Sunday) of a date. Levels 0-3.
+// Weekday (1 Monday .. 7 Sunday) of a date; 0 for a bad date. Levels 0-3.
 int nwkday(int day, int month, int year);
 
 } // namespace razidu

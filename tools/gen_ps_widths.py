@@ -7,9 +7,12 @@ plot/text/generated/ps_widths.h and ps_widths.cpp:
 
   - the 35 font names in their fixed order with the number of their width set;
   - 25 width sets (1..25) of 102 widths each, for the character codes 32..133,
-    in 1/40 of the font size (round(AFM width / 1000 * 40)), packed two to a
-    16-bit word, high byte first (51 words per set). Set 0, every glyph 84
-    wide, is computed and not stored.
+    in 1/40 of the font size as the text layout applies it (plot units =
+    width * font size / 40): 140 units to the em, round(AFM width / 1000 * 140),
+    the scale at which Courier's 600/1000 em is the 84 of the fixed set 0 and
+    the laid-out advance matches the glyph that the PostScript "font" command
+    draws. Packed two to a 16-bit word, high byte first (51 words per set).
+    Set 0, every glyph 84 wide, is computed and not stored.
 
 Codes 32..126 take the glyph that the font's own encoding puts at that code
 (what the printer shows: for the text fonts ASCII, except quoteright at 39 and
@@ -24,6 +27,9 @@ import os
 import sys
 
 AFM_DIR = "/usr/share/fonts/type1/urw-base35"
+
+# Width units per em: Courier, 600/1000 em wide, is 84 units.
+UNITS_PER_EM = 140
 
 # Position order, standard name, width set, URW metric file.
 FONTS = [
@@ -92,7 +98,7 @@ def read_afm(path):
 def width_set(path):
     by_code, by_name = read_afm(path)
     raw = [by_code.get(c, 0.0) for c in range(32, 127)] + [by_name.get(n, 0.0) for n in REENCODED]
-    widths = [int(w / 1000 * 40 + 0.5) for w in raw]
+    widths = [int(w / 1000 * UNITS_PER_EM + 0.5) for w in raw]
     for w in widths:
         if not 0 <= w <= 255:
             sys.exit(f"{path}: width {w} outside 0..255")
@@ -104,7 +110,7 @@ HEADER = """\
 // fonts-urw-base35 (metric-compatible with the 35 standard PostScript fonts). Do not
 // edit; run the script again.
 //
-// Character widths of the hardware fonts in 1/40 of the font size. Set 0 (the Courier
+// Character widths of the hardware fonts in 1/40 of the font size, 140 to the em. Set 0 (the Courier
 // fonts) is every glyph 84 wide and is not stored; sets 1..25 hold 102 widths for the
 // codes 32..133 (glyph g = code - 31 = 1..102), two per 16-bit word, high byte first.
 #pragma once

@@ -44,13 +44,11 @@ void report_out_of_scaling(float x, float y) {
 }
 
 float user_to_page_x(float x) {
-    const AxisState& a = g_plot.axis;
-    return limit_page(a.origin_x + (x - a.x.a) * a.x.scale);
+    return limit_page(user_to_plot_x(x));
 }
 
 float user_to_page_y(float y) {
-    const AxisState& a = g_plot.axis;
-    return limit_page(a.origin_y - (y - a.y.a) * a.y.scale);
+    return limit_page(user_to_plot_y(y));
 }
 
 void curve(const float* x, const float* y, int n) {

@@ -20,10 +20,9 @@ bool outside_scaling(float x, float y) {
     return x < a.x.lower || x > a.x.upper || y < a.y.lower || y > a.y.upper;
 }
 
-// Rectangle size of curve3 from the data resolution given by autres: the
-// page distance between neighbouring points, rounded up; one more on file
-// devices.
-void rect_size_from_resolution() {
+} // namespace
+
+void rect_size_from_autres() {
     AxisState& a = g_plot.axis;
     if (!a.autres_set) return;
     auto size = [](int len, int n) {
@@ -37,8 +36,6 @@ void rect_size_from_resolution() {
         ++a.rect_height;
     }
 }
-
-} // namespace
 
 int z_colour(float z) {
     const AxisState& a = g_plot.axis;
@@ -82,7 +79,6 @@ void curve3(const float* x, const float* y, const float* z, int n) {
         warning_plain(2);
         return;
     }
-    rect_size_from_resolution();
     const AxisState& a = g_plot.axis;
     const int remembered = g_plot.colour.current;
     clip_to_axis_system();
@@ -102,6 +98,28 @@ void curve3(const float* x, const float* y, const float* z, int n) {
     }
     restore_clip();
     select_colour(remembered);
+}
+
+void draw_colour_bar(int x, int y) {
+    AxisState& a = g_plot.axis;
+    const ColourState& c = g_plot.colour;
+    x += a.bar_shift_x;
+    y -= a.bar_shift_y;
+    const int remembered = c.current;
+    // Bands from the first colour at the bottom to the last at the top.
+    const int n = c.last - c.first + 1;
+    const float step = float(a.len_z - 1) / float(n);
+    float y_prev = float(y);
+    for (int i = 1; i <= n; ++i) {
+        const float y_i = float(y) - float(i) * step;
+        if (y_prev - y_i >= 0)
+            fill_rect(float(x), y_i, float(x + a.bar_width - 1), y_prev, c.first + i - 1);
+        y_prev = y_i;
+    }
+    select_colour(remembered);
+    // The bar's axis: the Z scaling with the Z axis settings, labels to the
+    // right of the bar.
+    draw_axis(a.z.a, a.z.e, a.z.or_, a.z.step, a.len_z, a.set_z, 0, x + a.bar_width, y, 2);
 }
 
 } // namespace razidu

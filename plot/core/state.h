@@ -97,6 +97,10 @@ struct AxisState {
     int rect_width = 1, rect_height = 1;
     int autres_set = 0, autres_nx = 0, autres_ny = 0;
     int bar_width = 85, bar_distance = 85, bar_shift_x = 0, bar_shift_y = 0, bar_on = 1;
+    // Label settings of other plot kinds (labels, digits with "BAR", "PIE", "CON").
+    int bar_label_mode = 0, bar_digits = 1;
+    int pie_label_mode = 0, pie_percent_digits = 1, pie_data_digits = 1;
+    int contour_label_mode = 1, contour_digits = 1, contour_label_flag = 0;
 };
 
 // Colour table and colour selection (colour.cpp).
@@ -327,6 +331,48 @@ void dash_restart();
 void clip_to_axis_system();
 void restore_clip();
 
+// Stroke-font and hardware-font text (text/). Positions in plot units.
+// Text height without the level check; with a PostScript font in force it
+// also writes the font line.
+void set_text_height(int h);
+void set_text_angle(int degrees);
+// Selects stroke font 1 (disalf) or 3 (complx) and switches hardware fonts off.
+void select_stroke_font(int font);
+// messag without the level check: upper left corner of the first character
+// cell at (x, y), or the current text position for 999, 999.
+void draw_text(const char* text, int x, int y);
+// Length of text in plot units as draw_text lays it out (no drawing).
+int text_width(const char* text);
+// draw_text with a temporary angle and height, both restored afterwards.
+void text_at(const char* text, int x, int y, int degrees, int h);
+// Hardware font in force: width of character code k in plot units, *sp the
+// spacing after it; passes the character to the PostScript or PDF device
+// unless measuring (text/hwfont.cpp).
+float hardware_char(int k, float* sp);
+// Writes "(name) " and the "%5d font " line of the text height on PostScript.
+void ps_font_line();
+
+// Axis systems and axes (axes/).
+// Page coordinates of user coordinates of the current axis system, not rounded.
+float user_to_plot_x(float x);
+float user_to_plot_y(float y);
+// Draws one axis: line, ticks, labels and name. kind 1 horizontal X axis, 2
+// vertical Y axis; side 0 labels below an X axis or right of a Y axis, 1
+// above or left; (x0, y0) the start of the axis (its lower or left end).
+// Returns the largest extent of the labels away from the axis.
+int draw_axis(float a, float e, float or_, float step, int length, const AxisSettings& set,
+              int side, int x0, int y0, int kind);
+// Text of label value v of an axis (exponent characters included); axis_kind
+// 1 X, 2 Y, 3 Z picks the E/W or N/S letters of geographic labels.
+void format_label(float v, float step, const AxisSettings& set, int axis_kind, char* out, int size);
+// The colour bar of graf3 with its lower left corner at (x, y), over the Z
+// scaling, axis_len_z high (axes/, coloured surfaces).
+void draw_colour_bar(int x, int y);
+
+// Calendar (axes/calendar.cpp): date of day count n from the base date,
+// which must be defined.
+void calendar_date(int n, int* day, int* month, int* year);
+
 // Colour (axes/colour.cpp).
 void load_colour_table(int id);   // setvlt without the level check
 void select_colour(int index);    // setclr without the checks
@@ -341,6 +387,10 @@ float user_to_page_y(float y);
 // With check_range on, reports a point outside the X or Y user limits on the
 // message stream (curve, rlvec).
 void report_out_of_scaling(float x, float y);
+// Rectangle size of curve3 from the data resolution given by autres, when
+// it was given: the page distance between neighbouring points, rounded up,
+// one more on file devices (graf3).
+void rect_size_from_autres();
 // Colour index of a value on the Z scaling of graf3: colour_first..colour_last
 // inside, 0 or table_last outside.
 int z_colour(float z);

@@ -4,11 +4,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 TEST(Platform, DirectoriesAreCreatedOneLevelAtATime) {
-    fs::path base = fs::temp_directory_path() / "kivar_platform_test";
+    fs::path base = fs::temp_directory_path() / ("kivar_platform_test_" + std::to_string(getpid()));
     fs::remove_all(base);
     fs::create_directories(base);
     std::string one = (base / "one").string();

@@ -234,20 +234,20 @@ TEST(PsWidths, FontListAndLookup) {
     EXPECT_EQ(kPsFonts[33].width_set, 20);                   // Palatino-BoldItalic
 }
 
-TEST(PsWidths, SetsInFortiethsOfTheFontSize) {
+TEST(PsWidths, SetsAt140UnitsToTheEm) {
     using razidu::fonts::ps_set_width;
     auto w = [](int set, int code) { return ps_set_width(set, code - 31); };
     // Times-Roman (set 1): A 722, E 611, W 944, i 278, space 250, quoteright 333/1000.
-    EXPECT_EQ(w(1, 'A'), 29);
-    EXPECT_EQ(w(1, 'E'), 24);
-    EXPECT_EQ(w(1, 'W'), 38);
-    EXPECT_EQ(w(1, 'i'), 11);
-    EXPECT_EQ(w(1, ' '), 10);
-    EXPECT_EQ(w(1, '\''), 13);
-    EXPECT_EQ(w(1, 127), 29) << "Adieresis is as wide as A";
+    EXPECT_EQ(w(1, 'A'), 101);
+    EXPECT_EQ(w(1, 'E'), 86);
+    EXPECT_EQ(w(1, 'W'), 132);
+    EXPECT_EQ(w(1, 'i'), 39);
+    EXPECT_EQ(w(1, ' '), 35);
+    EXPECT_EQ(w(1, '\''), 47);
+    EXPECT_EQ(w(1, 127), 101) << "Adieresis is as wide as A";
     // Helvetica (set 5): A 667, i 222.
-    EXPECT_EQ(w(5, 'A'), 27);
-    EXPECT_EQ(w(5, 'i'), 9);
+    EXPECT_EQ(w(5, 'A'), 93);
+    EXPECT_EQ(w(5, 'i'), 31);
     for (int code = 32; code <= 133; ++code)
         EXPECT_EQ(w(0, code), 84);
     EXPECT_EQ(ps_set_width(26, 1), -1);
@@ -261,12 +261,12 @@ TEST(PsWidths, AccentedLettersTakeTheirBaseWidth) {
     int16_t widths[razidu::fonts::kCharWidthCount];
     ASSERT_EQ(fill_char_widths(1, widths), 0);
     auto at = [&](int code) { return widths[code - 32]; };
-    EXPECT_EQ(at('A'), 29);
+    EXPECT_EQ(at('A'), 101);
     EXPECT_EQ(at(134), at('A'));                   // Aring
     EXPECT_EQ(at(148), at('A'));                   // Aacute
     EXPECT_EQ(at(176), at('o'));                   // ocircumflex
     EXPECT_EQ(at(186), at('?'));                   // questiondown
-    EXPECT_EQ(at(136), 29 / 2 + 24);               // AE
+    EXPECT_EQ(at(136), 101 / 2 + 86);              // AE
     EXPECT_EQ(at(139), 2 * at('a') / 3 + at('e')); // ae
     ASSERT_EQ(fill_char_widths(0, widths), 0);
     EXPECT_EQ(at(65), 84);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <unistd.h>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -24,8 +25,8 @@ class PlotTest : public ::testing::Test {
         razidu::reset_library();
         cwd_ = fs::current_path();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               (std::string("razidu_") + info->test_suite_name() + "_" + info->name());
+        dir_ = fs::temp_directory_path() / (std::string("razidu_") + info->test_suite_name() + "_" +
+                                            info->name() + "_" + std::to_string(getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

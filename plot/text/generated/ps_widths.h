@@ -2,7 +2,7 @@
 // fonts-urw-base35 (metric-compatible with the 35 standard PostScript fonts). Do not
 // edit; run the script again.
 //
-// Character widths of the hardware fonts in 1/40 of the font size. Set 0 (the Courier
+// Character widths of the hardware fonts in 1/40 of the font size, 140 to the em. Set 0 (the Courier
 // fonts) is every glyph 84 wide and is not stored; sets 1..25 hold 102 widths for the
 // codes 32..133 (glyph g = code - 31 = 1..102), two per 16-bit word, high byte first.
 #pragma once

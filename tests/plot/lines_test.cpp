@@ -1,0 +1,141 @@
+// Line pipeline: dash patterns, the pending polyline's flushes, the clipper
+// and the line style routines, checked on the pen moves the device gets.
+#include "pen_moves.h"
+
+#include <random>
+
+using namespace plot_test;
+using namespace razidu;
+
+using LinesTest = PlotTest;
+
+namespace {
+std::vector<PenMove> finish(const std::string& file) {
+    captured(disfin);
+    return gksl_pen_moves(file);
+}
+void expect_moves(const std::vector<PenMove>& got, const std::vector<PenMove>& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].pen, want[i].pen) << i;
+        EXPECT_NEAR(got[i].x, want[i].x, 0.002) << i;
+        EXPECT_NEAR(got[i].y, want[i].y, 0.002) << i;
+    }
+}
+} // namespace
+
+TEST_F(LinesTest, DashPatternRunsOnAcrossLines) {
+    const std::string f = path("d.met");
+    captured([&] { open_gksl(f); });
+    dash();
+    strtpt(100, 100);
+    connpt(145, 100);                          // 0-10, 20-30, 40-45 drawn
+    EXPECT_FLOAT_EQ(g_plot.line.dash_left, 5); // of the drawn length
+    EXPECT_EQ(g_plot.line.dash_gap, 0);
+    connpt(145, 130); // the next line goes on with 5 drawn units
+    expect_moves(finish(f), {{3, 100, 100},
+                             {2, 110, 100},
+                             {3, 120, 100},
+                             {2, 130, 100},
+                             {3, 140, 100},
+                             {2, 145, 100},
+                             {2, 145, 105},
+                             {3, 145, 115},
+                             {2, 145, 125},
+                             {3, 145, 130}});
+}
+
+TEST_F(LinesTest, TwoHundredFiftyPointsAreThreeFlushesWithoutGap) {
+    const std::string f = path("p.met");
+    captured([&] { open_gksl(f); });
+    strtpt(10, 500);
+    for (int i = 1; i < 250; ++i)
+        connpt(10.0f + float(i), 500.0f + float(i % 7));
+    const std::vector<PenMove> m = finish(f);
+    ASSERT_EQ(m.size(), 252u); // 250 points and two moves to continue
+    std::vector<size_t> at;
+    for (size_t i = 0; i < m.size(); ++i)
+        if (m[i].pen == 3) at.push_back(i);
+    // Points 1-100, 100-199, 199-250 counted from 1.
+    EXPECT_EQ(at, (std::vector<size_t>{0, 100, 200}));
+    EXPECT_FLOAT_EQ(m[100].x, 10 + 99);
+    EXPECT_FLOAT_EQ(m[200].x, 10 + 198);
+    EXPECT_FLOAT_EQ(m.back().x, 10 + 249);
+}
+
+TEST_F(LinesTest, CohenSutherlandCuts) {
+    const std::string f = path("c.met");
+    captured([&] { open_gksl(f); });
+    int* c = g_plot.line.clip_rect;
+    c[0] = 100, c[1] = 100, c[2] = 200, c[3] = 200;
+    strtpt(150, 150);
+    connpt(250, 150); // out through x = 200
+    connpt(150, 170); // back in through x = 200
+    connpt(100, 200); // corner point: on the boundary is inside
+    strtpt(50, 120);  // both ends left of xmin: nothing
+    connpt(90, 180);
+    strtpt(50, 150); // crosses the whole rectangle: cut at both ends
+    connpt(250, 160);
+    strtpt(150, 50); // diagonal in through the top edge, out through the right
+    connpt(250, 150);
+    sendbf();
+    expect_moves(finish(f), {{3, 150, 150},
+                             {2, 200, 150},
+                             {3, 200, 160},
+                             {2, 150, 170},
+                             {2, 100, 200},
+                             {3, 100, 152.5f},
+                             {2, 200, 157.5f},
+                             {3, 200, 100},
+                             {2, 200, 100}});
+}
+
+TEST_F(LinesTest, RandomPolylinesNeverLeaveTheClipRectangle) {
+    const std::string f = path("r.met");
+    captured([&] { open_gksl(f, 3000, 3000); });
+    std::mt19937 rng(12345);
+    std::uniform_real_distribution<float> u(0, 3000);
+    int* c = g_plot.line.clip_rect;
+    c[0] = 700, c[1] = 900, c[2] = 2100, c[3] = 1800;
+    for (int line = 0; line < 300; ++line) {
+        strtpt(u(rng), u(rng));
+        for (int k = 0; k < 20; ++k)
+            connpt(u(rng), u(rng));
+    }
+    // Straight edges and points exactly on the boundary.
+    strtpt(700, 0);
+    connpt(700, 3000);
+    connpt(2100, 900);
+    connpt(3000, 900);
+    const std::vector<PenMove> m = finish(f);
+    ASSERT_GT(m.size(), 1000u);
+    int draws = 0;
+    for (const PenMove& p : m) {
+        EXPECT_GE(p.x, 700.0f);
+        EXPECT_LE(p.x, 2100.0f);
+        EXPECT_GE(p.y, 900.0f);
+        EXPECT_LE(p.y, 1800.0f);
+        draws += p.pen == 2;
+    }
+    EXPECT_GT(draws, 1000);
+}
+
+TEST_F(LinesTest, StyleRoutinesCheckTheirParameters) {
+    captured([&] { open_page("virt", path("v")); });
+    dashl();
+    EXPECT_EQ(g_plot.line.line_type, 7);
+    EXPECT_EQ(g_plot.line.dash_count, 2);
+    EXPECT_EQ(captured([] { lintyp(8); }),
+              " <<<< Warning   2: Incorrect parameter in lintyp!   (   8)\n");
+    EXPECT_EQ(captured([] { lintyp(-1); }),
+              " <<<< Warning   2: Incorrect parameter in lintyp!   (  -1)\n");
+    EXPECT_EQ(g_plot.line.line_type, 7);
+    const int bad[3] = {5, 0, 5};
+    EXPECT_EQ(captured([&] { myline(bad, 3); }),
+              " <<<< Warning   2: Incorrect parameter in myline!   (   0)\n");
+    EXPECT_EQ(captured([&] { myline(bad, 11); }),
+              " <<<< Warning   2: Incorrect parameter in myline!   (  11)\n");
+    EXPECT_EQ(g_plot.line.dash_pattern[0], 30);
+    solid();
+    EXPECT_EQ(g_plot.line.dash_count, 1);
+}

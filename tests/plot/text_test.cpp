@@ -1,0 +1,182 @@
+// Stroke-font layout, exponent characters, width measurement, the
+// out-of-page warnings, and the hardware fonts on PostScript.
+#include "pen_moves.h"
+#include "text/generated/stroke_fonts.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace plot_test;
+using namespace razidu;
+
+using TextTest = PlotTest;
+
+TEST_F(TextTest, AdvanceOfTheBlankAndOfAGlyph) {
+    captured([&] { open_page("virt", path("v")); });
+    complx();
+    height(40);
+    // In label mode a trailing reset character keeps the blank in the text.
+    g_plot.text.label_mode = 1;
+    g_plot.text.x = g_plot.text.y = 0;
+    messag(" $", 999, 999);
+    EXPECT_NEAR(g_plot.text.x, 9.0 * 39 / 20 + 10, 1e-4);
+    g_plot.text.label_mode = 0;
+    // The width of one character is its ink width, without the spacing.
+    const fonts::StrokeAlphabet* a = fonts::stroke_alphabet(3, 1);
+    const int at = fonts::glyph_record(*a, 'W' - 31);
+    ASSERT_GE(at, 0);
+    int xmax = 0;
+    for (int i = 1; i < a->glyphs[at];) {
+        const int n = std::abs(a->glyphs[at + i]), s = a->glyphs[at + i + 1];
+        ASSERT_GT(a->glyphs[at + i], 0); // no offset strokes in W
+        for (int k = 0; k < n; ++k)
+            xmax = std::max(xmax, int(int8_t(a->points[s - 1 + k] & 0xFF)));
+        i += 2;
+    }
+    EXPECT_EQ(text_width("W"), int(std::lround(xmax * 39.0 / 20)));
+    // The blank and the spacing of the first glyph count in a longer text.
+    EXPECT_EQ(text_width("W W"), int(std::lround(2 * xmax * 39.0 / 20 + 27.55 + 10)));
+    disalf(); // equally wide glyphs: 6 units of (h - 1) / 6, no spacing
+    EXPECT_EQ(text_width("i"), 39);
+    EXPECT_EQ(text_width("iiii   "), 4 * 39);
+    const std::string long_text(300, 'm');
+    EXPECT_EQ(text_width(long_text.c_str()), 256 * 39);
+}
+
+TEST_F(TextTest, RaisedCharactersInLabelMode) {
+    const std::string f = path("t.met"), g = path("u.met");
+    // "[5$1" at height 40: the 5 raised by 24 at height 32, then 1 at full
+    // height on the baseline again.
+    captured([&] {
+        open_gksl(f);
+        complx();
+        height(40);
+        g_plot.text.label_mode = 1;
+        messag("[5$1", 500, 500);
+    });
+    const float after_x = g_plot.text.x, after_y = g_plot.text.y;
+    EXPECT_FLOAT_EQ(after_y, 539);
+    captured(disfin);
+    captured([&] {
+        open_gksl(g);
+        complx();
+        height(32);
+        messag("5", 500, 515 - 31); // baseline 515 at height 32
+        height(40);                 // the 1 follows after the spacing of 32
+        g_plot.text.y = 539;
+        messag("1", 999, 999);
+        disfin();
+    });
+    const std::vector<PenMove> a = gksl_pen_moves(f), b = gksl_pen_moves(g);
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_FALSE(a.empty());
+    for (size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].pen, b[i].pen);
+        EXPECT_NEAR(a[i].x, b[i].x, 0.01) << i;
+        EXPECT_NEAR(a[i].y, b[i].y, 0.01) << i;
+    }
+    EXPECT_NEAR(after_x, g_plot.text.x, 0.01);
+}
+
+TEST_F(TextTest, OutOfPageWarningsAndEmptyTexts) {
+    const std::string f = path("e.met");
+    captured([&] { open_gksl(f, 1000, 1000); });
+    EXPECT_EQ(captured([] {
+                  messag("", 10, 10);
+                  messag("    ", 10, 10);
+              }),
+              "");
+    EXPECT_EQ(captured([] { messag("Longitude E", -1, 100); }),
+              " <<<< Warning: Startpoint (   -1/  100) in MESSAG out of page - (Longitud).\n");
+    const std::string end = captured([] { messag("a text past the edge", 800, 100); });
+    EXPECT_EQ(end.rfind(" <<<< Warning: Endpoint   (", 0), 0u) << end;
+    EXPECT_NE(end.find("in MESSAG out of page - (a text p).\n"), std::string::npos);
+    EXPECT_EQ(g_plot.warning_count, 2);
+    EXPECT_EQ(captured([] { height(0); }),
+              " <<<< Warning   2: Incorrect parameter in height!   (   0)\n");
+    EXPECT_EQ(g_plot.text.height, 36);
+    captured(disfin);
+    // Only the two texts on the page drew anything.
+    EXPECT_GT(gksl_pen_moves(f).size(), 20u);
+}
+
+TEST_F(TextTest, PostScriptFontCommandsAndCharacters) {
+    const std::string f = path("h.ps");
+    captured([&] { open_page("ps", f, 0, 0, 2000, 3000); }); // portrait: not turned
+    hwfont();
+    EXPECT_EQ(g_plot.text.hardware_font, 1);
+    EXPECT_STREQ(g_plot.text.ps_font_name, "Times-Roman-German");
+    height(40);
+    g_plot.record.append("| "); // marks where the character output begins
+    messag("AB", 100, 200);
+    const int16_t* w = g_plot.text.char_widths;
+    captured(disfin);
+    std::string text;
+    for (char c : read_text(f))
+        if (c != '\n') text.push_back(c);
+    // 36 * 1.8571428 / 4 = 16, 40 * 1.8571428 / 4 = 18. The line buffer
+    // drops the blanks that stand alone before the numbers.
+    EXPECT_NE(text.find("(Times-Roman) (Times-Roman-German) GermanVec ReEncodeSmall "
+                        "(Times-Roman-German) 16 font (Times-Roman-German) 18 font | "),
+              std::string::npos)
+        << text;
+    // A centred on its width on the baseline 200 + 39, y flipped.
+    const float s = 1.8571428f;
+    const float wa = float(w['A' - 32]) * 18 / 40, wb = float(w['B' - 32]) * 18 / 40;
+    const float xa = 100 + wa / 2, xb = (100 + (40 * 0.1f + wa)) + wb / 2;
+    char expect[80];
+    std::snprintf(expect, sizeof expect, "65 %d %d 0 c 66 %d %d 0 c ", int(xa * s),
+                  int((2999 - 239) * s), int(xb * s), int((2999 - 239) * s));
+    EXPECT_NE(text.find(expect), std::string::npos) << expect << "\n" << text;
+}
+
+TEST_F(TextTest, PsfontNamesWidthsAndDevices) {
+    captured([&] { open_page("ps", path("f.ps")); });
+    psfont("times-roman");
+    EXPECT_EQ(g_plot.text.ps_font_index, 0);
+    const int16_t* w = g_plot.text.char_widths;
+    EXPECT_EQ(w[136 - 32], w['A' - 32] / 2 + w['E' - 32]);
+    EXPECT_EQ(w[139 - 32], 2 * w['a' - 32] / 3 + w['e' - 32]);
+    EXPECT_EQ(w[127 - 32], w['A' - 32]); // Adieresis
+    EXPECT_EQ(captured([] { psfont("Arial"); }), " <<<< Warning: Arial is not a standard font!\n");
+    EXPECT_EQ(g_plot.text.ps_font_index, 0);
+    psfont("COURIER-bold");
+    EXPECT_EQ(g_plot.text.ps_font_index, 19);
+    // Every glyph 84 wide, but for the two composed letters AE and ae.
+    EXPECT_EQ(std::count(w, w + 155, 84), 153);
+    EXPECT_EQ(w[136 - 32], 42 + 84);
+    captured(disalf); // back to strokes
+    EXPECT_EQ(g_plot.text.hardware_font, 0);
+    captured(disfin);
+
+    captured([&] { open_page("bmp", path("f.bmp"), 100, 100); });
+    hwfont();
+    EXPECT_EQ(g_plot.text.font_number, 3);
+    EXPECT_EQ(g_plot.text.hardware_font, 0);
+    EXPECT_EQ(captured([] { psfont("Times-Roman"); }),
+              " <<<< Warning  49: Fileformat is not PostScript in psfont!\n");
+    EXPECT_EQ(captured([] { winfnt("Arial"); }),
+              " <<<< Warning 101: Window fonts cannot be used in winfnt!\n");
+    EXPECT_EQ(captured([] { X11FNT("-*-Times-Bold-R-Normal-", "STAN"); }),
+              " <<<< Warning 101: X11 fonts cannot be used in X11FNT!\n");
+    EXPECT_EQ(g_plot.text.hardware_font, 0);
+    captured(disfin);
+}
+
+TEST_F(TextTest, DotsOfDisalfAreSinglePixelsOnRaster) {
+    captured([&] { open_page("virt", path("v")); });
+    const RasterImage& r = g_plot.raster;
+    auto ink = [&] {
+        int n = 0;
+        for (int i = 0; i < r.stride * r.height; ++i)
+            n += r.pixels[size_t(i)] != 0;
+        return n;
+    };
+    ASSERT_EQ(ink(), 0);
+    messag(".", 1000, 1000); // a stroke of two equal points
+    sendbf();
+    EXPECT_EQ(ink(), 1);
+    messag(":", 1200, 1000);
+    sendbf();
+    EXPECT_EQ(ink(), 3);
+}
