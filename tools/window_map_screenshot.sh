@@ -62,7 +62,19 @@ xdotool key Return
 wait_trace '^title	'
 xdotool windowfocus --sync "$win"
 sleep 0.3
-xdotool key Return # Execute, with "Image" and "display" preselected
+# Clicks at a point of the window given in dialog units (2 pixels each, below
+# the menu bar).
+click_units() { xdotool mousemove --window "$win" $(($1 * 2 + 6)) $((26 + $2 * 2 + 8)) click 1; }
+# Temperature (the second item) at hour 24 (the ninth hour).
+click_units 90 68
+sleep 0.5
+xdotool key Down Return
+sleep 0.3
+click_units 90 46
+sleep 0.5
+xdotool key Down Down Down Down Down Down Down Down Return
+sleep 0.3
+click_units 58 325 # Execute, with "Image" and "display" preselected
 wait_trace '^text	116	plot OK$'
 sleep 0.5
 import -window "$win" "$output"
