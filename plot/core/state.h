@@ -189,7 +189,7 @@ struct PdfState {
     int path_open = 0, text_open = 0, text_used = 0;
     int fill_rgb[3] = {-1, -1, -1};
     int content_count = 0, last_content = 0, first_content = 1;
-    uint8_t font_used[kPdfFonts] = {}; // 0 unused, 1 used, 2 object written
+    uint8_t font_used[kPdfFonts] = {};  // 0 unused, 1 used, 2 object written
     int text_slot = -1, text_size = -1; // font of the open BT block
 };
 

@@ -89,7 +89,8 @@ void grow_tables(int n) {
     PdfState& p = g_plot.pdf;
     if (n < int(p.object_offset.size())) return;
     try {
-        const size_t size = p.object_offset.size() + 100 * size_t(1 + (n - p.object_offset.size()) / 100);
+        const size_t size =
+            p.object_offset.size() + 100 * size_t(1 + (n - p.object_offset.size()) / 100);
         p.object_offset.resize(size, 0);
         p.object_kind.resize(size, 0);
     } catch (const std::bad_alloc&) {

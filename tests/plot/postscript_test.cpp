@@ -75,8 +75,8 @@ RunResult ghostscript(const std::string& in, const std::string& device, const st
                       int dpi, const std::string& extra = "") {
     return run("gs -q -dSAFER -dBATCH -dNOPAUSE -dDEVICEWIDTHPOINTS=612 "
                "-dDEVICEHEIGHTPOINTS=792 -dFIXEDMEDIA " +
-               extra + " -r" + std::to_string(dpi) + " -sDEVICE=" + device + " -sOutputFile=" +
-               out + " " + in);
+               extra + " -r" + std::to_string(dpi) + " -sDEVICE=" + device +
+               " -sOutputFile=" + out + " " + in);
 }
 
 } // namespace
@@ -195,9 +195,10 @@ TEST_F(PostScriptTest, GhostscriptRendersCellsAndCharacters) {
     };
     for (int i = 0; i < page.nx; i += 3)
         for (int j = 1; j < page.ny; j += 4)
-            if (i != j) // off the diagonal line
+            if (i != j) { // off the diagonal line
                 EXPECT_EQ(pixel(page.cx(i), page.cy(j)), g_plot.colour.table[page.colour_of(i, j)])
-                << i << " " << j;
+                    << i << " " << j;
+            }
     EXPECT_EQ(pixel(100, 2700), 0xFFFFFFu); // the white page outside the cells
     // Ink in the strip where the characters stand (device x is plot y on
     // the turned page: plot y 100, plot x 200 to 500).

@@ -30,7 +30,8 @@ struct TestPage {
         razidu::color("YELL");
         razidu::strtpt(x0, y0);
         for (int k = 1; k <= 120; ++k)
-            razidu::connpt(x0 + float(nx) * w * float(k) / 120, y0 + float(ny) * h * float(k) / 120);
+            razidu::connpt(x0 + float(nx) * w * float(k) / 120,
+                           y0 + float(ny) * h * float(k) / 120);
     }
     // Centre of cell (i, j) in plot units.
     float cx(int i) const { return x0 + (float(i) + 0.5f) * w; }
