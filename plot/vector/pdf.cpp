@@ -8,6 +8,7 @@
 #include "plot/vector/vector.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -76,7 +77,7 @@ void put(const char* format, ...) {
     va_start(args, format);
     const int n = std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    pdf_write(text, std::min(n, int(sizeof text) - 1));
+    if (n > 0) pdf_write(text, std::min(n, int(sizeof text) - 1));
 }
 
 // Memory for the writer's tables ran out in the middle of a page.
@@ -324,6 +325,8 @@ void pdf_path(float x, float y, int op) {
         write_fonts();
         write_page();
         write_final_part();
+        // The cross-reference table is only right if every byte was counted.
+        assert(std::ftell(p.stream) == long(p.offset));
         std::fclose(p.stream);
         const int w = p.page_w, h = p.page_h;
         p = PdfState{}; // frees the tables; the media box stays readable
