@@ -29,8 +29,9 @@ std::vector<std::string> lines_of(const std::string& text) {
 // file ending in showpage. Returns the u/d points.
 std::vector<std::pair<int, int>> check_commands(const std::vector<std::string>& lines,
                                                 size_t first) {
-    static const std::map<std::string, int> operands = {{"u", 2}, {"d", 2}, {"p", 0},
-                                                        {"f", 3}, {"e", 7}, {"showpage", 0}};
+    static const std::map<std::string, int> operands = {
+        {"u", 2},        {"d", 2}, {"p", 0},    {"f", 3},    {"e", 7},
+        {"showpage", 0}, {"c", 4}, {"font", 2}, {"text", 5}, {"ReEncodeSmall", 3}};
     std::vector<std::pair<int, int>> points;
     std::vector<int> stack;
     std::string last;
@@ -40,6 +41,11 @@ std::vector<std::pair<int, int>> check_commands(const std::vector<std::string>& 
         for (std::string w; words >> w; last = w) {
             if (w.find_first_not_of("-0123456789") == std::string::npos) {
                 stack.push_back(std::stoi(w));
+                continue;
+            }
+            if (w[0] == '(' || w == "GermanVec") { // font names, the encoding vector
+                EXPECT_EQ(w[0] == '(', w.back() == ')') << w;
+                stack.push_back(0);
                 continue;
             }
             const auto op = operands.find(w);
@@ -81,13 +87,60 @@ RunResult ghostscript(const std::string& in, const std::string& device, const st
 
 } // namespace
 
-TEST_F(PostScriptTest, ApplicationPageHeaderPrologAndCommands) {
+TEST_F(PostScriptTest, PortraitColourPageAndEps) {
+    const std::string f = path("portrait.ps"), e = path("page.eps");
+    captured([&] {
+        open_page("pscl", f, 0, 0, 2000, 2800); // AUTO: black background on PSCL
+        setclr(40);
+        strtpt(10, 10);
+        connpt(500, 700);
+        disfin();
+        open_page("eps", e, 0, 0, 2000, 2800, "norevers");
+        disfin();
+    });
+    const std::vector<std::string> lines = lines_of(read_text(f));
+    ASSERT_GT(lines.size(), 10u);
+    EXPECT_EQ(lines[0], "%!PS-Adobe-2.0");
+    EXPECT_EQ(lines[2], "%%Creator: RAZIDU  7.6 P");
+    const size_t scale = scale_line(lines);
+    ASSERT_LT(scale + 1, lines.size());
+    EXPECT_EQ(lines[scale + 1], "0 5198 3712 0 0 0 0 e ");
+    // Not turned: device y is the page height minus the plot y.
+    const auto points = check_commands(lines, scale + 2);
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_EQ(points[0], std::make_pair(19, int((2799 - 10) * 1.8571428f + 0.5f)));
+    const std::vector<std::string> eps = lines_of(read_text(e));
+    ASSERT_GT(eps.size(), 10u);
+    EXPECT_EQ(eps[0], "%!PS-Adobe-3.0 EPSF-3.0");
+    EXPECT_EQ(eps[scale_line(eps) + 1], "0 5198 3712 0 0 0 0 e ");
+    const RunResult r = ghostscript(e, "png16m", path("eps.png"), 36, "-dEPSCrop");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, "");
+}
+
+// The application's page: header, prolog, scale line and commands, then
+// Ghostscript draws the cells where the page mapping puts them, in the
+// colours of the colour table, and shows hardware-font characters through
+// the prolog's font, ReEncodeSmall and c procedures.
+TEST_F(PostScriptTest, ApplicationPageCheckedAndRendered) {
     FixedDate date("1704164645"); // 2024-01-02 03:04:05 UTC
     const std::string f = path("map.ps");
     TestPage page;
     captured([&] {
         open_page("ps", f, 0, 0, 2925, 2820, "revers");
         page.draw();
+        color("FORE"); // black on the reversed page
+        // What the hardware-font text output writes for a few characters.
+        const char* font = "(Times-Roman) (Times-Roman-German) GermanVec ReEncodeSmall "
+                           "(Times-Roman-German)   120 font ";
+        put_ps_words(font, int(strlen(font)));
+        char text[64];
+        for (int k = 0; k < 6; ++k) {
+            const int code = k % 2 ? 127 + k : 'A' + k; // accented letters too
+            const int len = snprintf(text, sizeof text, "%5d %5d %5d %5d c ", code,
+                                     int(100 * 1.8571428f), int((200 + 60 * k) * 1.8571428f), 90);
+            put_ps_words(text, len);
+        }
         disfin();
     });
     const std::vector<std::string> lines = lines_of(read_text(f));
@@ -123,62 +176,6 @@ TEST_F(PostScriptTest, ApplicationPageHeaderPrologAndCommands) {
         const double px = (150 + x * 0.744945) * K, py = (200 + y * 0.744945) * K;
         EXPECT_TRUE(px >= 21 && px <= 577 && py >= 28 && py <= 604) << x << " " << y;
     }
-}
-
-TEST_F(PostScriptTest, PortraitColourPageAndEps) {
-    const std::string f = path("portrait.ps"), e = path("page.eps");
-    captured([&] {
-        open_page("pscl", f, 0, 0, 2000, 2800); // AUTO: black background on PSCL
-        setclr(40);
-        strtpt(10, 10);
-        connpt(500, 700);
-        disfin();
-        open_page("eps", e, 0, 0, 2000, 2800, "norevers");
-        disfin();
-    });
-    const std::vector<std::string> lines = lines_of(read_text(f));
-    ASSERT_GT(lines.size(), 10u);
-    EXPECT_EQ(lines[0], "%!PS-Adobe-2.0");
-    EXPECT_EQ(lines[2], "%%Creator: RAZIDU  7.6 P");
-    const size_t scale = scale_line(lines);
-    ASSERT_LT(scale + 1, lines.size());
-    EXPECT_EQ(lines[scale + 1], "0 5198 3712 0 0 0 0 e ");
-    // Not turned: device y is the page height minus the plot y.
-    const auto points = check_commands(lines, scale + 2);
-    ASSERT_EQ(points.size(), 2u);
-    EXPECT_EQ(points[0], std::make_pair(19, int((2799 - 10) * 1.8571428f + 0.5f)));
-    const std::vector<std::string> eps = lines_of(read_text(e));
-    ASSERT_GT(eps.size(), 10u);
-    EXPECT_EQ(eps[0], "%!PS-Adobe-3.0 EPSF-3.0");
-    EXPECT_EQ(eps[scale_line(eps) + 1], "0 5198 3712 0 0 0 0 e ");
-    const RunResult r = ghostscript(e, "png16m", path("eps.png"), 36, "-dEPSCrop");
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(r.output, "");
-}
-
-// Ghostscript draws the cells where the page mapping puts them, in the
-// colours of the colour table, and shows hardware-font characters through
-// the prolog's font, ReEncodeSmall and c procedures.
-TEST_F(PostScriptTest, GhostscriptRendersCellsAndCharacters) {
-    const std::string f = path("map.ps");
-    TestPage page;
-    captured([&] {
-        open_page("ps", f, 0, 0, 2925, 2820, "revers");
-        page.draw();
-        color("FORE"); // black on the reversed page
-        // What the hardware-font text output writes for a few characters.
-        const char* font = "(Times-Roman) (Times-Roman-German) GermanVec ReEncodeSmall "
-                           "(Times-Roman-German)   120 font ";
-        put_ps_words(font, int(strlen(font)));
-        char text[64];
-        for (int k = 0; k < 6; ++k) {
-            const int code = k % 2 ? 127 + k : 'A' + k; // accented letters too
-            const int len = snprintf(text, sizeof text, "%5d %5d %5d %5d c ", code,
-                                     int(100 * 1.8571428f), int((200 + 60 * k) * 1.8571428f), 90);
-            put_ps_words(text, len);
-        }
-        disfin();
-    });
     const RunResult png = ghostscript(f, "png16m", path("map.png"), 72);
     EXPECT_EQ(png.status, 0) << png.output;
     EXPECT_EQ(png.output, "");
