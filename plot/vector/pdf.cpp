@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -72,12 +73,17 @@ constexpr uint8_t kWinAnsi[60] = {
 // Formatted text through pdf_write.
 void put(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void put(const char* format, ...) {
-    char text[512];
+    char text[256];
     va_list args;
     va_start(args, format);
     const int n = std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     if (n > 0) pdf_write(text, std::min(n, int(sizeof text) - 1));
+}
+
+// A coordinate as written: finite and within what readers accept.
+double coord(float v) {
+    return std::isfinite(v) ? std::clamp(double(v), -1.0e7, 1.0e7) : 0.0;
 }
 
 // Memory for the writer's tables ran out in the middle of a page.
@@ -318,7 +324,7 @@ void pdf_path(float x, float y, int op) {
     close_text();
     if (op != 2) close_path();
     if (op == 2 || op == 3) {
-        put(op == 2 ? "%.2f %.2f l\n" : "%.2f %.2f m\n", double(x), double(y));
+        put(op == 2 ? "%.2f %.2f l\n" : "%.2f %.2f m\n", coord(x), coord(y));
         p.path_open = 1;
     } else if (op == 1) {
         end_content();
@@ -359,7 +365,7 @@ void pdf_colour(int r, int g, int b, int which) {
 
 void pdf_rect(float x, float y, float w, float h) {
     if (!g_plot.pdf.open) return;
-    put("%.2f %.2f %.2f %.2f re\n", double(x), double(y), double(w), double(h));
+    put("%.2f %.2f %.2f %.2f re\n", coord(x), coord(y), coord(w), coord(h));
     pdf_write("f\n", 2);
 }
 
@@ -378,12 +384,12 @@ void pdf_text(int code, const float m[6], int angle, int slot, float size) {
         p.text_open = 1;
     }
     if (angle == 0)
-        put("1 0 0 1 %.2f %.2f Tm\n", double(m[4]), double(m[5]));
+        put("1 0 0 1 %.2f %.2f Tm\n", coord(m[4]), coord(m[5]));
     else if (angle == 90)
-        put("0 1 -1 0 %.2f %.2f Tm\n", double(m[4]), double(m[5]));
+        put("0 1 -1 0 %.2f %.2f Tm\n", coord(m[4]), coord(m[5]));
     else
-        put("%.2f %.2f %.2f %.2f %.2f %.2f Tm\n", double(m[0]), double(m[1]), double(m[2]),
-            double(m[3]), double(m[4]), double(m[5]));
+        put("%.2f %.2f %.2f %.2f %.2f %.2f Tm\n", coord(m[0]), coord(m[1]), coord(m[2]),
+            coord(m[3]), coord(m[4]), coord(m[5]));
     int c = code & 0xFF;
     if (c >= 127 && c <= 186)
         c = kWinAnsi[c - 127];

@@ -4,6 +4,7 @@
 #include "plot/vector/vector.h"
 #include "vector_test_util.h"
 
+#include <cmath>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -267,6 +268,7 @@ TEST_F(PdfTest, UncompressedPageWithText) {
     pdf_colour(255, 0, 128, 0); // the stroking colour every time
     pdf_path(10, 10, 3);
     pdf_path(290, 10, 2);
+    pdf_path(NAN, 1e30f, 2); // written as numbers that readers accept
     const float m[6] = {1, 0, 0, 1, 10, 50};
     const float turned[6] = {0.5f, 0.866f, -0.866f, 0.5f, 200, 20};
     pdf_text('(', m, 0, 0, 12);
@@ -279,7 +281,7 @@ TEST_F(PdfTest, UncompressedPageWithText) {
     ASSERT_NO_FATAL_FAILURE(walk(read_text(f), doc));
     const std::string& ops = doc.operators;
     EXPECT_TRUE(ops.starts_with("0.709 w\n2 J\n2 j\n1 0 0.502 rg\n1 0 0.502 RG\n1 0 0.502 RG\n"
-                                "10.00 10.00 m\n290.00 10.00 l\nS\nBT"))
+                                "10.00 10.00 m\n290.00 10.00 l\n0.00 10000000.00 l\nS\nBT"))
         << ops;
     EXPECT_NE(ops.find("BT\n/F1 12 Tf\n1 0 0 1 10.00 50.00 Tm\n(\\50) Tj\n1 0 0 1 10.00 50.00 "
                        "Tm\n(\\304) Tj\n0 1 -1 0 10.00 50.00 Tm\n( ) Tj\nET\nBT\n/F5 10 Tf\n"
