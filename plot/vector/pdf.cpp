@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cassert>
+#include <charconv>
+#include <initializer_list>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
@@ -82,8 +84,50 @@ void put(const char* format, ...) {
 }
 
 // A coordinate as written: finite and within what readers accept.
-double coord(float v) {
-    return std::isfinite(v) ? std::clamp(double(v), -1.0e7, 1.0e7) : 0.0;
+float coord(float v) {
+    return std::isfinite(v) ? std::clamp(v, -1.0e7f, 1.0e7f) : 0.0f;
+}
+
+// Writes v as printf's "%.2f" does, without its cost: a float times 100 is
+// exact in a double, so rint rounds as printf does (half to even on ties).
+char* fixed2(char* out, float v) {
+    const uint64_t m = uint64_t(std::rint(std::fabs(double(coord(v))) * 100.0));
+    if (std::signbit(v) && std::isfinite(v)) *out++ = '-';
+    out = std::to_chars(out, out + 12, m / 100).ptr;
+    *out++ = '.';
+    *out++ = char('0' + m / 10 % 10);
+    *out++ = char('0' + m % 10);
+    return out;
+}
+
+// One operator line: the numbers as "%.2f", blank-separated, then op.
+void put_op(const char* prefix, std::initializer_list<float> numbers, const char* op) {
+    char line[160];
+    char* at = line;
+    for (const char* c = prefix; *c;)
+        *at++ = *c++;
+    for (float v : numbers) {
+        at = fixed2(at, v);
+        *at++ = ' ';
+    }
+    for (const char* c = op; *c;)
+        *at++ = *c++;
+    *at++ = '\n';
+    pdf_write(line, int(at - line));
+}
+
+// A colour component: "0 ", "1 " or "%5.3f " of c / 255.
+const char* component(int c) {
+    static char table[256][8];
+    static bool ready = false;
+    if (!ready) {
+        for (int i = 0; i < 256; ++i)
+            std::snprintf(table[i], sizeof table[i], "%5.3f ", i / 255.0);
+        std::strcpy(table[0], "0 ");
+        std::strcpy(table[255], "1 ");
+        ready = true;
+    }
+    return table[std::clamp(c, 0, 255)];
 }
 
 // Memory for the writer's tables ran out in the middle of a page.
@@ -324,7 +368,7 @@ void pdf_path(float x, float y, int op) {
     close_text();
     if (op != 2) close_path();
     if (op == 2 || op == 3) {
-        put(op == 2 ? "%.2f %.2f l\n" : "%.2f %.2f m\n", coord(x), coord(y));
+        put_op("", {x, y}, op == 2 ? "l" : "m");
         p.path_open = 1;
     } else if (op == 1) {
         end_content();
@@ -352,21 +396,14 @@ void pdf_colour(int r, int g, int b, int which) {
         p.fill_rgb[1] = g;
         p.fill_rgb[2] = b;
     }
-    for (int c : {r, g, b}) {
-        if (c == 0)
-            pdf_write("0 ", 2);
-        else if (c == 255)
-            pdf_write("1 ", 2);
-        else
-            put("%5.3f ", c / 255.0);
-    }
+    for (int c : {r, g, b})
+        pdf_write(component(c), -1);
     pdf_write(which == 1 ? "rg\n" : "RG\n", 3);
 }
 
 void pdf_rect(float x, float y, float w, float h) {
     if (!g_plot.pdf.open) return;
-    put("%.2f %.2f %.2f %.2f re\n", coord(x), coord(y), coord(w), coord(h));
-    pdf_write("f\n", 2);
+    put_op("", {x, y, w, h}, "re\nf");
 }
 
 void pdf_text(int code, const float m[6], int angle, int slot, float size) {
@@ -384,12 +421,11 @@ void pdf_text(int code, const float m[6], int angle, int slot, float size) {
         p.text_open = 1;
     }
     if (angle == 0)
-        put("1 0 0 1 %.2f %.2f Tm\n", coord(m[4]), coord(m[5]));
+        put_op("1 0 0 1 ", {m[4], m[5]}, "Tm");
     else if (angle == 90)
-        put("0 1 -1 0 %.2f %.2f Tm\n", coord(m[4]), coord(m[5]));
+        put_op("0 1 -1 0 ", {m[4], m[5]}, "Tm");
     else
-        put("%.2f %.2f %.2f %.2f %.2f %.2f Tm\n", coord(m[0]), coord(m[1]), coord(m[2]),
-            coord(m[3]), coord(m[4]), coord(m[5]));
+        put_op("", {m[0], m[1], m[2], m[3], m[4], m[5]}, "Tm");
     int c = code & 0xFF;
     if (c >= 127 && c <= 186)
         c = kWinAnsi[c - 127];

@@ -337,3 +337,34 @@ TEST_F(PdfTest, FileThatCannotBeOpened) {
         },
         ::testing::ExitedWithCode(0), "");
 }
+
+// Coordinates are written exactly as "%.2f" writes them, ties included.
+TEST_F(PdfTest, CoordinatesAsPrintfWritesThem) {
+    const std::string f = path("n.pdf");
+    int status = 1;
+    pdf_open(f.c_str(), 100, 100, 0, &status);
+    ASSERT_EQ(status, 0);
+    std::vector<float> values = {0.125f, 0.375f, 2.675f, -0.001f, -0.0f, 0.005f, 1e7f, 552.755f};
+    uint32_t seed = 12345;
+    for (int i = 0; i < 3000; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        values.push_back(float(int32_t(seed) / 256) / float(1 << (seed % 24))); // within 1e7
+    }
+    std::string expect;
+    char line[96];
+    for (size_t i = 0; i + 1 < values.size(); i += 2) {
+        pdf_path(values[i], values[i + 1], 3);
+        snprintf(line, sizeof line, "%.2f %.2f m\n", double(values[i]), double(values[i + 1]));
+        expect += line;
+        if (i > 0) expect = expect.substr(0, expect.size() - strlen(line)) + "S\n" + line;
+    }
+    pdf_path(0, 0, 1);
+    PdfDoc doc;
+    ASSERT_NO_FATAL_FAILURE(walk(read_text(f), doc));
+    const std::string want = "0.709 w\n2 J\n2 j\n" + expect + "S\n";
+    const auto [a, b] =
+        std::mismatch(want.begin(), want.end(), doc.operators.begin(), doc.operators.end());
+    EXPECT_TRUE(a == want.end() && b == doc.operators.end())
+        << "differs at " << (a - want.begin()) << ": "
+        << std::string(a, std::min(a + 40, want.end()));
+}
