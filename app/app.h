@@ -1,0 +1,57 @@
+// The dialog's behaviour: start-up, the commands of the menu and the Execute
+// button, and the program state they share. A window backend runs
+// `dialog_handlers` through platform::run_dialog; the `kivar` command line
+// drives the same handlers through the headless backend.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstdio>
+#include <string>
+
+namespace app {
+
+// Program-wide state of one run.
+struct ProgramState {
+    std::string startDir; // ends with '/'
+    std::string saveDir;  // ends with '/'
+    std::string openDir;  // initial folder of the open-file chooser
+    std::string openPath; // the file opened last
+    std::FILE* gpvFile = nullptr;
+    std::FILE* logFile = nullptr;
+    bool logFailureReported = false;
+    bool fileReady = false; // the last open filled the lists
+    bool bitmapShown = false;
+    std::string mapPath;          // map.dat used by ini_vars
+    std::string installedMapPath; // fallback when the start folder has no map.dat
+    std::string startupBitmap;    // shown at the first paint when set
+    // Called after each field of an Execute run (k from 1 to n); may be null.
+    void (*progress)(int k, int n, int level, int item, int hour) = nullptr;
+};
+extern ProgramState state;
+
+// The dialog procedure: init runs the start-up steps, command reacts to the
+// menu, Execute and the level list, first_paint shows the start-up picture.
+extern const platform::DialogHandlers dialog_handlers;
+
+// Start-up: directories, the controls' initial contents, gpv.log.
+void dialog_init();
+
+// Closes the open GPV file and gpv.log (the end of the program).
+void shutdown();
+
+// File, Open: asks the chooser for a file, then open_file. 1 on success.
+int open_command();
+// Opens a chosen GPV file and fills the lists and labels. 1 on success.
+int open_file(const std::string& path);
+// Refills the item list for the level at position pos. 1 on success.
+int fill_item_list(int pos);
+// Reads, completes and if needed creates the save folder. 1 when usable.
+int check_path();
+// Execute with "Data": every selected field to a TEXT or CSV file. 1 when the
+// run ended, 0 when the save folder was refused.
+int save_command();
+// The Execute button.
+void execute_command();
+
+} // namespace app

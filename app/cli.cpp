@@ -1,0 +1,270 @@
+// The command line sets the dialog's controls as a user would, then sends the
+// dialog the same commands the window sends, so both always agree.
+#include "app/cli.h"
+
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "gpv/gpv.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace app {
+
+namespace {
+
+struct Options {
+    std::string command, file;
+    const char* level = nullptr;
+    const char* item = nullptr;
+    const char* hour = nullptr;
+    bool all = false;
+    bool csv = false;
+    const char* format = nullptr;
+    const char* save = nullptr;
+    const char* rangeLow = nullptr;
+    const char* rangeHigh = nullptr;
+    const char* vectorScale = nullptr;
+    const char* vectorDensity = nullptr;
+};
+
+int usage_error(const std::string& text) {
+    std::fprintf(stderr, "kivar: %s\n", text.c_str());
+    return 2;
+}
+
+bool is_number(const char* s, bool allowFraction) {
+    if (!s || !*s) return false;
+    char* end = nullptr;
+    if (allowFraction)
+        std::strtod(s, &end);
+    else
+        std::strtol(s, &end, 10);
+    return end != s && *end == '\0';
+}
+
+// Parses the options behind FILE; returns 0 or the usage error status.
+int parse(int argc, char** argv, Options& o) {
+    for (int k = 3; k < argc; ++k) {
+        std::string a = argv[k];
+        auto value = [&](const char*& dst) {
+            if (k + 1 >= argc) return false;
+            dst = argv[++k];
+            return true;
+        };
+        bool ok = true;
+        if (a == "--level")
+            ok = value(o.level);
+        else if (a == "--item")
+            ok = value(o.item);
+        else if (a == "--hour")
+            ok = value(o.hour);
+        else if (a == "--all")
+            o.all = true;
+        else if (a == "--csv")
+            o.csv = true;
+        else if (a == "--text")
+            o.csv = false;
+        else if (a == "--format")
+            ok = value(o.format);
+        else if (a == "--save")
+            ok = value(o.save);
+        else if (a == "--range")
+            ok = value(o.rangeLow) && value(o.rangeHigh);
+        else if (a == "--vector-scale")
+            ok = value(o.vectorScale);
+        else if (a == "--vector-density")
+            ok = value(o.vectorDensity);
+        else
+            return usage_error("unknown option " + a);
+        if (!ok) return usage_error("option " + a + " needs a value");
+    }
+    if (o.level && !is_number(o.level, false)) return usage_error("--level wants a number");
+    if (o.item && !is_number(o.item, false)) return usage_error("--item wants an item code");
+    if (o.hour && !is_number(o.hour, false)) return usage_error("--hour wants a number");
+    if (o.rangeLow && (!is_number(o.rangeLow, true) || !is_number(o.rangeHigh, true)))
+        return usage_error("--range wants two numbers");
+    return 0;
+}
+
+// Selects the entry of a list whose text is `want`; false when none is.
+bool select_text(int id, const std::string& want) {
+    for (int k = 0; k < platform::list_count(id); ++k)
+        if (platform::list_text(id, k) == want) {
+            platform::list_select(id, k);
+            return true;
+        }
+    return false;
+}
+
+std::string list_entries(int id) {
+    std::string s;
+    for (int k = 0; k < platform::list_count(id); ++k)
+        s += (k ? " " : "") + platform::list_text(id, k);
+    return s;
+}
+
+std::string item_entries() {
+    std::string s;
+    for (int k = 0; k < gpv::index.itemCount; ++k) {
+        int code = gpv::index.items[k];
+        const char* text = gpv::item_text(code);
+        s += (k ? ", " : "") + std::to_string(code) + " (" + (text ? text : "?") + ")";
+    }
+    return s;
+}
+
+void show_progress(int k, int n, int level, int item, int hour) {
+    if (n <= 1) return;
+    const char* text = gpv::item_text(item);
+    std::fprintf(stderr, "\rfield %d of %d: level %d, item %d (%s), hour %d\033[K", k, n, level,
+                 item, text ? text : "?", hour);
+    if (k == n) std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+// Opens the file through File, Open. 0 when it worked, else 1 after saying why.
+int open(const std::string& file) {
+    platform::headless::set_next_chosen_file(file);
+    std::size_t before = platform::headless::messages().size();
+    dialog_handlers.command(IDM_OPEN, platform::Clicked);
+    if (state.fileReady) return 0;
+    if (platform::headless::messages().size() == before) {
+        if (!state.gpvFile)
+            std::fprintf(stderr, "kivar: %s: cannot be read\n", file.c_str());
+        else
+            std::fprintf(stderr, "kivar: %s: no GPV records found\n", file.c_str());
+    }
+    return 1;
+}
+
+int info() {
+    const gpv::GpvHeader& h = gpv::header;
+    std::printf("model: %s (code %d)\n", h.modelName, h.modelCode);
+    std::printf("initial: %02d-%02d-%02d %02d:%02d\n", h.initYear, h.initMonth, h.initDay,
+                h.initHour, h.initMinute);
+    std::printf("levels: %s\n", list_entries(IDC_LEVEL_LIST).c_str());
+    std::string hours = list_entries(IDC_HOUR_LIST);
+    for (int k = 0; k < gpv::index.levelCount; ++k) {
+        platform::list_select(IDC_LEVEL_LIST, k);
+        dialog_handlers.command(IDC_LEVEL_LIST, platform::SelectionChanged);
+        std::printf("items at %d: %s\n", gpv::index.levels[k], item_entries().c_str());
+    }
+    std::printf("hours: %s\n", hours.c_str());
+    return 0;
+}
+
+// Sets the controls as the options say; 0 or the usage error status.
+int set_controls(const Options& o, bool data) {
+    using namespace platform;
+    const std::string& file = o.file;
+    if (o.level) {
+        if (!select_text(IDC_LEVEL_LIST, std::to_string(std::atoi(o.level))))
+            return usage_error("level " + std::string(o.level) + " is not in " + file +
+                               "; levels: " + list_entries(IDC_LEVEL_LIST));
+        std::size_t before = headless::messages().size();
+        dialog_handlers.command(IDC_LEVEL_LIST, SelectionChanged);
+        if (headless::messages().size() != before) return 1;
+    }
+    if (o.item) {
+        int code = std::atoi(o.item);
+        bool found = false;
+        for (int k = 0; k < gpv::index.itemCount; ++k)
+            if (gpv::index.items[k] == code) {
+                list_select(IDC_ITEM_LIST, k);
+                found = true;
+            }
+        if (!found)
+            return usage_error("item " + std::string(o.item) + " is not at level " +
+                               list_text(IDC_LEVEL_LIST, list_selected(IDC_LEVEL_LIST)) + " of " +
+                               file + "; items: " + item_entries());
+    }
+    if (o.hour && !select_text(IDC_HOUR_LIST, std::to_string(std::atoi(o.hour))))
+        return usage_error("hour " + std::string(o.hour) + " is not in " + file +
+                           "; hours: " + list_entries(IDC_HOUR_LIST));
+    set_checked(IDC_SELECTED_ONLY, !o.all);
+    set_checked(IDC_ALL_ITEMS, o.all);
+    set_checked(IDC_MODE_DATA, data);
+    set_checked(IDC_MODE_IMAGE, !data);
+    list_select(IDC_DATA_FORMAT, o.csv ? 1 : 0);
+    if (o.format && !select_text(IDC_FORMAT_LIST, o.format))
+        return usage_error("unknown format " + std::string(o.format) +
+                           "; formats: " + list_entries(IDC_FORMAT_LIST));
+    if (o.save) set_text(IDC_SAVE_PATH, o.save);
+    if (o.rangeLow) {
+        set_checked(IDC_AUTO_SCALE, false);
+        set_text(IDC_RANGE_LOW, o.rangeLow);
+        set_text(IDC_RANGE_HIGH, o.rangeHigh);
+    }
+    if (o.vectorScale) {
+        char text[32] = "";
+        if (is_number(o.vectorScale, true))
+            std::snprintf(text, sizeof text, "%3.1f", std::strtod(o.vectorScale, nullptr));
+        if (!select_text(IDC_VECTOR_SCALE, text))
+            return usage_error("--vector-scale wants one of: " + list_entries(IDC_VECTOR_SCALE));
+    }
+    if (o.vectorDensity &&
+        !(is_number(o.vectorDensity, false) &&
+          select_text(IDC_VECTOR_DENSITY, std::to_string(std::atoi(o.vectorDensity)))))
+        return usage_error("--vector-density wants one of: " + list_entries(IDC_VECTOR_DENSITY));
+    return 0;
+}
+
+} // namespace
+
+void print_usage() {
+    std::fputs("usage:\n"
+               "  kivar                       open the dialog\n"
+               "  kivar info  FILE            inventory of a GPV file\n"
+               "  kivar data  FILE [options]  extract fields as TEXT or CSV files\n"
+               "  kivar image FILE [options]  draw fields as weather maps\n"
+               "options:\n"
+               "  --level HPA           pressure level (default: the first)\n"
+               "  --item CODE           item code (default: the first of the level)\n"
+               "  --hour H              forecast hour (default: the first)\n"
+               "  --all                 every level, item and hour\n"
+               "  --csv | --text        data file layout (default: TEXT)\n"
+               "  --format F            display, pdf, cgm, png, tif, ps or bmp (default: display)\n"
+               "  --save DIR            output folder (default: the current folder)\n"
+               "  --range LO HI         fixed colour range instead of the automatic one\n"
+               "  --vector-scale S      arrow length scale, 0.2 to 2.0 (default: 1.0)\n"
+               "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n",
+               stderr);
+}
+
+int run_cli(int argc, char** argv) {
+    if (argc < 3) {
+        print_usage();
+        return 2;
+    }
+    Options o;
+    o.command = argv[1];
+    o.file = argv[2];
+    bool isInfo = o.command == "info";
+    if (!isInfo && o.command != "data" && o.command != "image") {
+        print_usage();
+        return 2;
+    }
+    if (isInfo && argc > 3) return usage_error("info takes no options");
+    if (int r = parse(argc, argv, o)) return r;
+
+    if (isatty(STDERR_FILENO)) state.progress = show_progress;
+    dialog_handlers.init();
+    int status = open(o.file);
+    if (status == 0) {
+        if (isInfo) {
+            status = info();
+        } else if ((status = set_controls(o, o.command == "data")) == 0) {
+            dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+        }
+    }
+    shutdown();
+    if (status == 0 && !platform::headless::messages().empty()) status = 1;
+    return status;
+}
+
+} // namespace app

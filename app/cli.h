@@ -1,0 +1,15 @@
+// The `kivar` command line: inventory of a GPV file, and the Execute command
+// of the dialog driven through the headless backend.
+#pragma once
+
+namespace app {
+
+// Runs `kivar ARGS...` (argv[0] is the program). Returns the exit status:
+// 0 normal end, 1 when a message box was shown or the open failed, 2 for
+// usage errors.
+int run_cli(int argc, char** argv);
+
+// Prints the usage text to standard error.
+void print_usage();
+
+} // namespace app

@@ -1,0 +1,83 @@
+// Speed of the data path on a full-size MSM forecast (16 levels, nine items,
+// hours 0 to 51 every 3 hours), written to a temporary folder at start:
+// extracting one field, and an "All items" data run of the Execute command.
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "gpv/gpv.h"
+#include "gpvgen/gpvgen.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path folder;
+std::string gpvPath;
+
+// Writes the forecast and a map.dat, starts the dialog there and opens the file.
+bool prepare() {
+    if (!gpvPath.empty()) return app::state.fileReady;
+    folder = fs::temp_directory_path() / ("kivar_bench_" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    gpvPath = (folder / "msm_full.gpv").string();
+    gpvgen::Forecast spec;
+    spec.model = 5;
+    spec.levels = {1000, 975, 950, 925, 900, 850, 800, 700, 600, 500, 400, 300, 250, 200, 150, 100};
+    // 144 first tiles must share the first block: 4 x 4 cells per record
+    spec.tileCols = 4, spec.tileRows = 4;
+    if (!gpvgen::write_forecast(gpvPath, spec)) return false;
+    std::vector<float> map(2 * gpv::kCoastPoints, gpv::kCoastEndMark);
+    std::ofstream(folder / "map.dat", std::ios::binary)
+        .write(reinterpret_cast<const char*>(map.data()), 4 * map.size());
+    fs::current_path(folder);
+    platform::headless::set_echo(true);
+    app::dialog_handlers.init();
+    return app::open_file(gpvPath) == 1;
+}
+
+void BM_ExtractOneField(benchmark::State& st) {
+    if (!prepare()) return st.SkipWithError("cannot prepare the forecast file");
+    for (auto _ : st) {
+        int ok = gpv::get_GPV_dat(app::state.gpvFile, 4, 500, 6, gpv::grid.FieldBuffer[0]);
+        if (!ok) return st.SkipWithError("extraction failed");
+        benchmark::DoNotOptimize(gpv::grid.FieldBuffer[0].data());
+    }
+    st.counters["MB/s"] = benchmark::Counter(static_cast<double>(fs::file_size(gpvPath)) / 1e6,
+                                             benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ExtractOneField)->Unit(benchmark::kMillisecond);
+
+void BM_AllItemsDataRun(benchmark::State& st) {
+    if (!prepare()) return st.SkipWithError("cannot prepare the forecast file");
+    fs::create_directories(folder / "out");
+    platform::set_text(app::IDC_SAVE_PATH, (folder / "out").c_str());
+    platform::set_checked(app::IDC_SELECTED_ONLY, false);
+    platform::set_checked(app::IDC_ALL_ITEMS, true);
+    platform::set_checked(app::IDC_MODE_DATA, true);
+    platform::set_checked(app::IDC_MODE_IMAGE, false);
+    for (auto _ : st)
+        app::dialog_handlers.command(app::IDC_EXECUTE, platform::Clicked);
+    st.counters["fields"] =
+        static_cast<double>(std::distance(fs::directory_iterator(folder / "out"), {}));
+}
+BENCHMARK(BM_AllItemsDataRun)->Unit(benchmark::kSecond)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    app::shutdown();
+    if (!folder.empty()) {
+        fs::current_path(fs::temp_directory_path());
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+    return 0;
+}

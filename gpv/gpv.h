@@ -1,0 +1,176 @@
+// GPV decoding, extraction and export.
+//
+// A GPV file is a sequence of blocks, each introduced by "DGRB", a 16-bit block
+// length and two unused bytes, then records: a 44-byte header and the packed
+// values of one tile of the model grid for one item at one level, all forecast
+// times one after another. Numbers are big-endian.
+//
+// State lives in program-wide single instances: `header` (the most recently
+// read record header), `RecordBuffer`, `index` (levels and items of the open
+// file) and `grid` (work arrays and coastline). Every header read overwrites
+// `header`. Operations return 1 for success and 0 for failure; a failure has
+// already been reported by a message box titled with the operation's name, so
+// callers stop without a further message. Any point of the program may call
+// them once a file is open; nothing here keeps the file between calls except
+// the caller's FILE*.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace gpv {
+
+// ---------------------------------------------------------------- types
+
+// The decoded header of the most recently read record, with the geometry of
+// its model grid (level 0 selects a grid twice as fine).
+struct GpvHeader {
+    std::uint8_t modelCode = 0;
+    char modelName[4] = "";
+    std::uint8_t itemCode = 0;
+    std::int16_t level = 0;
+    std::uint8_t initYear = 0, initMonth = 0, initDay = 0, initHour = 0, initMinute = 0;
+    std::uint8_t firstForecastHour = 0, lastForecastHour = 0, forecastStep = 0;
+    int forecastCount = 0;
+    int colFirst = 0, rowFirst = 0, colLast = 0, rowLast = 0;
+    int tileCols = 0, tileRows = 0, tileCount = 0;
+    std::uint8_t bitsPerValue = 0;
+    double scaleFactor = 1.0, referenceValue = 0.0;
+    int dataLength = 0;
+    int gridCols = 0, gridRows = 0, gridCount = 0;
+    float lonMin = 0, lonMax = 0, lonStep = 0, latMin = 0, latMax = 0, latStep = 0;
+    int colOffset = 0, rowOffset = 0;
+};
+
+constexpr int kMaxLevels = 32;
+constexpr int kMaxItems = 256;
+constexpr int kCoastPoints = 8535;
+constexpr float kCoastEndMark = -999.0f; // any longitude below -990 ends a polyline
+
+// The lists of the open file.
+struct GpvIndex {
+    std::array<int, kMaxLevels> levels{};
+    int levelCount = 0;
+    std::array<int, kMaxItems> items{};
+    int itemCount = 0;
+    int largestGridCount = 0; // largest grid met by the last level scan
+};
+
+// Grid-sized work arrays, row-major with row 0 northernmost, and the coastline.
+struct GpvGrid {
+    std::vector<float> FieldBuffer[2]; // extracted field; partner wind component
+    std::vector<float> SpeedBuffer;
+    std::vector<float> LonArray, LatArray; // cell centres, gridCount + 3 each
+    std::vector<float> CoastX, CoastY;     // kCoastPoints each
+    float minValue = 0, maxValue = 0;      // of the latest extraction
+    int allocatedCount = 0;                // gridCount of the last ini_vars
+    int filledCols = 0, filledRows = 0;    // grid of the last cell-centre fill
+};
+
+extern GpvHeader header;
+extern std::array<std::uint8_t, 65536> RecordBuffer; // header, then record data
+extern GpvIndex index;
+extern GpvGrid grid;
+
+// What the dialog selects for extract_next.
+struct Selection {
+    bool selectedOnly = true; // false: "All items"
+    int levelPos = 0;         // positions in the level, item and hour lists
+    int itemPos = 0;
+    int hourPos = 0;
+};
+
+// ---------------------------------------------------------------- decoding
+
+// Reads byte by byte up to and over the next "DGRB". Returns 1 with the file
+// on the byte behind the marker, 0 at the end of the file (also inside a
+// partial match).
+int find_record_marker(std::FILE* f);
+
+unsigned read_u16be(const std::uint8_t* p);
+unsigned read_u24be(const std::uint8_t* p);
+int read_sm16(const std::uint8_t* p);         // sign and magnitude
+double read_ibm_float(const std::uint8_t* p); // hexadecimal single precision
+double int_power(double x, int n);            // x to the power n, n may be negative
+
+// Returned by get_GPV_def when the file ends before a whole header: the walk
+// ends as at the end of the file, nothing is reported.
+constexpr int kEndOfFile = -1;
+
+// Reads the next 44 bytes into RecordBuffer and decodes them into `header`.
+// 1 on success; 0 after a box titled "get_GPV_def" (unknown model or item,
+// record length below 44, forecast step 0, more than 10 bits per value);
+// kEndOfFile on a short read. The caller has positioned the file on a header.
+int get_GPV_def(std::FILE* f);
+
+// Copies the display text of an item code into `text` (at least 20 bytes).
+// 0 for an unknown code, after a box titled "id2str", `text` untouched.
+int id2str(int itemCode, char* text);
+
+// Display text of an item code, or nullptr; never shows a box.
+const char* item_text(int itemCode);
+
+// Sets the grid geometry of `h` for a model code and level; false for an
+// unknown model.
+bool set_model_grid(GpvHeader& h, int modelCode, int level);
+
+// ---------------------------------------------------------------- scans
+
+// Level scan of the file's first block into levels (capacity up to 32).
+// Returns the number of levels, 0 when there is no block or a header fails.
+// Also records the largest grid met in index.largestGridCount.
+int check_GPV_p(std::FILE* f, int* levels, int capacity);
+
+// Item scan of the first block: the item codes of records at `level`, in
+// order of first appearance, without repeats. Returns their number (0 after a
+// failure).
+int check_GPV_p(std::FILE* f, int level, int* items, int capacity);
+
+// Unpacks forecast time `timeIndex` of (item, level) from every matching tile
+// of the file into `field` and sets grid.minValue/maxValue. 1 when the whole
+// grid was filled; 0 after a box titled "get_GPV_def" or "get_GPV_dat". On
+// success `header` carries the geometry of the extracted field's grid.
+int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<float> field);
+
+// Extracts the next field of an Execute run into `field`. pass: -1 starts a
+// run, 0 while an "All items" run goes on, 1 when the caller set level, item
+// and hour. Returns 0 (nothing extracted), 1 (the last field), 2 (more follow).
+// level, item and hour are set to the extracted field's.
+int extract_next(std::FILE* f, const Selection& sel, std::span<float> field, int& level, int& item,
+                 int& hour, int& pass);
+
+// Number of fields the selection asks for (1, or levels x items x hours).
+int field_count(const Selection& sel);
+
+// (Re)allocates the work arrays for gridCount cells and loads the coastline
+// from mapPath. 0 after a box titled "ini_vars" or "initializeApp".
+int ini_vars(const char* mapPath, int gridCount);
+
+// Loads map.dat into grid.CoastX/CoastY; points the file lacks become end
+// marks. 0 when the file cannot be opened (no box).
+int load_map(const char* mapPath);
+
+// Fills LonArray/LatArray with the cell centres of header's grid when its
+// size differs from the last fill and fits the arrays.
+void fill_cell_centres();
+
+// ---------------------------------------------------------------- export
+
+// Writes `field` (header's grid) as TEXT (layout 0, ".txt") or CSV (layout 1,
+// ".csv") under saveDir. 1 when written; 0 after a box titled "save_GPV" when
+// the file cannot be opened, or for another layout.
+int save_GPV(const char* saveDir, int layout, std::span<const float> field, int item, int level,
+             int hour);
+
+// The output file name without extension.
+std::string output_base_name(const char* saveDir, int modelCode, int item, int level, int hour);
+
+// Appends one gpv.log line (current UTC time, level, hour, item and its text)
+// and flushes. 0 when log is null or the item is unknown.
+int write_log_line(std::FILE* log, int level, int hour, int item);
+
+} // namespace gpv

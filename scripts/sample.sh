@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds KIVAR, installs it under build/stage and runs
+# it on the bundled sample forecast: the inventory of the file, then every
+# field (all levels, items and hours) as TEXT files into out/sample_rsm.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+scripts/install-deps.sh
+scripts/build.sh build
+cmake --install build --prefix build/stage > /dev/null
+
+kivar="$root/build/stage/bin/kivar"
+sample="$root/build/stage/share/kivar/samples/sample_rsm.gpv"
+mkdir -p out
+cd out # the start folder: gpv.log is written here
+echo "== kivar info $sample"
+"$kivar" info "$sample"
+echo "== kivar data $sample --all --save $root/out/sample_rsm"
+"$kivar" data "$sample" --all --save "$root/out/sample_rsm"
+echo "== kivar data $sample --level 500 --item 23 --hour 24 --csv"
+"$kivar" data "$sample" --level 500 --item 23 --hour 24 --csv
+echo
+echo "Fields written: $(ls "$root/out/sample_rsm" | wc -l) TEXT files in $root/out/sample_rsm/"
+echo "One CSV file: $(ls "$root"/out/*.csv)"
+echo "Log of every field written: $root/out/gpv.log"

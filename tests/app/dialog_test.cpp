@@ -1,0 +1,175 @@
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "gpv/gpv.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+using namespace testfiles;
+using namespace app;
+namespace hl = platform::headless;
+
+namespace {
+
+struct Dialog : ::testing::Test {
+    TempDir tmp{"dialog"};
+    fs::path dir = tmp.path;
+    fs::path oldCwd = fs::current_path();
+    std::string gpvPath = (dir / "in" / "fc.gpv").string();
+
+    void SetUp() override {
+        hl::reset();
+        hl::set_echo(false);
+        gpv::header = {};
+        fs::create_directories(dir / "in");
+        gpvgen::Forecast spec;
+        spec.levels = {850, 500};
+        spec.items = {4, 23};
+        spec.lastHour = 6;
+        ASSERT_TRUE(gpvgen::write_forecast(gpvPath, spec));
+        write_map(dir / "map.dat");
+        fs::current_path(dir);
+        state = ProgramState{};
+        dialog_handlers.init();
+    }
+    void TearDown() override {
+        shutdown();
+        fs::current_path(oldCwd);
+    }
+    bool open(const std::string& path) {
+        hl::set_next_chosen_file(path);
+        dialog_handlers.command(IDM_OPEN, platform::Clicked);
+        return state.fileReady;
+    }
+    void execute_data() {
+        platform::set_checked(IDC_MODE_DATA, true);
+        platform::set_checked(IDC_MODE_IMAGE, false);
+        dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+    }
+    // The entries of a list, blank-separated, the selected one in brackets.
+    static std::string list(int id) {
+        std::string v;
+        for (int k = 0; k < platform::list_count(id); ++k) {
+            std::string t = platform::list_text(id, k);
+            v += (k ? " " : "") + (k == platform::list_selected(id) ? "[" + t + "]" : t);
+        }
+        return v;
+    }
+};
+
+TEST_F(Dialog, StartUpFillsTheControls) {
+    std::string start = dir.string() + "/";
+    EXPECT_EQ(state.startDir, start);
+    EXPECT_EQ(platform::get_text(IDC_SAVE_PATH), start);
+    EXPECT_EQ(list(IDC_VECTOR_SCALE), "0.2 0.4 0.6 0.8 [1.0] 1.2 1.4 1.6 1.8 2.0");
+    EXPECT_EQ(list(IDC_FORMAT_LIST), "[display] pdf cgm png tif ps bmp");
+    EXPECT_EQ(list(IDC_DATA_FORMAT), "[TEXT] CSV");
+    EXPECT_EQ(list(IDC_VECTOR_DENSITY), "[1] 2 3 4 5 6 7 8 9 10");
+    EXPECT_TRUE(platform::is_checked(IDC_AUTO_SCALE));
+    EXPECT_TRUE(platform::is_checked(IDC_SELECTED_ONLY));
+    EXPECT_TRUE(platform::is_checked(IDC_MODE_IMAGE));
+    EXPECT_EQ(platform::get_text(IDC_STATUS), "NON");
+    EXPECT_TRUE(fs::exists(dir / "gpv.log"));
+
+    dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+    ASSERT_EQ(hl::messages().size(), 1u);
+    EXPECT_EQ(last_message(), "Execute_CMD: File not opened yet.");
+    EXPECT_TRUE(hl::messages()[0].owned);
+}
+
+TEST_F(Dialog, OpenFillsListsTitleAndLabels) {
+    ASSERT_TRUE(open(gpvPath));
+    EXPECT_EQ(platform::title(), "KIVAR (GPV): " + gpvPath);
+    EXPECT_EQ(state.openDir, (dir / "in").string());
+    EXPECT_EQ(list(IDC_LEVEL_LIST), "[850] 500");
+    EXPECT_EQ(list(IDC_HOUR_LIST), "[0] 3 6");
+    EXPECT_EQ(list(IDC_ITEM_LIST), "[Temperature (C)] u-wind (m/s)");
+    EXPECT_EQ(platform::get_text(IDC_MODEL), "RSM");
+    EXPECT_EQ(platform::get_text(IDC_INIT_TIME), "0:0");
+    EXPECT_EQ(gpv::grid.allocatedCount, 4500);
+
+    // cancel keeps everything; a file that cannot be read leaves none open
+    dialog_handlers.command(IDM_OPEN, platform::Clicked);
+    EXPECT_EQ(platform::title(), "KIVAR (GPV): " + gpvPath);
+    EXPECT_FALSE(open((dir / "missing.gpv").string()));
+    EXPECT_EQ(state.gpvFile, nullptr);
+    dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+    EXPECT_EQ(last_message(), "Execute_CMD: File not opened yet.");
+    // no map: the open fails with the map's message
+    fs::remove(dir / "map.dat");
+    gpv::grid.allocatedCount = 0;
+    state.mapPath = (dir / "map.dat").string();
+    EXPECT_FALSE(open(gpvPath));
+    EXPECT_EQ(last_message(), "initializeApp: Error: can't read map.");
+}
+
+TEST_F(Dialog, SavePathIsCompletedAndCreatedOneLevelDeep) {
+    platform::set_text(IDC_SAVE_PATH, (dir / "out").c_str());
+    EXPECT_EQ(check_path(), 1);
+    EXPECT_EQ(state.saveDir, (dir / "out").string() + "/");
+    EXPECT_TRUE(fs::is_directory(dir / "out"));
+    platform::set_text(IDC_SAVE_PATH, (dir / "new" / "deeper/").c_str());
+    EXPECT_EQ(check_path(), 0);
+    EXPECT_EQ(last_message(), "check_path: Invalid path for saving extracted data.");
+    EXPECT_TRUE(hl::messages().back().owned);
+}
+
+TEST_F(Dialog, ExecuteDataSelectedAndAllItems) {
+    setenv("SOURCE_DATE_EPOCH", "1038960000", 1);
+    ASSERT_TRUE(open(gpvPath));
+    platform::list_select(IDC_LEVEL_LIST, 1);
+    dialog_handlers.command(IDC_LEVEL_LIST, platform::SelectionChanged);
+    platform::list_select(IDC_ITEM_LIST, 1);
+    platform::list_select(IDC_HOUR_LIST, 2);
+    platform::list_select(IDC_DATA_FORMAT, 1);
+    platform::set_text(IDC_SAVE_PATH, (dir / "out").c_str());
+    execute_data();
+    EXPECT_TRUE(hl::messages().empty()) << last_message();
+    EXPECT_TRUE(fs::exists(dir / "out" / "MD04_ID023_P0500_DT26120400_TM06.csv"));
+    EXPECT_EQ(platform::get_text(IDC_STATUS), "data save OK");
+
+    platform::set_checked(IDC_SELECTED_ONLY, false);
+    platform::set_checked(IDC_ALL_ITEMS, true);
+    execute_data();
+    EXPECT_TRUE(hl::messages().empty()) << last_message();
+    int files = 0;
+    for (auto& e : fs::directory_iterator(dir / "out"))
+        files += e.path().extension() == ".csv";
+    EXPECT_EQ(files, 12); // 2 levels x 2 items x 3 hours
+    std::fflush(state.logFile);
+    std::string log = read_file(dir / "gpv.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 13);
+    EXPECT_EQ(log.substr(0, 58), "2002-12-4 0:0:0  P: 500  TM: 6  ID: 23  ITEM: u-wind (m/s)");
+    unsetenv("SOURCE_DATE_EPOCH");
+}
+
+TEST_F(Dialog, MessagesOfARun) {
+    ASSERT_TRUE(open(gpvPath));
+    // image output is not there yet
+    dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+    EXPECT_EQ(last_message(), "plot_command: Image output is not built yet.");
+    // gpv.log that could not be opened is reported once
+    std::fclose(state.logFile);
+    state.logFile = nullptr;
+    platform::set_checked(IDC_SELECTED_ONLY, false);
+    platform::set_checked(IDC_ALL_ITEMS, true);
+    fs::create_directories(dir / "ro");
+    platform::set_text(IDC_SAVE_PATH, (dir / "ro").c_str());
+    std::size_t before = hl::messages().size();
+    execute_data();
+    ASSERT_EQ(hl::messages().size(), before + 1);
+    EXPECT_EQ(hl::messages().back().title, "save_GPV");
+    // an output name taken by a folder: two boxes for the TEXT field, the
+    // log line is still written
+    platform::set_checked(IDC_SELECTED_ONLY, true);
+    platform::set_checked(IDC_ALL_ITEMS, false);
+    fs::remove(dir / "ro" / "MD04_ID004_P0850_DT26120400_TM00.txt");
+    fs::create_directories(dir / "ro" / "MD04_ID004_P0850_DT26120400_TM00.txt");
+    before = hl::messages().size();
+    execute_data();
+    ASSERT_EQ(hl::messages().size(), before + 2);
+    EXPECT_EQ(hl::messages().back().text, "Error: can't open output file.");
+    EXPECT_EQ(platform::get_text(IDC_STATUS), "data save OK");
+}
+
+} // namespace

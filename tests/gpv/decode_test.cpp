@@ -1,0 +1,128 @@
+#include "gpv/gpv.h"
+#include "platform/platform.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+using namespace testfiles;
+
+namespace {
+
+struct Decode : ::testing::Test {
+    TempDir tmp{"decode"};
+    fs::path dir = tmp.path;
+    void SetUp() override {
+        platform::headless::reset();
+        platform::headless::set_echo(false);
+    }
+    std::FILE* open_bytes(const gpvgen::Bytes& b) {
+        write_file(dir / "f.gpv", b);
+        return std::fopen((dir / "f.gpv").c_str(), "rb");
+    }
+    std::FILE* open_text(const std::string& s) {
+        return open_bytes(gpvgen::Bytes(s.begin(), s.end()));
+    }
+    // Decodes one header built from r, with its bytes patched by patch.
+    int decode(const gpvgen::Record& r, std::function<void(gpvgen::Bytes&)> patch = {}) {
+        gpvgen::Bytes b = gpvgen::record(r);
+        if (patch) patch(b);
+        std::FILE* f = open_bytes(b);
+        int result = gpv::get_GPV_def(f);
+        std::fclose(f);
+        return result;
+    }
+};
+
+TEST_F(Decode, MarkerSearchRestartsPartialMatchesAndStopsAtTheEnd) {
+    for (std::string s : {"xxDGRBz", "DDGRBz", "DGDGRBz", "DGRDGRBz"}) {
+        std::FILE* f = open_text(s);
+        EXPECT_EQ(gpv::find_record_marker(f), 1) << s;
+        EXPECT_EQ(std::fgetc(f), 'z') << s;
+        std::fclose(f);
+    }
+    for (std::string s : {"", "no marker at all", "abcD", "abcDG", "abcDGR", "DGRx"}) {
+        std::FILE* f = open_text(s);
+        EXPECT_EQ(gpv::find_record_marker(f), 0) << s;
+        EXPECT_EQ(std::ftell(f), static_cast<long>(s.size())) << s;
+        std::fclose(f);
+    }
+}
+
+TEST_F(Decode, NumberDecoders) {
+    const std::uint8_t a[] = {0x80, 0x03}, b[] = {0x00, 0x03}, c[] = {0x00, 0x00};
+    EXPECT_EQ(gpv::int_power(2.0, gpv::read_sm16(a)), 0.125);
+    EXPECT_EQ(gpv::int_power(2.0, gpv::read_sm16(b)), 8.0);
+    EXPECT_EQ(gpv::int_power(2.0, gpv::read_sm16(c)), 1.0);
+    const std::uint8_t one[] = {0x41, 0x10, 0, 0}, minus[] = {0xC1, 0x10, 0, 0},
+                       hundred[] = {0x42, 0x64, 0, 0};
+    EXPECT_EQ(gpv::read_ibm_float(one), 1.0);
+    EXPECT_EQ(gpv::read_ibm_float(minus), -1.0);
+    EXPECT_EQ(gpv::read_ibm_float(hundred), 100.0);
+}
+
+// The decoded header in one line: model, level, grid, steps, offsets, tile,
+// forecast step and count, scale, reference, data length.
+std::string summary() {
+    const gpv::GpvHeader& h = gpv::header;
+    char s[400];
+    std::snprintf(s, sizeof s, "%s %d %dx%d %g/%g %d,%d tile %d,%d-%d,%d=%d step %d*%d %g %g %d",
+                  h.modelName, h.level, h.gridCols, h.gridRows, h.lonStep, h.latStep, h.colOffset,
+                  h.rowOffset, h.colFirst, h.rowFirst, h.colLast, h.rowLast, h.tileCount,
+                  h.forecastStep, h.forecastCount, h.scaleFactor, h.referenceValue, h.dataLength);
+    return s;
+}
+
+TEST_F(Decode, HeaderGeometryOfBothModelsAndLevelZero) {
+    gpvgen::Record r = tile(23, 500, 2, 3, 5, 5, 0, 18);
+    r.firstHour = 0, r.lastHour = 51, r.stepByte = 203, r.exponent = -3, r.reference = 100.0;
+    ASSERT_EQ(decode(r), 1);
+    EXPECT_EQ(summary(), "RSM 500 60x75 0.5/0.4 240,100 tile 2,3-5,5=12 step 3*18 0.125 100 270");
+    r.level = 0;
+    ASSERT_EQ(decode(r), 1);
+    EXPECT_EQ(summary(), "RSM 0 120x150 0.25/0.2 480,200 tile 2,3-5,5=12 step 3*18 0.125 100 270");
+    r.model = 5;
+    ASSERT_EQ(decode(r), 1);
+    EXPECT_EQ(summary(), "MSM 0 240x252 0.125/0.1 960,424 tile 2,3-5,5=12 step 3*18 0.125 100 270");
+    EXPECT_TRUE(platform::headless::messages().empty());
+}
+
+TEST_F(Decode, RefusedHeaders) {
+    gpvgen::Record r = tile(2, 500, 0, 0, 1, 1);
+    EXPECT_EQ(decode(r), 0);
+    EXPECT_EQ(last_message(), "get_GPV_def: Error: item unknown.");
+    r.item = 42;
+    r.model = 6;
+    EXPECT_EQ(decode(r), 0);
+    EXPECT_EQ(last_message(), "get_GPV_def: Error: unknown model.");
+    r.model = 4;
+    r.stepByte = 200;
+    EXPECT_EQ(decode(r), 0);
+    EXPECT_EQ(last_message(), "get_GPV_def: Error: forecast step is 0.");
+    r.stepByte = 203;
+    EXPECT_EQ(decode(r, [](gpvgen::Bytes& b) { b[33] = 11; }), 0);
+    EXPECT_EQ(last_message(), "get_GPV_def: Error: more than 10 bits per value.");
+    r.lengthOverride = 43;
+    EXPECT_EQ(decode(r), 0);
+    EXPECT_EQ(last_message(), "get_GPV_def: Error: record length below 44 bytes.");
+    r.lengthOverride = -1;
+    std::size_t shown = platform::headless::messages().size();
+    EXPECT_EQ(decode(r, [](gpvgen::Bytes& b) { b.resize(43); }), gpv::kEndOfFile);
+    EXPECT_EQ(platform::headless::messages().size(), shown);
+}
+
+TEST_F(Decode, ItemTexts) {
+    char text[32] = "unchanged";
+    EXPECT_EQ(gpv::id2str(42, text), 1);
+    EXPECT_STREQ(text, "w-wind (hPa/h)");
+    EXPECT_EQ(gpv::id2str(225, text), 1);
+    EXPECT_STREQ(text, "Cloud (ref: DGRB)");
+    std::strcpy(text, "unchanged");
+    EXPECT_EQ(gpv::id2str(2, text), 0);
+    EXPECT_STREQ(text, "unchanged");
+    EXPECT_EQ(last_message(), "id2str: Error: item unknown.");
+}
+
+} // namespace

@@ -1,0 +1,225 @@
+#include "gpv/gpv.h"
+#include "platform/platform.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+using namespace testfiles;
+using gpvgen::Bytes;
+
+namespace {
+
+struct Scan : ::testing::Test {
+    TempDir tmp{"scan"};
+    fs::path dir = tmp.path;
+    std::FILE* f = nullptr;
+    std::vector<float> field = std::vector<float>(120 * 150, -1.0f);
+    void SetUp() override {
+        platform::headless::reset();
+        platform::headless::set_echo(false);
+        gpv::header = {}; // the walks start from the data length of the last header read
+    }
+    void TearDown() override {
+        if (f) std::fclose(f);
+    }
+    void open(const Bytes& b) {
+        if (f) std::fclose(f);
+        write_file(dir / "f.gpv", b);
+        gpv::header = {};
+        f = std::fopen((dir / "f.gpv").c_str(), "rb");
+    }
+    // One record holding a whole RSM field in 60 x 75 cells, one time, from
+    // the given X values with reference 0 and scale 1.
+    static Bytes whole(int item, int level, int bits = 10, int xValue = 0) {
+        gpvgen::Record r = tile(item, level, 0, 0, 59, 74, xValue);
+        r.bits = bits;
+        return gpvgen::record(r);
+    }
+};
+
+TEST_F(Scan, LevelsAndItemsOfTheFirstBlockInOrderOfAppearance) {
+    std::vector<Bytes> first;
+    for (int item : {4, 23})
+        for (int level : {1000, 850, 500})
+            first.push_back(gpvgen::record(tile(item, level, 0, 0, 1, 1)));
+    Bytes second = gpvgen::block({gpvgen::record(tile(13, 300, 0, 0, 1, 1))});
+    open(concat({Bytes{'j', 'D'}, gpvgen::block(first), second}));
+    int levels[32];
+    ASSERT_EQ(gpv::check_GPV_p(f, levels, 32), 3);
+    EXPECT_EQ(levels[0], 1000);
+    EXPECT_EQ(levels[1], 850);
+    EXPECT_EQ(levels[2], 500); // 300 lies in the second block only
+    int items[256];
+    ASSERT_EQ(gpv::check_GPV_p(f, 850, items, 256), 2);
+    EXPECT_EQ(items[0], 4);
+    EXPECT_EQ(items[1], 23);
+    EXPECT_EQ(gpv::check_GPV_p(f, 300, items, 256), 0);
+
+    std::vector<Bytes> many;
+    for (int level = 1; level <= 33; ++level)
+        many.push_back(gpvgen::record(tile(4, level, 0, 0, 0, 0)));
+    open(gpvgen::block(many));
+    EXPECT_EQ(gpv::check_GPV_p(f, levels, 32), 0);
+    EXPECT_EQ(last_message(), "check_GPV_p: Error: too many pressure largers.");
+
+    open(Bytes{'n', 'o', 'n', 'e'});
+    EXPECT_EQ(gpv::check_GPV_p(f, levels, 32), 0);
+}
+
+TEST_F(Scan, BitWeightsReferenceAndScale) {
+    // 10 bits: 1 then nine 0 bits is 512; 8 bits: 1 then seven 0 bits too
+    for (int bits : {10, 8}) {
+        open(gpvgen::block({whole(4, 500, bits, 512)}));
+        ASSERT_EQ(gpv::get_GPV_dat(f, 4, 500, 0, field), 1);
+        EXPECT_EQ(field[0], 512.0f);
+        EXPECT_EQ(field[60 * 75 - 1], 512.0f);
+    }
+    gpvgen::Record r = tile(4, 500, 0, 0, 59, 74, 10);
+    r.reference = 250.0, r.exponent = -1;
+    r.x[7] = 0;
+    open(gpvgen::block({gpvgen::record(r)}));
+    ASSERT_EQ(gpv::get_GPV_dat(f, 4, 500, 0, field), 1);
+    EXPECT_EQ(field[0], 255.0f);
+    EXPECT_EQ(gpv::grid.minValue, 250.0f);
+    EXPECT_EQ(gpv::grid.maxValue, 255.0f);
+}
+
+TEST_F(Scan, ForecastTimesFollowOneAnother) {
+    // a 4 x 3 tile with 10 bits: time 2 starts at bit 240 (byte 30, bit 0)
+    gpvgen::Record r = tile(4, 500, 0, 0, 3, 2, 0, 4);
+    for (std::size_t k = 0; k < r.x.size(); ++k)
+        r.x[k] = static_cast<int>(k);
+    Bytes rec = gpvgen::record(r);
+    EXPECT_EQ(rec[44 + 30], 24 >> 2); // value 24 begins there
+    std::vector<Bytes> recs{rec};
+    for (int c0 = 4; c0 < 60; c0 += 4) { // fill the rest of rows 0..2, then the other rows
+        gpvgen::Record t = tile(4, 500, c0, 0, c0 + 3, 2, 0, 4);
+        recs.push_back(gpvgen::record(t));
+    }
+    recs.push_back(gpvgen::record(tile(4, 500, 0, 3, 59, 74, 0, 4)));
+    open(concat({gpvgen::block({recs.begin(), recs.begin() + 8}), Bytes{'D', 'G', 'R'},
+                 gpvgen::block({recs.begin() + 8, recs.end()})}));
+    ASSERT_EQ(gpv::get_GPV_dat(f, 4, 500, 2, field), 1);
+    EXPECT_EQ(field[0], 24.0f);
+    EXPECT_EQ(field[3], 27.0f);
+    EXPECT_EQ(field[60 + 1], 29.0f);
+    EXPECT_EQ(field[2 * 60 + 3], 35.0f);
+}
+
+TEST_F(Scan, RefusedFields) {
+    struct Case {
+        Bytes file;
+        const char* message;
+    };
+    gpvgen::Record wide = tile(4, 500, 0, 0, 60, 74);
+    gpvgen::Record half = tile(4, 500, 0, 0, 59, 36);
+    gpvgen::Record outside = tile(4, 500, 0, 0, 59, 74);
+    Bytes outsideBytes = gpvgen::record(outside);
+    outsideBytes[24] = 0, outsideBytes[25] = 10; // first column 10 < offset 240
+    std::vector<Case> cases = {
+        {gpvgen::block({gpvgen::record(wide)}), "Error: v-dimension too small."},
+        {gpvgen::block({gpvgen::record(half)}), "Error: number of data not matched."},
+        {gpvgen::block({outsideBytes}), "Error: tile outside the grid."},
+    };
+    for (const Case& c : cases) {
+        open(c.file);
+        EXPECT_EQ(gpv::get_GPV_dat(f, 4, 500, 0, field), 0);
+        EXPECT_EQ(last_message(), std::string("get_GPV_dat: ") + c.message);
+    }
+    // time 1 of a one-time record runs past its data
+    gpvgen::Record twoTimes = tile(4, 500, 0, 0, 59, 74, 0, 2);
+    Bytes cut = gpvgen::record(twoTimes);
+    unsigned len = 44 + 60 * 75 * 10 / 8 + 100;
+    cut[0] = static_cast<std::uint8_t>(len >> 8), cut[1] = static_cast<std::uint8_t>(len);
+    cut.resize(len);
+    open(gpvgen::block({cut}));
+    EXPECT_EQ(gpv::get_GPV_dat(f, 4, 500, 1, field), 0);
+    EXPECT_EQ(last_message(), "get_GPV_dat: Error: packed data longer than the record.");
+    // the grid of level 0 does not fit arrays sized for 60 x 75
+    open(gpvgen::block({gpvgen::record(tile(4, 0, 0, 0, 9, 9))}));
+    std::vector<float> small(60 * 75);
+    EXPECT_EQ(gpv::get_GPV_dat(f, 4, 0, 0, small), 0);
+    EXPECT_EQ(last_message(), "get_GPV_dat: Error: grid larger than the work arrays.");
+}
+
+TEST_F(Scan, AllItemsRunsTimeFastestThenItemThenLevel) {
+    std::vector<Bytes> recs;
+    for (int level : {850, 500})
+        for (int item : {4, 13, 23}) {
+            gpvgen::Record r = tile(item, level, 0, 0, 59, 74, 0, 4);
+            r.bits = 8; // three records of 4 times fit one block
+            for (int t = 0; t < 4; ++t)
+                for (int k = 0; k < 4500; ++k)
+                    r.x[t * 4500 + k] = 4 * (item + t);
+            recs.push_back(gpvgen::record(r));
+        }
+    open(concat(
+        {gpvgen::block({recs[0], recs[1], recs[2]}), gpvgen::block({recs[3], recs[4], recs[5]})}));
+    gpv::index.levelCount = gpv::check_GPV_p(f, gpv::index.levels.data(), 32);
+    ASSERT_EQ(gpv::index.levelCount, 1); // the first block holds level 850 only
+    gpv::index.levels[1] = 500, gpv::index.levelCount = 2;
+    gpv::index.itemCount = gpv::check_GPV_p(f, 850, gpv::index.items.data(), 256);
+    ASSERT_EQ(gpv::index.itemCount, 3);
+    gpv::Selection sel;
+    sel.selectedOnly = false;
+    EXPECT_EQ(gpv::field_count(sel), 24);
+    int level = 0, item = 0, hour = 0, pass = -1, result = 0;
+    std::string seen;
+    do {
+        result = gpv::extract_next(f, sel, field, level, item, hour, pass);
+        ASSERT_GT(result, 0);
+        ASSERT_EQ(field[100], static_cast<float>(4 * (item + hour / 3)));
+        seen +=
+            std::to_string(level) + "/" + std::to_string(item) + "/" + std::to_string(hour) + " ";
+    } while (result == 2);
+    EXPECT_EQ(seen, "850/4/0 850/4/3 850/4/6 850/4/9 850/13/0 850/13/3 850/13/6 850/13/9 "
+                    "850/23/0 850/23/3 850/23/6 850/23/9 500/4/0 500/4/3 500/4/6 500/4/9 "
+                    "500/13/0 500/13/3 500/13/6 500/13/9 500/23/0 500/23/3 500/23/6 500/23/9 ");
+    EXPECT_EQ(gpv::extract_next(f, sel, field, level, item, hour, pass), 0);
+}
+
+TEST_F(Scan, GeneratedForecastRoundTrips) {
+    gpvgen::Forecast spec;
+    spec.levels = {850, 0};
+    spec.items = {4, 49};
+    ASSERT_TRUE(gpvgen::write_forecast((dir / "fc.gpv").string(), spec));
+    f = std::fopen((dir / "fc.gpv").c_str(), "rb");
+    int levels[32];
+    ASSERT_EQ(gpv::check_GPV_p(f, levels, 32), 2);
+    EXPECT_EQ(gpv::index.largestGridCount, 120 * 150);
+    for (int level : {850, 0}) {
+        ASSERT_EQ(gpv::get_GPV_dat(f, 4, level, 6, field), 1) << level;
+        const gpv::GpvHeader& h = gpv::header;
+        EXPECT_EQ(h.gridCols, level == 0 ? 120 : 60);
+        for (int j = 0; j < h.gridRows; j += 7)
+            for (int i = 0; i < h.gridCols; i += 5) {
+                double want = gpvgen::plausible_value(4, level, 120.0 + (i + 0.5) * h.lonStep,
+                                                      50.0 - (j + 0.5) * h.latStep, 18);
+                ASSERT_NEAR(field[j * h.gridCols + i], want, 0.1) << level << " " << i << " " << j;
+            }
+    }
+}
+
+TEST_F(Scan, MapAndCellCentres) {
+    write_map(dir / "map.dat");
+    gpv::header = {};
+    gpv::set_model_grid(gpv::header, 4, 500);
+    ASSERT_EQ(gpv::ini_vars((dir / "map.dat").c_str(), 4500), 1);
+    gpv::fill_cell_centres();
+    EXPECT_FLOAT_EQ(gpv::grid.LonArray[0], 120.25f);
+    EXPECT_FLOAT_EQ(gpv::grid.LatArray[0], 49.8f);
+    EXPECT_FLOAT_EQ(gpv::grid.LonArray[4499], 149.75f);
+    EXPECT_FLOAT_EQ(gpv::grid.LatArray[4499], 20.2f);
+    EXPECT_EQ(gpv::grid.CoastX[5], 135.0f);
+    EXPECT_EQ(gpv::grid.CoastY[5], 35.0f);
+
+    fs::resize_file(dir / "map.dat", 4 * 8535 + 4 * 3); // latitudes of 3 points only
+    ASSERT_EQ(gpv::load_map((dir / "map.dat").c_str()), 1);
+    EXPECT_EQ(gpv::grid.CoastX[2], 132.0f);
+    EXPECT_LT(gpv::grid.CoastX[3], -990.0f);
+
+    EXPECT_EQ(gpv::ini_vars((dir / "none.dat").c_str(), 4500), 0);
+    EXPECT_EQ(last_message(), "initializeApp: Error: can't read map.");
+}
+
+} // namespace

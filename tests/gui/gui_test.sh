@@ -1,0 +1,273 @@
+#!/usr/bin/env bash
+# The desktop window as a user meets it, under a private Xvfb server driven by
+# xdotool. The window reports what it shows through KIVAR_GUI_TRACE.
+#
+#   gui_test.sh KIVAR FLTK_DRIVER X11_PROBE MAP_DAT SAMPLE_GPV BUILD_DIR
+#
+# Exits 77 (skipped) only when Xvfb is not installed.
+set -uo pipefail
+
+abs() { realpath -m "$1"; }
+kivar=$(abs "$1") driver=$(abs "$2") probe=$(abs "$3") map=$(abs "$4") sample=$(abs "$5") build=$(abs "$6")
+sample_name=$(basename "$sample")
+
+if ! command -v Xvfb > /dev/null; then
+    echo "SKIP: Xvfb is not installed"
+    exit 77
+fi
+for tool in xdotool import; do
+    command -v "$tool" > /dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
+done
+
+# Under LeakSanitizer: the font library's caches live until the process ends.
+export LSAN_OPTIONS="suppressions=$(dirname "$(realpath "$0")")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+
+work=$(mktemp -d /tmp/kivar-gui.XXXXXX)
+xvfb_pid="" app_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2> /dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2> /dev/null && wait "$xvfb_pid" 2> /dev/null
+    [ -n "${KEEP:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0 passes=0
+pass() { echo "ok: $*"; passes=$((passes + 1)); }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+fatal() {
+    echo "FAIL: $*"
+    timeout 10 import -window root "$build/gui-failure.png" 2> /dev/null && echo "screen: $build/gui-failure.png"
+    [ -n "${trace:-}" ] && { echo "-- trace:"; cat "$trace"; echo "-- stderr:"; cat "${trace%/*}/stderr"; }
+    exit 1
+}
+
+# Xvfb picks a free display number itself and tells it through a file descriptor.
+Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fatal "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -1 "$work/display")"
+
+# Waits until the trace has a line matching the extended regex $1.
+wait_trace() {
+    for _ in $(seq 100); do
+        grep -qE "$1" "$trace" 2> /dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+# The last trace line of a control: "list ID" or "text ID".
+last() { grep -P "^$1\t$2\t" "$trace" | tail -1 | cut -f3-; }
+# Waits for a visible window whose name matches $1 and prints its id.
+find_window() {
+    for _ in $(seq 100); do
+        local id
+        id=$(xdotool search --onlyvisible --name "$1" 2> /dev/null | head -1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+# Starts a program in a fresh folder $1 and waits for its window.
+start() {
+    local dir=$1 prog=$2
+    shift 2
+    trace="$dir/trace.txt"
+    : > "$trace"
+    (cd "$dir" && KIVAR_GUI_TRACE="$trace" exec "$prog" "$@" > "$dir/stdout" 2> "$dir/stderr") &
+    app_pid=$!
+    wait_trace '^shown$' || fatal "$(basename "$prog") did not show its window"
+    win=$(xdotool search --onlyvisible --classname '^kivar$' | head -1)
+    [ -n "$win" ] || fatal "no window of class kivar"
+    xdotool windowfocus --sync "$win"
+}
+# Waits for the program to end and checks its exit status.
+expect_exit() {
+    local want=$1 what=$2 rc
+    for _ in $(seq 100); do kill -0 "$app_pid" 2> /dev/null || break; sleep 0.1; done
+    if kill -0 "$app_pid" 2> /dev/null; then
+        fail "$what: the program did not end"
+        kill "$app_pid"
+    fi
+    wait "$app_pid"
+    rc=$?
+    app_pid=""
+    [ "$rc" = "$want" ] && pass "$what ends with status $want" || fail "$what ended with status $rc, want $want"
+}
+# Clicks at a point of the main window given in dialog units (2 pixels each,
+# below the menu bar).
+click_units() { xdotool mousemove --window "$win" $(($1 * 2 + 6)) $((26 + $2 * 2 + 8)) click 1; }
+
+# Without a display the program says so and ends with status 2.
+env -u DISPLAY "$kivar" > /dev/null 2> "$work/nodisplay"
+rc=$?
+[ "$rc" = 2 ] && grep -q "no display" "$work/nodisplay" && pass "no display: message and status 2" ||
+    fail "no display: status $rc, $(cat "$work/nodisplay")"
+
+# ---------------------------------------------------------------- session 1
+# Start, open the sample through the menu and the file chooser, save data.
+run1="$work/run1"
+mkdir -p "$run1"
+cp "$map" "$run1/map.dat"
+cp "$sample" "$run1/$sample_name"
+start "$run1" "$kivar"
+
+name=$(xdotool getwindowname "$win")
+[ -z "$name" ] && pass "no title before a file is opened" || fail "title before open: '$name'"
+hints=$("$probe" hints "$win")
+[ "$hints" = "min 988 752 max 988 752" ] && pass "fixed size 988 x 752" || fail "size hints: $hints"
+icon=$("$probe" icon "$win")
+[ "$icon" = "icon 48 48" ] && pass "window icon 48 x 48" || fail "window icon: $icon"
+[ "$(last text 119)" = "$run1/" ] && pass "save path is the start folder" || fail "save path: $(last text 119)"
+grep -qP '^picture\t:startup\t163 177 323 246$' "$trace" && pass "start-up picture at (163, 177)" ||
+    fail "start-up picture: $(grep '^picture' "$trace")"
+
+xdotool key alt+f
+sleep 0.3
+xdotool key o
+chooser=$(find_window '^Open$') || fatal "File, Open showed no window titled Open"
+wait_trace "^chooser	$run1/?\$" && pass "the chooser starts in the start folder" ||
+    fail "chooser folder: $(grep '^chooser' "$trace")"
+xdotool windowfocus --sync "$chooser"
+sleep 1 # the chooser fills its file list and name field first
+xdotool key End
+xdotool type --delay 50 "/$sample_name"
+sleep 0.3
+timeout 10 import -window "$chooser" "$build/gui-chooser.png"
+sleep 0.3
+xdotool key Return
+want_title="KIVAR (GPV): $run1/$sample_name"
+wait_trace "^title	" || fatal "opening the sample set no title"
+xdotool windowfocus --sync "$win"
+title=$(grep -P '^title\t' "$trace" | tail -1 | cut -f2)
+[ "$title" = "$want_title" ] && pass "title after open" || fail "title '$title', want '$want_title'"
+name=$(xdotool getwindowname "$win")
+[ "$name" = "$want_title" ] && pass "window name after open" || fail "window name '$name'"
+
+# The lists and labels against the command line's inventory of the same file.
+info=$(cd "$run1" && "$kivar" info "$sample_name")
+levels=$(sed -n 's/^levels: //p' <<< "$info" | tr ' ' '|')
+hours=$(sed -n 's/^hours: //p' <<< "$info" | tr ' ' '|')
+first_level=${levels%%|*}
+items=$(sed -n "s/^items at $first_level: //p" <<< "$info" |
+    perl -pe 's/(?:^|, )\d+ \((.*?)\)(?=, \d+ \(|$)/|$1/g; s/^\|//')
+model=$(sed -n 's/^model: \([A-Z]*\).*/\1/p' <<< "$info")
+initial=$(sed -n 's/^initial: .* \([0-9]*\):\([0-9]*\)$/\1 \2/p' <<< "$info")
+init_label=$(printf '%d:%d' $((10#${initial% *})) $((10#${initial#* })))
+[ "$(last list 108)" = "0	$levels" ] && pass "level list" || fail "level list '$(last list 108)', want '0	$levels'"
+[ "$(last list 109)" = "0	$hours" ] && pass "hour list" || fail "hour list '$(last list 109)', want '0	$hours'"
+[ "$(last list 110)" = "0	$items" ] && pass "item list" || fail "item list '$(last list 110)', want '0	$items'"
+[ "$(last text 126)" = "$model" ] && pass "model label $model" || fail "model label '$(last text 126)', want '$model'"
+[ "$(last text 112)" = "$init_label" ] && pass "initial time label $init_label" ||
+    fail "initial time label '$(last text 112)', want '$init_label'"
+
+# A cancelled chooser changes nothing.
+xdotool key alt+f
+sleep 0.3
+xdotool key o
+chooser=$(find_window '^Open$') || fatal "the second File, Open showed no chooser"
+xdotool windowfocus --sync "$chooser"
+sleep 0.5
+xdotool key Escape
+sleep 0.5
+[ "$(grep -c '^chooser' "$trace")" = 2 ] && [ "$(grep -c '^title' "$trace")" = 1 ] &&
+    [ "$(xdotool getwindowname "$win")" = "$want_title" ] && pass "cancel keeps the title" ||
+    fail "cancel: $(grep -P '^(chooser|title)' "$trace")"
+xdotool windowfocus --sync "$win"
+
+# "Data", then Execute with the Enter key.
+click_units 93 134
+sleep 0.3
+xdotool key Return
+wait_trace "^text	116	data save OK\$" && pass "status data save OK" ||
+    fail "status after Execute: '$(last text 116)'"
+txt=$(ls "$run1"/MD*_ID*_P*_DT*_TM*.txt 2> /dev/null | head -1)
+if [ -n "$txt" ]; then
+    pass "TEXT file $(basename "$txt")"
+    cli="$work/cli"
+    mkdir -p "$cli"
+    cp "$map" "$cli/map.dat"
+    (cd "$cli" && "$kivar" data "$run1/$sample_name" --save "$cli" > /dev/null 2>&1)
+    cmp "$txt" "$cli/$(basename "$txt")" && pass "TEXT file equals the command line's" ||
+        fail "TEXT file differs from the command line's"
+else
+    fail "no TEXT file in $run1"
+fi
+log_lines=$(grep -c "P: $first_level  TM: ${hours%%|*}  ID: " "$run1/gpv.log" 2> /dev/null)
+[ "${log_lines:-0}" = 1 ] && pass "one gpv.log line" || fail "gpv.log: $(cat "$run1/gpv.log" 2> /dev/null)"
+
+timeout 10 import -window "$win" "$build/gui-window.png" && pass "screenshot $build/gui-window.png"
+
+# Help, User's guide opens the guide in its own viewer.
+xdotool key alt+h
+sleep 0.3
+xdotool key u
+wait_trace '^help	' && grep -qP '^help\t/.*gpv\.hlp$' "$trace" && pass "the user's guide opens" ||
+    fail "help: $(grep '^help' "$trace")"
+xdotool windowfocus --sync "$win"
+xdotool key alt+f
+sleep 0.3
+xdotool key x
+expect_exit 1 "File, Exit"
+
+# ---------------------------------------------------------------- session 2
+# Execute before any open, then the close box.
+run2="$work/run2"
+mkdir -p "$run2"
+cp "$map" "$run2/map.dat"
+start "$run2" "$kivar"
+xdotool key alt+x # the accelerator of E&xecute
+wait_trace '^message	Execute_CMD	File not opened yet\.$' && pass "Execute before open: message" ||
+    fail "no Execute_CMD message: $(grep '^message' "$trace")"
+box=$(find_window '^Execute_CMD$') && pass "message box titled Execute_CMD" || fail "no window Execute_CMD"
+[ -n "$box" ] && xdotool windowfocus --sync "$box" && xdotool key Return
+sleep 0.3
+[ -z "$(xdotool search --onlyvisible --name '^Execute_CMD$')" ] && pass "OK closes the message box" ||
+    fail "the message box stayed"
+"$probe" close "$win"
+expect_exit 0 "the close box"
+
+# ---------------------------------------------------------------- session 3
+# The window's own mechanics with a driver: a long run repaints field by
+# field, a picture fills the frame, list changes reach the handler.
+run3="$work/run3"
+mkdir -p "$run3"
+convert -size 650x600 gradient:red-blue -type palette "BMP3:$run3/picture.bmp"
+start "$run3" "$driver" "$run3/picture.bmp"
+xdotool key Return
+# During the run: a click on "Data" and File, Exit must both be ignored.
+wait_trace '^text	116	P: ' || fatal "the driver's Execute did not start"
+click_units 93 134
+xdotool key alt+f
+sleep 0.2
+xdotool key x
+timeout 10 import -window "$win" "$build/gui-progress.png"
+wait_trace '^message	driver	' || fatal "the driver's Execute did not end"
+progress=$(grep -cP '^text\t116\tP: 1000   ID: 225   TM: \d+$' "$trace")
+[ "$progress" = 40 ] && pass "40 status lines during a run" || fail "status lines: $progress"
+grep -qP '^message\tdriver\timage 1 image$' "$trace" && ! grep -q '^end' "$trace" &&
+    pass "no input reaches the window during a run" || fail "input during a run: $(grep -P '^(message|end)' "$trace")"
+grep -qP "^picture\t$run3/picture.bmp\t2 0 650 600\$" "$trace" && pass "picture at (2, 0) 650 x 600" ||
+    fail "picture: $(grep '^picture' "$trace")"
+box=$(find_window '^driver$') && xdotool windowfocus --sync "$box" && xdotool key Return
+sleep 0.3
+timeout 10 import -window "$win" "$build/gui-picture.png"
+xdotool windowfocus --sync "$win"
+# The level list: open it with a click and pick its second entry.
+click_units 90 22
+sleep 0.5
+xdotool key Down Return
+wait_trace '^text	116	list 108: 850$' && pass "a list change reaches the handler" ||
+    fail "list change: $(last text 116)"
+xdotool key alt+f
+sleep 0.3
+xdotool key x
+expect_exit 1 "the driver's File, Exit"
+
+if [ "$failures" -gt 0 ]; then
+    echo "-- last trace:"
+    cat "$trace"
+    echo "gui: $passes passed, $failures failed"
+    exit 1
+fi
+echo "gui: $passes passed, 0 failed"

@@ -1,0 +1,70 @@
+// What a window manager would do to a window, for the end-to-end tests that
+// run under a bare X server:
+//   x11_probe close WID   asks the window to close (its close box)
+//   x11_probe hints WID   prints "min W H max W H" from its size hints
+//   x11_probe icon WID    prints "icon W H" of the first icon it offers
+#include <X11/Xlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: x11_probe close|hints|icon WINDOW-ID\n");
+        return 2;
+    }
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) {
+        std::fprintf(stderr, "x11_probe: no display\n");
+        return 2;
+    }
+    Window w = static_cast<Window>(std::strtoul(argv[2], nullptr, 0));
+    int rc = 0;
+    if (std::strcmp(argv[1], "close") == 0) {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = w;
+        e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, w, False, NoEventMask, &e);
+        XFlush(d);
+    } else if (std::strcmp(argv[1], "hints") == 0) {
+        XSizeHints h{};
+        long supplied = 0;
+        if (!XGetWMNormalHints(d, w, &h, &supplied)) {
+            std::printf("none\n");
+            rc = 1;
+        } else {
+            std::printf("min %d %d max %d %d\n", (h.flags & PMinSize) ? h.min_width : 0,
+                        (h.flags & PMinSize) ? h.min_height : 0,
+                        (h.flags & PMaxSize) ? h.max_width : 0,
+                        (h.flags & PMaxSize) ? h.max_height : 0);
+        }
+    } else if (std::strcmp(argv[1], "icon") == 0) {
+        Atom type;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        Atom icon = XInternAtom(d, "_NET_WM_ICON", False);
+        if (XGetWindowProperty(d, w, icon, 0, 2, False, XA_CARDINAL, &type, &format, &count, &after,
+                               &data) == Success &&
+            data && format == 32 && count == 2) {
+            const long* v = reinterpret_cast<const long*>(data);
+            std::printf("icon %ld %ld\n", v[0], v[1]);
+        } else {
+            std::printf("none\n");
+            rc = 1;
+        }
+        if (data) XFree(data);
+    } else {
+        std::fprintf(stderr, "x11_probe: unknown action %s\n", argv[1]);
+        rc = 2;
+    }
+    XCloseDisplay(d);
+    return rc;
+}

@@ -1,0 +1,101 @@
+// Helpers of the tests: temporary folders, files from bytes, and GPV records
+// made with the writer library.
+#pragma once
+
+#include "gpvgen/gpvgen.h"
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace testfiles {
+
+namespace fs = std::filesystem;
+
+// A fresh empty folder under the system's temporary folder.
+// Named after the running test, so that tests run in parallel never share one.
+inline fs::path fresh_dir(const std::string& name) {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    fs::path p =
+        fs::temp_directory_path() /
+        ("kivar_test_" + name + "_" + (test ? test->name() : "") + "_" + std::to_string(getpid()));
+    fs::remove_all(p);
+    fs::create_directories(p);
+    return p;
+}
+
+// Removes its folder at the end of the test.
+struct TempDir {
+    fs::path path;
+    explicit TempDir(const std::string& name) : path(fresh_dir(name)) {}
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+// "TITLE: TEXT" of the last message box, or "".
+inline std::string last_message() {
+    auto& m = platform::headless::messages();
+    return m.empty() ? "" : m.back().title + ": " + m.back().text;
+}
+
+inline void write_file(const fs::path& p, const gpvgen::Bytes& bytes) {
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string read_file(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline gpvgen::Bytes concat(std::initializer_list<gpvgen::Bytes> parts) {
+    gpvgen::Bytes out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// A record of one tile whose X values are `x` (one forecast time unless the
+// caller sets more); the value of cell k is reference + x[k].
+inline gpvgen::Record tile(int item, int level, int c0, int r0, int c1, int r1, int xValue = 0,
+                           int times = 1) {
+    gpvgen::Record r;
+    r.item = item;
+    r.level = level;
+    r.colFirst = c0, r.rowFirst = r0, r.colLast = c1, r.rowLast = r1;
+    r.lastHour = 3 * (times - 1);
+    r.x.assign(static_cast<std::size_t>((c1 - c0 + 1) * (r1 - r0 + 1) * times), xValue);
+    return r;
+}
+
+// The whole RSM grid (60 x 75) of one item and level in four tiles of 15
+// rows x 60 columns... split over two blocks: returns the records.
+inline std::vector<gpvgen::Bytes> rsm_field_records(int item, int level, int times = 1) {
+    std::vector<gpvgen::Bytes> recs;
+    for (int r0 = 0; r0 < 75; r0 += 15) {
+        gpvgen::Record r = tile(item, level, 0, r0, 59, r0 + 14, 0, times);
+        for (std::size_t k = 0; k < r.x.size(); ++k)
+            r.x[k] = static_cast<int>(k % 1024);
+        recs.push_back(gpvgen::record(r));
+    }
+    return recs;
+}
+
+// A map.dat of the right size: one short coastline, then end marks.
+inline void write_map(const fs::path& p) {
+    std::vector<float> v(2 * 8535, -999.0f);
+    for (int k = 0; k < 6; ++k)
+        v[k] = 130.0f + k, v[8535 + k] = 35.0f;
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(v.data()), static_cast<std::streamsize>(4 * v.size()));
+}
+
+} // namespace testfiles
