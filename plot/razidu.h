@@ -20,8 +20,13 @@
 //
 // Devices (metafl keyword -> output): "PNG", "BMP", "TIFF", "PPM", "IMAG"
 // (raw dump), "VIRT" (drawn in memory, no file) are raster images; "PS",
-// "EPS", "POST", "PSCL" PostScript; "PDF"; "CGM" binary CGM; "GKSL" a
-// plain-text metafile (the default when metafl is not called). The screen
+// "EPS", "POST", "PSCL" PostScript (one page; a landscape page is turned
+// on the sheet; "PSCL" and "EPS" paint the page black unless the background
+// is reversed); "PDF" one page of PDF 1.3 with deflated content streams;
+// "CGM" binary CGM (lines only: rectangles are filled with strokes, text is
+// stroked); "GKSL" a plain-text metafile (the default when metafl is not
+// called). PostScript, PDF and CGM files carry a creation date, taken from
+// SOURCE_DATE_EPOCH (as UTC) when it is set. The screen
 // windows "XWIN", "XWI1".."XWI8", "XWND", "CONS", "MET1".."MET9" draw in
 // memory and discard the page like "VIRT"; "KYOC", "HPGL", "HPA1".."HPA4",
 // "TEKT", "VT34", "LN03", "WMF", "JAVA" are accepted keywords whose drawing

@@ -6,6 +6,7 @@
 #include "plot/vector/vector.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,6 +16,7 @@ namespace {
 
 // Integer device coordinate: truncation of v + 0.5, kept in int range.
 int round_unit(float v) {
+    if (std::isnan(v)) return 0;
     v = std::clamp(v, -1.0e9f, 1.0e9f);
     return int(v + 0.5f);
 }

@@ -114,8 +114,9 @@ void warning_with_text(int n, const char* text) {
                  text_or_blank(text));
 }
 
-void report_date_time(char date[11], char time_text[9]) {
-    std::tm t{};
+void file_date_time(std::tm* out) {
+    std::tm& t = *out;
+    t = std::tm{};
     const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
     char* end = nullptr;
     long long seconds = epoch ? std::strtoll(epoch, &end, 10) : 0;
@@ -126,6 +127,11 @@ void report_date_time(char date[11], char time_text[9]) {
         std::time_t now = std::time(nullptr);
         localtime_r(&now, &t);
     }
+}
+
+void report_date_time(char date[11], char time_text[9]) {
+    std::tm t{};
+    file_date_time(&t);
     char buf[64];
     std::snprintf(buf, sizeof buf, "%02d.%02d.%4d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900);
     std::memcpy(date, buf, 10);

@@ -26,7 +26,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
+#include <vector>
 
 #include "plot/core/device.h"
 #include "plot/raster/raster.h"
@@ -171,11 +173,28 @@ struct PsState {
     float page_factor = 1; // fit factor / device scale, applied by the prolog
 };
 
-// PDF writer (vector/); the writer keeps its object table and content
-// buffer behind this.
+// PDF writer (vector/pdf.cpp): one file at a time, opened by pdf_open at
+// disini and finished by pdf_path with operation 1 at disfin.
+constexpr int kPdfContentMax = 300000; // bytes of one content stream buffer
+constexpr int kPdfFonts = 35;          // font slots of the standard list
 struct PdfState {
     int page_w = 0, page_h = 0; // media box in points
     int open = 0;               // 1 while a PDF file is being written
+    FILE* stream = nullptr;
+    int offset = 0;      // bytes written to the file so far
+    int next_object = 3; // 1 is the catalog, 2 the page tree
+    std::vector<int> object_offset;
+    // 0 other, 1 content stream, 2 page, 10 + i font slot i
+    std::vector<uint8_t> object_kind;
+    int compress = 0;
+    int in_stream = 0;
+    std::vector<uint8_t> content; // the content stream being collected
+    int stream_start = 0;         // offset of an uncompressed stream's data
+    int path_open = 0, text_open = 0, text_used = 0;
+    int fill_rgb[3] = {-1, -1, -1};
+    int content_count = 0, last_content = 0, first_content = 1;
+    uint8_t font_used[kPdfFonts] = {};  // 0 unused, 1 used, 2 object written
+    int text_slot = -1, text_size = -1; // font of the open BT block
 };
 
 // CGM writer (vector/).
@@ -279,6 +298,8 @@ void end_report_text(int flag);
 // Date "dd.mm.yyyy" and time "hh:mm:ss" of now: SOURCE_DATE_EPOCH read as
 // UTC when set, else the local clock. Used by the report and file headers.
 void report_date_time(char date[11], char time[9]);
+// The same moment as broken-down time, for the dates in file headers.
+void file_date_time(std::tm* t);
 
 // File naming (files.cpp).
 void open_device_file(int device);

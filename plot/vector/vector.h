@@ -1,26 +1,22 @@
 // Entry points of the PostScript, PDF and CGM writers, called by the
-// primitive dispatch (core/dispatch.cpp) and by disini / disfin.
-//
-// PENDING: the writers themselves are not built yet. pending_writers.cpp
-// holds placeholders that write nothing (the PostScript prolog, the CGM
-// header) or create no file at all (PDF). The vector writer module replaces
-// that file; the dispatch already produces the drawing commands, the
-// 80-byte CGM records and the PostScript line buffer around these calls.
+// primitive dispatch (core/dispatch.cpp), by disini / disfin and by the
+// hardware-font text output.
 #pragma once
 
 #include <cstdio>
 
 namespace razidu {
 
-// Header and prolog of a PostScript or EPS file, written straight to the
-// open plot stream; uses g_plot.ps.page_factor and device_scale.
+// Header, prolog, page scaling and black background of a PostScript or EPS
+// file, written straight to the open plot stream (nothing when it is null);
+// uses g_plot.ps.page_factor, device_scale, the page and screen_mode.
 void write_ps_prolog(FILE* stream);
 
 // CGM metafile and picture header through put_record_bytes (mode 1).
 void cgm_begin(int mode);
 
 // Starts a PDF file of w x h points; mode % 2 switches compression on.
-// status 0, -1 file not opened, -2 no memory.
+// status 0, -1 file not opened, -2 no memory for the object table.
 void pdf_open(const char* file, int w, int h, int mode, int* status);
 // op 3 move, 2 line, 1 end the page and finish the file.
 void pdf_path(float x, float y, int op);
@@ -30,8 +26,13 @@ void pdf_colour(int r, int g, int b, int which);
 void pdf_rect(float x, float y, float w, float h);
 // Shows one character of the hardware font: code, text matrix (cos, sin,
 // -sin, cos, x, y in points), angle in degrees, font slot (the position of
-// the font in the standard list) and font size in points. Called by the
-// hardware-font text output.
+// the font in the standard list, 0..34) and font size in points, written as
+// a whole number. Called by the hardware-font text output.
 void pdf_text(int code, const float m[6], int angle, int slot, float size);
+// The one output routine of the PDF writer: into the content buffer while a
+// compressed content stream is open, else to the file. n -1: text up to NUL.
+void pdf_write(const void* bytes, int n);
+// Records the offset and kind of object n and writes "n 0 obj".
+void pdf_begin_object(int n, int kind);
 
 } // namespace razidu

@@ -33,7 +33,8 @@ class PlotTest : public ::testing::Test {
     void TearDown() override {
         razidu::reset_library();
         fs::current_path(cwd_);
-        fs::remove_all(dir_);
+        // KIVAR_KEEP_TEST_FILES=1 keeps the files written, to look at them.
+        if (!std::getenv("KIVAR_KEEP_TEST_FILES")) fs::remove_all(dir_);
     }
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
     fs::path dir_;

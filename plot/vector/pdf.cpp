@@ -1,0 +1,440 @@
+// PDF writer: one page as a PDF 1.3 file. Drawing operators are collected
+// in content streams (deflated when compression is on, several streams when
+// a page exceeds the buffer); at the end come the font objects, the page,
+// the page tree, the catalog, the information object, the cross-reference
+// table and the trailer. Every byte goes through pdf_write, which counts
+// the file offset that the cross-reference table lists.
+#include "plot/core/state.h"
+#include "plot/vector/vector.h"
+
+#include <algorithm>
+#include <cassert>
+#include <charconv>
+#include <initializer_list>
+#include <cmath>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include <zlib.h>
+
+namespace razidu {
+
+namespace {
+
+constexpr const char* kFontNames[kPdfFonts] = {
+    "Times-Roman",
+    "Times-Bold",
+    "Times-Italic",
+    "Times-BoldItalic",
+    "Helvetica",
+    "Helvetica-Bold",
+    "Helvetica-Oblique",
+    "Helvetica-BoldOblique",
+    "Helvetica-Narrow",
+    "Helvetica-Narrow-Bold",
+    "Helvetica-Narrow-Oblique",
+    "Helvetica-Narrow-BoldOblique",
+    "NewCenturySchlbk-Roman",
+    "NewCenturySchlbk-Italic",
+    "NewCenturySchlbk-Bold",
+    "NewCenturySchlbk-BoldItalic",
+    "ZapfChancery-MediumItalic",
+    "ZapfDingbats",
+    "Courier",
+    "Courier-Bold",
+    "Courier-Oblique",
+    "Courier-BoldOblique",
+    "AvantGarde-Book",
+    "AvantGarde-Demi",
+    "AvantGarde-BookOblique",
+    "AvantGarde-DemiOblique",
+    "Bookman-Light",
+    "Bookman-LightItalic",
+    "Bookman-Demi",
+    "Bookman-DemiItalic",
+    "Palatino-Roman",
+    "Palatino-Italic",
+    "Palatino-Bold",
+    "Palatino-BoldItalic",
+    "Symbol",
+};
+
+// WinAnsi codes of the accented letters 127..186 of the hardware fonts, in
+// the order of the PostScript re-encoding vector.
+constexpr uint8_t kWinAnsi[60] = {
+    196, 214, 220, 228, 246, 252, 223, 197, 216, 198, // 127 Adieresis .. 136 AE
+    229, 248, 230, 209, 241, 199, 231, 203, 207, 235, // aring .. edieresis
+    239, 193, 201, 205, 211, 218, 225, 233, 237, 243, // idieresis .. oacute
+    250, 192, 200, 204, 210, 217, 224, 232, 236, 242, // uacute .. ograve
+    249, 194, 202, 206, 212, 219, 226, 234, 238, 244, // ugrave .. ocircumflex
+    251, 195, 227, 213, 245, 221, 253, 255, 161, 191, // ucircumflex .. questiondown
+};
+
+// Formatted text through pdf_write.
+void put(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void put(const char* format, ...) {
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (n > 0) pdf_write(text, std::min(n, int(sizeof text) - 1));
+}
+
+// A coordinate as written: finite and within what readers accept.
+float coord(float v) {
+    return std::isfinite(v) ? std::clamp(v, -1.0e7f, 1.0e7f) : 0.0f;
+}
+
+// Writes v as printf's "%.2f" does, without its cost: a float times 100 is
+// exact in a double, so rint rounds as printf does (half to even on ties).
+char* fixed2(char* out, float v) {
+    const uint64_t m = uint64_t(std::rint(std::fabs(double(coord(v))) * 100.0));
+    if (std::signbit(v) && std::isfinite(v)) *out++ = '-';
+    out = std::to_chars(out, out + 12, m / 100).ptr;
+    *out++ = '.';
+    *out++ = char('0' + m / 10 % 10);
+    *out++ = char('0' + m % 10);
+    return out;
+}
+
+// One operator line: the numbers as "%.2f", blank-separated, then op.
+void put_op(const char* prefix, std::initializer_list<float> numbers, const char* op) {
+    char line[160];
+    char* at = line;
+    for (const char* c = prefix; *c;)
+        *at++ = *c++;
+    for (float v : numbers) {
+        at = fixed2(at, v);
+        *at++ = ' ';
+    }
+    for (const char* c = op; *c;)
+        *at++ = *c++;
+    *at++ = '\n';
+    pdf_write(line, int(at - line));
+}
+
+// A colour component: "0 ", "1 " or "%5.3f " of c / 255.
+const char* component(int c) {
+    static char table[256][8];
+    static bool ready = false;
+    if (!ready) {
+        for (int i = 0; i < 256; ++i)
+            std::snprintf(table[i], sizeof table[i], "%5.3f ", i / 255.0);
+        std::strcpy(table[0], "0 ");
+        std::strcpy(table[255], "1 ");
+        ready = true;
+    }
+    return table[std::clamp(c, 0, 255)];
+}
+
+// Memory for the writer's tables ran out in the middle of a page.
+[[noreturn]] void out_of_memory() {
+    warning_plain(53);
+    std::exit(0);
+}
+
+void grow_tables(int n) {
+    PdfState& p = g_plot.pdf;
+    if (n < int(p.object_offset.size())) return;
+    try {
+        const size_t size =
+            p.object_offset.size() + 100 * size_t(1 + (n - p.object_offset.size()) / 100);
+        p.object_offset.resize(size, 0);
+        p.object_kind.resize(size, 0);
+    } catch (const std::bad_alloc&) {
+        out_of_memory();
+    }
+}
+
+void begin_content() {
+    PdfState& p = g_plot.pdf;
+    if (p.compress) {
+        try {
+            p.content.reserve(kPdfContentMax);
+        } catch (const std::bad_alloc&) {
+            p.compress = 0; // written uncompressed with a length object
+        }
+    }
+    pdf_begin_object(p.next_object, 1);
+    if (!p.compress) {
+        put("<< /Length %d 0 R >>\n", p.next_object);
+        pdf_write("stream\n", -1);
+        p.stream_start = p.offset;
+    }
+    p.content.clear();
+    p.in_stream = 1;
+}
+
+// Deflates the buffer into out; false when zlib fails.
+bool deflate_content(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
+    const size_t len = in.size();
+    try {
+        out.resize(len + len / 100 + 13);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    z_stream z{};
+    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
+    z.next_in = const_cast<Bytef*>(in.data());
+    z.avail_in = uInt(len);
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    const int rc = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return rc == Z_STREAM_END;
+}
+
+void end_content() {
+    PdfState& p = g_plot.pdf;
+    p.in_stream = 0;
+    if (p.compress) {
+        std::vector<uint8_t> packed;
+        if (deflate_content(p.content, packed)) {
+            put("<< /Length %d\n", int(packed.size()));
+            pdf_write("/Filter /FlateDecode\n>>\nstream\n", -1);
+            pdf_write(packed.data(), int(packed.size()));
+        } else {
+            put("<< /Length %d >>\n", int(p.content.size()));
+            pdf_write("stream\n", -1);
+            pdf_write(p.content.data(), int(p.content.size()));
+        }
+        p.content.clear();
+        p.content.shrink_to_fit();
+        pdf_write("endstream\nendobj\n", -1);
+    } else {
+        const int length = p.offset - p.stream_start;
+        pdf_write("endstream\nendobj\n", -1);
+        pdf_begin_object(p.next_object, 0);
+        put("%d\nendobj\n", length);
+    }
+}
+
+void close_path() {
+    PdfState& p = g_plot.pdf;
+    if (p.path_open) {
+        pdf_write("S\n", 2);
+        p.path_open = 0;
+    }
+}
+
+void close_text() {
+    PdfState& p = g_plot.pdf;
+    if (p.text_open) {
+        pdf_write("ET\n", 3);
+        p.text_open = 0;
+    }
+}
+
+void write_fonts() {
+    PdfState& p = g_plot.pdf;
+    for (int i = 0; i < kPdfFonts; ++i) {
+        if (p.font_used[i] != 1) continue;
+        pdf_begin_object(p.next_object, 10 + i);
+        pdf_write("<< /Type /Font\n/Subtype /Type1\n", -1);
+        put("/BaseFont /%s\n", kFontNames[i]);
+        pdf_write("/Encoding /WinAnsiEncoding\n>>\nendobj\n", -1);
+        p.font_used[i] = 2;
+    }
+}
+
+void write_page() {
+    PdfState& p = g_plot.pdf;
+    pdf_begin_object(p.next_object, 2);
+    pdf_write("<<\n/Type /Page\n", -1);
+    put("/MediaBox [0 0 %d %d]\n", p.page_w, p.page_h);
+    pdf_write("/Parent 2 0 R\n", -1);
+    if (p.text_used) {
+        pdf_write("/Resources << /ProcSet [/PDF /Text]\n/Font <<\n", -1);
+        for (int n = 3; n < p.next_object; ++n)
+            if (p.object_kind[size_t(n)] >= 10 && p.object_kind[size_t(n)] < 10 + kPdfFonts)
+                put("/F%d %d 0 R\n", p.object_kind[size_t(n)] - 10 + 1, n);
+        pdf_write(">>\n", -1);
+    } else {
+        pdf_write("/Resources << /ProcSet [/PDF]\n", -1);
+    }
+    pdf_write(">>\n", -1);
+    if (p.content_count == 1) {
+        put("/Contents %d 0 R\n", p.last_content);
+    } else {
+        pdf_write("/Contents [\n", -1);
+        for (int n = p.first_content; n < p.next_object; ++n)
+            if (p.object_kind[size_t(n)] == 1) put("%d 0 R\n", n);
+        pdf_write("]\n", -1);
+    }
+    pdf_write(">>\nendobj\n", -1);
+}
+
+// Page tree, catalog, information object, cross-reference table, trailer.
+void write_final_part() {
+    PdfState& p = g_plot.pdf;
+    p.object_offset[2] = p.offset;
+    pdf_write("2 0 obj\n<< /Type /Pages /Kids [\n", -1);
+    int pages = 0;
+    for (int n = 3; n < p.next_object; ++n)
+        if (p.object_kind[size_t(n)] == 2) {
+            put("%d 0 R\n", n);
+            ++pages;
+        }
+    put("] /Count %d\n>>\nendobj\n", pages);
+
+    p.object_offset[1] = p.offset;
+    pdf_write("1 0 obj\n<< /Type /Catalog /Pages 2 0 R\n>>\nendobj\n", -1);
+
+    const int info = p.next_object;
+    pdf_begin_object(info, 0);
+    std::tm t{};
+    file_date_time(&t);
+    put("<< /CreationDate (D:%04d%02d%02d%02d%02d%02d)\n", t.tm_year + 1900, t.tm_mon + 1,
+        t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    pdf_write("/Producer (RAZIDU 7.6)\n>>\nendobj\n", -1);
+
+    const int xref = p.offset;
+    put("xref\n0 %d\n", p.next_object);
+    pdf_write("0000000000 65535 f \n", 20);
+    for (int n = 1; n < p.next_object; ++n)
+        put("%010d 00000 n \n", p.object_offset[size_t(n)]);
+    pdf_write("trailer\n", -1);
+    put("<< /Size %d /Root 1 0 R /Info %d 0 R\n", p.next_object, info);
+    put(">>\nstartxref\n%d\n%%%%EOF\n", xref);
+}
+
+} // namespace
+
+void pdf_write(const void* bytes, int n) {
+    PdfState& p = g_plot.pdf;
+    if (n < 0) n = int(std::strlen(static_cast<const char*>(bytes)));
+    if (n == 0 || !p.stream) return;
+    const uint8_t* b = static_cast<const uint8_t*>(bytes);
+    if (p.compress && p.in_stream) {
+        if (p.content.size() + size_t(n) > size_t(kPdfContentMax) && !p.content.empty()) {
+            end_content();
+            begin_content();
+        }
+        if (p.compress) { // the new stream may have fallen back to the file
+            p.content.insert(p.content.end(), b, b + n);
+            return;
+        }
+    }
+    std::fwrite(b, 1, size_t(n), p.stream);
+    p.offset += n;
+}
+
+void pdf_begin_object(int n, int kind) {
+    PdfState& p = g_plot.pdf;
+    grow_tables(n);
+    p.object_offset[size_t(n)] = p.offset;
+    p.object_kind[size_t(n)] = uint8_t(kind);
+    if (kind == 1) {
+        ++p.content_count;
+        p.last_content = n;
+    }
+    put("%d 0 obj\n", n);
+    ++p.next_object;
+}
+
+void pdf_open(const char* file, int w, int h, int mode, int* status) {
+    PdfState& p = g_plot.pdf;
+    if (p.stream) std::fclose(p.stream);
+    p = PdfState{};
+    p.compress = mode % 2;
+    try {
+        p.object_offset.assign(100, 0);
+        p.object_kind.assign(100, 0);
+    } catch (const std::bad_alloc&) {
+        *status = -2;
+        return;
+    }
+    p.stream = std::fopen(file, "wb");
+    if (!p.stream) {
+        *status = -1;
+        return;
+    }
+    p.page_w = w;
+    p.page_h = h;
+    p.open = 1;
+    pdf_write("%PDF-1.3\n", -1);
+    begin_content();
+    pdf_write("0.709 w\n2 J\n2 j\n", -1);
+    *status = 0;
+}
+
+void pdf_path(float x, float y, int op) {
+    PdfState& p = g_plot.pdf;
+    if (!p.open) return;
+    close_text();
+    if (op != 2) close_path();
+    if (op == 2 || op == 3) {
+        put_op("", {x, y}, op == 2 ? "l" : "m");
+        p.path_open = 1;
+    } else if (op == 1) {
+        end_content();
+        write_fonts();
+        write_page();
+        write_final_part();
+        // The cross-reference table is only right if every byte was counted.
+        assert(std::ftell(p.stream) == long(p.offset));
+        std::fclose(p.stream);
+        const int w = p.page_w, h = p.page_h;
+        p = PdfState{}; // frees the tables; the media box stays readable
+        p.page_w = w;
+        p.page_h = h;
+    }
+}
+
+void pdf_colour(int r, int g, int b, int which) {
+    PdfState& p = g_plot.pdf;
+    if (!p.open) return;
+    close_path();
+    close_text();
+    if (which == 1) {
+        if (r == p.fill_rgb[0] && g == p.fill_rgb[1] && b == p.fill_rgb[2]) return;
+        p.fill_rgb[0] = r;
+        p.fill_rgb[1] = g;
+        p.fill_rgb[2] = b;
+    }
+    for (int c : {r, g, b})
+        pdf_write(component(c), -1);
+    pdf_write(which == 1 ? "rg\n" : "RG\n", 3);
+}
+
+void pdf_rect(float x, float y, float w, float h) {
+    if (!g_plot.pdf.open) return;
+    put_op("", {x, y, w, h}, "re\nf");
+}
+
+void pdf_text(int code, const float m[6], int angle, int slot, float size) {
+    PdfState& p = g_plot.pdf;
+    if (!p.open || slot < 0 || slot >= kPdfFonts) return;
+    const int points = int(size + 0.5f);
+    close_path();
+    if (p.text_open && (slot != p.text_slot || points != p.text_size)) close_text();
+    p.text_slot = slot;
+    p.text_size = points;
+    p.text_used = 1;
+    if (p.font_used[slot] == 0) p.font_used[slot] = 1;
+    if (!p.text_open) {
+        put("BT\n/F%d %d Tf\n", slot + 1, points);
+        p.text_open = 1;
+    }
+    if (angle == 0)
+        put_op("1 0 0 1 ", {m[4], m[5]}, "Tm");
+    else if (angle == 90)
+        put_op("0 1 -1 0 ", {m[4], m[5]}, "Tm");
+    else
+        put_op("", {m[0], m[1], m[2], m[3], m[4], m[5]}, "Tm");
+    int c = code & 0xFF;
+    if (c >= 127 && c <= 186)
+        c = kWinAnsi[c - 127];
+    else if (c > 186)
+        c = 32;
+    if (c < 32 || c >= 127 || c == '(' || c == ')' || c == '\\')
+        put("(\\%o) Tj\n", c);
+    else
+        put("(%c) Tj\n", c);
+}
+
+} // namespace razidu
