@@ -16,9 +16,11 @@ FILE* message_stream() {
     return g_plot.msg_stream ? g_plot.msg_stream : stdout;
 }
 
+// Outside the X or Y user limits (a limit itself is inside); a value that is
+// not a number is outside too.
 bool outside_scaling(float x, float y) {
     const AxisState& a = g_plot.axis;
-    return x < a.x.lower || x > a.x.upper || y < a.y.lower || y > a.y.upper;
+    return !(x >= a.x.lower && x <= a.x.upper && y >= a.y.lower && y <= a.y.upper);
 }
 
 // Exponent form for tiny non-zero and huge magnitudes.
@@ -27,7 +29,9 @@ bool needs_exponent(float v) {
     return (m < 1.0e-6f && v != 0.0f) || m > 1.0e6f;
 }
 
+// A value that is not a number goes far outside, where clipping drops it.
 float limit_page(float v) {
+    if (v != v) return kPageLimit;
     return v < -kPageLimit ? -kPageLimit : (v > kPageLimit ? kPageLimit : v);
 }
 

@@ -15,9 +15,11 @@ FILE* message_stream() {
     return g_plot.msg_stream ? g_plot.msg_stream : stdout;
 }
 
+// Outside the X or Y user limits (a limit itself is inside); a value that is
+// not a number is outside too.
 bool outside_scaling(float x, float y) {
     const AxisState& a = g_plot.axis;
-    return x < a.x.lower || x > a.x.upper || y < a.y.lower || y > a.y.upper;
+    return !(x >= a.x.lower && x <= a.x.upper && y >= a.y.lower && y <= a.y.upper);
 }
 
 } // namespace
@@ -41,6 +43,7 @@ int z_colour(float z) {
     const AxisState& a = g_plot.axis;
     const ColourState& c = g_plot.colour;
     const bool descending = a.z.e < a.z.a;
+    if (z != z) return 0; // not a number: background
     if (z < a.z.lower) return descending ? c.table_last : 0;
     if (z > a.z.upper) return descending ? 0 : c.table_last;
     int k = static_cast<int>(float(c.first) + (z - a.z.a) * a.scale_colour);

@@ -59,13 +59,15 @@ void draw_vector(int ix1, int iy1, int ix2, int iy2, int code) {
     if (ix2 == ix1) {
         theta = iy1 < iy2 ? -kPi / 2 : kPi / 2;
     } else {
-        theta = std::atan(float(iy1 - iy2) / float(ix2 - ix1));
+        theta = std::atan((float(iy1) - float(iy2)) / (float(ix2) - float(ix1)));
         if (iy1 == iy2 && ix2 < ix1) theta = kPi;
         if (iy1 > iy2 && ix2 < ix1) theta += kPi;
         if (iy1 < iy2 && ix2 < ix1) theta -= kPi;
     }
     const float s = std::sin(theta), c = std::cos(theta);
-    const float len = iy1 != iy2 ? std::fabs(float(iy1 - iy2) / s) : float(std::abs(ix2 - ix1));
+    // In float: coordinates far apart must not overflow.
+    const float len =
+        iy1 != iy2 ? std::fabs((float(iy1) - float(iy2)) / s) : std::fabs(float(ix2) - float(ix1));
     const float x1 = float(ix1), y1 = float(iy1);
 
     if (d3 == 1) {

@@ -4,6 +4,7 @@
 // indices in the caller's work arrays; nothing is allocated.
 #include "plot/core/state.h"
 
+#include <cmath>
 #include <utility>
 
 namespace razidu {
@@ -86,6 +87,9 @@ void fill_polygon(int n, const float* x, const float* y, float d, int16_t* verte
         if (y[i] < ymin) ymin = y[i];
         if (y[i] > ymax) ymax = y[i];
     }
+    // Vertices that are not numbers, or lie beyond a billion lines, give no
+    // lines to draw.
+    if (!(std::fabs(ymin / d) < 1e9f && std::fabs(ymax / d) < 1e9f)) return;
     const float first_line = d * static_cast<float>(static_cast<int>(ymin / d - 0.5f));
     const float last_limit = ymax + 0.5f * d;
 
