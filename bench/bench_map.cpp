@@ -27,8 +27,8 @@ bool prepare() {
     folder = fs::temp_directory_path() / ("kivar_bench_map_" + std::to_string(getpid()));
     fs::create_directories(folder / "out");
     const std::string gpvPath = (folder / "sample_rsm.gpv").string();
-    gpvgen::Forecast spec; // the bundled sample
-    if (!gpvgen::write_forecast(gpvPath, spec)) return false;
+    gpvgen::Forecast sample; // the bundled sample
+    if (!gpvgen::write_forecast(gpvPath, sample)) return false;
     std::error_code ec;
     fs::copy_file(fs::path(KIVAR_SOURCE_DIR) / "data" / "map.dat", folder / "map.dat", ec);
     if (ec) return false;
