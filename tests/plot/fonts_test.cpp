@@ -120,9 +120,7 @@ TEST(StrokeFonts, GlyphsFitTheirGrids) {
         EXPECT_EQ(box(glyph(c, ch)).y0, 0) << ch;
         EXPECT_NEAR(box(glyph(c, ch)).y1, 21, 1) << ch;
     }
-    for (char ch : std::string("uvwxz"))
-        EXPECT_NEAR(box(glyph(c, ch)).y1, 14, 1) << ch;
-    for (char ch : std::string("gjpqy"))
+    for (char ch : std::string("gjpqy")) // descenders
         EXPECT_LT(box(glyph(c, ch)).y0, -5) << ch;
 }
 
