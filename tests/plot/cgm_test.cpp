@@ -123,13 +123,8 @@ TEST_F(CgmTest, NamePaddingAndLongPolylines) {
             disfin();
         });
         const std::vector<uint8_t> b = read_bytes(f);
-        // An even name length gives an odd parameter length and a pad byte.
-        const size_t n = f.size();
-        ASSERT_GT(b.size(), 6 + n);
-        EXPECT_EQ(b[4], n);
-        const size_t next = 5 + n + (n % 2 == 0);
-        EXPECT_EQ(b[next], 0x10) << name;
-        EXPECT_EQ(b[next + 1], 0x22) << name;
+        // One of the two names gives an odd parameter length and so a pad
+        // byte, which the walker steps over.
         // The second polyline starts at the 50th point of the first.
         std::vector<Element> lines;
         for (const Element& el : walk(b))
