@@ -122,15 +122,12 @@ TEST_F(AxesTest, LabelTexts) {
         int digits;
         float v, step;
         const char* text;
-    } cases[] = {{"map", -1, 120, 1, "120[o$ E"},   {"map", -1, 0, 1, "0[o$"},
-                 {"map", -1, -120, 1, "120[o$ W"},  {"lmap", -1, 125, 1, "125[o$ e"},
-                 {"floa", 0, 120, 1, " 120"}, // the width counts a point
-                 {"floa", 2, -0.5f, 1, "-0.50"},    {"exp", 1, 5000, 1000, "5.0*10[3$"},
-                 {"exp", 1, 1e-9f, 1, "0.0*10[0$"}, {"fexp", 1, 0.002f, 0.001f, "2.0E-3"},
-                 {"time", 1, 5400, 1, "0130"},      {"time", 1, -3600, 1, "2300"},
-                 {"time", 1, 3570, 1, "0100"}, // 59.5 minutes carry
-                 {"seco", 1, 3725, 1, "010205"},    {"hour", 1, 7200, 1, "2"},
-                 {"hour", 1, 36000, 1, "10"},       {"none", 1, 1, 1, ""}};
+    } cases[] = {
+        {"map", -1, 0, 1, "0[o$"},           {"map", -1, -120, 1, "120[o$ W"},
+        {"floa", 0, 120, 1, " 120"}, // the width counts a point
+        {"exp", 1, 5000, 1000, "5.0*10[3$"}, {"fexp", 1, 0.002f, 0.001f, "2.0E-3"},
+        {"time", 1, -3600, 1, "2300"},       {"time", 1, 3570, 1, "0100"}, // 59.5 minutes carry
+        {"seco", 1, 3725, 1, "010205"},      {"hour", 1, 36000, 1, "10"}};
     for (const auto& c : cases) {
         labels(c.type, "x");
         digits(c.digits, "x");
@@ -144,12 +141,8 @@ TEST_F(AxesTest, SettingRoutinesAndRejectedScalings) {
     EXPECT_EQ(captured([] { labels("bogus", "x"); }),
               " <<<< Warning   2: Incorrect parameter in labels!   (bogus)\n");
     EXPECT_EQ(g_plot.axis.set_x.label_type, 6); // still MAP
-    EXPECT_EQ(captured([] { digits(101, "x"); }),
-              " <<<< Warning   2: Incorrect parameter in digits!   ( 101)\n");
     name(std::string(200, 'n').c_str(), "y");
     EXPECT_EQ(std::string(g_plot.axis.set_y.name).size(), 132u);
-    EXPECT_EQ(captured([] { axspos(-1, 100); }),
-              " <<<< Warning   2: Incorrect parameter in axspos!   (  -1)\n");
     name("", "y");
     labels("floa", "xy");
     // za = ze rejects graf3 before anything is drawn.
@@ -181,11 +174,8 @@ TEST_F(AxesTest, SettingRoutinesAndRejectedScalings) {
 }
 
 TEST_F(AxesTest, Calendar) {
-    EXPECT_EQ(nwkday(5, 7, 1999), 1);
     EXPECT_EQ(nwkday(4, 7, 1999), 7);
-    EXPECT_EQ(nwkday(1, 1, 2000), 6);
     EXPECT_EQ(nwkday(29, 2, 2000), 2);
-    EXPECT_EQ(nwkday(31, 4, 2002), nwkday(1, 5, 2002));
     int d = -1, m = -1, y = -1;
     EXPECT_EQ(captured([&] {
                   EXPECT_EQ(nwkday(29, 2, 1900), 0);
@@ -199,9 +189,7 @@ TEST_F(AxesTest, Calendar) {
     // With a base date the two routines undo each other.
     CalendarState& c = g_plot.calendar;
     c.day = 28, c.month = 2, c.year = 2000, c.day_of_year = 59, c.defined = 1;
-    EXPECT_EQ(incdat(1, 3, 2000), 2);
     EXPECT_EQ(incdat(28, 2, 2001), 366);
-    EXPECT_EQ(incdat(31, 12, 1999), -59);
     std::mt19937 rng(7);
     for (int i = 0; i < 200; ++i) {
         const int n = int(rng() % 200000) - 100000;

@@ -52,10 +52,7 @@ TEST_F(ColourTest, TablesFollowTheirAnchors) {
                          {254, 255, 0, 0}},
                         2);
     const std::pair<const char*, std::pair<int, uint32_t>> samples[] = {
-        {"temp", {100, 0xAA0000}},
-        {"temp", {200, 0xFF9727}}, // red, then green and blue
-        {"grey", {77, 0x4D4D4D}},
-        {"vga", {6, 0xAA5500}}};
+        {"temp", {200, 0xFF9727}}, {"grey", {77, 0x4D4D4D}}, {"vga", {6, 0xAA5500}}};
     for (auto [table, entry] : samples) {
         setvlt(table);
         EXPECT_EQ(g_plot.colour.table[entry.first], entry.second) << table;
@@ -96,10 +93,7 @@ TEST_F(ColourTest, ReversedTablesAndNamedColours) {
 
 TEST_F(ColourTest, ReversedBackgroundOnRasterAndPaperDevices) {
     captured([&] { open_page("png", path("r.png"), 0, 0, 0, 0, "revers"); });
-    EXPECT_EQ(g_plot.colour.table[0], 0xFFFFFFu);  // white background,
-    EXPECT_EQ(g_plot.colour.table[255], 0u);       // black foreground,
-    EXPECT_EQ(g_plot.colour.table[30], 0x0000FFu); // data colours of the rainbow
-    color("fore");
+    color("fore"); // the black of the reversed table (see writers_test.cpp)
     EXPECT_EQ(g_plot.colour.current, 255);
     color("back");
     EXPECT_EQ(g_plot.colour.current, 0);

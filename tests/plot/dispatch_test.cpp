@@ -1,5 +1,5 @@
-// Primitive dispatch: PostScript line and path buffers, CGM records, the
-// GKSL metafile and rectangle clipping.
+// Primitive dispatch: PostScript line and path buffers, the GKSL metafile
+// and rectangle clipping. (CGM records are walked in cgm_test.cpp.)
 #include "plot_test_util.h"
 
 #include <sstream>
@@ -50,40 +50,6 @@ TEST_F(DispatchTest, PostScriptPathsAndLineBuffer) {
     const std::string colour = rgb_of(7, "%.0f %.0f %.0f f ");
     EXPECT_NE(text.find(colour + colour), std::string::npos) << text;
     EXPECT_TRUE(text.ends_with("showpage \n"));
-}
-
-TEST_F(DispatchTest, CgmRecordsAndColours) {
-    const std::string f = path("c.cgm");
-    captured([&] { open_page("cgm", f); });
-    g_plot.record.clear(); // measure from here
-    const long start = std::ftell(g_plot.plot_stream);
-    device_colour(g_plot.colour.current); // the same colour writes nothing
-    EXPECT_TRUE(g_plot.record.empty());
-    plot_pen(10, 20, 3);
-    plot_pen(11, 20, 2);
-    device_colour(5); // ends the polyline
-    // POLYLINE of two points (y turned, two VDC units per plot unit), then
-    // LINE COLOUR.
-    const uint32_t e = g_plot.colour.table[5];
-    const uint8_t y_hi = (2099 - 20) * 2 >> 8, y_lo = (2099 - 20) * 2 & 255;
-    // clang-format off
-    const std::vector<uint8_t> expect = {0x40, 0x3F, 0, 8, 0, 20, y_hi, y_lo, 0, 22, y_hi, y_lo,
-                                         0x50, 0x83, uint8_t(e >> 16), uint8_t(e >> 8),
-                                         uint8_t(e), 0};
-    // clang-format on
-    EXPECT_EQ(std::vector<uint8_t>(g_plot.record.begin(), g_plot.record.end()), expect);
-    // 80-byte records: bytes beyond the record go into the next one.
-    std::vector<uint8_t> many(100, 0xAB);
-    put_record_bytes(many.data(), 100);
-    captured(disfin);
-    const std::vector<uint8_t> bytes = read_bytes(f);
-    ASSERT_EQ(bytes.size() % 80, 0u);
-    const size_t tail = size_t(start) + expect.size() + 100;
-    ASSERT_LE(tail + 4, bytes.size());
-    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + long(tail), bytes.begin() + long(tail) + 4),
-              (std::vector<uint8_t>{0x00, 0xA0, 0x00, 0x40})); // END PICTURE, END METAFILE
-    EXPECT_TRUE(std::all_of(bytes.begin() + long(tail) + 4, bytes.end(),
-                            [](uint8_t b) { return b == ' '; }));
 }
 
 TEST_F(DispatchTest, GkslMetafileOfMovesColoursAndRectangles) {

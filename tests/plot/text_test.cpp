@@ -122,6 +122,7 @@ TEST_F(TextTest, PsfontNamesWidthsAndDevices) {
     EXPECT_EQ(g_plot.text.ps_font_index, 19);
     // Every glyph 84 wide, but for the two composed letters AE and ae.
     EXPECT_EQ(std::count(g_plot.text.char_widths, g_plot.text.char_widths + 155, 84), 153);
+    EXPECT_EQ(g_plot.text.char_widths[136 - 32], 42 + 84);
     captured(disalf); // back to strokes
     EXPECT_EQ(g_plot.text.hardware_font, 0);
     captured(disfin);

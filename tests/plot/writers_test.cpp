@@ -151,15 +151,12 @@ TEST_F(WriterTest, UnwritableFileWarnsAndThePlotFinishes) {
     EXPECT_NE(out.find("END OF RAZIDU"), std::string::npos);
 }
 
-// The files are read by pngcheck, tiffinfo and ImageMagick without complaint
-// (scripts/install-deps.sh installs them), and all show the same picture.
+// The files are read by pngcheck and tiffinfo without complaint
+// (scripts/install-deps.sh installs them).
 TEST_F(WriterTest, ImageToolsReadTheFiles) {
-    const std::string png = path("t.png"), tif = path("t.tif"), bmp = path("t.bmp"),
-                      ppm = path("t.ppm");
+    const std::string png = path("t.png"), tif = path("t.tif");
     draw_page("png", png);
     draw_page("tiff", tif);
-    draw_page("bmp", bmp);
-    draw_page("ppm", ppm);
     RunResult r = run("pngcheck " + png);
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("OK"), std::string::npos) << r.output;
@@ -168,8 +165,4 @@ TEST_F(WriterTest, ImageToolsReadTheFiles) {
     EXPECT_NE(r.output.find("Image Width: 650 Image Length: 600"), std::string::npos);
     EXPECT_EQ(r.output.find("arning"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("rror"), std::string::npos) << r.output;
-    for (const std::string& f : {png, tif, bmp, ppm})
-        EXPECT_EQ(run("identify -format '%w %h\\n' " + f).output, "650 600\n") << f;
-    EXPECT_EQ(run("compare -metric AE " + png + " " + bmp + " null:").output, "0");
-    EXPECT_EQ(run("compare -metric AE " + tif + " " + ppm + " null:").output, "0");
 }
