@@ -120,6 +120,7 @@ TEST_F(CoreTest, EndReportWithSourceDateEpoch) {
                        "  <<\n <<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<"
                        "<<<<\n\n");
     // VIRT writes no file: the metafile line is empty.
+    std::filesystem::remove(file);
     out = captured([&] {
         open_page("virt", file);
         disfin();
@@ -128,6 +129,7 @@ TEST_F(CoreTest, EndReportWithSourceDateEpoch) {
     EXPECT_NE(out.find("\n <<  Metafile:                                                   <<"),
               std::string::npos);
     EXPECT_NE(out.find("Warnings: 0         Fileformat: VIRT"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 TEST_F(CoreTest, PageWindowAndScreenSetUp) {

@@ -53,19 +53,6 @@ TEST_F(RasterTest, LinesAndRectangles) {
     captured(disfin);
 }
 
-TEST_F(RasterTest, PenDrawsThroughTheDeviceScale) {
-    captured([] { open_page("virt", "", 650, 600, 2925, 2820); });
-    // The page's far corner lands inside the image: 621 by 599 pixels.
-    setclr(200);
-    strtpt(0, 0);
-    connpt(2924, 2819);
-    sendbf();
-    EXPECT_EQ(pixel_at(0, 0), 200);
-    EXPECT_EQ(pixel_at(621, 599), 200);
-    captured(disfin);
-    EXPECT_TRUE(fs::is_empty(dir_)); // VIRT leaves no file
-}
-
 TEST_F(RasterTest, OversizedPageEndsWithNotEnoughMemory) {
     EXPECT_EXIT(
         {
