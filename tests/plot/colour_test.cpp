@@ -77,12 +77,10 @@ TEST_F(ColourTest, ReversedTablesAndNamedColours) {
     EXPECT_EQ(g_plot.colour.current, 1);
     EXPECT_EQ(g_plot.colour.cycle[8], g_plot.colour.named[0]); // curve 9: WHIT again
     EXPECT_EQ(captured([] {
-                  setclr(256);
                   setclr(-1);
                   color("purple");
                   setvlt("rgb");
               }),
-              " <<<< Warning   2: Incorrect parameter in setclr!   ( 256)\n"
               " <<<< Warning   2: Incorrect parameter in setclr!   (  -1)\n"
               " <<<< Warning   2: Incorrect parameter in color!   (purple)\n"
               " <<<< Warning   2: Incorrect parameter in setvlt!   (rgb)\n");
