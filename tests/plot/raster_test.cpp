@@ -47,9 +47,6 @@ TEST_F(RasterTest, LinesAndRectangles) {
     EXPECT_EQ(count_colour(9), 0);
     raster_fill_rect(35, 25, 60, 60, 10); // limited to the image
     EXPECT_EQ(count_colour(10), 5 * 5);
-    uint8_t rows[6];
-    raster_read_rows(rows, 7, 2, 3, 2);
-    EXPECT_EQ(std::vector<uint8_t>(rows, rows + 6), (std::vector<uint8_t>{6, 0, 0, 4, 6, 6}));
     captured(disfin);
 }
 
