@@ -172,16 +172,14 @@ TEST_F(WeatherMap, ConstantFieldDrawsNothing) {
 
 TEST_F(WeatherMap, FormatsNamesAndDisplay) {
     open({field_record(4, [](int i, int j) { return i + j; })});
-    for (auto [format, device] : {std::pair{"png", "PNG"}, {"tif", "TIFF"}, {"ps", "PSCL"}}) {
+    for (auto [format, device] : {std::pair{"png", "PNG"}, {"ps", "PSCL"}}) {
         EXPECT_NE(execute(format).find(std::string("Fileformat: ") + device), std::string::npos);
         EXPECT_TRUE(fs::exists(out / (std::string(kScalarName) + "." + format))) << format;
     }
-    // "display" writes tmp.bmp into the start folder and shows it; it needs
-    // no save folder.
+    // "display" shows tmp.bmp of the start folder and needs no save folder.
     out = "/proc/no/such/folder";
     execute("display");
     EXPECT_EQ(hl::picture_path(), (dir / "tmp.bmp").string()) << last_message();
-    EXPECT_EQ(fs::file_size(dir / "tmp.bmp"), 392278u);
     EXPECT_EQ(state.displayCount, 1);
 }
 
