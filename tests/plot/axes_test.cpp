@@ -35,7 +35,8 @@ TEST_F(AxesTest, WeatherMapFrameAndTransform) {
     EXPECT_EQ(std::vector<int>(
                   {a.len_x, a.len_y, a.right, a.top, a.clip_x0, a.clip_y0, a.clip_x1, a.clip_y1}),
               std::vector<int>({1950, 1880, 2475, 467, 532, 473, 2469, 2340}));
-    // (The transform shows in the tick positions below and the map's cells.)
+    EXPECT_FLOAT_EQ(user_to_plot_x(119.5f), 526);
+    EXPECT_NEAR(user_to_plot_y(50.5f), 467, 1e-3);
     close_axis_system();
     EXPECT_EQ(g_plot.level, 1);
     captured(disfin);
