@@ -118,8 +118,10 @@ TEST_F(CgmTest, NamePaddingAndLongPolylines) {
         captured([&] {
             open_page("cgm", f);
             strtpt(0, 0);
-            for (int k = 1; k <= 50; ++k)
+            for (int k = 1; k <= 50; ++k) {
                 connpt(float(10 * k), float(k));
+                if (k == 25) device_colour(g_plot.colour.current); // the colour in use: nothing
+            }
             disfin();
         });
         const std::vector<uint8_t> b = read_bytes(f);
@@ -127,8 +129,12 @@ TEST_F(CgmTest, NamePaddingAndLongPolylines) {
         // byte, which the walker steps over.
         // The second polyline starts at the 50th point of the first.
         std::vector<Element> lines;
-        for (const Element& el : walk(b))
+        int colours = 0;
+        for (const Element& el : walk(b)) {
             if (el.cls == 4 && el.id == 1) lines.push_back(el);
+            colours += el.cls == 5 && el.id == 4;
+        }
+        EXPECT_EQ(colours, 0);
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[0].p.size(), 50u * 4);
         EXPECT_EQ(std::vector<uint8_t>(lines[1].p.begin(), lines[1].p.begin() + 4),
