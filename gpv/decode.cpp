@@ -116,6 +116,19 @@ int get_GPV_def(std::FILE* f) {
     return fail(error);
 }
 
+void decode_tile_bounds(const std::uint8_t* b, GpvHeader& h) {
+    h.colFirst = static_cast<int>(read_u16be(b + 24)) - h.colOffset;
+    h.rowFirst = static_cast<int>(read_u16be(b + 26)) - h.rowOffset;
+    h.colLast = static_cast<int>(read_u16be(b + 28)) - h.colOffset;
+    h.rowLast = static_cast<int>(read_u16be(b + 30)) - h.rowOffset;
+    h.tileCols = h.colLast - h.colFirst + 1;
+    h.tileRows = h.rowLast - h.rowFirst + 1;
+    // Broken bounds may give a product beyond int; such a tile is refused
+    // before it is unpacked, so the count is only kept finite here.
+    long long count = static_cast<long long>(h.tileCols) * h.tileRows;
+    h.tileCount = static_cast<int>(std::clamp<long long>(count, INT_MIN, INT_MAX));
+}
+
 int decode_header(const std::uint8_t* b, GpvHeader& h, const char** error) {
     auto refuse = [&](const char* text) {
         *error = text;
@@ -140,16 +153,7 @@ int decode_header(const std::uint8_t* b, GpvHeader& h, const char** error) {
     if (h.forecastStep == 0) return refuse("Error: forecast step is 0.");
     h.forecastCount = (h.lastForecastHour - h.firstForecastHour) / h.forecastStep + 1;
 
-    h.colFirst = static_cast<int>(read_u16be(b + 24)) - h.colOffset;
-    h.rowFirst = static_cast<int>(read_u16be(b + 26)) - h.rowOffset;
-    h.colLast = static_cast<int>(read_u16be(b + 28)) - h.colOffset;
-    h.rowLast = static_cast<int>(read_u16be(b + 30)) - h.rowOffset;
-    h.tileCols = h.colLast - h.colFirst + 1;
-    h.tileRows = h.rowLast - h.rowFirst + 1;
-    // Broken bounds may give a product beyond int; such a tile is refused
-    // before it is unpacked, so the count is only kept finite here.
-    long long count = static_cast<long long>(h.tileCols) * h.tileRows;
-    h.tileCount = static_cast<int>(std::clamp<long long>(count, INT_MIN, INT_MAX));
+    decode_tile_bounds(b, h);
 
     h.bitsPerValue = b[33];
     if (h.bitsPerValue > 10) return refuse("Error: more than 10 bits per value.");

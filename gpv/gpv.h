@@ -17,6 +17,8 @@
 #pragma once
 
 #include <array>
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -113,6 +115,10 @@ int get_GPV_def(std::FILE* f);
 // refusal changed.
 int decode_header(const std::uint8_t* b, GpvHeader& h, const char** error);
 
+// Sets the tile bounds and counts of h from header bytes 24 to 31 and h's
+// grid offsets.
+void decode_tile_bounds(const std::uint8_t* b, GpvHeader& h);
+
 // Copies the display text of an item code into `text` (at least 20 bytes).
 // 0 for an unknown code, after a box titled "id2str", `text` untouched.
 int id2str(int itemCode, char* text);
@@ -171,7 +177,11 @@ void forget_index();
 const char* tile_error(const GpvHeader& h, int timeIndex, std::size_t fieldSize);
 
 // Rounds to single precision; values beyond its range become infinities.
-float to_float(double v);
+inline float to_float(double v) {
+    if (v > FLT_MAX) return HUGE_VALF;
+    if (v < -FLT_MAX) return -HUGE_VALF;
+    return static_cast<float>(v);
+}
 
 // Unpacks count values of `bits` bits (0 to 10) starting at bit `bitPos` of
 // data (most significant bit first) as the 10-bit weights X of the format:

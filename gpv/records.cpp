@@ -81,6 +81,11 @@ struct FileIndex {
     Window windows[2];
     unsigned clock = 0;
     std::vector<int> x; // unpacked values of one tile
+    // The last header decoded and its bytes: the records of a field differ
+    // in their tile bounds only.
+    std::uint8_t lastBytes[44];
+    GpvHeader last;
+    bool haveLast = false;
 };
 FileIndex fileIndex;
 
@@ -219,10 +224,29 @@ bool refresh(std::FILE* f) {
         same_time(st.st_ctim, fx.st.st_ctim))
         return true;
     fx.plans.clear();
+    fx.haveLast = false;
     for (Window& w : fx.windows)
         w.size = 0, w.start = 0, w.toEnd = false;
     fx.fd = fd;
     fx.st = st;
+    return true;
+}
+
+// decode_header, shortened when b differs from the last header decoded only
+// in the tile bounds: a decoded header depends on nothing but its bytes.
+bool decode_like_last(const std::uint8_t* b, GpvHeader& h, const char** error) {
+    FileIndex& fx = fileIndex;
+    if (fx.haveLast && std::memcmp(b, fx.lastBytes, 24) == 0 &&
+        std::memcmp(b + 32, fx.lastBytes + 32, 12) == 0) {
+        h = fx.last;
+        decode_tile_bounds(b, h);
+        return true;
+    }
+    fx.haveLast = false;
+    if (!decode_header(b, h, error)) return false;
+    std::memcpy(fx.lastBytes, b, 44);
+    fx.last = h;
+    fx.haveLast = true;
     return true;
 }
 
@@ -231,7 +255,7 @@ bool decode_at(std::uint64_t offset, GpvHeader& h, const char** error) {
     std::size_t got = 0;
     const std::uint8_t* b = fetch(offset, 44, &got);
     *error = "Error: file changed while read.";
-    return got == 44 && decode_header(b, h, error);
+    return got == 44 && decode_like_last(b, h, error);
 }
 
 } // namespace
@@ -290,7 +314,7 @@ int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::s
         const std::uint8_t* b = fetch(r.offset, 44, &got);
         std::size_t length = got == 44 ? read_u16be(b) : 0;
         b = fetch(r.offset, length, &got);
-        if (length < 44 || got != length || !decode_header(b, h, &error)) {
+        if (length < 44 || got != length || !decode_like_last(b, h, &error)) {
             // The file changed between the check and the read: walk it as it is now.
             forget_index();
             return get_GPV_dat_walk(f, item, level, timeIndex, field);

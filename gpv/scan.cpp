@@ -15,12 +15,6 @@ GpvIndex index;
 GpvGrid grid;
 Walk walk = Walk::Indexed;
 
-float to_float(double v) {
-    if (v > FLT_MAX) return HUGE_VALF;
-    if (v < -FLT_MAX) return -HUGE_VALF;
-    return static_cast<float>(v);
-}
-
 namespace {
 
 // Reads the block length behind a marker; false at the end of the file.
