@@ -2,7 +2,7 @@
 # Installs the Debian packages of the comparison run (only those missing).
 # Runs apt-get as root, or through sudo.
 set -euo pipefail
-packages=(python3-matplotlib python3-numpy libplplot-dev libeccodes-dev libeccodes-tools pkg-config gcc)
+packages=(python3-matplotlib python3-numpy libplplot-dev plplot-driver-cairo libeccodes-dev libeccodes-tools pkg-config gcc bc)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
