@@ -189,6 +189,16 @@ inline float to_float(double v) {
 // beyond the last value's byte.
 void unpack_values(const std::uint8_t* data, long long bitPos, int bits, int count, int* x);
 
+// One value of unpack_values: the X of the `bits`-bit number at bit `bit` of
+// base, read with one 64-bit big-endian load.
+inline int unpack_one(const std::uint8_t* base, std::uint64_t bit, int bits) {
+    if (bits == 0) return 0;
+    std::uint64_t w;
+    __builtin_memcpy(&w, base + (bit >> 3), 8);
+    w = __builtin_bswap64(w);
+    return static_cast<int>((w << (bit & 7)) >> (64 - bits)) << (10 - bits);
+}
+
 // Extracts the next field of an Execute run into `field`. pass: -1 starts a
 // run, 0 while an "All items" run goes on, 1 when the caller set level, item
 // and hour. Returns 0 (nothing extracted), 1 (the last field), 2 (more follow).

@@ -80,7 +80,6 @@ struct FileIndex {
     std::vector<std::unique_ptr<Plan>> plans; // newest last
     Window windows[2];
     unsigned clock = 0;
-    std::vector<int> x; // unpacked values of one tile
     // The last header decoded and its bytes: the records of a field differ
     // in their tile bounds only.
     std::uint8_t lastBytes[44];
@@ -261,19 +260,10 @@ bool decode_at(std::uint64_t offset, GpvHeader& h, const char** error) {
 } // namespace
 
 void unpack_values(const std::uint8_t* data, long long bitPos, int bits, int count, int* x) {
-    if (bits == 0) {
-        std::fill(x, x + count, 0);
-        return;
-    }
     const std::uint8_t* base = data + (bitPos >> 3);
     std::uint64_t bit = static_cast<std::uint64_t>(bitPos & 7);
-    const int down = 64 - bits, up = 10 - bits;
-    for (int q = 0; q < count; ++q, bit += static_cast<unsigned>(bits)) {
-        std::uint64_t w;
-        std::memcpy(&w, base + (bit >> 3), 8);
-        w = __builtin_bswap64(w);
-        x[q] = static_cast<int>((w << (bit & 7)) >> down) << up;
-    }
+    for (int q = 0; q < count; ++q, bit += static_cast<unsigned>(bits))
+        x[q] = unpack_one(base, bit, bits);
 }
 
 bool index_file(std::FILE* f) {
@@ -328,17 +318,16 @@ int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::s
             platform::message_box(e, "get_GPV_dat", false);
             return 0;
         }
-        FileIndex& fx = fileIndex;
-        if (fx.x.size() < static_cast<std::size_t>(h.tileCount)) fx.x.resize(h.tileCount);
-        long long p = timeIndex * (static_cast<long long>(h.tileCount) * h.bitsPerValue);
-        unpack_values(b + 44, p, h.bitsPerValue, h.tileCount, fx.x.data());
-        const int* x = fx.x.data();
+        const long long p = timeIndex * (static_cast<long long>(h.tileCount) * h.bitsPerValue);
+        const std::uint8_t* base = b + 44 + (p >> 3);
+        std::uint64_t bit = static_cast<std::uint64_t>(p & 7);
+        const int bits = h.bitsPerValue;
         const float ref = to_float(h.referenceValue);
         const double scale = h.scaleFactor;
         for (int j = h.rowFirst; j <= h.rowLast; ++j) {
             float* row = field.data() + static_cast<std::size_t>(j) * h.gridCols;
-            for (int i = h.colFirst; i <= h.colLast; ++i) {
-                float v = to_float(ref + scale * *x++);
+            for (int i = h.colFirst; i <= h.colLast; ++i, bit += static_cast<unsigned>(bits)) {
+                float v = to_float(ref + scale * unpack_one(base, bit, bits));
                 row[i] = v;
                 if (v < minValue) minValue = v;
                 if (v > maxValue) maxValue = v;

@@ -30,7 +30,7 @@ now() { date +%s.%N; }
 timed() {
   local lo="" hi="" t0 t1 d
   for ((r = 0; r < reps; ++r)); do
-    t0=$(now); "$@" > /dev/null 2>&1; t1=$(now)
+    t0=$(now); "$@" > /dev/null 2>&1 || echo "failed: $*" >&2; t1=$(now)
     d=$(echo "$t1 - $t0" | bc -l)
     if [ -z "$lo" ] || (($(echo "$d < $lo" | bc -l))); then lo=$d; fi
     if [ -z "$hi" ] || (($(echo "$d > $hi" | bc -l))); then hi=$d; fi
