@@ -180,9 +180,6 @@ int open_file(const std::string& path) {
         if (!gpv::ini_vars(state.mapPath.c_str(), ix.largestGridCount)) return 0;
     }
     gpv::fill_cell_centres();
-    // One pass over the whole file now, so that each field of an Execute
-    // reads only its own records.
-    if (gpv::walk == gpv::Walk::Indexed) gpv::index_file(state.gpvFile);
     state.fileReady = true;
     return 1;
 }

@@ -150,10 +150,11 @@ int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<floa
 
 // How get_GPV_dat finds the records of a field. Walk::Reference reads the file
 // from its start at every call and unpacks bit by bit. Walk::Indexed (the
-// default) reads the file once into an index of its records, kept while the
-// file's size and modification time stay the same, reads only the records of
-// the field and unpacks by 64-bit words. Both give the same field, the same
-// boxes in the same order, and leave the same `header`.
+// default) walks the file only once, as far as the fields asked for need it,
+// into an index of its records kept while the file's size and modification
+// time stay the same; each field then reads only its own records and unpacks
+// them by 64-bit words. Both give the same field, the same boxes in the same
+// order, and leave the same `header`.
 enum class Walk { Reference, Indexed };
 extern Walk walk;
 
@@ -165,8 +166,8 @@ int get_GPV_dat_walk(std::FILE* f, int item, int level, int timeIndex, std::span
 constexpr int kIndexUnavailable = -2;
 int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::span<float> field);
 
-// Builds the index of the open file now (otherwise the first indexed
-// extraction does). False when it cannot be built.
+// Indexes the whole open file now (otherwise the extractions index as far
+// as they need). False when it cannot be indexed.
 bool index_file(std::FILE* f);
 
 // Drops the index and its buffers.

@@ -49,6 +49,7 @@ struct RecordRef {
     std::uint32_t block;  // ordinal of the block among those the walk met
     std::int16_t level;
     std::uint8_t item;
+    int tileCount, gridCount;
 };
 
 // How a walk ends behind its last whole record.
@@ -61,7 +62,8 @@ enum class End {
 constexpr std::uint32_t kNoBlock = UINT32_MAX;
 
 // The walk from the start of the file for the first-header data lengths
-// lo..hi.
+// lo..hi, as far as it has been taken: it goes on block by block only as far
+// as the fields asked for need it.
 struct Plan {
     int lo = 0, hi = INT_MAX;
     std::vector<RecordRef> records;
@@ -69,6 +71,12 @@ struct Plan {
     std::uint64_t endOffset = 0;       // header of a ShortData or Refused end
     std::uint32_t endBlock = kNoBlock; // block in which the walk ends, kNoBlock after the last one
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> fields; // level/item: records
+    // Where the walk stands: the next marker search, the data length of the
+    // last header, the next block's ordinal.
+    bool complete = false, started = false;
+    int d0 = 0, dataLength = 0;
+    std::uint64_t pos = 0;
+    std::uint32_t blocks = 0;
 };
 
 constexpr std::size_t kMaxPlans = 3;
@@ -142,67 +150,94 @@ long long find_marker(std::uint64_t pos) {
 
 // ---------------------------------------------------------------- plans
 
-// The reference walk from the start of the file for a first data length d0,
-// over the windows.
-std::unique_ptr<Plan> build_plan(int d0) {
-    auto plan = std::make_unique<Plan>();
+// Takes the walk over one more block (or to its end).
+void extend(Plan& plan) {
+    if (plan.complete) return;
     const std::uint64_t fileSize = static_cast<std::uint64_t>(fileIndex.st.st_size);
-    GpvHeader h{};
-    std::uint64_t pos = 0;
-    int dataLength = d0;
-    bool started = false;
-    for (std::uint32_t block = 0;; ++block) {
-        long long m = find_marker(pos);
-        if (m < 0) break;
-        std::size_t got = 0;
-        const std::uint8_t* b = fetch(static_cast<std::uint64_t>(m) + 4, 4, &got);
-        if (got < 4) break;
-        int remaining = static_cast<int>(read_u16be(b));
-        // Until a record is read, whether one is depends on the first data length.
-        if (!started) {
-            if (remaining < dataLength + 44)
-                plan->lo = std::max(plan->lo, remaining - 43);
-            else
-                plan->hi = remaining - 44;
-        }
-        std::uint64_t cur = static_cast<std::uint64_t>(m) + 8;
-        while (remaining >= dataLength + 44) {
-            started = true;
-            b = fetch(cur, 44, &got);
-            if (got < 44) {
-                plan->endBlock = block;
-                break;
-            }
-            const char* error = nullptr;
-            if (!decode_header(b, h, &error)) {
-                plan->end = End::Refused;
-                plan->endOffset = cur, plan->endBlock = block;
-                break;
-            }
-            dataLength = h.dataLength;
-            if (cur + 44 + static_cast<std::uint64_t>(dataLength) > fileSize) {
-                plan->end = End::ShortData;
-                plan->endOffset = cur, plan->endBlock = block;
-                break;
-            }
-            plan->records.push_back({cur, block, h.level, h.itemCode});
-            remaining -= dataLength + 44;
-            cur += 44 + static_cast<std::uint64_t>(dataLength);
-        }
-        if (plan->endBlock != kNoBlock) break;
-        pos = cur;
+    const std::uint32_t block = plan.blocks;
+    long long m = find_marker(plan.pos);
+    std::size_t got = 0;
+    const std::uint8_t* b = m < 0 ? nullptr : fetch(static_cast<std::uint64_t>(m) + 4, 4, &got);
+    if (got < 4) {
+        plan.complete = true;
+        return;
     }
-    for (std::uint32_t k = 0; k < plan->records.size(); ++k)
-        plan->fields[field_key(plan->records[k].level, plan->records[k].item)].push_back(k);
-    return plan;
+    int remaining = static_cast<int>(read_u16be(b));
+    // Until a record is read, whether one is depends on the first data length.
+    if (!plan.started) {
+        if (remaining < plan.dataLength + 44)
+            plan.lo = std::max(plan.lo, remaining - 43);
+        else
+            plan.hi = remaining - 44;
+    }
+    std::uint64_t cur = static_cast<std::uint64_t>(m) + 8;
+    GpvHeader h{};
+    while (remaining >= plan.dataLength + 44) {
+        plan.started = true;
+        b = fetch(cur, 44, &got);
+        if (got < 44) {
+            plan.endBlock = block;
+            break;
+        }
+        const char* error = nullptr;
+        if (!decode_header(b, h, &error)) {
+            plan.end = End::Refused;
+            plan.endOffset = cur, plan.endBlock = block;
+            break;
+        }
+        plan.dataLength = h.dataLength;
+        if (cur + 44 + static_cast<std::uint64_t>(h.dataLength) > fileSize) {
+            plan.end = End::ShortData;
+            plan.endOffset = cur, plan.endBlock = block;
+            break;
+        }
+        auto k = static_cast<std::uint32_t>(plan.records.size());
+        plan.records.push_back({cur, block, h.level, h.itemCode, h.tileCount, h.gridCount});
+        plan.fields[field_key(h.level, h.itemCode)].push_back(k);
+        remaining -= h.dataLength + 44;
+        cur += 44 + static_cast<std::uint64_t>(h.dataLength);
+    }
+    plan.blocks = block + 1;
+    plan.pos = cur;
+    if (plan.endBlock != kNoBlock) plan.complete = true;
 }
 
-const Plan& plan_for(int d0) {
+// Takes the walk as far as the extraction of a field needs it: to the end of
+// the first whole block after which the field's matching tiles are complete,
+// or to the walk's end.
+void extend_for(Plan& plan, std::uint32_t key) {
+    std::size_t k = 0;
+    long long collected = 0, gridCount = 0;
+    bool matched = false;
+    std::uint32_t lastBlock = 0;
+    for (;;) {
+        auto it = plan.fields.find(key);
+        if (it != plan.fields.end()) {
+            const std::vector<std::uint32_t>& list = it->second;
+            for (; k < list.size(); ++k) {
+                const RecordRef& r = plan.records[list[k]];
+                if (matched && collected >= gridCount && r.block > lastBlock) return;
+                if (!matched) matched = true, gridCount = r.gridCount;
+                collected += r.tileCount;
+                lastBlock = r.block;
+            }
+        }
+        if (matched && collected >= gridCount && lastBlock != plan.endBlock) return;
+        if (plan.complete) return;
+        extend(plan);
+    }
+}
+
+// The plan of the walk that starts from the data length d0. A plan that has
+// read a record serves every d0 of its range; before that, only its own.
+Plan& plan_for(int d0) {
     FileIndex& fx = fileIndex;
     for (auto& p : fx.plans)
-        if (p->lo <= d0 && d0 <= p->hi) return *p;
+        if (p->started ? p->lo <= d0 && d0 <= p->hi : p->d0 == d0) return *p;
     if (fx.plans.size() == kMaxPlans) fx.plans.erase(fx.plans.begin());
-    fx.plans.push_back(build_plan(d0));
+    auto plan = std::make_unique<Plan>();
+    plan->d0 = plan->dataLength = d0;
+    fx.plans.push_back(std::move(plan));
     return *fx.plans.back();
 }
 
@@ -268,7 +303,9 @@ void unpack_values(const std::uint8_t* data, long long bitPos, int bits, int cou
 
 bool index_file(std::FILE* f) {
     if (!refresh(f)) return false;
-    plan_for(header.dataLength);
+    Plan& plan = plan_for(header.dataLength);
+    while (!plan.complete)
+        extend(plan);
     return true;
 }
 
@@ -278,7 +315,14 @@ void forget_index() {
 
 int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::span<float> field) {
     if (!refresh(f)) return kIndexUnavailable;
-    const Plan& plan = plan_for(header.dataLength);
+    Plan& plan = plan_for(header.dataLength);
+    const bool named = item >= 0 && item <= 255;
+    const std::uint32_t key = field_key(static_cast<std::int16_t>(level), named ? item : 0);
+    if (named)
+        extend_for(plan, key);
+    else
+        while (!plan.complete)
+            extend(plan);
     float minValue = 1.0e32f, maxValue = -1.0e32f;
     long long collected = 0;
     bool matched = false;
@@ -287,8 +331,8 @@ int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::s
 
     static const std::vector<std::uint32_t> none;
     const std::vector<std::uint32_t>* list = &none;
-    if (item >= 0 && item <= 255) {
-        auto it = plan.fields.find(field_key(static_cast<std::int16_t>(level), item));
+    if (named) {
+        auto it = plan.fields.find(key);
         if (it != plan.fields.end()) list = &it->second;
     }
     // The walk stops at the end of the first whole block after which the
