@@ -28,12 +28,12 @@ bool prepare() {
     folder = fs::temp_directory_path() / ("kivar_bench_" + std::to_string(getpid()));
     fs::create_directories(folder);
     gpvPath = (folder / "msm_full.gpv").string();
-    gpvgen::Forecast spec;
-    spec.model = 5;
-    spec.levels = {1000, 975, 950, 925, 900, 850, 800, 700, 600, 500, 400, 300, 250, 200, 150, 100};
+    gpvgen::Forecast fc;
+    fc.model = 5;
+    fc.levels = {1000, 975, 950, 925, 900, 850, 800, 700, 600, 500, 400, 300, 250, 200, 150, 100};
     // 144 first tiles must share the first block: 4 x 4 cells per record
-    spec.tileCols = 4, spec.tileRows = 4;
-    if (!gpvgen::write_forecast(gpvPath, spec)) return false;
+    fc.tileCols = 4, fc.tileRows = 4;
+    if (!gpvgen::write_forecast(gpvPath, fc)) return false;
     std::vector<float> map(2 * gpv::kCoastPoints, gpv::kCoastEndMark);
     std::ofstream(folder / "map.dat", std::ios::binary)
         .write(reinterpret_cast<const char*>(map.data()), 4 * map.size());

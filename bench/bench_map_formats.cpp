@@ -32,11 +32,11 @@ bool prepare() {
     folder = fs::temp_directory_path() / ("kivar_bench_formats_" + std::to_string(getpid()));
     fs::create_directories(folder / "out");
     const std::string gpvPath = (folder / "msm_full.gpv").string();
-    gpvgen::Forecast spec;
-    spec.model = 5;
-    spec.levels = {1000, 975, 950, 925, 900, 850, 800, 700, 600, 500, 400, 300, 250, 200, 150, 100};
-    spec.tileCols = 4, spec.tileRows = 4;
-    if (!gpvgen::write_forecast(gpvPath, spec)) return false;
+    gpvgen::Forecast fc;
+    fc.model = 5;
+    fc.levels = {1000, 975, 950, 925, 900, 850, 800, 700, 600, 500, 400, 300, 250, 200, 150, 100};
+    fc.tileCols = 4, fc.tileRows = 4;
+    if (!gpvgen::write_forecast(gpvPath, fc)) return false;
     std::error_code ec;
     fs::copy_file(fs::path(KIVAR_SOURCE_DIR) / "data" / "map.dat", folder / "map.dat", ec);
     if (ec) return false;

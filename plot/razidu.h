@@ -125,8 +125,9 @@ void widbar(int n);
 
 // ------------------------------------------------------------ colours
 
-// Loads a colour table: "SMAL", "RAIN" (default), "SPEC", "GREY", "RRAI",
-// "RSPE", "RGRE", "VGA", "TEMP". Levels 1-3; unknown: warning 2.
+// Loads a colour table, named by its first four letters: "small", "rainbow"
+// (default), "spectrum", "grey", "rrainbow", "rspectrum", "rgrey" (the
+// reversed ones), "vga", "temperature". Levels 1-3; unknown: warning 2.
 void setvlt(const char* table);
 // Current colour by name: "WHIT", "RED", "GREE", "YELL", "BLUE", "ORAN",
 // "CYAN", "MAGE", "BLAC", "FORE", "BACK". Levels 1-3; unknown: warning 2.

@@ -179,7 +179,7 @@ class MainWindow : public Fl_Double_Window {
 };
 
 struct Control {
-    const ControlSpec* spec = nullptr;
+    const ControlSpec* layout = nullptr;
     Fl_Widget* widget = nullptr;
     std::string text;               // label or field text as given
     std::vector<std::string> items; // list entries as given
@@ -210,8 +210,8 @@ struct FltkBackend final : Backend {
         return it == controls.end() ? nullptr : &it->second;
     }
     Fl_Choice* choice(Control* c) {
-        return c && c->spec->kind == ControlKind::List ? static_cast<Fl_Choice*>(c->widget)
-                                                       : nullptr;
+        return c && c->layout->kind == ControlKind::List ? static_cast<Fl_Choice*>(c->widget)
+                                                         : nullptr;
     }
 
     // Runs one handler with the window's input blocked, then reports the
@@ -298,7 +298,7 @@ struct FltkBackend final : Backend {
     void set_checked(int id, bool on) override {
         Control* c = find(id);
         if (!c) return;
-        auto kind = c->spec->kind;
+        auto kind = c->layout->kind;
         if (kind != ControlKind::CheckBox && kind != ControlKind::RadioButton) return;
         static_cast<Fl_Button*>(c->widget)->value(on ? 1 : 0);
         trace.line("check\t%d\t%d", id, on ? 1 : 0);
@@ -306,7 +306,7 @@ struct FltkBackend final : Backend {
     bool is_checked(int id) override {
         Control* c = find(id);
         if (!c) return false;
-        auto kind = c->spec->kind;
+        auto kind = c->layout->kind;
         if (kind != ControlKind::CheckBox && kind != ControlKind::RadioButton) return false;
         return static_cast<Fl_Button*>(c->widget)->value() != 0;
     }
@@ -314,11 +314,11 @@ struct FltkBackend final : Backend {
         Control* c = find(id);
         if (!c) return;
         c->text = text ? text : "";
-        if (c->spec->kind == ControlKind::EditField) {
+        if (c->layout->kind == ControlKind::EditField) {
             Fl_Input* in = static_cast<Fl_Input*>(c->widget);
             in->value(c->text.c_str());
             in->position(0);
-        } else if (c->spec->kind != ControlKind::List) {
+        } else if (c->layout->kind != ControlKind::List) {
             c->widget->copy_label(literal_label(c->text).c_str());
             // A label's old or new text may reach beyond its box: repaint the
             // band of the window it lies in.
@@ -330,7 +330,7 @@ struct FltkBackend final : Backend {
     std::string get_text(int id) override {
         Control* c = find(id);
         if (!c) return "";
-        if (c->spec->kind == ControlKind::EditField) {
+        if (c->layout->kind == ControlKind::EditField) {
             const char* v = static_cast<Fl_Input*>(c->widget)->value();
             return v ? v : "";
         }
@@ -609,7 +609,7 @@ Fl_Widget* FltkBackend::make_control(const ControlSpec& s, int top) {
     if (s.kind != ControlKind::List && s.kind != ControlKind::EditField && s.text && *s.text)
         wd->copy_label(s.kind == ControlKind::Label ? literal_label(s.text).c_str() : s.text);
     Control& c = controls[s.id];
-    c.spec = &s;
+    c.layout = &s;
     c.widget = wd;
     c.text = s.text ? s.text : "";
     if (s.kind == ControlKind::List) rebuild_list(c);

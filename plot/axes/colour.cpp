@@ -75,7 +75,7 @@ constexpr uint32_t kVga[16] = {
 constexpr int kNamed[9][9] = {
     {1, 2, 3, 5, 4, 6, 7, 8, 1},                  // SMAL
     {255, 254, 138, 192, 30, 223, 96, 13, 0},     // RAIN
-    {255, 254, 154, 205, 53, 235, 103, 1, 0},     // SPEC
+    {255, 254, 154, 205, 53, 235, 103, 1, 0},     // spectrum
     {255, 230, 185, 150, 95, 215, 175, 110, 255}, // GREY
     {255, 254, 138, 192, 30, 223, 96, 13, 0},     // RRAI
     {255, 254, 154, 205, 53, 235, 103, 1, 0},     // RSPE
@@ -84,7 +84,7 @@ constexpr int kNamed[9][9] = {
     {255, 254, 138, 192, 30, 223, 96, 13, 0},     // TEMP
 };
 
-enum { SMAL, RAIN, SPEC, GREY, RRAI, RSPE, RGRE, VGA, TEMP };
+enum { SMAL, RAIN, SPECTRUM, GREY, RRAI, RSPE, RGRE, VGA, TEMP };
 
 // The rainbow, spectrum and grey scales, their reversed forms included: on
 // the paper devices they draw with index 0 on background 255 (so black-and-
@@ -147,7 +147,7 @@ void load_colour_table(int id) {
             for (int i = 0; i < 256; ++i)
                 t[i] = rain_table()[size_t(i)];
         }
-    } else if (id == SPEC || id == RSPE) {
+    } else if (id == SPECTRUM || id == RSPE) {
         for (int i = 0; i < 256; ++i)
             t[i] = spec_table()[size_t(i)];
     } else {

@@ -107,10 +107,10 @@ struct AxisState {
 
 // Colour table and colour selection (colour.cpp).
 struct ColourState {
-    uint32_t table[256] = {};  // 0x00RRGGBB
-    int table_id = 1;          // SMAL RAIN SPEC GREY RRAI RSPE RGRE VGA TEMP = 0..8
-    int named[9] = {};         // WHIT RED GREE YELL BLUE ORAN CYAN MAGE BLAC
-    int cycle[30] = {};        // curve colours, from the named colours
+    uint32_t table[256] = {}; // 0x00RRGGBB
+    int table_id = 1;   // small, rainbow, spectrum, grey, their reverses, VGA, temperature = 0..8
+    int named[9] = {};  // WHIT RED GREE YELL BLUE ORAN CYAN MAGE BLAC
+    int cycle[30] = {}; // curve colours, from the named colours
     int first = 1, last = 254; // data colour range
     int table_last = 255;
     int background_index = 0;

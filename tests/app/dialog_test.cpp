@@ -22,11 +22,11 @@ struct Dialog : ::testing::Test {
         hl::set_echo(false);
         gpv::header = {};
         fs::create_directories(dir / "in");
-        gpvgen::Forecast spec;
-        spec.levels = {850, 500};
-        spec.items = {4, 23};
-        spec.lastHour = 6;
-        ASSERT_TRUE(gpvgen::write_forecast(gpvPath, spec));
+        gpvgen::Forecast fc;
+        fc.levels = {850, 500};
+        fc.items = {4, 23};
+        fc.lastHour = 6;
+        ASSERT_TRUE(gpvgen::write_forecast(gpvPath, fc));
         write_map(dir / "map.dat");
         fs::current_path(dir);
         state = ProgramState{};

@@ -42,7 +42,7 @@ TEST_F(ColourTest, TablesFollowTheirAnchors) {
     // clang-format on
     EXPECT_EQ(g_plot.colour.table[0], 0u);
     EXPECT_EQ(g_plot.colour.table[255], 0xFFFFFFu);
-    setvlt("spec"); // about 5 per index along the sweep
+    setvlt("spectrum"); // about 5 per index along the sweep
     expect_near_anchors({{1, 255, 0, 255},
                          {27, 125, 0, 255},
                          {52, 0, 0, 255},

@@ -72,6 +72,6 @@ struct Forecast {
 // Bits per value used for an item (8 for rain and cloud, else 10).
 int item_bits(int item);
 // Writes the file; false with a message on standard error when it cannot.
-bool write_forecast(const std::string& path, const Forecast& spec);
+bool write_forecast(const std::string& path, const Forecast& forecast);
 
 } // namespace gpvgen
