@@ -25,6 +25,7 @@ struct ProgramState {
     std::string mapPath;          // map.dat used by ini_vars
     std::string installedMapPath; // fallback when the start folder has no map.dat
     std::string startupBitmap;    // shown at the first paint when set
+    int displayCount = 0;         // display plots since start or the last file plot
     // Called after each field of an Execute run (k from 1 to n); may be null.
     void (*progress)(int k, int n, int level, int item, int hour) = nullptr;
 };
@@ -51,6 +52,16 @@ int check_path();
 // Execute with "Data": every selected field to a TEXT or CSV file. 1 when the
 // run ended, 0 when the save folder was refused.
 int save_command();
+// Execute with "Image": every selected field as a weather map; the two wind
+// components of a level and hour make one map of arrows. 1 when the run
+// ended, 0 when the partner wind component could not be extracted.
+int plot_command();
+// One weather map page. kind 1: the scalar field `a` as coloured cells;
+// kind 2: wind arrows from u = `a`, v = `b`, coloured by speed. The format,
+// colour range and arrow settings come from the dialog. 1 when a page was
+// written, 0 when not (equal range limits, save folder refused).
+int plot_field(const float* a, const float* b, int item, int level, int hour, int kind);
+
 // The Execute button.
 void execute_command();
 

@@ -251,8 +251,7 @@ void execute_command() {
         save_command();
         return;
     }
-    // The image branch arrives with the plotting library.
-    platform::message_box("Image output is not built yet.", "plot_command", false);
+    plot_command();
 }
 
 } // namespace app

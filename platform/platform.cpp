@@ -14,38 +14,72 @@ Backend& headless_backend(); // headless.cpp
 
 namespace {
 Backend* current = nullptr;
-Backend& ui() { return current ? *current : headless_backend(); }
+Backend& ui() {
+    return current ? *current : headless_backend();
+}
 } // namespace
 
-void set_backend(Backend* backend) { current = backend; }
+void set_backend(Backend* backend) {
+    current = backend;
+}
 
 void message_box(const char* text, const char* title, bool owned) {
     ui().message_box(text, title, owned);
 }
-void list_reset(int id) { ui().list_reset(id); }
-void list_insert(int id, int pos, const char* text) { ui().list_insert(id, pos, text); }
-void list_select(int id, int pos) { ui().list_select(id, pos); }
-int list_selected(int id) { return ui().list_selected(id); }
-int list_count(int id) { return ui().list_count(id); }
-std::string list_text(int id, int pos) { return ui().list_text(id, pos); }
-void set_checked(int id, bool on) { ui().set_checked(id, on); }
-bool is_checked(int id) { return ui().is_checked(id); }
-void set_text(int id, const char* text) { ui().set_text(id, text); }
-std::string get_text(int id) { return ui().get_text(id); }
-void set_title(const char* text) { ui().set_title(text); }
-std::string title() { return ui().title(); }
+void list_reset(int id) {
+    ui().list_reset(id);
+}
+void list_insert(int id, int pos, const char* text) {
+    ui().list_insert(id, pos, text);
+}
+void list_select(int id, int pos) {
+    ui().list_select(id, pos);
+}
+int list_selected(int id) {
+    return ui().list_selected(id);
+}
+int list_count(int id) {
+    return ui().list_count(id);
+}
+std::string list_text(int id, int pos) {
+    return ui().list_text(id, pos);
+}
+void set_checked(int id, bool on) {
+    ui().set_checked(id, on);
+}
+bool is_checked(int id) {
+    return ui().is_checked(id);
+}
+void set_text(int id, const char* text) {
+    ui().set_text(id, text);
+}
+std::string get_text(int id) {
+    return ui().get_text(id);
+}
+void set_title(const char* text) {
+    ui().set_title(text);
+}
+std::string title() {
+    return ui().title();
+}
 bool show_picture(const char* bmp_path, int x, int y, int w, int h) {
     return ui().show_picture(bmp_path, x, y, w, h);
 }
-void refresh() { ui().refresh(); }
+void refresh() {
+    ui().refresh();
+}
 bool choose_open_file(const char* title, const std::string& initial_dir, std::string& chosen) {
     return ui().choose_open_file(title, initial_dir, chosen);
 }
-void open_help(const std::string& path) { ui().open_help(path); }
+void open_help(const std::string& path) {
+    ui().open_help(path);
+}
 int run_dialog(const DialogTemplate& dialog, const DialogHandlers& handlers) {
     return ui().run_dialog(dialog, handlers);
 }
-void end_dialog(int result) { ui().end_dialog(result); }
+void end_dialog(int result) {
+    ui().end_dialog(result);
+}
 
 std::string current_directory() {
     std::string buf(4096, '\0');
@@ -61,8 +95,13 @@ bool is_directory(const std::string& path) {
 
 bool make_directory(const std::string& path) {
     std::string p = path;
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
     return !p.empty() && mkdir(p.c_str(), 0777) == 0;
+}
+
+bool change_directory(const std::string& path) {
+    return !path.empty() && chdir(path.c_str()) == 0;
 }
 
 namespace {

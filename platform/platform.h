@@ -58,7 +58,16 @@ void open_help(const std::string& path);
 // ---------------------------------------------------------------- window
 // The dialog template: what a windowing backend builds. Positions and sizes
 // are in dialog units; the FLTK backend draws 2 pixels per unit.
-enum class ControlKind { GroupBox, Label, List, RadioButton, CheckBox, EditField, PushButton, Frame };
+enum class ControlKind {
+    GroupBox,
+    Label,
+    List,
+    RadioButton,
+    CheckBox,
+    EditField,
+    PushButton,
+    Frame
+};
 enum ControlFlags {
     AlignLeft = 0,
     AlignRight = 1,
@@ -92,9 +101,9 @@ enum Notification { Clicked = 0, SelectionChanged = 1 };
 // What the application does with the window's events. Every handler runs to
 // its end before the next event is taken.
 struct DialogHandlers {
-    void (*init)();                           // after the controls exist
+    void (*init)();                            // after the controls exist
     void (*command)(int id, int notification); // menu entries, buttons, lists
-    void (*first_paint)();                    // once, at the first paint
+    void (*first_paint)();                     // once, at the first paint
 };
 
 // Runs the dialog modally until end_dialog or the close box (result 0).
@@ -166,6 +175,8 @@ std::string current_directory(); // no trailing separator added
 bool is_directory(const std::string& path);
 // Creates the last element of the path only; false when that fails.
 bool make_directory(const std::string& path);
+// Makes path the current directory; false when that fails.
+bool change_directory(const std::string& path);
 
 // ---------------------------------------------------------------- clock
 struct DateTime {

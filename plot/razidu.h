@@ -31,9 +31,6 @@
 // memory and discard the page like "VIRT"; "KYOC", "HPGL", "HPA1".."HPA4",
 // "TEKT", "VT34", "LN03", "WMF", "JAVA" are accepted keywords whose drawing
 // is discarded (see README "Using RAZIDU on its own").
-//
-// Routines whose drawing is not part of this release are marked "(pending)":
-// they check their level and warn on misuse, and draw nothing yet.
 #pragma once
 
 #include <cstdint>
@@ -84,7 +81,11 @@ void sendbf();
 // above the lower page edge; the axes are 2/3 of the page wide and high).
 // Level 1. Outside the page: warning 2 with the value, nothing changes.
 void axspos(int x, int y);
-// Rectangle size of curve3 from the number of data points. Level 1. (pending)
+// Rectangle size of curve3 from the number of data points along x and y
+// (each 2..10000): graf3 makes each rectangle the page distance between
+// neighbouring points, rounded up (one unit more on file devices). Without
+// autres the rectangles are 1 x 1. Level 1; bad count: warning 2 with it,
+// nothing stored.
 void autres(int nx, int ny);
 // Two-axis system: first value, last value, first label, label step for x and
 // y; draws the bottom and left axes with ticks, labels and names, ticks on
@@ -116,7 +117,10 @@ void labels(const char* kind, const char* axes);
 // default 1). Selectors "BAR", "CON", "PIE", "DAT", "PER" set the digits of
 // those plot kinds. Levels 1-3; out of range: warning 2 with n.
 void digits(int n, const char* axes);
-// Width of the colour bar in plot units, 0..10000. Levels 1-3. (pending)
+// Width of the colour bar of graf3 in plot units, 0..10000 (default 85); the
+// bar stands 85 units right of the axis system, one band per data colour
+// (1 at the bottom, 254 at the top), with an axis of the z scaling on its
+// right. Levels 1-3; otherwise warning 2 with n.
 void widbar(int n);
 
 // ------------------------------------------------------------ colours
@@ -130,29 +134,43 @@ void color(const char* name);
 // Current colour by index 0..255. Levels 1-3; otherwise warning 2.
 void setclr(int index);
 
-// ------------------------------------------------------------ data plots (pending but strtpt,
-// connpt)
+// ------------------------------------------------------------ data plots
 
-// One coloured rectangle per point (x[i], y[i]) coloured by z[i]. Level 3.
+// One rectangle per point (x[i], y[i]) centred on it, coloured by z[i] on
+// the z scaling of graf3: data colours inside the range, the last colour at
+// its end, background below and foreground above it. Points outside the x or
+// y scaling are skipped (reported unless nochek). Clipped to the axis
+// system. Level 3.
 void curve3(const float* x, const float* y, const float* z, int n);
-// Polyline through n points in user coordinates, clipped to the axis system.
-// Levels 2-3.
+// Polyline through n points (n >= 2, else warning 2) in user coordinates in
+// the current colour and line style, clipped to the axis system; points
+// outside the scaling are reported unless nochek, and drawn as far as they
+// fall inside. Levels 2-3.
 void curve(const float* x, const float* y, int n);
 // Start / continue a line at a point in plot units, in the current line
 // style, clipped to the page. Levels 1-3.
 void strtpt(float x, float y);
 void connpt(float x, float y);
-// Arrow between two points in user coordinates; code d1d2d3d4 gives head
-// width, length, form and position. Levels 2-3.
+// Arrow from (x1, y1) to (x2, y2) in user coordinates, clipped to the axis
+// system (end points outside the scaling are reported unless nochek).
+// Code d1d2d3d4: head half-width (d1 + 0.5) / 4.5 of its length, head length
+// 10 * d2 + 10 plot units, form d3 (0 filled, 1 closed outline with the shaft
+// stopping at it, 2 open, 3 closed with the shaft to the tip), heads d4 (0
+// none, 1 at the end, 2 at both ends pointing outwards, 3 both pointing to
+// the end). Levels 2-3.
 void rlvec(float x1, float y1, float x2, float y2, int code);
-// The same arrow between two points in plot units. Levels 1-3.
+// The same arrow between two points in plot units. Levels 1-3. d3 or d4
+// above 3: warning 2 with the digit after the shaft is drawn.
 void vector(int x1, int y1, int x2, int y2, int code);
 
-// ------------------------------------------------------------ titles (pending)
+// ------------------------------------------------------------ titles
 
-// Stores title line |n| (1..4), underlined when n < 0. Levels 1-3.
+// Stores title line |n| (1..4, at most 132 characters), underlined when
+// n < 0. Levels 1-3; otherwise warning 2 with |n|, nothing stored.
 void titlin(const char* text, int n);
-// Draws the title lines above the axis system. Levels 2-3.
+// Draws the stored lines centred above the axis system in the current text
+// height and colour, line 4 lowest, each earlier line 1.5 heights higher;
+// empty lines take no room. Levels 2-3.
 void title();
 
 // ------------------------------------------------------------ line styles

@@ -157,8 +157,7 @@ void graf(float xa, float xe, float xor_, float xstep, float ya, float ye, float
 void graf3(float xa, float xe, float xor_, float xstep, float ya, float ye, float yor, float ystep,
            float za, float ze, float zor, float zstep) {
     if (check_level(1, 1, "graf3")) return;
-    // PENDING: the coloured-surface module computes the rectangle size of
-    // curve3 from autres here, before the scalings are checked.
+    rect_size_from_autres();
     if (!check_scaling(za, ze, zor, zstep)) return;
     const bool ok_x = check_scaling(xa, xe, xor_, xstep);
     const bool ok_y = check_scaling(ya, ye, yor, ystep);

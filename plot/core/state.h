@@ -400,4 +400,38 @@ void select_colour(int index);    // setclr without the checks
 uint32_t colour_entry(int index); // table entry index mod 256
 int palette_size();               // 9 SMAL, 16 VGA, else 256
 
+// Data plots in user coordinates (axes/curves.cpp).
+// Page coordinates of user coordinates of the axis system, each limited to
+// -1e6..1e6 (curve, rlvec).
+float user_to_page_x(float x);
+float user_to_page_y(float y);
+// With check_range on, reports a point outside the X or Y user limits on the
+// message stream (curve, rlvec).
+void report_out_of_scaling(float x, float y);
+// Rectangle size of curve3 from the data resolution given by autres, when
+// it was given: the page distance between neighbouring points, rounded up,
+// one more on file devices (graf3).
+void rect_size_from_autres();
+// Colour index of a value on the Z scaling of graf3: colour_first..colour_last
+// inside, 0 or table_last outside.
+int z_colour(float z);
+
+// Polygon fill (draw/fill.cpp). Vertices in plot coordinates.
+// A span operation draws one fill line from (xs[0], ys[0]) to (xs[1], ys[1]).
+using SpanFunction = void (*)(const float xs[2], const float ys[2]);
+// Links the indices 1..count in ascending order of values[index - 1]; equal
+// values keep the order of their indices. links[index - 1] is the next index
+// (0 ends the list) and links[count] the first; count below 2 gives index 1
+// alone.
+void sort_links(const float* values, int count, int16_t* links);
+// The span operation of the library's callers: pen_move_to, pen_draw_to.
+void draw_span(const float xs[2], const float ys[2]);
+// Covers the closed polygon of n vertices with horizontal lines d apart,
+// handed to span. Work arrays from the caller: vertex_links n + 1 entries,
+// crossings max_crossings, crossing_links max_crossings + 1. More crossings on
+// one line than max_crossings: warning 26 with their number, and the fill
+// ends there.
+void fill_polygon(int n, const float* x, const float* y, float d, int16_t* vertex_links,
+                  int max_crossings, float* crossings, int16_t* crossing_links, SpanFunction span);
+
 } // namespace razidu

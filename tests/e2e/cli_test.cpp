@@ -33,8 +33,9 @@ struct Cli : ::testing::Test {
     // window can open.
     Outcome kivar(const std::string& args, const fs::path& cwd = {}) {
         fs::path where = cwd.empty() ? dir / "work" : cwd;
-        std::string cmd = "cd '" + where.string() + "' && env -u DISPLAY '" KIVAR_EXE "' " + args + " >'" +
-                          (dir / "out.txt").string() + "' 2>'" + (dir / "err.txt").string() + "'";
+        std::string cmd = "cd '" + where.string() + "' && env -u DISPLAY '" KIVAR_EXE "' " + args +
+                          " >'" + (dir / "out.txt").string() + "' 2>'" +
+                          (dir / "err.txt").string() + "'";
         int raw = std::system(cmd.c_str());
         int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         return {status, read_file(dir / "out.txt"), read_file(dir / "err.txt")};
@@ -90,6 +91,23 @@ TEST_F(Cli, DataWritesWhereAsked) {
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 14);
 }
 
+TEST_F(Cli, ImageWritesMapsAndTheDisplayBitmap) {
+    Outcome r = kivar("image " + gpvPath + " --level 500 --item 4 --hour 3 --format tif --save " +
+                      (dir / "maps").string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("Fileformat: TIFF"), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::exists(dir / "maps" / "MD04_ID004_P0500_DT26120400_TM03.tif"));
+    // The file has u but no v: the wind map cannot be drawn.
+    r = kivar("image " + gpvPath + " --item 23 --format png --save " + (dir / "maps").string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "get_GPV_dat: Error: number of data not matched.\n");
+    // "display" (the default) writes tmp.bmp into the start folder.
+    r = kivar("image " + gpvPath + " --range 250 300");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(fs::file_size(dir / "work" / "tmp.bmp"), 392278u);
+}
+
 TEST_F(Cli, FailuresExitWithOne) {
     Outcome r = kivar("info " + (dir / "missing.gpv").string());
     EXPECT_EQ(r.status, 1);
@@ -98,9 +116,9 @@ TEST_F(Cli, FailuresExitWithOne) {
     r = kivar("data " + (dir / "junk.gpv").string());
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "kivar: " + (dir / "junk.gpv").string() + ": no GPV records found\n");
-    r = kivar("image " + gpvPath + " --range 0 10");
+    r = kivar("image " + gpvPath + " --format png --save " + (dir / "no" / "deeper").string());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "plot_command: Image output is not built yet.\n");
+    EXPECT_EQ(r.err, "check_path: Invalid path for saving extracted data.\n");
     r = kivar("data " + gpvPath + " --save " + (dir / "no" / "deeper").string());
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "check_path: Invalid path for saving extracted data.\n");

@@ -1,0 +1,247 @@
+// Execute with "Image": each selected field becomes one weather map page,
+// drawn through the plotting library in a fixed sequence of calls.
+#include "app/app.h"
+
+#include "app/control_ids.h"
+#include "gpv/gpv.h"
+#include "plot/razidu.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace app {
+
+namespace {
+
+constexpr int kItemU = 23, kItemV = 24;
+constexpr int kArrowCode = 1121;
+// The library keeps this many characters of a file name.
+constexpr std::size_t kPlotNameMax = 80;
+
+void set_status(const char* text) {
+    platform::set_text(IDC_STATUS, text);
+}
+
+// A range field as a number: at most 29 characters, read like a decimal
+// floating-point literal; text that is not a number reads as 0.
+float range_field(int id) {
+    std::string text = platform::get_text(id).substr(0, 29);
+    return static_cast<float>(std::strtod(text.c_str(), nullptr));
+}
+
+std::string selected_text(int id) {
+    return platform::list_text(id, platform::list_selected(id));
+}
+
+// The device keyword of an "Image format:" entry.
+std::string device_keyword(const std::string& format) {
+    if (format.compare(0, 2, "ps") == 0) return "pscl";
+    if (format.compare(0, 3, "tif") == 0) return "tiff";
+    return format;
+}
+
+// Draws the coastline: every run of more than five points before an end mark
+// is one polyline; points behind the last end mark are not drawn.
+void draw_coastline() {
+    const gpv::GpvGrid& g = gpv::grid;
+    int count = static_cast<int>(std::min(g.CoastX.size(), g.CoastY.size()));
+    int n = 0;
+    for (int k = 0; k < count; ++k) {
+        if (g.CoastX[k] < -990.0f) {
+            if (n > 5) razidu::curve(&g.CoastX[k - n], &g.CoastY[k - n], n);
+            n = 0;
+        } else {
+            ++n;
+        }
+    }
+}
+
+// One arrow per step-th cell of every step-th row, from the north-west cell,
+// coloured by wind speed on the zmin..zmax scale.
+void draw_arrows(const float* u, const float* v, float zmin, float zmax) {
+    const gpv::GpvHeader& h = gpv::header;
+    const gpv::GpvGrid& g = gpv::grid;
+    float scale = static_cast<float>(std::atof(selected_text(IDC_VECTOR_SCALE).c_str()));
+    float s = scale * 0.005f * (h.lonMax - h.lonMin);
+    int step = std::atoi(selected_text(IDC_VECTOR_DENSITY).c_str());
+    if (step < 1) step = 1;
+    for (int j = 0; j < h.gridRows; j += step)
+        for (int i = 0; i < h.gridCols; i += step) {
+            int k = j * h.gridCols + i;
+            razidu::setclr(
+                static_cast<int>(253.0f * (g.SpeedBuffer[k] - zmin) / (zmax - zmin) + 1.0f));
+            razidu::rlvec(g.LonArray[k], g.LatArray[k], g.LonArray[k] + s * u[k],
+                          g.LatArray[k] + s * v[k], kArrowCode);
+        }
+}
+
+} // namespace
+
+int plot_field(const float* a, const float* b, int item, int level, int hour, int kind) {
+    const gpv::GpvHeader& h = gpv::header;
+    gpv::GpvGrid& g = gpv::grid;
+    const int n = h.gridCount;
+    if (n <= 0 || n > g.allocatedCount || !a || (kind == 2 && !b)) return 0;
+    // The cell centres follow the grid of the field (the surface level has a
+    // finer grid than the pressure levels).
+    gpv::fill_cell_centres();
+
+    if (kind == 2)
+        for (int k = 0; k < n; ++k)
+            g.SpeedBuffer[k] = std::sqrt(a[k] * a[k] + b[k] * b[k]);
+
+    // Colour range.
+    float zmin, zmax;
+    if (platform::is_checked(IDC_AUTO_SCALE)) {
+        if (kind == 2) {
+            zmin = 1.0e32f;
+            zmax = -1.0e32f;
+            for (int k = 0; k < n; ++k) {
+                if (g.SpeedBuffer[k] < zmin) zmin = g.SpeedBuffer[k];
+                if (g.SpeedBuffer[k] > zmax) zmax = g.SpeedBuffer[k];
+            }
+        } else {
+            zmin = g.minValue;
+            zmax = g.maxValue;
+        }
+        char text[64];
+        std::snprintf(text, sizeof text, "%f", zmin);
+        platform::set_text(IDC_RANGE_LOW, text);
+        std::snprintf(text, sizeof text, "%f", zmax);
+        platform::set_text(IDC_RANGE_HIGH, text);
+    } else {
+        zmin = range_field(IDC_RANGE_LOW);
+        zmax = range_field(IDC_RANGE_HIGH);
+        if (!(zmin < zmax)) zmax = zmin + 1.0f;
+    }
+    if (zmax == zmin) return 0;
+    float zstep = static_cast<float>((zmax - zmin) / 9.0);
+
+    // Output file.
+    std::string format = selected_text(IDC_FORMAT_LIST);
+    std::string dir, file;
+    if (format.compare(0, 7, "display") == 0) {
+        format = "bmp";
+        dir = state.startDir;
+        file = "tmp.bmp";
+        ++state.displayCount;
+    } else {
+        state.displayCount = 0;
+        if (!check_path()) return 0;
+        dir = state.saveDir;
+        char name[128];
+        std::snprintf(name, sizeof name, "MD%02d_ID%03d_P%04d_DT%02d%02d%02d%02d_TM%02d.%s",
+                      h.modelCode, item, level, h.initYear, h.initMonth, h.initDay, h.initHour,
+                      hour, format.c_str());
+        file = name;
+    }
+    // The library keeps 80 characters of a file name: a longer path is
+    // written from inside its folder under the bare name.
+    std::string path = dir + file;
+    std::string oldDir;
+    if (path.size() > kPlotNameMax) {
+        oldDir = platform::current_directory();
+        if (!platform::change_directory(dir)) {
+            platform::message_box(("Error: can't enter " + dir).c_str(), "plot_field", true);
+            return 0;
+        }
+        path = file;
+    }
+
+    // Title text.
+    char itemText[32] = "";
+    if (kind == 2)
+        std::snprintf(itemText, sizeof itemText, "u-v wind field (m/s)");
+    else
+        gpv::id2str(item & 0xff, itemText);
+    char titleText[160];
+    std::snprintf(titleText, sizeof titleText, "%s  P=%d  DT=%02d%02d%02d%02d TM=%d", itemText,
+                  level, h.initYear, h.initMonth, h.initDay, h.initHour, hour);
+
+    namespace rz = razidu;
+    rz::metafl(device_keyword(format).c_str());
+    rz::winsiz(650, 600);
+    rz::filmod("delete");
+    rz::setfil(path.c_str());
+    rz::scrmod("revers");
+    rz::page(2925, 2820);
+    rz::disini();
+    rz::axspos(526, 2346);
+    rz::hwfont();
+    rz::widbar(50);
+    rz::name("Longitude", "x");
+    rz::name("Latitude", "y");
+    rz::labels("map", "x");
+    rz::labels("map", "y");
+    rz::digits(-1, "x");
+    rz::digits(-1, "y");
+    rz::nochek();
+    rz::color("fore");
+    rz::height(40);
+    rz::autres(h.gridCols, h.gridRows);
+    rz::graf3(119.5f, 150.5f, 120.0f, 5.0f, 19.5f, 50.5f, 20.0f, 5.0f, zmin, zmax, zmin, zstep);
+    if (kind == 1) rz::curve3(g.LonArray.data(), g.LatArray.data(), a, n);
+    rz::titlin(titleText, 3);
+    rz::title();
+    draw_coastline();
+    rz::color("back");
+    if (kind == 2) draw_arrows(a, b, zmin, zmax);
+    rz::close_axis_system();
+    rz::disfin();
+
+    if (!oldDir.empty()) platform::change_directory(oldDir);
+    if (state.displayCount > 0) {
+        // The picture control sits at (2, 0) of its frame, 650 x 600 pixels;
+        // each display plot replaces its bitmap by the new tmp.bmp.
+        platform::show_picture((state.startDir + "tmp.bmp").c_str(), 2, 0, 650, 600);
+    }
+    return 1;
+}
+
+int plot_command() {
+    gpv::Selection sel;
+    sel.selectedOnly = platform::is_checked(IDC_SELECTED_ONLY);
+    sel.levelPos = platform::list_selected(IDC_LEVEL_LIST);
+    sel.itemPos = platform::list_selected(IDC_ITEM_LIST);
+    sel.hourPos = platform::list_selected(IDC_HOUR_LIST);
+    int total = gpv::field_count(sel);
+    std::vector<float>& first = gpv::grid.FieldBuffer[0];
+    std::vector<float>& second = gpv::grid.FieldBuffer[1];
+    int level = 0, item = 0, hour = 0, pass = -1;
+    int done = 0;
+    int result;
+    do {
+        result = gpv::extract_next(state.gpvFile, sel, first, level, item, hour, pass);
+        if (result > 0) {
+            char status[64];
+            std::snprintf(status, sizeof status, "P: %d   ID: %d   TM: %d", level, item, hour);
+            set_status(status);
+            platform::refresh();
+            if (item == kItemU || item == kItemV) {
+                // The partner component goes to the second buffer; the map is
+                // named after the partner's item code.
+                int partner = item == kItemU ? kItemV : kItemU;
+                int partnerPass = 1, partnerLevel = level, partnerHour = hour;
+                if (!gpv::extract_next(state.gpvFile, sel, second, partnerLevel, partner,
+                                       partnerHour, partnerPass))
+                    return 0;
+                const float* u = item == kItemU ? first.data() : second.data();
+                const float* v = item == kItemU ? second.data() : first.data();
+                plot_field(u, v, partner, level, hour, 2);
+            } else {
+                plot_field(first.data(), nullptr, item, level, hour, 1);
+            }
+            ++done;
+            if (state.progress) state.progress(done, total, level, item, hour);
+        }
+    } while (result == 2);
+    set_status("plot OK");
+    return 1;
+}
+
+} // namespace app

@@ -1,0 +1,134 @@
+// Speed of the weather map on the bundled RSM sample (four levels, nine
+// items, hours 0 to 51 every 3 hours) with the real coastline: one complete
+// map (temperature cells, or wind arrows) to PNG and to BMP, and an "All
+// items" image run to PNG. The library's end-of-plot reports are discarded.
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "gpv/gpv.h"
+#include "gpvgen/gpvgen.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path folder;
+
+bool prepare() {
+    if (!folder.empty()) return app::state.fileReady;
+    folder = fs::temp_directory_path() / ("kivar_bench_map_" + std::to_string(getpid()));
+    fs::create_directories(folder / "out");
+    const std::string gpvPath = (folder / "sample_rsm.gpv").string();
+    gpvgen::Forecast sample; // the bundled sample
+    if (!gpvgen::write_forecast(gpvPath, sample)) return false;
+    std::error_code ec;
+    fs::copy_file(fs::path(KIVAR_SOURCE_DIR) / "data" / "map.dat", folder / "map.dat", ec);
+    if (ec) return false;
+    fs::current_path(folder);
+    platform::headless::set_echo(true);
+    app::dialog_handlers.init();
+    platform::set_text(app::IDC_SAVE_PATH, (folder / "out").c_str());
+    return app::open_file(gpvPath) == 1;
+}
+
+// Standard output goes to /dev/null while a benchmark runs.
+struct Quiet {
+    int saved;
+    Quiet() {
+        std::fflush(stdout);
+        saved = dup(1);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        close(null);
+    }
+    ~Quiet() {
+        std::fflush(stdout);
+        dup2(saved, 1);
+        close(saved);
+    }
+};
+
+void select(int id, const char* text) {
+    for (int k = 0; k < platform::list_count(id); ++k)
+        if (platform::list_text(id, k) == text) platform::list_select(id, k);
+}
+
+// One map: level 850, item code, hour 24, in the format.
+void one_map(benchmark::State& st, int item, const char* format) {
+    if (!prepare()) return st.SkipWithError("cannot prepare the sample");
+    select(app::IDC_LEVEL_LIST, "850");
+    app::dialog_handlers.command(app::IDC_LEVEL_LIST, platform::SelectionChanged);
+    for (int k = 0; k < gpv::index.itemCount; ++k)
+        if (gpv::index.items[k] == item) platform::list_select(app::IDC_ITEM_LIST, k);
+    select(app::IDC_HOUR_LIST, "24");
+    select(app::IDC_FORMAT_LIST, format);
+    platform::set_checked(app::IDC_SELECTED_ONLY, true);
+    platform::set_checked(app::IDC_ALL_ITEMS, false);
+    Quiet quiet;
+    for (auto _ : st)
+        app::plot_command();
+}
+
+void BM_TemperatureMapPng(benchmark::State& st) {
+    one_map(st, 4, "png");
+}
+void BM_TemperatureMapBmp(benchmark::State& st) {
+    one_map(st, 4, "bmp");
+}
+void BM_WindMapPng(benchmark::State& st) {
+    one_map(st, 23, "png");
+}
+void BM_WindMapBmp(benchmark::State& st) {
+    one_map(st, 23, "bmp");
+}
+BENCHMARK(BM_TemperatureMapPng)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TemperatureMapBmp)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindMapPng)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindMapBmp)->Unit(benchmark::kMillisecond);
+
+void BM_AllItemsImageRunPng(benchmark::State& st) {
+    if (!prepare()) return st.SkipWithError("cannot prepare the sample");
+    select(app::IDC_FORMAT_LIST, "png");
+    platform::set_checked(app::IDC_SELECTED_ONLY, false);
+    platform::set_checked(app::IDC_ALL_ITEMS, true);
+    fs::remove_all(folder / "out");
+    fs::create_directories(folder / "out");
+    double seconds = 0;
+    {
+        Quiet quiet;
+        for (auto _ : st) {
+            const auto start = std::chrono::steady_clock::now();
+            app::plot_command();
+            seconds +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+    }
+    // Fields whose values are all equal give no map.
+    const auto maps = std::distance(fs::directory_iterator(folder / "out"), {});
+    st.counters["maps"] = static_cast<double>(maps);
+    if (maps > 0) st.counters["ms_per_map"] = 1000.0 * seconds / static_cast<double>(maps);
+}
+BENCHMARK(BM_AllItemsImageRunPng)->Unit(benchmark::kSecond)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    app::shutdown();
+    if (!folder.empty()) {
+        fs::current_path(fs::temp_directory_path());
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+    return 0;
+}
