@@ -1,6 +1,7 @@
 // Fuzz target: a GPV file opened as File, Open does it (level scan, item
 // scan, work arrays, cell centres), then every field the lists offer
-// extracted, and a few of them exported as TEXT and CSV through Execute.
+// extracted, a few of them exported as TEXT and CSV through Execute, and the
+// selected field drawn as a weather map (the format chosen by the file size).
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "fuzz_util.h"
@@ -17,10 +18,10 @@ fuzzutil::fs::path workDir;
 // that a file announcing 32 levels x 256 items x 256 hours stays quick.
 constexpr int kMaxExtractions = 400;
 
-void execute_data(bool all, int layout) {
+void execute(bool data, bool all, int layout) {
     using namespace platform;
-    set_checked(IDC_MODE_DATA, true);
-    set_checked(IDC_MODE_IMAGE, false);
+    set_checked(IDC_MODE_DATA, data);
+    set_checked(IDC_MODE_IMAGE, !data);
     set_checked(IDC_SELECTED_ONLY, !all);
     set_checked(IDC_ALL_ITEMS, all);
     list_select(IDC_DATA_FORMAT, layout);
@@ -32,6 +33,7 @@ void execute_data(bool all, int layout) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     workDir = fuzzutil::make_work_dir("gpv");
     platform::headless::set_echo(false);
+    if (!std::freopen("/dev/null", "w", stdout)) std::abort(); // end-of-plot reports
     return 0;
 }
 
@@ -67,11 +69,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         list_select(IDC_LEVEL_LIST, 0);
         app::dialog_handlers.command(IDC_LEVEL_LIST, SelectionChanged);
         list_select(IDC_HOUR_LIST, 0);
-        execute_data(false, 0);
+        execute(true, false, 0);
         gpv::Selection all;
         all.selectedOnly = false;
         long long fields = gpv::field_count(all);
-        if (fields > 0 && fields <= 8) execute_data(true, 1);
+        if (fields > 0 && fields <= 8) execute(true, true, 1);
+        list_select(IDC_FORMAT_LIST, static_cast<int>(size % 7));
+        execute(false, false, 0);
     }
     app::shutdown();
     return 0;

@@ -1,9 +1,9 @@
-// Fuzz target: map.dat loading, and the coastline it gives drawn as the
-// weather map draws it (polylines of more than 5 points between end marks)
-// on the in-memory raster device.
+// Fuzz target: map.dat loaded as opening a file loads it, and the
+// coastline it gives drawn on a weather map of a plain RSM field.
+#include "app/app.h"
 #include "fuzz_util.h"
 #include "gpv/gpv.h"
-#include "plot/razidu.h"
+#include "platform/platform.h"
 
 namespace {
 fuzzutil::fs::path workDir;
@@ -11,33 +11,25 @@ fuzzutil::fs::path workDir;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     workDir = fuzzutil::make_work_dir("map");
+    platform::headless::set_echo(false);
     if (!std::freopen("/dev/null", "w", stdout)) std::abort(); // end-of-plot reports
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto path = workDir / "map.dat";
-    fuzzutil::write_bytes(path, data, size);
-    if (!gpv::load_map(path.c_str())) return 0;
-    const std::vector<float>& x = gpv::grid.CoastX;
-    const std::vector<float>& y = gpv::grid.CoastY;
-    if (x.size() != gpv::kCoastPoints || y.size() != gpv::kCoastPoints) std::abort();
-
-    razidu::metafl("VIRT");
-    razidu::winsiz(130, 120);
-    razidu::page(2925, 2820);
-    razidu::disini();
-    razidu::graf(119.5f, 150.5f, 120.0f, 5.0f, 19.5f, 50.5f, 20.0f, 5.0f);
-    int n = 0;
-    for (int k = 0; k < gpv::kCoastPoints; ++k) {
-        if (x[k] < -990.0f) {
-            if (n > 5) razidu::curve(&x[k - n], &y[k - n], n);
-            n = 0;
-        } else {
-            ++n;
-        }
-    }
-    razidu::close_axis_system();
-    razidu::disfin();
+    fuzzutil::InDir here(workDir);
+    fuzzutil::write_bytes(workDir / "map.dat", data, size);
+    platform::headless::reset();
+    app::dialog_init();
+    gpv::set_model_grid(gpv::header, 4, 850);
+    if (!gpv::ini_vars("map.dat", gpv::header.gridCount)) std::abort();
+    if (gpv::grid.CoastX.size() != gpv::kCoastPoints) std::abort();
+    std::vector<float>& field = gpv::grid.FieldBuffer[0];
+    for (std::size_t k = 0; k < field.size(); ++k)
+        field[k] = static_cast<float>(k % 60);
+    gpv::grid.minValue = 0.0f;
+    gpv::grid.maxValue = 59.0f;
+    app::plot_field(field.data(), nullptr, 4, 850, 0, 1);
+    app::shutdown();
     return 0;
 }
