@@ -7,6 +7,8 @@
 #include "fuzz_util.h"
 #include "gpv/gpv.h"
 #include "platform/platform.h"
+#include "plot/core/state.h"
+#include "plot/core/state.h"
 
 namespace {
 
@@ -45,6 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzutil::write_bytes(path, data, size);
     fuzzutil::empty_dir(out);
     std::remove((workDir / "gpv.log").c_str());
+    // Each input starts as a new process would: the decoder's single
+    // instances (the last header read decides how the next scan begins)
+    // and the plotting library's state are reset.
+    gpv::header = gpv::GpvHeader{};
+    gpv::index = gpv::GpvIndex{};
+    gpv::grid = gpv::GpvGrid{};
+    razidu::reset_library();
     headless::reset();
     app::dialog_init();
     set_text(IDC_SAVE_PATH, out.c_str());

@@ -4,6 +4,7 @@
 #include "fuzz_util.h"
 #include "gpv/gpv.h"
 #include "platform/platform.h"
+#include "plot/core/state.h"
 
 namespace {
 fuzzutil::fs::path workDir;
@@ -19,6 +20,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzzutil::InDir here(workDir);
     fuzzutil::write_bytes(workDir / "map.dat", data, size);
+    // Each input starts as a new process would: the decoder's single
+    // instances (the last header read decides how the next scan begins)
+    // and the plotting library's state are reset.
+    gpv::header = gpv::GpvHeader{};
+    gpv::index = gpv::GpvIndex{};
+    gpv::grid = gpv::GpvGrid{};
+    razidu::reset_library();
     platform::headless::reset();
     app::dialog_init();
     gpv::set_model_grid(gpv::header, 4, 850);
