@@ -47,6 +47,7 @@ template <std::size_t N> std::string word(Reader& r, const char* const (&words)[
 // A file name inside the working folder: no separators, at most 300 bytes.
 std::string file_name(Reader& r) {
     std::string s = r.text(nullptr, 0);
+    if (s == fuzzutil::kNullText) return s;
     for (char& c : s)
         if (c == '/' || static_cast<unsigned char>(c) < 32) c = '_';
     if (s == "." || s == "..") s = "x";
@@ -116,17 +117,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         switch (op % 60) {
         case 0: {
             std::string d = word(r, kDevices);
-            razidu::metafl(d.c_str());
+            razidu::metafl(fuzzutil::arg(d));
             break;
         }
         case 1:
-            razidu::setfil(file_name(r).c_str());
+            razidu::setfil(fuzzutil::arg(file_name(r)));
             break;
         case 2:
-            razidu::filmod(word(r, kFileModes).c_str());
+            razidu::filmod(fuzzutil::arg(word(r, kFileModes)));
             break;
         case 3:
-            razidu::scrmod(word(r, kScreenModes).c_str());
+            razidu::scrmod(fuzzutil::arg(word(r, kScreenModes)));
             break;
         case 4: {
             // Raster pages up to 4096 x 4096 mostly; any size sometimes.
@@ -192,28 +193,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 20: {
             std::string t = word(r, kTexts), a = word(r, kAxes);
-            razidu::name(t.c_str(), a.c_str());
+            razidu::name(fuzzutil::arg(t), fuzzutil::arg(a));
             break;
         }
         case 21: {
             std::string k = word(r, kLabels), a = word(r, kAxes);
-            razidu::labels(k.c_str(), a.c_str());
+            razidu::labels(fuzzutil::arg(k), fuzzutil::arg(a));
             break;
         }
         case 22: {
             int n = r.integer();
             std::string a = word(r, kLabels);
-            razidu::digits(n, a.c_str());
+            razidu::digits(n, fuzzutil::arg(a));
             break;
         }
         case 23:
             razidu::widbar(r.integer());
             break;
         case 24:
-            razidu::setvlt(word(r, kTables).c_str());
+            razidu::setvlt(fuzzutil::arg(word(r, kTables)));
             break;
         case 25:
-            razidu::color(word(r, kColours).c_str());
+            razidu::color(fuzzutil::arg(word(r, kColours)));
             break;
         case 26:
             razidu::setclr(r.integer());
@@ -257,7 +258,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         case 36: {
             std::string t = word(r, kTexts);
-            razidu::titlin(t.c_str(), r.integer());
+            razidu::titlin(fuzzutil::arg(t), r.integer());
             break;
         }
         case 37:
@@ -298,21 +299,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 47: {
             std::string t = word(r, kTexts);
             int x = r.integer(), y = r.integer();
-            razidu::messag(t.c_str(), x, y);
+            razidu::messag(fuzzutil::arg(t), x, y);
             break;
         }
         case 48:
             razidu::hwfont();
             break;
         case 49:
-            razidu::psfont(word(r, kFonts).c_str());
+            razidu::psfont(fuzzutil::arg(word(r, kFonts)));
             break;
         case 50:
-            razidu::winfnt(word(r, kFonts).c_str());
+            razidu::winfnt(fuzzutil::arg(word(r, kFonts)));
             break;
         case 51: {
             std::string f = word(r, kFonts), o = word(r, kTexts);
-            razidu::X11FNT(f.c_str(), o.c_str());
+            razidu::X11FNT(fuzzutil::arg(f), fuzzutil::arg(o));
             break;
         }
         case 52: {

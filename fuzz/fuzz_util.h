@@ -56,6 +56,12 @@ inline void empty_dir(const fs::path& p) {
     fs::create_directories(p, ec);
 }
 
+// What Reader::text returns for a null pointer; arg() turns it into one.
+inline const std::string kNullText = "\x01(null)";
+inline const char* arg(const std::string& s) {
+    return s == kNullText ? nullptr : s.c_str();
+}
+
 // Reads values from the fuzzer's bytes; past the end every value is 0.
 struct Reader {
     const std::uint8_t* p;
@@ -136,11 +142,13 @@ struct Reader {
         std::memcpy(&v, &u, 4);
         return v;
     }
-    // A text: one of the given words (options, keywords), or raw bytes of
-    // any length up to 300 (empty and overlong texts included).
+    // A text: one of the given words (options, keywords), a null pointer
+    // (kNullText), or raw bytes of any length up to 300 (empty and overlong
+    // texts included).
     std::string text(const char* const* words, std::size_t count) {
         std::uint8_t k = byte();
         if (count && k < 160) return words[k % count];
+        if (k == 199) return kNullText;
         std::size_t len = k < 200 ? byte() % 8 : k < 240 ? byte() : 200 + byte() % 101;
         std::string s;
         for (std::size_t i = 0; i < len; ++i) {

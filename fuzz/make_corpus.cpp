@@ -179,6 +179,20 @@ void plot_seeds() {
         misuse.op('A' + k % 26);
     misuse.integer(10).integer(10).op(8);
     save("plot", "misuse", misuse.b);
+
+    Program nulls; // every text argument a null pointer, before and inside a plot
+    const int kNull = 199;
+    for (int round = 0; round < 2; ++round) {
+        nulls.op(0).op(kNull).op(1).op(kNull).op(2).op(kNull).op(3).op(kNull);
+        nulls.op(54).op(1).op(0).op(0).op(15);
+        for (double v : {0.0, 10.0, 0.0, 2.0, 0.0, 10.0, 0.0, 2.0})
+            nulls.real(v);
+    }
+    nulls.op(20).op(kNull).op(kNull).op(21).op(kNull).op(kNull).op(22).integer(1).op(kNull);
+    nulls.op(24).op(kNull).op(25).op(kNull).op(36).op(kNull).integer(1).op(37);
+    nulls.op(45).op(kNull).integer(100).integer(100).op(49).op(kNull).op(50).op(kNull);
+    nulls.op(51).op(kNull).op(kNull).op(8);
+    save("plot", "null_texts", nulls.b);
 }
 
 } // namespace
