@@ -193,6 +193,20 @@ void plot_seeds() {
     nulls.op(45).op(kNull).integer(100).integer(100).op(49).op(kNull).op(50).op(kNull);
     nulls.op(51).op(kNull).op(kNull).op(8);
     save("plot", "null_texts", nulls.b);
+
+    // Pages at the int limit on each device family, with axis scalings of
+    // 1e30 and NaN coordinates (bytes below 128 pick boundary values: 26
+    // INT_MAX, 24 2^30; for coordinates 11 is 1e30, 16 NaN, 17 infinity).
+    const int families[] = {11, 6, 10, 0, 12}; // CGM, PS, PDF, VIRT, GKSL
+    for (int dev : families) {
+        Program p;
+        p.op(0).word(dev).op(2).word(1).op(5).op(26).op(24).op(6);
+        p.op(17).op(0).op(11).op(0).op(11).op(16).op(17).op(0).op(1).op(0).op(1).op(0).op(3);
+        p.op(27).op(3).op(16).op(17).op(11).op(0).op(0).op(0).op(11).op(16).op(17);
+        p.op(34).op(16).op(17).op(0).op(11).op(26).op(45).word(2).op(26).op(27);
+        p.op(19).op(8);
+        save("plot", "int_limit_page_" + std::to_string(dev), p.b);
+    }
 }
 
 } // namespace
