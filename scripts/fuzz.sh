@@ -19,15 +19,18 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
   -DKIVAR_FUZZ=ON -DKIVAR_TESTS=OFF -DKIVAR_BENCH=OFF -DKIVAR_GUI=OFF > /dev/null
 cmake --build build-fuzz -j 2 --target "${targets[@]/#/fuzz_}"
 
-mkdir -p build-fuzz/artifacts
+# Absolute paths: the targets change the current directory while they run,
+# and a timeout or crash report is written from inside a run.
+out="$(pwd)/build-fuzz"
+mkdir -p "$out/artifacts"
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 for t in "${targets[@]}"; do
-  mkdir -p "build-fuzz/corpus/$t"
+  mkdir -p "$out/corpus/$t"
   echo "== fuzz_$t for $seconds s"
-  build-fuzz/fuzz/"fuzz_$t" "build-fuzz/corpus/$t" "fuzz/corpus/$t" \
+  "$out/fuzz/fuzz_$t" "$out/corpus/$t" "$(pwd)/fuzz/corpus/$t" \
     -max_total_time="$seconds" -seed=1 -timeout=10 -rss_limit_mb=3072 \
-    -artifact_prefix="build-fuzz/artifacts/$t-" -print_final_stats=1 2> "build-fuzz/fuzz_$t.log" || {
+    -artifact_prefix="$out/artifacts/$t-" -print_final_stats=1 2> "build-fuzz/fuzz_$t.log" || {
     tail -n 60 "build-fuzz/fuzz_$t.log"
     echo "fuzz_$t found a fault; its input is in build-fuzz/artifacts/"
     exit 1
