@@ -123,6 +123,7 @@ void dialog_init() {
 }
 
 void shutdown() {
+    gpv::forget_index();
     if (state.gpvFile) std::fclose(state.gpvFile);
     if (state.logFile) std::fclose(state.logFile);
     state.gpvFile = state.logFile = nullptr;
@@ -137,6 +138,7 @@ int open_command() {
 
 int open_file(const std::string& path) {
     state.fileReady = false;
+    gpv::forget_index();
     if (state.gpvFile) std::fclose(state.gpvFile);
     state.gpvFile = std::fopen(path.c_str(), "rb");
     if (!state.gpvFile || platform::is_directory(path)) {

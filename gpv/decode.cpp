@@ -111,26 +111,12 @@ bool set_model_grid(GpvHeader& h, int modelCode, int level) {
 int get_GPV_def(std::FILE* f) {
     std::uint8_t* b = RecordBuffer.data();
     if (std::fread(b, 1, 44, f) != 44) return kEndOfFile;
-    GpvHeader& h = header;
-    int recordLength = static_cast<int>(read_u16be(b));
-    if (recordLength < 44) return fail("Error: record length below 44 bytes.");
-    h.dataLength = recordLength - 44;
+    const char* error = nullptr;
+    if (decode_header(b, header, &error)) return 1;
+    return fail(error);
+}
 
-    h.modelCode = b[5];
-    // The level decides the grid; it is applied below, after the item check.
-    if (!set_model_grid(h, h.modelCode, 1)) return fail("Error: unknown model.");
-    h.itemCode = b[8];
-    if (!item_text(h.itemCode)) return fail("Error: item unknown.");
-    h.level = static_cast<std::int16_t>(read_u16be(b + 10));
-    if (h.level == 0) set_model_grid(h, h.modelCode, 0);
-
-    h.initYear = b[12], h.initMonth = b[13], h.initDay = b[14];
-    h.initHour = b[15], h.initMinute = b[16];
-    h.firstForecastHour = b[18], h.lastForecastHour = b[19];
-    h.forecastStep = static_cast<std::uint8_t>(b[20] - 200);
-    if (h.forecastStep == 0) return fail("Error: forecast step is 0.");
-    h.forecastCount = (h.lastForecastHour - h.firstForecastHour) / h.forecastStep + 1;
-
+void decode_tile_bounds(const std::uint8_t* b, GpvHeader& h) {
     h.colFirst = static_cast<int>(read_u16be(b + 24)) - h.colOffset;
     h.rowFirst = static_cast<int>(read_u16be(b + 26)) - h.rowOffset;
     h.colLast = static_cast<int>(read_u16be(b + 28)) - h.colOffset;
@@ -141,9 +127,36 @@ int get_GPV_def(std::FILE* f) {
     // before it is unpacked, so the count is only kept finite here.
     long long count = static_cast<long long>(h.tileCols) * h.tileRows;
     h.tileCount = static_cast<int>(std::clamp<long long>(count, INT_MIN, INT_MAX));
+}
+
+int decode_header(const std::uint8_t* b, GpvHeader& h, const char** error) {
+    auto refuse = [&](const char* text) {
+        *error = text;
+        return 0;
+    };
+    int recordLength = static_cast<int>(read_u16be(b));
+    if (recordLength < 44) return refuse("Error: record length below 44 bytes.");
+    h.dataLength = recordLength - 44;
+
+    h.modelCode = b[5];
+    // The level decides the grid; it is applied below, after the item check.
+    if (!set_model_grid(h, h.modelCode, 1)) return refuse("Error: unknown model.");
+    h.itemCode = b[8];
+    if (!item_text(h.itemCode)) return refuse("Error: item unknown.");
+    h.level = static_cast<std::int16_t>(read_u16be(b + 10));
+    if (h.level == 0) set_model_grid(h, h.modelCode, 0);
+
+    h.initYear = b[12], h.initMonth = b[13], h.initDay = b[14];
+    h.initHour = b[15], h.initMinute = b[16];
+    h.firstForecastHour = b[18], h.lastForecastHour = b[19];
+    h.forecastStep = static_cast<std::uint8_t>(b[20] - 200);
+    if (h.forecastStep == 0) return refuse("Error: forecast step is 0.");
+    h.forecastCount = (h.lastForecastHour - h.firstForecastHour) / h.forecastStep + 1;
+
+    decode_tile_bounds(b, h);
 
     h.bitsPerValue = b[33];
-    if (h.bitsPerValue > 10) return fail("Error: more than 10 bits per value.");
+    if (h.bitsPerValue > 10) return refuse("Error: more than 10 bits per value.");
     h.scaleFactor = int_power(2.0, read_sm16(b + 34));
     h.referenceValue = read_ibm_float(b + 36);
     return 1;

@@ -3,7 +3,76 @@
 
 #include "platform/platform.h"
 
+#include <cmath>
+#include <cstring>
+
 namespace gpv {
+
+Format format = Format::Fast;
+
+namespace {
+
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536"
+    "37383940414243444546474849505152535455565758596061626364656667686970717273"
+    "7475767778798081828384858687888990919293949596979899";
+
+// The values of one file go out through this buffer in large writes.
+constexpr std::size_t kOutBytes = 1 << 18;
+char outBuffer[kOutBytes];
+
+} // namespace
+
+int format_value(float v, char* out) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    const unsigned expo = bits >> 23 & 0xff;
+    // Infinities, NaN and values of 10^12 and above are rare: printf does them.
+    if (expo == 0xff || std::fabs(v) >= 1e12f)
+        return std::snprintf(out, 64, "%f", static_cast<double>(v));
+    // v = m * 2^e exactly; q = v * 10^6 rounded to nearest, ties to even, as
+    // printf rounds the exact binary value.
+    const std::uint64_t m = expo ? (bits & 0x7fffff) | 0x800000 : bits & 0x7fffff;
+    const int e = (expo ? static_cast<int>(expo) : 1) - 150;
+    const std::uint64_t n = m * 1000000u; // below 2^44
+    std::uint64_t q;
+    if (e >= 0) {
+        q = n << e; // below 10^18: v is below 10^12
+    } else if (-e >= 46) {
+        q = 0; // n is below half of 2^-e
+    } else {
+        const int s = -e;
+        q = n >> s;
+        const std::uint64_t rest = n & ((std::uint64_t{1} << s) - 1);
+        const std::uint64_t half = std::uint64_t{1} << (s - 1);
+        if (rest > half || (rest == half && (q & 1))) ++q;
+    }
+    char* p = out;
+    if (bits >> 31) *p++ = '-';
+    std::uint64_t whole = q / 1000000;
+    unsigned frac = static_cast<unsigned>(q - whole * 1000000);
+    char digits[20];
+    int k = 20;
+    while (whole >= 100) {
+        unsigned two = static_cast<unsigned>(whole % 100);
+        whole /= 100;
+        k -= 2;
+        std::memcpy(digits + k, kPairs + 2 * two, 2);
+    }
+    if (whole >= 10) {
+        k -= 2;
+        std::memcpy(digits + k, kPairs + 2 * whole, 2);
+    } else {
+        digits[--k] = static_cast<char>('0' + whole);
+    }
+    std::memcpy(p, digits + k, 20 - k);
+    p += 20 - k;
+    *p++ = '.';
+    std::memcpy(p, kPairs + 2 * (frac / 10000), 2);
+    std::memcpy(p + 2, kPairs + 2 * (frac / 100 % 100), 2);
+    std::memcpy(p + 4, kPairs + 2 * (frac % 100), 2);
+    return static_cast<int>(p + 6 - out);
+}
 
 std::string output_base_name(const char* saveDir, int modelCode, int item, int level, int hour) {
     const GpvHeader& h = header;
@@ -13,6 +82,44 @@ std::string output_base_name(const char* saveDir, int modelCode, int item, int l
                   item, level, h.initYear, h.initMonth, h.initDay, h.initHour, hour);
     return std::string(saveDir) + tail;
 }
+
+namespace {
+
+// The rows of a TEXT (layout 0) or CSV (layout 1) file, after its first line,
+// formatted into large buffers.
+void write_rows_fast(std::FILE* out, int layout, const float* v, int item, int level, int hour) {
+    const GpvHeader& h = header;
+    if (layout == 0)
+        std::fprintf(out, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n", h.gridCols,
+                     h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth, h.initDay,
+                     h.initHour, hour, grid.minValue, grid.maxValue);
+    else
+        std::fprintf(out, "%d,%d,%d,%d,%d,%2d,%2d,%2d,%2d,%2d,%f,%f\n", h.gridCols, h.gridRows,
+                     h.modelCode, item, level, h.initYear, h.initMonth, h.initDay, h.initHour, hour,
+                     grid.minValue, grid.maxValue);
+    char* buf = outBuffer;
+    std::size_t n = 0;
+    for (int j = 0; j < h.gridRows; ++j) {
+        const float* row = v + static_cast<std::size_t>(j) * h.gridCols;
+        for (int i = 0; i < h.gridCols; ++i) {
+            if (n > kOutBytes - 72) {
+                std::fwrite(buf, 1, n, out);
+                n = 0;
+            }
+            if (layout == 0) {
+                buf[n++] = ' ', buf[n++] = ' ';
+                n += format_value(row[i], buf + n);
+            } else {
+                n += format_value(row[i], buf + n);
+                buf[n++] = i + 1 < h.gridCols ? ',' : '\n';
+            }
+        }
+        if (layout == 0) buf[n++] = '\n';
+    }
+    std::fwrite(buf, 1, n, out);
+}
+
+} // namespace
 
 int save_GPV(const char* saveDir, int layout, std::span<const float> field, int item, int level,
              int hour) {
@@ -31,6 +138,11 @@ int save_GPV(const char* saveDir, int layout, std::span<const float> field, int 
         return 0;
     }
     const float* v = field.data();
+    if (format == Format::Fast) {
+        write_rows_fast(out, layout, v, item, level, hour);
+        std::fclose(out);
+        return 1;
+    }
     if (layout == 0) {
         std::fprintf(out, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n", h.gridCols,
                      h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth, h.initDay,

@@ -11,11 +11,14 @@
 // `header`. Operations return 1 for success and 0 for failure; a failure has
 // already been reported by a message box titled with the operation's name, so
 // callers stop without a further message. Any point of the program may call
-// them once a file is open; nothing here keeps the file between calls except
-// the caller's FILE*.
+// them once a file is open. The indexed extraction (see Walk) keeps an index
+// of the open file's records between calls; it is rebuilt when the file's
+// size or modification time changes.
 #pragma once
 
 #include <array>
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -107,6 +110,15 @@ constexpr int kEndOfFile = -1;
 // kEndOfFile on a short read. The caller has positioned the file on a header.
 int get_GPV_def(std::FILE* f);
 
+// Decodes the 44 header bytes at b into h. 1 on success; 0 with *error set to
+// the refusal's text (no box is shown) and the fields decoded before the
+// refusal changed.
+int decode_header(const std::uint8_t* b, GpvHeader& h, const char** error);
+
+// Sets the tile bounds and counts of h from header bytes 24 to 31 and h's
+// grid offsets.
+void decode_tile_bounds(const std::uint8_t* b, GpvHeader& h);
+
 // Copies the display text of an item code into `text` (at least 20 bytes).
 // 0 for an unknown code, after a box titled "id2str", `text` untouched.
 int id2str(int itemCode, char* text);
@@ -135,6 +147,58 @@ int check_GPV_p(std::FILE* f, int level, int* items, int capacity);
 // grid was filled; 0 after a box titled "get_GPV_def" or "get_GPV_dat". On
 // success `header` carries the geometry of the extracted field's grid.
 int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<float> field);
+
+// How get_GPV_dat finds the records of a field. Walk::Reference reads the file
+// from its start at every call and unpacks bit by bit. Walk::Indexed (the
+// default) walks the file only once, as far as the fields asked for need it,
+// into an index of its records kept while the file's size and modification
+// time stay the same; each field then reads only its own records and unpacks
+// them by 64-bit words. Both give the same field, the same boxes in the same
+// order, and leave the same `header`.
+enum class Walk { Reference, Indexed };
+extern Walk walk;
+
+// The reference walk of get_GPV_dat.
+int get_GPV_dat_walk(std::FILE* f, int item, int level, int timeIndex, std::span<float> field);
+
+// The indexed extraction; kIndexUnavailable when the file cannot be indexed
+// (not a regular file, read error), and then nothing has changed.
+constexpr int kIndexUnavailable = -2;
+int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::span<float> field);
+
+// Indexes the whole open file now (otherwise the extractions index as far
+// as they need). False when it cannot be indexed.
+bool index_file(std::FILE* f);
+
+// Drops the index and its buffers.
+void forget_index();
+
+// Why a matching record cannot be unpacked into a field of fieldSize cells at
+// timeIndex, or nullptr.
+const char* tile_error(const GpvHeader& h, int timeIndex, std::size_t fieldSize);
+
+// Rounds to single precision; values beyond its range become infinities.
+inline float to_float(double v) {
+    if (v > FLT_MAX) return HUGE_VALF;
+    if (v < -FLT_MAX) return -HUGE_VALF;
+    return static_cast<float>(v);
+}
+
+// Unpacks count values of `bits` bits (0 to 10) starting at bit `bitPos` of
+// data (most significant bit first) as the 10-bit weights X of the format:
+// the b-bit number shifted left by 10 - b. data must be readable 8 bytes
+// beyond the last value's byte.
+void unpack_values(const std::uint8_t* data, long long bitPos, int bits, int count, int* x);
+
+// One value of unpack_values: the X of the `bits`-bit number at bit `bit` of
+// base, read with one 64-bit big-endian load.
+inline int unpack_one(const std::uint8_t* base, std::uint64_t bit, int bits) {
+    if (bits == 0) return 0;
+    std::uint64_t w;
+    __builtin_memcpy(&w, base + (bit >> 3), 8);
+    w = __builtin_bswap64(w);
+    return static_cast<int>((w << (bit & 7)) >> (64 - bits)) << (10 - bits);
+}
 
 // Extracts the next field of an Execute run into `field`. pass: -1 starts a
 // run, 0 while an "All items" run goes on, 1 when the caller set level, item
@@ -165,6 +229,16 @@ void fill_cell_centres();
 // the file cannot be opened, or for another layout.
 int save_GPV(const char* saveDir, int layout, std::span<const float> field, int item, int level,
              int hour);
+
+// How save_GPV formats values: Format::Reference through fprintf, value by
+// value; Format::Fast (the default) through format_value into large buffers.
+// Both write the same bytes.
+enum class Format { Reference, Fast };
+extern Format format;
+
+// Writes v as "%f" writes (double)v, without a terminating zero; returns the
+// number of characters (at most 48).
+int format_value(float v, char* out);
 
 // The output file name without extension.
 std::string output_base_name(const char* saveDir, int modelCode, int item, int level, int hour);

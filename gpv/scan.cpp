@@ -13,6 +13,7 @@ namespace gpv {
 
 GpvIndex index;
 GpvGrid grid;
+Walk walk = Walk::Indexed;
 
 namespace {
 
@@ -45,13 +46,6 @@ template <class Visit> int walk_first_block(std::FILE* f, Visit visit) {
         remaining -= header.dataLength + 44;
     }
     return 1;
-}
-
-// Rounds to single precision; values beyond its range become infinities.
-float to_float(double v) {
-    if (v > FLT_MAX) return HUGE_VALF;
-    if (v < -FLT_MAX) return -HUGE_VALF;
-    return static_cast<float>(v);
 }
 
 int dat_fail(const char* text) {
@@ -97,7 +91,29 @@ int check_GPV_p(std::FILE* f, int level, int* items, int capacity) {
     return ok ? count : 0;
 }
 
+const char* tile_error(const GpvHeader& h, int timeIndex, std::size_t fieldSize) {
+    if (h.colLast >= h.gridCols || h.rowLast >= h.gridRows) return "Error: v-dimension too small.";
+    if (h.colFirst < 0 || h.rowFirst < 0 || h.colFirst > h.colLast || h.rowFirst > h.rowLast)
+        return "Error: tile outside the grid.";
+    if (h.gridCount > static_cast<long long>(fieldSize))
+        return "Error: grid larger than the work arrays.";
+    // A time beyond the record's data is refused just below.
+    if (timeIndex < 0) return "Error: forecast time not in the record.";
+    long long bitsPerTime = static_cast<long long>(h.tileCount) * h.bitsPerValue;
+    long long p = timeIndex * bitsPerTime;
+    if (p + bitsPerTime > 8LL * h.dataLength) return "Error: packed data longer than the record.";
+    return nullptr;
+}
+
 int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<float> field) {
+    if (walk == Walk::Indexed) {
+        int r = get_GPV_dat_indexed(f, item, level, timeIndex, field);
+        if (r != kIndexUnavailable) return r;
+    }
+    return get_GPV_dat_walk(f, item, level, timeIndex, field);
+}
+
+int get_GPV_dat_walk(std::FILE* f, int item, int level, int timeIndex, std::span<float> field) {
     std::rewind(f);
     float minValue = 1.0e32f, maxValue = -1.0e32f;
     long long collected = 0;
@@ -129,19 +145,8 @@ int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<floa
                 target = h;
                 matched = true;
             }
-            if (h.colLast >= h.gridCols || h.rowLast >= h.gridRows)
-                return dat_fail("Error: v-dimension too small.");
-            if (h.colFirst < 0 || h.rowFirst < 0 || h.colFirst > h.colLast ||
-                h.rowFirst > h.rowLast)
-                return dat_fail("Error: tile outside the grid.");
-            if (h.gridCount > static_cast<int>(field.size()))
-                return dat_fail("Error: grid larger than the work arrays.");
-            // A time beyond the record's data is refused just below.
-            if (timeIndex < 0) return dat_fail("Error: forecast time not in the record.");
-            long long bitsPerTime = static_cast<long long>(h.tileCount) * h.bitsPerValue;
-            long long p = timeIndex * bitsPerTime;
-            if (p + bitsPerTime > 8LL * h.dataLength)
-                return dat_fail("Error: packed data longer than the record.");
+            if (const char* error = tile_error(h, timeIndex, field.size())) return dat_fail(error);
+            long long p = timeIndex * (static_cast<long long>(h.tileCount) * h.bitsPerValue);
 
             const std::uint8_t* data = RecordBuffer.data();
             long long byte = p / 8;

@@ -76,19 +76,6 @@ inline gpvgen::Record tile(int item, int level, int c0, int r0, int c1, int r1, 
     return r;
 }
 
-// The whole RSM grid (60 x 75) of one item and level in four tiles of 15
-// rows x 60 columns... split over two blocks: returns the records.
-inline std::vector<gpvgen::Bytes> rsm_field_records(int item, int level, int times = 1) {
-    std::vector<gpvgen::Bytes> recs;
-    for (int r0 = 0; r0 < 75; r0 += 15) {
-        gpvgen::Record r = tile(item, level, 0, r0, 59, r0 + 14, 0, times);
-        for (std::size_t k = 0; k < r.x.size(); ++k)
-            r.x[k] = static_cast<int>(k % 1024);
-        recs.push_back(gpvgen::record(r));
-    }
-    return recs;
-}
-
 // A map.dat of the right size: one short coastline, then end marks.
 inline void write_map(const fs::path& p) {
     std::vector<float> v(2 * 8535, -999.0f);

@@ -33,6 +33,26 @@ void write_stream(const void* bytes, size_t n) {
     if (g_plot.plot_stream && n > 0) std::fwrite(bytes, 1, n, g_plot.plot_stream);
 }
 
+// Appends v as "%*d" writes it (right-aligned in width columns, wider when
+// it needs more) and one blank; returns the new end. A page writes tens of
+// thousands of these.
+char* put_int(char* p, int v, int width) {
+    char digits[12];
+    int k = 12;
+    unsigned u = v < 0 ? 0u - unsigned(v) : unsigned(v);
+    do {
+        digits[--k] = char('0' + u % 10);
+        u /= 10;
+    } while (u);
+    if (v < 0) digits[--k] = '-';
+    for (int pad = width - (12 - k); pad > 0; --pad)
+        *p++ = ' ';
+    std::memcpy(p, digits + k, size_t(12 - k));
+    p += 12 - k;
+    *p++ = ' ';
+    return p;
+}
+
 // Device point of a plot point on PostScript and PDF: turned for a
 // landscape page, y flipped otherwise.
 void ps_device_point(float x, float y, float* dx, float* dy) {
@@ -164,9 +184,10 @@ void device_colour(int n) {
         put_record_bytes(bytes, 6);
     } else if (is_postscript(d)) {
         ps_path_point(0, 0, 999);
-        char words[32];
-        const int len = std::snprintf(words, sizeof words, "%3d %3d %3d f ", r, gr, b);
-        put_ps_words(words, len);
+        char words[64];
+        char* w = put_int(put_int(put_int(words, r, 3), gr, 3), b, 3);
+        *w++ = 'f', *w++ = ' ';
+        put_ps_words(words, int(w - words));
     } else if (is_pdf(d)) {
         pdf_colour(r, gr, b, 0);
         pdf_colour(r, gr, b, 1);
@@ -208,11 +229,14 @@ void fill_rect(float x1, float y1, float x2, float y2, int c) {
             pdf_colour(r, gr, b, 1);
             pdf_rect(ax * s, ay * s, (bx - ax + 1) * s, (by - ay + 1) * s);
         } else {
-            char words[96];
-            const int len = std::snprintf(words, sizeof words, "%5d %5d %5d %5d %3d %3d %3d e ",
-                                          round_unit(ax * s), round_unit(ay * s),
-                                          round_unit(bx * s), round_unit(by * s), r, gr, b);
-            put_ps_words(words, len);
+            char words[128];
+            char* w = put_int(words, round_unit(ax * s), 5);
+            w = put_int(w, round_unit(ay * s), 5);
+            w = put_int(w, round_unit(bx * s), 5);
+            w = put_int(w, round_unit(by * s), 5);
+            w = put_int(put_int(put_int(w, r, 3), gr, 3), b, 3);
+            *w++ = 'e', *w++ = ' ';
+            put_ps_words(words, int(w - words));
         }
     } else if (is_cgm(d)) {
         // Filled by one serpentine stroke, lines 1.4 plot units apart.
@@ -329,11 +353,11 @@ void ps_path_point(float x, float y, int pen) {
     }
     const int written = b.ps_count;
     if (written > 0) {
-        char words[32];
+        char words[64];
         for (int i = 0; i < written; ++i) {
-            const int len = std::snprintf(words, sizeof words, i == 0 ? "%5d %5d u " : "%5d %5d d ",
-                                          b.ps_x[i], b.ps_y[i]);
-            put_ps_words(words, len);
+            char* w = put_int(put_int(words, b.ps_x[i], 5), b.ps_y[i], 5);
+            *w++ = i == 0 ? 'u' : 'd', *w++ = ' ';
+            put_ps_words(words, int(w - words));
         }
         put_ps_words("p ", 2);
     }

@@ -9,6 +9,16 @@
 
 namespace razidu {
 
+namespace {
+
+// The pixels of the last closed page, kept for the next page of the same
+// size: a run of maps then reuses one allocation instead of mapping fresh
+// memory for every page.
+std::unique_ptr<uint8_t[]> spare_pixels;
+size_t spare_bytes = 0;
+
+} // namespace
+
 void raster_open(int page_width, int page_height, int* width, int* height, int window_size_mode,
                  int* status) {
     RasterImage& r = g_plot.raster;
@@ -27,7 +37,11 @@ void raster_open(int page_width, int page_height, int* width, int* height, int w
     r.height = *height;
     r.stride = (r.width + 3) / 4 * 4;
     const size_t bytes = size_t(r.stride) * size_t(r.height);
-    r.pixels.reset(new (std::nothrow) uint8_t[bytes]);
+    if (spare_pixels && spare_bytes == bytes)
+        r.pixels = std::move(spare_pixels);
+    else
+        r.pixels.reset(new (std::nothrow) uint8_t[bytes]);
+    spare_pixels.reset();
     if (!r.pixels) return;
     std::memset(r.pixels.get(), 0, bytes);
     r.colour = 0;
@@ -118,7 +132,8 @@ void raster_read_rows(uint8_t* dest, int x, int y, int n, int rows) {
 
 void raster_close() {
     RasterImage& r = g_plot.raster;
-    r.pixels.reset();
+    spare_bytes = r.pixels ? size_t(r.stride) * size_t(r.height) : 0;
+    spare_pixels = std::move(r.pixels);
     r.width = r.height = r.stride = 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -12,6 +13,56 @@
 namespace razidu {
 
 namespace {
+
+// Memory of the PNG writer kept from one image to the next, so that a run of
+// maps neither maps fresh pages nor zeroes them for every image: the raw
+// rows, the compressed area, and the compressor's own blocks (deflateInit
+// asks for the same few sizes every time).
+struct PngMemory {
+    std::unique_ptr<uint8_t[]> raw, packed;
+    size_t raw_size = 0, packed_size = 0;
+    struct Block {
+        void* p;
+        size_t size;
+        bool used;
+    };
+    Block blocks[8] = {};
+};
+PngMemory png_memory;
+
+// Grows a kept buffer to at least n bytes; false when it cannot.
+bool keep_at_least(std::unique_ptr<uint8_t[]>& buf, size_t& size, size_t n) {
+    if (buf && size >= n) return true;
+    buf.reset(new (std::nothrow) uint8_t[n ? n : 1]);
+    size = buf ? n : 0;
+    return bool(buf);
+}
+
+voidpf png_zalloc(voidpf, uInt items, uInt size) {
+    const size_t n = size_t(items) * size_t(size);
+    PngMemory::Block* free_slot = nullptr;
+    for (auto& b : png_memory.blocks) {
+        if (b.p && !b.used && b.size == n) {
+            b.used = true;
+            return b.p;
+        }
+        if (!b.p && !free_slot) free_slot = &b;
+    }
+    if (!free_slot) return std::malloc(n); // never kept; see png_zfree
+    free_slot->p = std::malloc(n);
+    if (!free_slot->p) return Z_NULL;
+    free_slot->size = n, free_slot->used = true;
+    return free_slot->p;
+}
+
+void png_zfree(voidpf, voidpf p) {
+    for (auto& b : png_memory.blocks)
+        if (b.p == p) {
+            b.used = false;
+            return;
+        }
+    std::free(p);
+}
 
 // A file being written, with a count of the bytes that reached it.
 struct Out {
@@ -216,26 +267,29 @@ int write_png(const char* file) {
 
     const size_t raw_size = size_t(H) * (size_t(W) + 1);
     const size_t area = raw_size + raw_size / 100 + 13;
-    std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[raw_size ? raw_size : 1]);
-    std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[area]);
-    if (!raw || !packed) return out.fail(-2);
+    PngMemory& m = png_memory;
+    if (!keep_at_least(m.raw, m.raw_size, raw_size) ||
+        !keep_at_least(m.packed, m.packed_size, area))
+        return out.fail(-2);
     for (uint32_t y = 0; y < H; ++y) {
-        uint8_t* line = raw.get() + size_t(y) * (W + 1);
+        uint8_t* line = m.raw.get() + size_t(y) * (W + 1);
         line[0] = 0; // filter: none
         raster_read_rows(line + 1, 0, int(y), int(W), 1);
     }
     z_stream z{};
+    z.zalloc = png_zalloc;
+    z.zfree = png_zfree;
     if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return out.fail(-3);
-    z.next_in = raw.get();
+    z.next_in = m.raw.get();
     z.avail_in = uInt(raw_size);
-    z.next_out = packed.get();
+    z.next_out = m.packed.get();
     z.avail_out = uInt(area);
     const int done = deflate(&z, Z_FINISH);
     const size_t packed_size = area - z.avail_out;
     const int ended = deflateEnd(&z);
     if (done != Z_STREAM_END) return out.fail(-4);
     if (ended != Z_OK) return out.fail(-5);
-    png_chunk(out, "IDAT", packed.get(), packed_size);
+    png_chunk(out, "IDAT", m.packed.get(), packed_size);
     png_chunk(out, "IEND", nullptr, 0);
     return out.close(frame + (long long)packed_size);
 }

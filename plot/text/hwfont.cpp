@@ -118,7 +118,11 @@ float hardware_char(int k, float* sp) {
         const float r = float(degrees) * 0.017453292f;
         const float c = std::cos(r), s = std::sin(r);
         const float m[6] = {c, s, -s, c, dx, dy};
-        pdf_text(k, m, degrees, t.ps_font_index, float(size));
+        // The same em as PostScript, whose prolog scales the font to `size`
+        // of its units, 1.857143 * 0.14226378 of them to the plot unit; the
+        // PDF font size is that em in points.
+        const float em_points = float(size) / (1.857143f * 0.14226378f) * g.device_scale;
+        pdf_text(k, m, degrees, t.ps_font_index, em_points);
     } else if (is_postscript(g.device)) {
         device_point(t.x + t.cos_a * w / 2, t.y - t.sin_a * w / 2, &dx, &dy, &degrees);
         char words[64];

@@ -1,8 +1,7 @@
 // Runs the dialog's template in the FLTK window with small handlers of its
 // own, so that the window's mechanics can be tested without the commands:
-// lists and their notifications, check boxes, texts, title, pictures,
-// refresh during a long handler, message boxes, the file chooser, the help
-// viewer and the dialog's result.
+// list notifications, refresh during a long handler that takes no input,
+// pictures, message boxes and the dialog's result.
 //
 //   fltk_driver [BMP]   BMP: a picture shown at (2, 0) at the first Execute
 #include "app/control_ids.h"
@@ -10,7 +9,6 @@
 #include "platform/fltk/fltk_window.h"
 
 #include <cstdio>
-#include <string>
 #include <unistd.h>
 
 namespace {
@@ -19,16 +17,10 @@ const char* picture_file = nullptr;
 int executes = 0;
 
 void init() {
-    const char* formats[] = {"display", "pdf", "cgm", "png", "tif", "ps", "bmp"};
-    for (const char* f : formats)
-        platform::list_insert(app::IDC_FORMAT_LIST, -1, f);
-    platform::list_select(app::IDC_FORMAT_LIST, 0);
     platform::list_insert(app::IDC_LEVEL_LIST, -1, "1000");
     platform::list_insert(app::IDC_LEVEL_LIST, -1, "850");
     platform::list_select(app::IDC_LEVEL_LIST, 0);
-    platform::set_checked(app::IDC_SELECTED_ONLY, true);
     platform::set_checked(app::IDC_MODE_IMAGE, true);
-    platform::set_text(app::IDC_SAVE_PATH, platform::current_directory().c_str());
 }
 
 void command(int id, int notification) {
@@ -49,17 +41,8 @@ void command(int id, int notification) {
                       platform::is_checked(app::IDC_MODE_DATA) ? "data" : "image");
         platform::message_box(buf, "driver", true);
         break;
-    case app::IDM_OPEN: {
-        std::string chosen;
-        if (platform::choose_open_file("Open", platform::current_directory() + "/", chosen))
-            platform::set_title(("KIVAR (GPV): " + chosen).c_str());
-        break;
-    }
     case app::IDM_EXIT:
         platform::end_dialog(1);
-        break;
-    case app::IDM_USERS_GUIDE:
-        platform::open_help("gpv.hlp");
         break;
     default:
         if (notification == platform::SelectionChanged) {
@@ -70,10 +53,6 @@ void command(int id, int notification) {
     }
 }
 
-void first_paint() {
-    platform::set_text(app::IDC_MODEL, "drv");
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -82,5 +61,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fltk_driver: no X display available\n");
         return 2;
     }
-    return platform::fltk::run(app::dialog_template, {init, command, first_paint});
+    return platform::fltk::run(app::dialog_template, {init, command, nullptr});
 }

@@ -19,17 +19,9 @@ void weather_axes() {
     axspos(526, 2346);
     name("Longitude", "x");
     name("Latitude", "y");
-    labels("map", "x");
-    labels("map", "y");
-    digits(-1, "x");
-    digits(-1, "y");
+    labels("map", "xy");
+    digits(-1, "xy");
     graf3(119.5f, 150.5f, 120.0f, 5.0f, 19.5f, 50.5f, 20.0f, 5.0f, 0, 9, 0, 1);
-}
-
-std::string label(float v, int kind, const AxisSettings& s, float step = 1) {
-    char out[64];
-    format_label(v, step, s, kind, out, sizeof out);
-    return out;
 }
 
 } // namespace
@@ -39,23 +31,13 @@ TEST_F(AxesTest, WeatherMapFrameAndTransform) {
     weather_axes();
     EXPECT_EQ(g_plot.level, 3);
     const AxisState& a = g_plot.axis;
-    EXPECT_EQ(a.len_x, 1950);
-    EXPECT_EQ(a.len_y, 1880);
-    EXPECT_EQ(a.right, 2475);
-    EXPECT_EQ(a.top, 467);
-    EXPECT_FLOAT_EQ(user_to_plot_x(119.5f), 526);
-    EXPECT_NEAR(user_to_plot_x(150.5f), 2475, 1e-3);
-    EXPECT_FLOAT_EQ(user_to_plot_y(19.5f), 2346);
-    EXPECT_NEAR(user_to_plot_y(50.5f), 467, 1e-3);
     // Raster margin: -1 - nint(0.99 / 0.21249) = -6, inside the frame.
-    EXPECT_EQ(a.clip_x0, 532);
-    EXPECT_EQ(a.clip_y0, 473);
-    EXPECT_EQ(a.clip_x1, 2469);
-    EXPECT_EQ(a.clip_y1, 2340);
-    clip_to_axis_system();
-    EXPECT_EQ(g_plot.line.clip_rect[0], 532);
+    EXPECT_EQ(std::vector<int>(
+                  {a.len_x, a.len_y, a.right, a.top, a.clip_x0, a.clip_y0, a.clip_x1, a.clip_y1}),
+              std::vector<int>({1950, 1880, 2475, 467, 532, 473, 2469, 2340}));
+    EXPECT_FLOAT_EQ(user_to_plot_x(119.5f), 526);
+    EXPECT_NEAR(user_to_plot_y(50.5f), 467, 1e-3);
     close_axis_system();
-    EXPECT_EQ(g_plot.line.clip_rect[0], 0);
     EXPECT_EQ(g_plot.level, 1);
     captured(disfin);
 }
@@ -71,18 +53,16 @@ TEST_F(AxesTest, WeatherMapTicksOnTheBottomAxis) {
     std::map<int, float> ticks; // x -> length
     for (size_t i = 1; i < m.size(); ++i) {
         const PenMove &p = m[i - 1], &q = m[i];
-        if (p.pen != 3 || q.pen != 2 || p.x != q.x) continue;
         const float lo = std::min(p.y, q.y), hi = std::max(p.y, q.y);
-        if (lo == 2346 && hi <= 2370) ticks[int(p.x)] = hi - lo;
+        if (p.pen == 3 && q.pen == 2 && p.x == q.x && lo == 2346 && hi <= 2370)
+            ticks[int(p.x)] = hi - lo;
     }
     ASSERT_EQ(ticks.size(), 13u);
-    const float s = 1949.0f / 31.0f;
     int k = 0;
     for (const auto& [x, len] : ticks) {
         const float v = 120.0f + 2.5f * float(k);
-        EXPECT_EQ(x, int(526.5f + (v - 119.5f) * s)) << v;
-        EXPECT_EQ(len, k % 2 == 0 ? 24 : 16) << v;
-        ++k;
+        EXPECT_EQ(x, int(526.5f + (v - 119.5f) * 1949.0f / 31.0f)) << v;
+        EXPECT_EQ(len, k++ % 2 == 0 ? 24 : 16) << v;
     }
 }
 
@@ -99,23 +79,21 @@ TEST_F(AxesTest, WeatherMapLabelsWithRaisedDegrees) {
     for (std::string s; in >> s;)
         w.push_back(s);
     std::map<int, int> count;
-    std::vector<std::array<int, 3>> chars; // code, x, y
+    std::vector<std::array<int, 2>> chars; // code, x
     for (size_t i = 4; i < w.size(); ++i)
         if (w[i] == "c") {
             ++count[std::stoi(w[i - 4])];
-            chars.push_back({std::stoi(w[i - 4]), std::stoi(w[i - 3]), std::stoi(w[i - 2])});
+            chars.push_back({std::stoi(w[i - 4]), std::stoi(w[i - 3])});
         }
     EXPECT_EQ(count['E'], 7);
     EXPECT_EQ(count['N'], 7);
     EXPECT_EQ(count['o'], 7 + 7 + 1); // and one in "Longitude"
-    EXPECT_EQ(count['L'], 2);
     // The first label "120o E": the o stands 0.6 h above the digits' line.
     // The page is turned: device x comes from the plot y.
     ASSERT_GE(chars.size(), 4u);
     EXPECT_EQ(chars[0][0], '1');
     EXPECT_EQ(chars[3][0], 'o');
-    const float raise = 40 * 0.6f * 1.8571428f;
-    EXPECT_NEAR(float(chars[0][1] - chars[3][1]), raise, 1.5f);
+    EXPECT_NEAR(float(chars[0][1] - chars[3][1]), 40 * 0.6f * 1.8571428f, 1.5f);
 }
 
 TEST_F(AxesTest, LabelTexts) {
@@ -123,68 +101,54 @@ TEST_F(AxesTest, LabelTexts) {
     labels("map", "xyz");
     digits(-1, "xy");
     const AxisState& a = g_plot.axis;
-    EXPECT_EQ(label(120, 1, a.set_x), "120[o$ E");
+    auto label = [](float v, int kind, const AxisSettings& s, float step = 1) {
+        char out[64];
+        format_label(v, step, s, kind, out, sizeof out);
+        return std::string(out);
+    };
     EXPECT_EQ(label(20, 2, a.set_y), "20[o$ N");
-    EXPECT_EQ(label(0, 1, a.set_x), "0[o$");
-    EXPECT_EQ(label(-120, 1, a.set_x), "120[o$ W");
     EXPECT_EQ(label(-35, 3, a.set_z), "35.0[o$ S");
-    labels("lmap", "x");
-    EXPECT_EQ(label(125, 1, a.set_x), "125[o$ e");
     labels("dmap", "y");
     EXPECT_EQ(label(-30, 2, a.set_y), "-30[o$  ");
-    digits(0, "x");
-    labels("floa", "x");
-    EXPECT_EQ(label(120, 1, a.set_x), " 120"); // the width counts a point
-    digits(2, "x");
-    EXPECT_EQ(label(-0.5f, 1, a.set_x), "-0.50");
-    labels("exp", "x");
-    digits(1, "x");
-    EXPECT_EQ(label(5000, 1, a.set_x, 1000), "5.0*10[3$");
-    EXPECT_EQ(label(1e-9f, 1, a.set_x, 1), "0.0*10[0$");
-    labels("fexp", "x");
-    EXPECT_EQ(label(0.002f, 1, a.set_x, 0.001f), "2.0E-3");
-    labels("time", "x");
-    EXPECT_EQ(label(5400, 1, a.set_x), "0130");
-    EXPECT_EQ(label(-3600, 1, a.set_x), "2300");
-    EXPECT_EQ(label(3570, 1, a.set_x), "0100"); // 59.5 minutes carry
-    labels("seco", "x");
-    EXPECT_EQ(label(3725, 1, a.set_x), "010205");
-    labels("hour", "x");
-    EXPECT_EQ(label(7200, 1, a.set_x), "2");
-    EXPECT_EQ(label(36000, 1, a.set_x), "10");
-    labels("none", "x");
-    EXPECT_EQ(label(1, 1, a.set_x), "");
+    // On the X axis: the label type, digits, value, step and the text.
+    const struct {
+        const char* type;
+        int digits;
+        float v, step;
+        const char* text;
+    } cases[] = {
+        {"map", -1, 0, 1, "0[o$"},           {"map", -1, -120, 1, "120[o$ W"},
+        {"floa", 0, 120, 1, " 120"}, // the width counts a point
+        {"exp", 1, 5000, 1000, "5.0*10[3$"}, {"fexp", 1, 0.002f, 0.001f, "2.0E-3"},
+        {"time", 1, -3600, 1, "2300"},       {"time", 1, 3570, 1, "0100"}, // 59.5 minutes carry
+        {"seco", 1, 3725, 1, "010205"},      {"hour", 1, 36000, 1, "10"}};
+    for (const auto& c : cases) {
+        labels(c.type, "x");
+        digits(c.digits, "x");
+        EXPECT_EQ(label(c.v, 1, a.set_x, c.step), c.text) << c.type << " " << c.v;
+    }
 }
 
 TEST_F(AxesTest, SettingRoutinesAndRejectedScalings) {
     captured([&] { open_page("virt", path("v")); });
     labels("map", "XY");
-    EXPECT_EQ(g_plot.axis.set_x.label_type, 6);
-    EXPECT_EQ(g_plot.axis.set_y.label_class, 2);
     EXPECT_EQ(captured([] { labels("bogus", "x"); }),
               " <<<< Warning   2: Incorrect parameter in labels!   (bogus)\n");
-    EXPECT_EQ(g_plot.axis.set_x.label_type, 6);
-    EXPECT_EQ(captured([] { digits(101, "x"); }),
-              " <<<< Warning   2: Incorrect parameter in digits!   ( 101)\n");
-    digits(3, "bar");
-    EXPECT_EQ(g_plot.axis.bar_digits, 3);
-    EXPECT_EQ(g_plot.axis.set_x.digits, 1);
+    EXPECT_EQ(g_plot.axis.set_x.label_type, 6); // still MAP
     name(std::string(200, 'n').c_str(), "y");
     EXPECT_EQ(std::string(g_plot.axis.set_y.name).size(), 132u);
-    EXPECT_EQ(captured([] { axspos(-1, 100); }),
-              " <<<< Warning   2: Incorrect parameter in axspos!   (  -1)\n");
-
     name("", "y");
     labels("floa", "xy");
     // za = ze rejects graf3 before anything is drawn.
     const int vectors = g_plot.vector_count;
     EXPECT_EQ(captured([] { graf3(0, 1, 0, 1, 0, 1, 0, 1, 5, 5, 5, 1); }),
               " <<<< Warning  10: Begin and end of scaling are equal in graf3!\n");
-    EXPECT_EQ(g_plot.level, 1);
-    EXPECT_EQ(g_plot.vector_count, vectors);
     EXPECT_EQ(captured([] { graf(0, 1, 0, 0, 0, 1, 0, 1); }),
               " <<<< Warning   9: Step equal zero in graf!\n");
+    EXPECT_EQ(captured([] { graf(0, NAN, 0, 1, 0, 1, 0, 1); }),
+              " <<<< Warning   2: Incorrect parameter in graf!\n");
     EXPECT_EQ(g_plot.level, 1);
+    EXPECT_EQ(g_plot.vector_count, vectors);
     // A start label outside the range and a descending scaling only warn.
     EXPECT_EQ(captured([] { graf(10, 0, 12, -2, 0, 1, 0, 1); }),
               " <<<< Warning  12: Startlabel out of scaling in graf!\n");
@@ -192,16 +156,11 @@ TEST_F(AxesTest, SettingRoutinesAndRejectedScalings) {
     EXPECT_GT(g_plot.vector_count, vectors);
     EXPECT_EQ(g_plot.axis.x.lower, 0);
     EXPECT_EQ(g_plot.axis.x.upper, 10);
-    EXPECT_EQ(captured([] { graf(0, 1, 0, 1, 0, 1, 0, 1); }),
-              " <<<< Warning   3: Incorrect level in graf!   (   2)\n");
     close_axis_system();
     EXPECT_EQ(captured([] { graf(0, 1, 0, -1, 0, 1, 0, 1); }),
               " <<<< Warning  50: Incorrect sign for step in graf!\n");
     close_axis_system();
-    // Absurd scalings: refused when not finite, limited in ticks and labels.
-    EXPECT_EQ(captured([] { graf(0, NAN, 0, 1, 0, 1, 0, 1); }),
-              " <<<< Warning   2: Incorrect parameter in graf!\n");
-    EXPECT_EQ(g_plot.level, 1);
+    // An absurd scaling is limited in ticks and labels.
     const int before = g_plot.vector_count;
     captured([] { graf(0, 1e30f, 0, 1e-30f, 0, 1, 0, 1); });
     EXPECT_EQ(g_plot.level, 2);
@@ -209,27 +168,22 @@ TEST_F(AxesTest, SettingRoutinesAndRejectedScalings) {
 }
 
 TEST_F(AxesTest, Calendar) {
-    EXPECT_EQ(nwkday(5, 7, 1999), 1);
     EXPECT_EQ(nwkday(4, 7, 1999), 7);
-    EXPECT_EQ(nwkday(1, 1, 2000), 6);
-    EXPECT_EQ(nwkday(31, 4, 2002), nwkday(1, 5, 2002));
-    EXPECT_EQ(captured([] { EXPECT_EQ(nwkday(29, 2, 1900), 0); }),
-              " <<<< Warning   2: Incorrect parameter in nwkday!   (  29)\n");
     EXPECT_EQ(nwkday(29, 2, 2000), 2);
     int d = -1, m = -1, y = -1;
     EXPECT_EQ(captured([&] {
+                  EXPECT_EQ(nwkday(29, 2, 1900), 0);
                   EXPECT_EQ(incdat(1, 1, 2000), 0);
                   trfdat(10, &d, &m, &y);
               }),
+              " <<<< Warning   2: Incorrect parameter in nwkday!   (  29)\n"
               " <<<< Warning 101: no base date is defined with basdat in incdat!\n"
               " <<<< Warning 101: no base date is defined with basdat in trfdat!\n");
     EXPECT_EQ(d, -1);
     // With a base date the two routines undo each other.
     CalendarState& c = g_plot.calendar;
     c.day = 28, c.month = 2, c.year = 2000, c.day_of_year = 59, c.defined = 1;
-    EXPECT_EQ(incdat(1, 3, 2000), 2);
     EXPECT_EQ(incdat(28, 2, 2001), 366);
-    EXPECT_EQ(incdat(31, 12, 1999), -59);
     std::mt19937 rng(7);
     for (int i = 0; i < 200; ++i) {
         const int n = int(rng() % 200000) - 100000;

@@ -1,14 +1,18 @@
 // Output file names: default names, remembered names and the file modes.
 #include "plot_test_util.h"
 
-#include <unistd.h>
-
 using namespace plot_test;
 using namespace razidu;
 
-using FileTest = PlotTest;
-
 namespace {
+class FileTest : public PlotTest {
+  protected:
+    void SetUp() override {
+        PlotTest::SetUp();
+        fs::current_path(dir_); // the base class goes back afterwards
+    }
+};
+
 void touch(const std::string& f) {
     std::ofstream(f) << "old";
 }
@@ -22,7 +26,6 @@ std::string versioned(const std::string& name) {
 } // namespace
 
 TEST_F(FileTest, CountFindsTheNextFreeVersion) {
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
     g_plot.file_mode = 0;
     EXPECT_EQ(versioned("razidu.cgm"), "razidu.cgm"); // absent: kept
     touch("razidu.cgm");
@@ -39,40 +42,42 @@ TEST_F(FileTest, CountFindsTheNextFreeVersion) {
     EXPECT_EQ(versioned("a.b/plot"), "a.b/plot_1");
     touch("a.b/weathermap.pdf");
     EXPECT_EQ(versioned("a.b/weathermap.pdf"), "a.b/weathe_1.pdf");
-    ASSERT_EQ(chdir("/"), 0);
+    // After 9999 versions the program stops.
+    for (int k = 1; k <= 9999; ++k)
+        std::ofstream("a_" + std::to_string(k) + ".x");
+    touch("a.x");
+    EXPECT_EXIT(
+        {
+            dup2(2, 1);
+            versioned("a.x");
+        },
+        ::testing::ExitedWithCode(0), "More than 9999 file versions!");
 }
 
-TEST_F(FileTest, DeleteRemovesTheOldFileAndKeepsTheName) {
-    const std::string f = path("old.png");
-    touch(f);
+TEST_F(FileTest, DeleteAndBreakModes) {
+    touch("old.png");
     g_plot.file_mode = 1;
-    EXPECT_EQ(versioned(f), f);
-    EXPECT_FALSE(fs::exists(f));
-    EXPECT_EQ(versioned(f), f); // absent: nothing happens
-}
-
-TEST_F(FileTest, BreakStopsTheProgramOnAnExistingFile) {
-    const std::string f = path("exists.ps");
-    touch(f);
+    EXPECT_EQ(versioned("old.png"), "old.png");
+    EXPECT_FALSE(fs::exists("old.png"));
+    EXPECT_EQ(versioned("old.png"), "old.png"); // absent: nothing happens
+    // BREAK stops the program on an existing file and leaves it alone.
+    touch("exists.ps");
     EXPECT_EXIT(
         {
             dup2(2, 1); // the message goes to standard output
             filmod("break");
             metafl("ps");
-            setfil(f.c_str());
+            setfil("exists.ps");
             disini();
         },
         ::testing::ExitedWithCode(0), "File .*exists.ps does exist");
-    EXPECT_EQ(read_text(f), "old");
+    EXPECT_EQ(read_text("exists.ps"), "old");
 }
 
 TEST_F(FileTest, DefaultAndRememberedNames) {
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-    EXPECT_STREQ(default_extension_of(504), "ps");
-    EXPECT_STREQ(default_extension_of(501), "psc");
-    EXPECT_STREQ(default_extension_of(403), "hpg");
-    EXPECT_STREQ(default_extension_of(701), "java");
-    EXPECT_STREQ(default_extension_of(603), "   ");
+    for (auto [code, extension] :
+         {std::pair{504, "ps"}, {501, "psc"}, {403, "hpg"}, {701, "java"}, {603, "   "}})
+        EXPECT_STREQ(default_extension_of(code), extension) << code;
     captured([] {
         metafl("ppm");
         disini();
@@ -91,22 +96,7 @@ TEST_F(FileTest, DefaultAndRememberedNames) {
         disfin();
         disini();
         EXPECT_STREQ(g_plot.file_name, "first.bmp");
-        EXPECT_EQ(g_plot.file_state, 2);
         disfin();
     });
     EXPECT_TRUE(fs::exists("first.bmp"));
-    ASSERT_EQ(chdir("/"), 0);
-}
-
-TEST_F(FileTest, CountStopsAfter9999Versions) {
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-    touch("a.x");
-    for (int k = 1; k <= 9999; ++k)
-        std::ofstream("a_" + std::to_string(k) + ".x");
-    EXPECT_EXIT(
-        {
-            dup2(2, 1);
-            versioned("a.x");
-        },
-        ::testing::ExitedWithCode(0), "More than 9999 file versions!");
 }

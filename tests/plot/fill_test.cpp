@@ -1,5 +1,5 @@
-// Scan-line polygon fill: sorted link lists, spans per pass and direction,
-// cancelled crossings, and the crossing limit.
+// Scan-line polygon fill: spans per pass and direction, cancelled
+// crossings, and the crossing limit.
 #include "plot_test_util.h"
 
 using namespace plot_test;
@@ -25,25 +25,9 @@ std::vector<Span> fill(std::vector<float> x, std::vector<float> y, float d, int 
     return spans;
 }
 
-std::vector<int> linked_order(const std::vector<int16_t>& links, int count) {
-    std::vector<int> order;
-    for (int i = links[size_t(count)]; i && order.size() <= size_t(count); i = links[size_t(i - 1)])
-        order.push_back(i);
-    return order;
-}
-
 } // namespace
 
 using FillTest = PlotTest;
-
-TEST_F(FillTest, SortLinksIsStableAscending) {
-    const float v[7] = {3, 1, 2, 1, 3, 0, 1};
-    std::vector<int16_t> links(8);
-    sort_links(v, 7, links.data());
-    EXPECT_EQ(linked_order(links, 7), (std::vector<int>{6, 2, 4, 7, 3, 1, 5}));
-    sort_links(v, 1, links.data());
-    EXPECT_EQ(linked_order(links, 1), (std::vector<int>{1}));
-}
 
 TEST_F(FillTest, TriangleInOnePassAlternatingDirection) {
     // Apex at the top (smallest y), base at y = 10: fill lines 0, 1, ... 10.

@@ -1,5 +1,6 @@
 // Helpers of the plotting library tests: a clean library per test, a scratch
-// folder, file contents and captured standard output.
+// folder, file contents, captured standard output and external readers run
+// as child processes.
 #pragma once
 
 #include "plot/core/state.h"
@@ -7,12 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
-#include <unistd.h>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace plot_test {
 
@@ -80,6 +84,31 @@ template <class F> std::string captured(F f) {
     f();
     std::fflush(stdout);
     return ::testing::internal::GetCapturedStdout();
+}
+
+// Pixel (x, y) of the raster page, and the number of pixels of colour c.
+inline uint8_t pixel_at(int x, int y) {
+    return razidu::g_plot.raster.pixels[size_t(y * razidu::g_plot.raster.stride + x)];
+}
+inline int count_colour(int c) {
+    const razidu::RasterImage& r = razidu::g_plot.raster;
+    return int(std::count(r.pixels.get(), r.pixels.get() + r.stride * r.height, c));
+}
+
+// Runs a shell command; its exit status and what it printed (both streams).
+struct RunResult {
+    int status = -1;
+    std::string output;
+};
+inline RunResult run(const std::string& command) {
+    RunResult r;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        r.output.append(buf, n);
+    r.status = pclose(p);
+    return r;
 }
 
 } // namespace plot_test

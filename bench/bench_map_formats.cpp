@@ -1,0 +1,176 @@
+// Speed of the weather map on a full-size MSM forecast (120 x 126 cells,
+// 16 levels, nine items, 18 hours) with the real coastline: one map of
+// 850 hPa temperature (cells) and of 850 hPa wind (arrows) in every saved
+// format, the deflate of that PNG's image alone (zlib at the default level,
+// the part of a PNG map no drawing can save), and an "All items" image run to
+// PNG of the whole file. End-of-plot reports are discarded.
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "gpv/gpv.h"
+#include "gpvgen/gpvgen.h"
+
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstring>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path folder;
+
+bool prepare() {
+    if (!folder.empty()) return app::state.fileReady;
+    folder = fs::temp_directory_path() / ("kivar_bench_formats_" + std::to_string(getpid()));
+    fs::create_directories(folder / "out");
+    const std::string gpvPath = (folder / "msm_full.gpv").string();
+    gpvgen::Forecast spec;
+    spec.model = 5;
+    spec.levels = {1000, 975, 950, 925, 900, 850, 800, 700, 600, 500, 400, 300, 250, 200, 150, 100};
+    spec.tileCols = 4, spec.tileRows = 4;
+    if (!gpvgen::write_forecast(gpvPath, spec)) return false;
+    std::error_code ec;
+    fs::copy_file(fs::path(KIVAR_SOURCE_DIR) / "data" / "map.dat", folder / "map.dat", ec);
+    if (ec) return false;
+    fs::current_path(folder);
+    app::dialog_handlers.init();
+    platform::set_text(app::IDC_SAVE_PATH, (folder / "out").c_str());
+    return app::open_file(gpvPath) == 1;
+}
+
+// Standard output goes to /dev/null while a benchmark runs.
+struct Quiet {
+    int saved;
+    Quiet() {
+        std::fflush(stdout);
+        saved = dup(1);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        close(null);
+    }
+    ~Quiet() {
+        std::fflush(stdout);
+        dup2(saved, 1);
+        close(saved);
+    }
+};
+
+void select(int id, const char* text) {
+    for (int k = 0; k < platform::list_count(id); ++k)
+        if (platform::list_text(id, k) == text) platform::list_select(id, k);
+}
+
+void choose_field(int item) {
+    select(app::IDC_LEVEL_LIST, "850");
+    app::dialog_handlers.command(app::IDC_LEVEL_LIST, platform::SelectionChanged);
+    for (int k = 0; k < gpv::index.itemCount; ++k)
+        if (gpv::index.items[k] == item) platform::list_select(app::IDC_ITEM_LIST, k);
+    select(app::IDC_HOUR_LIST, "24");
+    platform::set_checked(app::IDC_SELECTED_ONLY, true);
+    platform::set_checked(app::IDC_ALL_ITEMS, false);
+}
+
+const char* const kFormats[] = {"png", "bmp", "tif", "ps", "pdf", "cgm"};
+
+// One map: level 850, hour 24; range(0) item code, range(1) format.
+void BM_OneMap(benchmark::State& st) {
+    if (!prepare()) return st.SkipWithError("cannot prepare the forecast");
+    const int item = static_cast<int>(st.range(0));
+    const char* format = kFormats[st.range(1)];
+    choose_field(item);
+    select(app::IDC_FORMAT_LIST, format);
+    st.SetLabel(std::string(item == 4 ? "temperature " : "wind ") + format);
+    Quiet quiet;
+    for (auto _ : st)
+        app::plot_command();
+}
+BENCHMARK(BM_OneMap)->ArgsProduct({{4, 23}, {0, 1, 2, 3, 4, 5}})->Unit(benchmark::kMillisecond);
+
+// zlib alone on the image of the temperature map: the BMP's rows, top row
+// first, each behind a filter byte 0, deflated at the default level in one
+// call, as the PNG writer does.
+void BM_DeflateOfTheMapImage(benchmark::State& st) {
+    if (!prepare()) return st.SkipWithError("cannot prepare the forecast");
+    choose_field(4);
+    select(app::IDC_FORMAT_LIST, "bmp");
+    {
+        Quiet quiet;
+        app::plot_command();
+    }
+    fs::path bmp;
+    for (const auto& e : fs::directory_iterator(folder / "out"))
+        if (e.path().extension() == ".bmp" && e.path().string().find("ID004") != std::string::npos)
+            bmp = e.path();
+    std::ifstream in(bmp, std::ios::binary);
+    std::string b((std::istreambuf_iterator<char>(in)), {});
+    if (b.size() != 54 + 1024 + 652 * 600) return st.SkipWithError("unexpected BMP");
+    std::vector<unsigned char> raw(600 * 651);
+    for (int y = 0; y < 600; ++y) {
+        raw[y * 651] = 0;
+        std::memcpy(&raw[y * 651 + 1], b.data() + 1078 + (599 - y) * 652, 650);
+    }
+    std::vector<unsigned char> packed(raw.size() + raw.size() / 100 + 13);
+    uLong size = 0;
+    for (auto _ : st) {
+        z_stream z{};
+        deflateInit(&z, Z_DEFAULT_COMPRESSION);
+        z.next_in = raw.data();
+        z.avail_in = static_cast<uInt>(raw.size());
+        z.next_out = packed.data();
+        z.avail_out = static_cast<uInt>(packed.size());
+        if (deflate(&z, Z_FINISH) != Z_STREAM_END) return st.SkipWithError("deflate failed");
+        size = z.total_out;
+        deflateEnd(&z);
+    }
+    st.counters["bytes"] = static_cast<double>(size);
+}
+BENCHMARK(BM_DeflateOfTheMapImage)->Unit(benchmark::kMillisecond);
+
+// "All items" with "Image" to PNG: a map for each of the 2,592 fields but the
+// constant ones (pressure on pressure levels), each wind map twice.
+void BM_AllItemsImageRunPng(benchmark::State& st) {
+    if (!prepare()) return st.SkipWithError("cannot prepare the forecast");
+    select(app::IDC_FORMAT_LIST, "png");
+    platform::set_checked(app::IDC_SELECTED_ONLY, false);
+    platform::set_checked(app::IDC_ALL_ITEMS, true);
+    fs::remove_all(folder / "out");
+    fs::create_directories(folder / "out");
+    int maps = 0;
+    double seconds = 0;
+    {
+        Quiet quiet;
+        for (auto _ : st) {
+            const auto start = std::chrono::steady_clock::now();
+            app::plot_command();
+            seconds +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+    }
+    maps = static_cast<int>(std::distance(fs::directory_iterator(folder / "out"), {}));
+    st.counters["files"] = maps;
+    if (maps > 0) st.counters["ms_per_map"] = 1000.0 * seconds / maps;
+}
+BENCHMARK(BM_AllItemsImageRunPng)->Unit(benchmark::kSecond)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    app::shutdown();
+    if (!folder.empty()) {
+        fs::current_path(fs::temp_directory_path());
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+    return 0;
+}

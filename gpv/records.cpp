@@ -1,0 +1,423 @@
+// The index of an open GPV file's records and the extraction from it.
+//
+// The reference walk of get_GPV_dat reads the file from its start at every
+// call: marker by marker, header by header, until the field is complete. What
+// it reads depends only on the file and on one number it starts from: the
+// data length of the most recent header, which decides whether the records of
+// the first blocks are read at all. So the walk is done once per such start,
+// over large reads of the file, and remembered as a plan: every record it
+// reads in order (offset, block, level, item) and how it ends (the end of the
+// file, a record whose data is cut short, or a header that is refused). An
+// extraction then goes through the plan's records of its field only, reads
+// those records through a few large windows of the file, and stops where the
+// walk would: at the end of the first block after which the field is
+// complete. The header the walk would have read last is decoded again at the
+// end, so that `header` is left exactly as the walk leaves it.
+#include "gpv/gpv.h"
+
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace gpv {
+
+namespace {
+
+// ---------------------------------------------------------------- reading
+
+constexpr std::size_t kWindowBytes = 1 << 20; // holds any record (at most 65,535 bytes)
+constexpr std::size_t kSlack = 8;             // zero bytes behind a window for 64-bit loads
+
+// A piece of the file read by pread, with zeros behind it.
+struct Window {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint64_t start = 0;
+    std::size_t size = 0;
+    bool toEnd = false; // the read stopped at the end of the file
+    unsigned used = 0;  // for replacing the least recently used window
+};
+
+// One record the walk reads, in the order it reads them.
+struct RecordRef {
+    std::uint64_t offset; // of the 44-byte header
+    std::uint32_t block;  // ordinal of the block among those the walk met
+    std::int16_t level;
+    std::uint8_t item;
+    int tileCount, gridCount;
+};
+
+// How a walk ends behind its last whole record.
+enum class End {
+    Quiet,     // no further marker, or a header or block length cut by the end of the file
+    ShortData, // a header decoded, its data cut by the end of the file
+    Refused,   // a header refused by the decoder (a box titled "get_GPV_def")
+};
+
+constexpr std::uint32_t kNoBlock = UINT32_MAX;
+
+// The walk from the start of the file for the first-header data lengths
+// lo..hi, as far as it has been taken: it goes on block by block only as far
+// as the fields asked for need it.
+struct Plan {
+    int lo = 0, hi = INT_MAX;
+    std::vector<RecordRef> records;
+    End end = End::Quiet;
+    std::uint64_t endOffset = 0;       // header of a ShortData or Refused end
+    std::uint32_t endBlock = kNoBlock; // block in which the walk ends, kNoBlock after the last one
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> fields; // level/item: records
+    // Where the walk stands: the next marker search, the data length of the
+    // last header, the next block's ordinal.
+    bool complete = false, started = false;
+    int d0 = 0, dataLength = 0;
+    std::uint64_t pos = 0;
+    std::uint32_t blocks = 0;
+};
+
+constexpr std::size_t kMaxPlans = 3;
+
+// The indexed file and what is known of it.
+struct FileIndex {
+    int fd = -1;
+    struct stat st {};
+    std::vector<std::unique_ptr<Plan>> plans; // newest last
+    Window windows[2];
+    unsigned clock = 0;
+    // The last header decoded and its bytes: the records of a field differ
+    // in their tile bounds only.
+    std::uint8_t lastBytes[44];
+    GpvHeader last;
+    bool haveLast = false;
+};
+FileIndex fileIndex;
+
+std::uint32_t field_key(int level, int item) {
+    return static_cast<std::uint32_t>(static_cast<std::uint16_t>(level)) << 8 |
+           static_cast<std::uint32_t>(item);
+}
+
+// Points at n bytes of the file from offset a; *got is n, or fewer at the end
+// of the file. The bytes stay valid until the next fetch, and at least 8
+// readable bytes follow them.
+const std::uint8_t* fetch(std::uint64_t a, std::size_t n, std::size_t* got) {
+    FileIndex& fx = fileIndex;
+    ++fx.clock;
+    for (Window& w : fx.windows) {
+        if (!w.bytes || a < w.start) continue;
+        std::uint64_t end = w.start + w.size;
+        if (a + n <= end || (w.toEnd && a <= end)) {
+            w.used = fx.clock;
+            *got = static_cast<std::size_t>(std::min<std::uint64_t>(n, end - a));
+            return w.bytes.get() + (a - w.start);
+        }
+    }
+    Window& w = fx.windows[0].used <= fx.windows[1].used ? fx.windows[0] : fx.windows[1];
+    if (!w.bytes) w.bytes = std::make_unique<std::uint8_t[]>(kWindowBytes + kSlack);
+    w.start = a & ~static_cast<std::uint64_t>(4095);
+    w.size = 0;
+    while (w.size < kWindowBytes) {
+        ssize_t r = pread(fx.fd, w.bytes.get() + w.size, kWindowBytes - w.size,
+                          static_cast<off_t>(w.start + w.size));
+        if (r <= 0) break; // the end of the file, or a read error that the walk sees as one
+        w.size += static_cast<std::size_t>(r);
+    }
+    w.toEnd = w.size < kWindowBytes;
+    std::memset(w.bytes.get() + w.size, 0, kSlack);
+    w.used = fx.clock;
+    std::uint64_t end = w.start + w.size;
+    *got = a >= end ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(n, end - a));
+    return w.bytes.get() + (a - w.start);
+}
+
+// Offset of the first "DGRB" at or after pos, or -1. The reference search
+// steps back over partial matches, so it finds exactly the first occurrence.
+long long find_marker(std::uint64_t pos) {
+    constexpr std::size_t kChunk = kWindowBytes / 2;
+    for (;;) {
+        std::size_t got = 0;
+        const std::uint8_t* p = fetch(pos, kChunk, &got);
+        if (got < 4) return -1;
+        const void* hit = memmem(p, got, "DGRB", 4);
+        if (hit) return static_cast<long long>(pos + (static_cast<const std::uint8_t*>(hit) - p));
+        pos += got - 3;
+    }
+}
+
+// ---------------------------------------------------------------- plans
+
+// Takes the walk over one more block (or to its end).
+void extend(Plan& plan) {
+    if (plan.complete) return;
+    const std::uint64_t fileSize = static_cast<std::uint64_t>(fileIndex.st.st_size);
+    const std::uint32_t block = plan.blocks;
+    long long m = find_marker(plan.pos);
+    std::size_t got = 0;
+    const std::uint8_t* b = m < 0 ? nullptr : fetch(static_cast<std::uint64_t>(m) + 4, 4, &got);
+    if (got < 4) {
+        plan.complete = true;
+        return;
+    }
+    int remaining = static_cast<int>(read_u16be(b));
+    // Until a record is read, whether one is depends on the first data length.
+    if (!plan.started) {
+        if (remaining < plan.dataLength + 44)
+            plan.lo = std::max(plan.lo, remaining - 43);
+        else
+            plan.hi = remaining - 44;
+    }
+    std::uint64_t cur = static_cast<std::uint64_t>(m) + 8;
+    GpvHeader h{};
+    while (remaining >= plan.dataLength + 44) {
+        plan.started = true;
+        b = fetch(cur, 44, &got);
+        if (got < 44) {
+            plan.endBlock = block;
+            break;
+        }
+        const char* error = nullptr;
+        if (!decode_header(b, h, &error)) {
+            plan.end = End::Refused;
+            plan.endOffset = cur, plan.endBlock = block;
+            break;
+        }
+        plan.dataLength = h.dataLength;
+        if (cur + 44 + static_cast<std::uint64_t>(h.dataLength) > fileSize) {
+            plan.end = End::ShortData;
+            plan.endOffset = cur, plan.endBlock = block;
+            break;
+        }
+        auto k = static_cast<std::uint32_t>(plan.records.size());
+        plan.records.push_back({cur, block, h.level, h.itemCode, h.tileCount, h.gridCount});
+        plan.fields[field_key(h.level, h.itemCode)].push_back(k);
+        remaining -= h.dataLength + 44;
+        cur += 44 + static_cast<std::uint64_t>(h.dataLength);
+    }
+    plan.blocks = block + 1;
+    plan.pos = cur;
+    if (plan.endBlock != kNoBlock) plan.complete = true;
+}
+
+// Takes the walk as far as the extraction of a field needs it: to the end of
+// the first whole block after which the field's matching tiles are complete,
+// or to the walk's end.
+void extend_for(Plan& plan, std::uint32_t key) {
+    std::size_t k = 0;
+    long long collected = 0, gridCount = 0;
+    bool matched = false;
+    std::uint32_t lastBlock = 0;
+    for (;;) {
+        auto it = plan.fields.find(key);
+        if (it != plan.fields.end()) {
+            const std::vector<std::uint32_t>& list = it->second;
+            for (; k < list.size(); ++k) {
+                const RecordRef& r = plan.records[list[k]];
+                if (matched && collected >= gridCount && r.block > lastBlock) return;
+                if (!matched) matched = true, gridCount = r.gridCount;
+                collected += r.tileCount;
+                lastBlock = r.block;
+            }
+        }
+        if (matched && collected >= gridCount && lastBlock != plan.endBlock) return;
+        if (plan.complete) return;
+        extend(plan);
+    }
+}
+
+// The plan of the walk that starts from the data length d0. A plan that has
+// read a record serves every d0 of its range; before that, only its own.
+Plan& plan_for(int d0) {
+    FileIndex& fx = fileIndex;
+    for (auto& p : fx.plans)
+        if (p->started ? p->lo <= d0 && d0 <= p->hi : p->d0 == d0) return *p;
+    if (fx.plans.size() == kMaxPlans) fx.plans.erase(fx.plans.begin());
+    auto plan = std::make_unique<Plan>();
+    plan->d0 = plan->dataLength = d0;
+    fx.plans.push_back(std::move(plan));
+    return *fx.plans.back();
+}
+
+bool same_time(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Makes the index describe the file behind f: kept while it is the same file
+// with the same size and times, else started afresh. False when f is not a
+// regular file that can be indexed.
+bool refresh(std::FILE* f) {
+    FileIndex& fx = fileIndex;
+    int fd = f ? fileno(f) : -1;
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (fd == fx.fd && st.st_dev == fx.st.st_dev && st.st_ino == fx.st.st_ino &&
+        st.st_size == fx.st.st_size && same_time(st.st_mtim, fx.st.st_mtim) &&
+        same_time(st.st_ctim, fx.st.st_ctim))
+        return true;
+    fx.plans.clear();
+    fx.haveLast = false;
+    for (Window& w : fx.windows)
+        w.size = 0, w.start = 0, w.toEnd = false;
+    fx.fd = fd;
+    fx.st = st;
+    return true;
+}
+
+// decode_header, shortened when b differs from the last header decoded only
+// in the tile bounds: a decoded header depends on nothing but its bytes.
+bool decode_like_last(const std::uint8_t* b, GpvHeader& h, const char** error) {
+    FileIndex& fx = fileIndex;
+    if (fx.haveLast && std::memcmp(b, fx.lastBytes, 24) == 0 &&
+        std::memcmp(b + 32, fx.lastBytes + 32, 12) == 0) {
+        h = fx.last;
+        decode_tile_bounds(b, h);
+        return true;
+    }
+    fx.haveLast = false;
+    if (!decode_header(b, h, error)) return false;
+    std::memcpy(fx.lastBytes, b, 44);
+    fx.last = h;
+    fx.haveLast = true;
+    return true;
+}
+
+// Decodes the header at offset into h; false when it is refused or cut.
+bool decode_at(std::uint64_t offset, GpvHeader& h, const char** error) {
+    std::size_t got = 0;
+    const std::uint8_t* b = fetch(offset, 44, &got);
+    *error = "Error: file changed while read.";
+    return got == 44 && decode_like_last(b, h, error);
+}
+
+} // namespace
+
+void unpack_values(const std::uint8_t* data, long long bitPos, int bits, int count, int* x) {
+    const std::uint8_t* base = data + (bitPos >> 3);
+    std::uint64_t bit = static_cast<std::uint64_t>(bitPos & 7);
+    for (int q = 0; q < count; ++q, bit += static_cast<unsigned>(bits))
+        x[q] = unpack_one(base, bit, bits);
+}
+
+bool index_file(std::FILE* f) {
+    if (!refresh(f)) return false;
+    Plan& plan = plan_for(header.dataLength);
+    while (!plan.complete)
+        extend(plan);
+    return true;
+}
+
+void forget_index() {
+    fileIndex = FileIndex{};
+}
+
+int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::span<float> field) {
+    if (!refresh(f)) return kIndexUnavailable;
+    Plan& plan = plan_for(header.dataLength);
+    const bool named = item >= 0 && item <= 255;
+    const std::uint32_t key = field_key(static_cast<std::int16_t>(level), named ? item : 0);
+    if (named)
+        extend_for(plan, key);
+    else
+        while (!plan.complete)
+            extend(plan);
+    float minValue = 1.0e32f, maxValue = -1.0e32f;
+    long long collected = 0;
+    bool matched = false;
+    GpvHeader target{}, h = header;
+    const char* error = nullptr;
+
+    static const std::vector<std::uint32_t> none;
+    const std::vector<std::uint32_t>* list = &none;
+    if (named) {
+        auto it = plan.fields.find(key);
+        if (it != plan.fields.end()) list = &it->second;
+    }
+    // The walk stops at the end of the first whole block after which the
+    // field is complete; matching records of that block still count.
+    std::uint32_t lastBlock = 0, stopBlock = kNoBlock;
+    for (std::uint32_t k : *list) {
+        const RecordRef& r = plan.records[k];
+        if (matched && collected >= target.gridCount && r.block > lastBlock) {
+            stopBlock = lastBlock;
+            break;
+        }
+        std::size_t got = 0;
+        const std::uint8_t* b = fetch(r.offset, 44, &got);
+        std::size_t length = got == 44 ? read_u16be(b) : 0;
+        b = fetch(r.offset, length, &got);
+        if (length < 44 || got != length || !decode_like_last(b, h, &error)) {
+            // The file changed between the check and the read: walk it as it is now.
+            forget_index();
+            return get_GPV_dat_walk(f, item, level, timeIndex, field);
+        }
+        if (!matched) {
+            target = h;
+            matched = true;
+        }
+        if (const char* e = tile_error(h, timeIndex, field.size())) {
+            header = h;
+            platform::message_box(e, "get_GPV_dat", false);
+            return 0;
+        }
+        const long long p = timeIndex * (static_cast<long long>(h.tileCount) * h.bitsPerValue);
+        const std::uint8_t* base = b + 44 + (p >> 3);
+        std::uint64_t bit = static_cast<std::uint64_t>(p & 7);
+        const int bits = h.bitsPerValue;
+        const float ref = to_float(h.referenceValue);
+        const double scale = h.scaleFactor;
+        for (int j = h.rowFirst; j <= h.rowLast; ++j) {
+            float* row = field.data() + static_cast<std::size_t>(j) * h.gridCols;
+            for (int i = h.colFirst; i <= h.colLast; ++i, bit += static_cast<unsigned>(bits)) {
+                float v = to_float(ref + scale * unpack_one(base, bit, bits));
+                row[i] = v;
+                if (v < minValue) minValue = v;
+                if (v > maxValue) maxValue = v;
+            }
+        }
+        collected += h.tileCount;
+        lastBlock = r.block;
+    }
+    if (stopBlock == kNoBlock && matched && collected >= target.gridCount &&
+        lastBlock < plan.endBlock)
+        stopBlock = lastBlock;
+
+    // Leave `header` as the last header the walk reads.
+    bool readable = true;
+    GpvHeader last = header;
+    if (stopBlock != kNoBlock) {
+        auto after = std::upper_bound(
+            plan.records.begin(), plan.records.end(), stopBlock,
+            [](std::uint32_t block, const RecordRef& r) { return block < r.block; });
+        readable = decode_at(std::prev(after)->offset, last, &error);
+    } else {
+        if (!plan.records.empty()) readable = decode_at(plan.records.back().offset, last, &error);
+        if (readable && plan.end == End::ShortData)
+            readable = decode_at(plan.endOffset, last, &error);
+        if (readable && plan.end == End::Refused) {
+            std::size_t got = 0;
+            const std::uint8_t* b = fetch(plan.endOffset, 44, &got);
+            if (got == 44 && !decode_header(b, last, &error)) {
+                header = last;
+                platform::message_box(error, "get_GPV_def", false);
+                return 0;
+            }
+            readable = false;
+        }
+    }
+    if (!readable) {
+        forget_index();
+        return get_GPV_dat_walk(f, item, level, timeIndex, field);
+    }
+    header = last;
+    grid.minValue = minValue;
+    grid.maxValue = maxValue;
+    if (matched) set_model_grid(header, target.modelCode, target.level);
+    if (matched && collected == target.gridCount) return 1;
+    platform::message_box("Error: number of data not matched.", "get_GPV_dat", false);
+    return 0;
+}
+
+} // namespace gpv
