@@ -104,6 +104,9 @@ TEST(Soak, AllItemsDataAndMapsKeepMemorySteady) {
 
     set_checked(app::IDC_MODE_DATA, true);
     set_checked(app::IDC_MODE_IMAGE, false);
+    // The first run fills the file's record index (it grows with each new
+    // level and item); the second must then hold the heap steady throughout.
+    app::execute_command();
     samples.clear();
     samples.reserve(256); // the samples themselves must not move the heap
     app::execute_command();
@@ -130,9 +133,7 @@ TEST(Soak, AllItemsDataAndMapsKeepMemorySteady) {
     EXPECT_EQ(data.size(), 36u);
     // A wind map draws both components: 12 of the 36 fields are paired.
     EXPECT_GE(maps.size(), 24u);
-    // The first level (850) has been through once after 12 fields, and the
-    // largest grid (level 0) after 24.
-    expect_steady(data, 12, 4096, 1024, "data");
+    expect_steady(data, 0, 4096, 1024, "data");
     expect_steady(maps, maps.size() / 2, 4096, 2048, "maps");
 }
 
