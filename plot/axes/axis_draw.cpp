@@ -12,6 +12,13 @@ namespace razidu {
 
 namespace {
 
+// Truncation kept in int range: a tick or label of a far-off value lands far
+// off the page instead of wrapping around.
+int trunc_int(float v) {
+    if (std::isnan(v)) return 0;
+    return int(std::clamp(v, -1.0e9f, 1.0e9f));
+}
+
 constexpr int kMinorTick = 16, kMajorTick = 24, kNameHeight = 36;
 constexpr float kMaxLabels = 1000;  // labels drawn on one axis at most
 constexpr float kMaxTicks = 100000; // tick lines of one axis at most
@@ -205,12 +212,12 @@ int draw_axis(float a, float e, float or_, float step, int length, const AxisSet
             const int to = set.tick_position == 2 ? len - len / 2 : len;
             float p1[2], p2[2];
             if (x_axis) {
-                const int p = int(float(x0) + 0.5f + (v - a) * s);
+                const int p = trunc_int(float(x0) + 0.5f + (v - a) * s);
                 p1[0] = p2[0] = float(p);
                 p1[1] = float(y0 + from);
                 p2[1] = float(y0 + to);
             } else {
-                const int p = int(float(y0) + 0.5f - (v - a) * s);
+                const int p = trunc_int(float(y0) + 0.5f - (v - a) * s);
                 p1[1] = p2[1] = float(p);
                 p1[0] = float(x0 + from);
                 p2[0] = float(x0 + to);
@@ -252,10 +259,10 @@ int draw_axis(float a, float e, float or_, float step, int length, const AxisSet
             format_label(v, step, set, kind, text, sizeof text);
             const int w = text_width(text);
             if (x_axis) {
-                const int x = int(float(x0) + 0.5f + (v - a) * s - float(w) / 2);
+                const int x = trunc_int(float(x0) + 0.5f + (v - a) * s - float(w) / 2);
                 draw_text(text, x, side == 0 ? base : base - h);
             } else {
-                const int y = int(float(y0) - 0.5f - (v - a) * s - float(h) / 2);
+                const int y = trunc_int(float(y0) - 0.5f - (v - a) * s - float(h) / 2);
                 draw_text(text, side == 1 ? base - w : base + widest - w, y);
             }
         }

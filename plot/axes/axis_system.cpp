@@ -4,6 +4,7 @@
 #include "plot/razidu.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -47,8 +48,10 @@ void store_scaling(AxisScaling& s, float a, float e, float or_, float step, int 
     s.upper = std::max(a, e);
 }
 
-// Half away from zero.
+// Half away from zero; undefined and far-off values stay in int range.
 int nint(float v) {
+    if (std::isnan(v)) return 0;
+    v = std::clamp(v, -1.0e9f, 1.0e9f);
     return int(v < 0 ? v - 0.5f : v + 0.5f);
 }
 
@@ -57,10 +60,14 @@ void compute_clip_window() {
     AxisState& ax = g_plot.axis;
     int m = -1;
     if (draws_in_memory(g.device)) m = -1 - nint(0.99f / g.device_scale);
-    ax.clip_x0 = std::max(0, ax.pos_x - m);
-    ax.clip_y0 = std::max(0, ax.top - m);
-    ax.clip_x1 = std::min(g.page_xmax, ax.right + m);
-    ax.clip_y1 = std::min(g.page_ymax, ax.pos_y + m);
+    // Summed wide: on pages near the int limit the margin must not wrap.
+    const auto within = [](int64_t v, int64_t lo, int64_t hi) {
+        return int(std::clamp(v, lo, hi));
+    };
+    ax.clip_x0 = within(int64_t(ax.pos_x) - m, 0, INT_MAX);
+    ax.clip_y0 = within(int64_t(ax.top) - m, 0, INT_MAX);
+    ax.clip_x1 = within(int64_t(ax.right) + m, INT_MIN, g.page_xmax);
+    ax.clip_y1 = within(int64_t(ax.pos_y) + m, INT_MIN, g.page_ymax);
     ax.centre_x = float(ax.pos_x) + float(ax.len_x) / 2;
     ax.centre_y = float(ax.pos_y) - float(ax.len_y) / 2;
     ax.radius = float(m) + float(std::min(ax.len_x, ax.len_y)) / 2;

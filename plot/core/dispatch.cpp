@@ -244,7 +244,17 @@ void fill_rect(float x1, float y1, float x2, float y2, int c) {
         plot_pen(x1, y1, 3);
         plot_pen(x2, y1, 2);
         bool at_right = true;
-        for (float y = y1 + 1.4f; y <= y2; y += 1.4f) {
+        // Strokes outside the clip window draw nothing: a rectangle reaching
+        // far above it starts near it, and the strokes end below it (also
+        // where the step no longer changes a huge y).
+        const float top = float(g_plot.line.clip_rect[1]), bottom = float(g_plot.line.clip_rect[3]);
+        float y = y1 + 1.4f;
+        if (top - y > 100000.0f) {
+            const double k = std::floor((double(top) - y1) / 1.4) - 1;
+            y = float(y1 + k * 1.4);
+            at_right = std::fmod(k, 2.0) == 1.0;
+        }
+        for (; y <= y2 && y <= bottom + 1.4f && y + 1.4f > y; y += 1.4f) {
             const float near = at_right ? x2 : x1, far = at_right ? x1 : x2;
             plot_pen(near, y, 2);
             plot_pen(far, y, 2);

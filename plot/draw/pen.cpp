@@ -123,6 +123,10 @@ namespace razidu {
 
 // ------------------------------------------------------------ pattern stage
 
+// Longest segment that is walked dash by dash (plot units; pattern lengths
+// are at least 1, so at most this many dashes).
+constexpr float kMaxDashedLength = 100000.0f;
+
 void dash_restart() {
     LineState& l = g_plot.line;
     l.dash_gap = 0;
@@ -154,6 +158,14 @@ void dash_draw_to(float x, float y) {
         a = ly - ty >= 0 ? 1.570796f : -1.570796f;
     const float sa = std::sin(a), ca = std::cos(a);
     float d = ty == ly ? std::fabs(tx - lx) : std::fabs((ly - ty) / sa);
+    if (!(d <= kMaxDashedLength)) {
+        // Far beyond any page (or infinite): the pattern could not be seen and
+        // would take forever to walk; the segment is drawn whole.
+        pen_draw_to(tx, ty);
+        l.dash_last_x = tx;
+        l.dash_last_y = ty;
+        return;
+    }
     while (l.dash_left <= d) {
         lx += l.dash_left * ca;
         ly -= l.dash_left * sa;

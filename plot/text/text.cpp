@@ -5,6 +5,7 @@
 #include "plot/razidu.h"
 #include "text/generated/stroke_fonts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -147,7 +148,10 @@ void page_warning(const char* which, int x, int y, const char* text) {
     std::fprintf(out, "in MESSAG out of page - (%s).\n", head);
 }
 
+// Half away from zero; far-off and undefined positions stay in int range.
 int round_away(float v) {
+    if (std::isnan(v)) return 0;
+    v = std::clamp(v, -1.0e9f, 1.0e9f);
     return int(v < 0 ? v - 0.5f : v + 0.5f);
 }
 
@@ -235,7 +239,12 @@ void draw_text(const char* text, int x, int y) {
     TextState& t = g_plot.text;
     const int colour = g_plot.colour.current;
     if (x != 999 || y != 999) {
-        const int px = x + g_plot.line.origin_shift_x, py = y + g_plot.line.origin_shift_y;
+        // Summed wide: a start point near the int limits must not wrap.
+        const auto shifted = [](int v, int shift) {
+            return int(std::clamp(int64_t(v) + shift, int64_t(-1000000000), int64_t(1000000000)));
+        };
+        const int px = shifted(x, g_plot.line.origin_shift_x);
+        const int py = shifted(y, g_plot.line.origin_shift_y);
         const float h1 = float(t.height - 1);
         t.x = float(px) + h1 * t.sin_a;
         t.y = float(py) + h1 * t.cos_a;

@@ -5,6 +5,7 @@
 #include "plot/vector/vector.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cassert>
 #include <cstring>
 
@@ -49,9 +50,11 @@ int string_element(int cls, int id, const char* text) {
     return 4 + length + length % 2;
 }
 
-// VDC: 16-bit signed integers.
+// VDC: 16-bit signed integers (a page too large for them is cut to their
+// range).
 int round_vdc(float v) {
-    return std::min(int(v + 0.5f), 32767);
+    if (std::isnan(v)) return 0;
+    return int(std::clamp(v + 0.5f, -32768.0f, 32767.0f));
 }
 
 } // namespace

@@ -5,6 +5,9 @@
 #include "plot/core/state.h"
 #include "plot/vector/vector.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace razidu {
 
 namespace {
@@ -113,8 +116,10 @@ template <size_t N> void put_lines(FILE* out, const char* const (&lines)[N]) {
     }
 }
 
+// Rounded to a whole unit, kept in int range (pages near the int limit).
 int round_unit(double v) {
-    return int(v + 0.5);
+    if (std::isnan(v)) return 0;
+    return int(std::clamp(v, -1.0e9, 1.0e9) + 0.5);
 }
 
 } // namespace
