@@ -21,11 +21,11 @@ struct Cli : ::testing::Test {
     std::string gpvPath = (dir / "fc.gpv").string();
 
     void SetUp() override {
-        gpvgen::Forecast spec;
-        spec.levels = {850, 500};
-        spec.items = {4, 23};
-        spec.lastHour = 6;
-        ASSERT_TRUE(gpvgen::write_forecast(gpvPath, spec));
+        gpvgen::Forecast fc;
+        fc.levels = {850, 500};
+        fc.items = {4, 23};
+        fc.lastHour = 6;
+        ASSERT_TRUE(gpvgen::write_forecast(gpvPath, fc));
         fs::create_directories(dir / "work");
         write_map(dir / "work" / "map.dat");
     }

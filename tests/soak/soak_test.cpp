@@ -81,14 +81,14 @@ TEST(Soak, AllItemsDataAndMapsKeepMemorySteady) {
     write_map(work / "map.dat");
     // MSM with the double-resolution surface grid: 3 levels x 3 items x 4
     // hours, 36 fields of 15,120 and 60,480 cells.
-    gpvgen::Forecast spec;
-    spec.model = 5;
-    spec.levels = {850, 0, 500};
-    spec.items = {4, 23, 24};
-    spec.lastHour = 9;
-    spec.tileCols = 20, spec.tileRows = 21;
+    gpvgen::Forecast fc;
+    fc.model = 5;
+    fc.levels = {850, 0, 500};
+    fc.items = {4, 23, 24};
+    fc.lastHour = 9;
+    fc.tileCols = 20, fc.tileRows = 21;
     const fs::path gpvPath = tmp.path / "big.gpv";
-    ASSERT_TRUE(gpvgen::write_forecast(gpvPath.string(), spec));
+    ASSERT_TRUE(gpvgen::write_forecast(gpvPath.string(), fc));
 
     const fs::path before = fs::current_path();
     fs::current_path(work);
