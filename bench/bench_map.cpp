@@ -5,11 +5,11 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
+#include "bench/bench_app.h"
 #include "gpvgen/gpvgen.h"
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -20,45 +20,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path folder;
+using bench_app::folder;
+using bench_app::Quiet;
+using bench_app::select;
 
 bool prepare() {
-    if (!folder.empty()) return app::state.fileReady;
-    folder = fs::temp_directory_path() / ("kivar_bench_map_" + std::to_string(getpid()));
-    fs::create_directories(folder / "out");
-    const std::string gpvPath = (folder / "sample_rsm.gpv").string();
     gpvgen::Forecast sample; // the bundled sample
-    if (!gpvgen::write_forecast(gpvPath, sample)) return false;
-    std::error_code ec;
-    fs::copy_file(fs::path(KIVAR_SOURCE_DIR) / "data" / "map.dat", folder / "map.dat", ec);
-    if (ec) return false;
-    fs::current_path(folder);
-    platform::headless::set_echo(true);
-    app::dialog_handlers.init();
-    platform::set_text(app::IDC_SAVE_PATH, (folder / "out").c_str());
-    return app::open_file(gpvPath) == 1;
-}
-
-// Standard output goes to /dev/null while a benchmark runs.
-struct Quiet {
-    int saved;
-    Quiet() {
-        std::fflush(stdout);
-        saved = dup(1);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        close(null);
-    }
-    ~Quiet() {
-        std::fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-    }
-};
-
-void select(int id, const char* text) {
-    for (int k = 0; k < platform::list_count(id); ++k)
-        if (platform::list_text(id, k) == text) platform::list_select(id, k);
+    return bench_app::open_forecast("kivar_bench_map_", "sample_rsm.gpv", sample);
 }
 
 // One map: level 850, item code, hour 24, in the format.
@@ -121,14 +89,5 @@ BENCHMARK(BM_AllItemsImageRunPng)->Unit(benchmark::kSecond)->Iterations(1);
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    app::shutdown();
-    if (!folder.empty()) {
-        fs::current_path(fs::temp_directory_path());
-        std::error_code ec;
-        fs::remove_all(folder, ec);
-    }
-    return 0;
+    return bench_app::run(argc, argv);
 }

@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
+#include "bench/bench_app.h"
 #include "gpvgen/gpvgen.h"
 
 #include <benchmark/benchmark.h>
@@ -25,47 +26,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path folder;
+using bench_app::folder;
+using bench_app::Quiet;
+using bench_app::select;
 
 bool prepare() {
-    if (!folder.empty()) return app::state.fileReady;
-    folder = fs::temp_directory_path() / ("kivar_bench_formats_" + std::to_string(getpid()));
-    fs::create_directories(folder / "out");
-    const std::string gpvPath = (folder / "msm_full.gpv").string();
     gpvgen::Forecast fc;
     fc.model = 5;
     fc.levels = {1000, 975, 950, 925, 900, 850, 800, 700, 600, 500, 400, 300, 250, 200, 150, 100};
     fc.tileCols = 4, fc.tileRows = 4;
-    if (!gpvgen::write_forecast(gpvPath, fc)) return false;
-    std::error_code ec;
-    fs::copy_file(fs::path(KIVAR_SOURCE_DIR) / "data" / "map.dat", folder / "map.dat", ec);
-    if (ec) return false;
-    fs::current_path(folder);
-    app::dialog_handlers.init();
-    platform::set_text(app::IDC_SAVE_PATH, (folder / "out").c_str());
-    return app::open_file(gpvPath) == 1;
-}
-
-// Standard output goes to /dev/null while a benchmark runs.
-struct Quiet {
-    int saved;
-    Quiet() {
-        std::fflush(stdout);
-        saved = dup(1);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        close(null);
-    }
-    ~Quiet() {
-        std::fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-    }
-};
-
-void select(int id, const char* text) {
-    for (int k = 0; k < platform::list_count(id); ++k)
-        if (platform::list_text(id, k) == text) platform::list_select(id, k);
+    return bench_app::open_forecast("kivar_bench_formats_", "msm_full.gpv", fc);
 }
 
 void choose_field(int item) {
@@ -163,14 +133,5 @@ BENCHMARK(BM_AllItemsImageRunPng)->Unit(benchmark::kSecond)->Iterations(1);
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    app::shutdown();
-    if (!folder.empty()) {
-        fs::current_path(fs::temp_directory_path());
-        std::error_code ec;
-        fs::remove_all(folder, ec);
-    }
-    return 0;
+    return bench_app::run(argc, argv);
 }

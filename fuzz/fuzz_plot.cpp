@@ -31,7 +31,7 @@ const char* const kAxes[] = {"X", "Y", "Z", "XY", "XYZ", "xyz", "", "Q", "ZYX"};
 const char* const kLabels[] = {"NONE", "FLOA", "EXP",  "FEXP", "LOG",  "CLOG", "ELOG",
                                "MAP",  "DMAP", "LMAP", "TIME", "HOUR", "SECO", "MYLA",
                                "DATE", "BAR",  "PIE",  "CON",  "DAT",  "PER",  "XYZ"};
-const char* const kTables[] = {"SMAL", "RAIN", "SPEC", "GREY", "RRAI",
+const char* const kTables[] = {"SMAL", "RAIN", "spectrum", "GREY", "RRAI",
                                "RSPE", "RGRE", "VGA",  "TEMP", "NONE"};
 const char* const kColours[] = {"WHIT", "RED",  "GREE", "YELL", "BLUE", "ORAN",
                                 "CYAN", "MAGE", "BLAC", "FORE", "BACK", "PINK"};

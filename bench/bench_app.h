@@ -1,0 +1,83 @@
+// Shared set-up of the benchmarks that drive the application: a temporary
+// start folder holding a generated forecast and the coastline, the dialog
+// initialised and the file opened, and a quiet standard output.
+#pragma once
+
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "gpvgen/gpvgen.h"
+#include "platform/platform.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace bench_app {
+
+namespace fs = std::filesystem;
+
+// The start folder of the running benchmark program; empty until prepared.
+inline fs::path folder;
+
+// Writes the forecast as `file` into a new start folder (tagged by `tag`),
+// copies map.dat there, initialises the dialog with the save folder out/ and
+// opens the file. Prepares once per program; later calls report the outcome.
+inline bool open_forecast(const char* tag, const char* file, const gpvgen::Forecast& fc) {
+    if (!folder.empty()) return app::state.fileReady;
+    folder = fs::temp_directory_path() / (std::string(tag) + std::to_string(getpid()));
+    fs::create_directories(folder / "out");
+    const std::string gpvPath = (folder / file).string();
+    if (!gpvgen::write_forecast(gpvPath, fc)) return false;
+    std::error_code ec;
+    fs::copy_file(fs::path(KIVAR_SOURCE_DIR) / "data" / "map.dat", folder / "map.dat", ec);
+    if (ec) return false;
+    fs::current_path(folder);
+    platform::headless::set_echo(true);
+    app::dialog_handlers.init();
+    platform::set_text(app::IDC_SAVE_PATH, (folder / "out").c_str());
+    return app::open_file(gpvPath) == 1;
+}
+
+// Standard output goes to /dev/null while a benchmark runs.
+struct Quiet {
+    int saved;
+    Quiet() {
+        std::fflush(stdout);
+        saved = dup(1);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        close(null);
+    }
+    ~Quiet() {
+        std::fflush(stdout);
+        dup2(saved, 1);
+        close(saved);
+    }
+};
+
+// Selects the entry of list `id` that reads `text`.
+inline void select(int id, const char* text) {
+    for (int k = 0; k < platform::list_count(id); ++k)
+        if (platform::list_text(id, k) == text) platform::list_select(id, k);
+}
+
+// Runs the registered benchmarks, then closes the application and removes
+// the start folder.
+inline int run(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    app::shutdown();
+    if (!folder.empty()) {
+        fs::current_path(fs::temp_directory_path());
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+    return 0;
+}
+
+} // namespace bench_app
