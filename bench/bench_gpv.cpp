@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
+#include "bench/bench_app.h"
 #include "gpvgen/gpvgen.h"
 
 #include <benchmark/benchmark.h>
@@ -19,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path folder;
+using bench_app::folder;
 std::string gpvPath;
 
 // Writes the forecast and a map.dat, starts the dialog there and opens the file.
@@ -108,14 +109,5 @@ BENCHMARK(BM_AllItemsDataRun)->Arg(1)->Iterations(3)->Repetitions(5)->Unit(bench
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    app::shutdown();
-    if (!folder.empty()) {
-        fs::current_path(fs::temp_directory_path());
-        std::error_code ec;
-        fs::remove_all(folder, ec);
-    }
-    return 0;
+    return bench_app::run(argc, argv);
 }

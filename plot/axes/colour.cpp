@@ -4,7 +4,10 @@
 #include "plot/core/state.h"
 #include "plot/razidu.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
+#include <string>
 #include <utility>
 
 namespace razidu {
@@ -186,9 +189,26 @@ void load_colour_table(int id) {
     select_colour(def);
 }
 
+// The option list of setvlt, made from the tables' names in the order of
+// their ids: options are matched on their first four letters.
+static const std::string& table_options() {
+    static const std::string list = [] {
+        const char* const names[] = {"SMALL",     "RAINBOW", "SPECTRUM", "GREY",       "RRAINBOW",
+                                     "RSPECTRUM", "RGREY",   "VGA",      "TEMPERATURE"};
+        std::string out;
+        for (const char* n : names) {
+            std::string key(n, std::min<std::size_t>(4, std::strlen(n)));
+            key.resize(4, ' ');
+            out += (out.empty() ? "" : "+") + key;
+        }
+        return out;
+    }();
+    return list;
+}
+
 void setvlt(const char* table) {
     if (check_level(1, 3, "setvlt")) return;
-    const int i = keyword_index("SMAL+RAIN+SPEC+GREY+RRAI+RSPE+RGRE+VGA +TEMP", 9, table);
+    const int i = keyword_index(table_options().c_str(), 9, table);
     if (i > 0) load_colour_table(i - 1);
 }
 
