@@ -39,8 +39,8 @@ platform::Backend* window_backend(const std::string& folder) {
         error = dlerror();
     }
     if (!module) {
-        std::fprintf(stderr, "kivar: cannot load the window module%s%s\n", error.empty() ? "" : ": ",
-                     error.empty() ? " kivar-window.so" : error.c_str());
+        std::fprintf(stderr, "kivar: cannot load the window module%s%s\n",
+                     error.empty() ? "" : ": ", error.empty() ? " kivar-window.so" : error.c_str());
         return nullptr;
     }
     auto entry = reinterpret_cast<platform::Backend* (*)()>(dlsym(module, "kivar_window_backend"));

@@ -63,6 +63,20 @@ void BM_ExtractOneField(benchmark::State& st) {
 }
 BENCHMARK(BM_ExtractOneField)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
+// The first extraction from a newly opened file: the walk over its records
+// that builds the index, then the field. This is what a single map or data
+// file in its own process pays.
+void BM_FirstExtraction(benchmark::State& st) {
+    if (!prepare()) return st.SkipWithError("cannot prepare the forecast file");
+    gpv::walk = gpv::Walk::Indexed;
+    for (auto _ : st) {
+        gpv::forget_index();
+        int ok = gpv::get_GPV_dat(app::state.gpvFile, 4, 850, 2, gpv::grid.FieldBuffer[0]);
+        if (!ok) return st.SkipWithError("extraction failed");
+    }
+}
+BENCHMARK(BM_FirstExtraction)->Unit(benchmark::kMillisecond);
+
 // Every field of the file decoded into the field array, nothing written.
 void BM_DecodeAllFields(benchmark::State& st) {
     if (!prepare()) return st.SkipWithError("cannot prepare the forecast file");

@@ -31,7 +31,7 @@ namespace {
 
 // ---------------------------------------------------------------- reading
 
-constexpr std::size_t kWindowBytes = 1 << 20; // holds any record (at most 65,535 bytes)
+constexpr std::size_t kWindowBytes = 1 << 18; // holds any record (at most 65,535 bytes)
 constexpr std::size_t kSlack = 8;             // zero bytes behind a window for 64-bit loads
 
 // A piece of the file read by pread, with zeros behind it.
@@ -43,13 +43,18 @@ struct Window {
     unsigned used = 0;  // for replacing the least recently used window
 };
 
-// One record the walk reads, in the order it reads them.
+// One record of a field that the walk reads; a field's records are kept in
+// the order the walk reads them.
 struct RecordRef {
     std::uint64_t offset; // of the 44-byte header
     std::uint32_t block;  // ordinal of the block among those the walk met
-    std::int16_t level;
-    std::uint8_t item;
-    int tileCount, gridCount;
+    std::int32_t tileCount;
+};
+
+// The records of one level and item, and the grid size of the first one.
+struct FieldRecords {
+    int gridCount = 0;
+    std::vector<RecordRef> records;
 };
 
 // How a walk ends behind its last whole record.
@@ -60,17 +65,20 @@ enum class End {
 };
 
 constexpr std::uint32_t kNoBlock = UINT32_MAX;
+constexpr std::uint64_t kNoRecord = UINT64_MAX;
 
 // The walk from the start of the file for the first-header data lengths
 // lo..hi, as far as it has been taken: it goes on block by block only as far
 // as the fields asked for need it.
 struct Plan {
     int lo = 0, hi = INT_MAX;
-    std::vector<RecordRef> records;
+    std::unordered_map<std::uint32_t, FieldRecords> fields; // by level and item
+    // For each block met, the offset of the last record read up to its end
+    // (kNoRecord while none has been read).
+    std::vector<std::uint64_t> lastRecord;
     End end = End::Quiet;
     std::uint64_t endOffset = 0;       // header of a ShortData or Refused end
     std::uint32_t endBlock = kNoBlock; // block in which the walk ends, kNoBlock after the last one
-    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> fields; // level/item: records
     // Where the walk stands: the next marker search, the data length of the
     // last header, the next block's ordinal.
     bool complete = false, started = false;
@@ -117,7 +125,7 @@ const std::uint8_t* fetch(std::uint64_t a, std::size_t n, std::size_t* got) {
         }
     }
     Window& w = fx.windows[0].used <= fx.windows[1].used ? fx.windows[0] : fx.windows[1];
-    if (!w.bytes) w.bytes = std::make_unique<std::uint8_t[]>(kWindowBytes + kSlack);
+    if (!w.bytes) w.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kWindowBytes + kSlack);
     w.start = a & ~static_cast<std::uint64_t>(4095);
     w.size = 0;
     while (w.size < kWindowBytes) {
@@ -148,6 +156,24 @@ long long find_marker(std::uint64_t pos) {
     }
 }
 
+// decode_header, shortened when b differs from the last header decoded only
+// in the tile bounds: a decoded header depends on nothing but its bytes.
+bool decode_like_last(const std::uint8_t* b, GpvHeader& h, const char** error) {
+    FileIndex& fx = fileIndex;
+    if (fx.haveLast && std::memcmp(b, fx.lastBytes, 24) == 0 &&
+        std::memcmp(b + 32, fx.lastBytes + 32, 12) == 0) {
+        h = fx.last;
+        decode_tile_bounds(b, h);
+        return true;
+    }
+    fx.haveLast = false;
+    if (!decode_header(b, h, error)) return false;
+    std::memcpy(fx.lastBytes, b, 44);
+    fx.last = h;
+    fx.haveLast = true;
+    return true;
+}
+
 // ---------------------------------------------------------------- plans
 
 // Takes the walk over one more block (or to its end).
@@ -171,6 +197,7 @@ void extend(Plan& plan) {
             plan.hi = remaining - 44;
     }
     std::uint64_t cur = static_cast<std::uint64_t>(m) + 8;
+    std::uint64_t last = plan.lastRecord.empty() ? kNoRecord : plan.lastRecord.back();
     GpvHeader h{};
     while (remaining >= plan.dataLength + 44) {
         plan.started = true;
@@ -180,7 +207,7 @@ void extend(Plan& plan) {
             break;
         }
         const char* error = nullptr;
-        if (!decode_header(b, h, &error)) {
+        if (!decode_like_last(b, h, &error)) {
             plan.end = End::Refused;
             plan.endOffset = cur, plan.endBlock = block;
             break;
@@ -191,12 +218,19 @@ void extend(Plan& plan) {
             plan.endOffset = cur, plan.endBlock = block;
             break;
         }
-        auto k = static_cast<std::uint32_t>(plan.records.size());
-        plan.records.push_back({cur, block, h.level, h.itemCode, h.tileCount, h.gridCount});
-        plan.fields[field_key(h.level, h.itemCode)].push_back(k);
+        FieldRecords& field = plan.fields[field_key(h.level, h.itemCode)];
+        if (field.records.empty()) {
+            // Room for the tiles that cover the grid once: the number of
+            // records a field has when its tiles do not overlap.
+            field.gridCount = h.gridCount;
+            field.records.reserve(std::min(h.gridCount / std::max(h.tileCount, 1) + 1, 1 << 16));
+        }
+        field.records.push_back({cur, block, h.tileCount});
+        last = cur;
         remaining -= h.dataLength + 44;
         cur += 44 + static_cast<std::uint64_t>(h.dataLength);
     }
+    plan.lastRecord.push_back(last);
     plan.blocks = block + 1;
     plan.pos = cur;
     if (plan.endBlock != kNoBlock) plan.complete = true;
@@ -213,11 +247,11 @@ void extend_for(Plan& plan, std::uint32_t key) {
     for (;;) {
         auto it = plan.fields.find(key);
         if (it != plan.fields.end()) {
-            const std::vector<std::uint32_t>& list = it->second;
+            const std::vector<RecordRef>& list = it->second.records;
             for (; k < list.size(); ++k) {
-                const RecordRef& r = plan.records[list[k]];
+                const RecordRef& r = list[k];
                 if (matched && collected >= gridCount && r.block > lastBlock) return;
-                if (!matched) matched = true, gridCount = r.gridCount;
+                if (!matched) matched = true, gridCount = it->second.gridCount;
                 collected += r.tileCount;
                 lastBlock = r.block;
             }
@@ -257,30 +291,9 @@ bool refresh(std::FILE* f) {
         st.st_size == fx.st.st_size && same_time(st.st_mtim, fx.st.st_mtim) &&
         same_time(st.st_ctim, fx.st.st_ctim))
         return true;
-    fx.plans.clear();
-    fx.haveLast = false;
-    for (Window& w : fx.windows)
-        w.size = 0, w.start = 0, w.toEnd = false;
+    forget_index();
     fx.fd = fd;
     fx.st = st;
-    return true;
-}
-
-// decode_header, shortened when b differs from the last header decoded only
-// in the tile bounds: a decoded header depends on nothing but its bytes.
-bool decode_like_last(const std::uint8_t* b, GpvHeader& h, const char** error) {
-    FileIndex& fx = fileIndex;
-    if (fx.haveLast && std::memcmp(b, fx.lastBytes, 24) == 0 &&
-        std::memcmp(b + 32, fx.lastBytes + 32, 12) == 0) {
-        h = fx.last;
-        decode_tile_bounds(b, h);
-        return true;
-    }
-    fx.haveLast = false;
-    if (!decode_header(b, h, error)) return false;
-    std::memcpy(fx.lastBytes, b, 44);
-    fx.last = h;
-    fx.haveLast = true;
     return true;
 }
 
@@ -310,7 +323,12 @@ bool index_file(std::FILE* f) {
 }
 
 void forget_index() {
-    fileIndex = FileIndex{};
+    FileIndex& fx = fileIndex;
+    fx.fd = -1;
+    fx.plans.clear();
+    fx.haveLast = false;
+    for (Window& w : fx.windows) // the buffers are kept for the next file
+        w.size = 0, w.start = 0, w.toEnd = false;
 }
 
 int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::span<float> field) {
@@ -329,17 +347,16 @@ int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::s
     GpvHeader target{}, h = header;
     const char* error = nullptr;
 
-    static const std::vector<std::uint32_t> none;
-    const std::vector<std::uint32_t>* list = &none;
+    static const std::vector<RecordRef> none;
+    const std::vector<RecordRef>* list = &none;
     if (named) {
         auto it = plan.fields.find(key);
-        if (it != plan.fields.end()) list = &it->second;
+        if (it != plan.fields.end()) list = &it->second.records;
     }
     // The walk stops at the end of the first whole block after which the
     // field is complete; matching records of that block still count.
     std::uint32_t lastBlock = 0, stopBlock = kNoBlock;
-    for (std::uint32_t k : *list) {
-        const RecordRef& r = plan.records[k];
+    for (const RecordRef& r : *list) {
         if (matched && collected >= target.gridCount && r.block > lastBlock) {
             stopBlock = lastBlock;
             break;
@@ -388,12 +405,10 @@ int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::s
     bool readable = true;
     GpvHeader last = header;
     if (stopBlock != kNoBlock) {
-        auto after = std::upper_bound(
-            plan.records.begin(), plan.records.end(), stopBlock,
-            [](std::uint32_t block, const RecordRef& r) { return block < r.block; });
-        readable = decode_at(std::prev(after)->offset, last, &error);
+        readable = decode_at(plan.lastRecord[stopBlock], last, &error);
     } else {
-        if (!plan.records.empty()) readable = decode_at(plan.records.back().offset, last, &error);
+        if (!plan.lastRecord.empty() && plan.lastRecord.back() != kNoRecord)
+            readable = decode_at(plan.lastRecord.back(), last, &error);
         if (readable && plan.end == End::ShortData)
             readable = decode_at(plan.endOffset, last, &error);
         if (readable && plan.end == End::Refused) {
