@@ -154,9 +154,15 @@ int decode_header(const std::uint8_t* b, GpvHeader& h, const char** error) {
     h.forecastCount = (h.lastForecastHour - h.firstForecastHour) / h.forecastStep + 1;
 
     decode_tile_bounds(b, h);
+    return decode_packing(b, h, error);
+}
 
+int decode_packing(const std::uint8_t* b, GpvHeader& h, const char** error) {
     h.bitsPerValue = b[33];
-    if (h.bitsPerValue > 10) return refuse("Error: more than 10 bits per value.");
+    if (h.bitsPerValue > 10) {
+        *error = "Error: more than 10 bits per value.";
+        return 0;
+    }
     h.scaleFactor = int_power(2.0, read_sm16(b + 34));
     h.referenceValue = read_ibm_float(b + 36);
     return 1;

@@ -119,6 +119,10 @@ int decode_header(const std::uint8_t* b, GpvHeader& h, const char** error);
 // grid offsets.
 void decode_tile_bounds(const std::uint8_t* b, GpvHeader& h);
 
+// Sets the packing of h (bits per value, scale factor, reference value) from
+// header bytes 33 to 39; 0 with *error set when it is refused.
+int decode_packing(const std::uint8_t* b, GpvHeader& h, const char** error);
+
 // Copies the display text of an item code into `text` (at least 20 bytes).
 // 0 for an unknown code, after a box titled "id2str", `text` untouched.
 int id2str(int itemCode, char* text);

@@ -31,7 +31,7 @@ namespace {
 
 // ---------------------------------------------------------------- reading
 
-constexpr std::size_t kWindowBytes = 1 << 18; // holds any record (at most 65,535 bytes)
+constexpr std::size_t kWindowBytes = 1 << 20; // holds any record (at most 65,535 bytes)
 constexpr std::size_t kSlack = 8;             // zero bytes behind a window for 64-bit loads
 
 // A piece of the file read by pread, with zeros behind it.
@@ -96,9 +96,8 @@ struct FileIndex {
     std::vector<std::unique_ptr<Plan>> plans; // newest last
     Window windows[2];
     unsigned clock = 0;
-    // The last header decoded and its bytes: the records of a field differ
-    // in their tile bounds only.
-    std::uint8_t lastBytes[44];
+    // The last header decoded in full and its first 24 bytes.
+    std::uint8_t lastBytes[24];
     GpvHeader last;
     bool haveLast = false;
 };
@@ -156,19 +155,19 @@ long long find_marker(std::uint64_t pos) {
     }
 }
 
-// decode_header, shortened when b differs from the last header decoded only
-// in the tile bounds: a decoded header depends on nothing but its bytes.
+// decode_header, shortened when b begins as the last header decoded: the
+// records of a field differ only in their tile bounds and packing, and a
+// decoded header depends on nothing but its bytes.
 bool decode_like_last(const std::uint8_t* b, GpvHeader& h, const char** error) {
     FileIndex& fx = fileIndex;
-    if (fx.haveLast && std::memcmp(b, fx.lastBytes, 24) == 0 &&
-        std::memcmp(b + 32, fx.lastBytes + 32, 12) == 0) {
+    if (fx.haveLast && std::memcmp(b, fx.lastBytes, 24) == 0) {
         h = fx.last;
         decode_tile_bounds(b, h);
-        return true;
+        return decode_packing(b, h, error);
     }
     fx.haveLast = false;
     if (!decode_header(b, h, error)) return false;
-    std::memcpy(fx.lastBytes, b, 44);
+    std::memcpy(fx.lastBytes, b, 24);
     fx.last = h;
     fx.haveLast = true;
     return true;
@@ -220,10 +219,11 @@ void extend(Plan& plan) {
         }
         FieldRecords& field = plan.fields[field_key(h.level, h.itemCode)];
         if (field.records.empty()) {
-            // Room for the tiles that cover the grid once: the number of
-            // records a field has when its tiles do not overlap.
+            // Room for the tiles that cover the grid once, and a quarter
+            // more for tiles cut by the grid's edges.
             field.gridCount = h.gridCount;
-            field.records.reserve(std::min(h.gridCount / std::max(h.tileCount, 1) + 1, 1 << 16));
+            int tiles = h.gridCount / std::max(h.tileCount, 1);
+            field.records.reserve(std::min(tiles + tiles / 4 + 16, 1 << 16));
         }
         field.records.push_back({cur, block, h.tileCount});
         last = cur;
