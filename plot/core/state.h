@@ -189,6 +189,7 @@ struct PdfState {
     int compress = 0;
     int in_stream = 0;
     std::vector<uint8_t> content; // the content stream being collected
+    int content_object = 0;       // its object number when compressed
     int stream_start = 0;         // offset of an uncompressed stream's data
     int path_open = 0, text_open = 0, text_used = 0;
     int fill_rgb[3] = {-1, -1, -1};

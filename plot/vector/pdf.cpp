@@ -4,6 +4,10 @@
 // the page tree, the catalog, the information object, the cross-reference
 // table and the trailer. Every byte goes through pdf_write, which counts
 // the file offset that the cross-reference table lists.
+//
+// A full compressed stream is deflated on a thread of its own while the
+// page goes on; the streams reach the file whole and in their order, so the
+// bytes are those of deflating each one in turn.
 #include "plot/core/state.h"
 #include "plot/vector/vector.h"
 
@@ -15,7 +19,10 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <future>
 #include <new>
+#include <system_error>
 
 #include <zlib.h>
 
@@ -149,17 +156,86 @@ void grow_tables(int n) {
     }
 }
 
+// The deflated bytes of n bytes at in; empty when zlib fails.
+std::vector<uint8_t> deflate_content(const uint8_t* in, size_t n) {
+    std::vector<uint8_t> out;
+    try {
+        out.resize(n + n / 100 + 13);
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+    z_stream z{};
+    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return {};
+    z.next_in = const_cast<Bytef*>(in);
+    z.avail_in = uInt(n);
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    const int rc = deflate(&z, Z_FINISH);
+    out.resize(rc == Z_STREAM_END ? z.total_out : 0);
+    deflateEnd(&z);
+    return out;
+}
+
+// A compressed content stream on its way to the file.
+struct PendingStream {
+    int object;
+    std::vector<uint8_t> content;
+    std::future<std::vector<uint8_t>> packed;
+};
+std::deque<PendingStream> pending;
+constexpr size_t kMaxPending = 4; // streams deflating at once (300,000 bytes each)
+
+// Writes the oldest pending streams, waiting for their deflate, until at
+// most `keep` remain. A stream whose deflate failed is written as it is.
+void write_pending(size_t keep) {
+    PdfState& p = g_plot.pdf;
+    while (pending.size() > keep) {
+        PendingStream& s = pending.front();
+        const std::vector<uint8_t> packed = s.packed.get();
+        p.object_offset[size_t(s.object)] = p.offset;
+        put("%d 0 obj\n", s.object);
+        if (!packed.empty()) {
+            put("<< /Length %d\n", int(packed.size()));
+            pdf_write("/Filter /FlateDecode\n>>\nstream\n", -1);
+            pdf_write(packed.data(), int(packed.size()));
+        } else {
+            put("<< /Length %d >>\n", int(s.content.size()));
+            pdf_write("stream\n", -1);
+            pdf_write(s.content.data(), int(s.content.size()));
+        }
+        pdf_write("endstream\nendobj\n", -1);
+        pending.pop_front();
+    }
+}
+
+// Object numbers of the tables: kind, the content-stream count, the next number.
+void number_object(int n, int kind) {
+    PdfState& p = g_plot.pdf;
+    grow_tables(n);
+    p.object_kind[size_t(n)] = uint8_t(kind);
+    if (kind == 1) {
+        ++p.content_count;
+        p.last_content = n;
+    }
+    ++p.next_object;
+}
+
 void begin_content() {
     PdfState& p = g_plot.pdf;
     if (p.compress) {
         try {
             p.content.reserve(kPdfContentMax);
         } catch (const std::bad_alloc&) {
+            write_pending(0);
             p.compress = 0; // written uncompressed with a length object
         }
     }
-    pdf_begin_object(p.next_object, 1);
-    if (!p.compress) {
+    if (p.compress) {
+        // The object is written whole once its bytes are deflated.
+        p.content_object = p.next_object;
+        number_object(p.next_object, 1);
+    } else {
+        pdf_begin_object(p.next_object, 1);
         put("<< /Length %d 0 R >>\n", p.next_object);
         pdf_write("stream\n", -1);
         p.stream_start = p.offset;
@@ -168,43 +244,22 @@ void begin_content() {
     p.in_stream = 1;
 }
 
-// Deflates the buffer into out; false when zlib fails.
-bool deflate_content(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
-    const size_t len = in.size();
-    try {
-        out.resize(len + len / 100 + 13);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    z_stream z{};
-    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
-    z.next_in = const_cast<Bytef*>(in.data());
-    z.avail_in = uInt(len);
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    const int rc = deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return rc == Z_STREAM_END;
-}
-
 void end_content() {
     PdfState& p = g_plot.pdf;
     p.in_stream = 0;
     if (p.compress) {
-        std::vector<uint8_t> packed;
-        if (deflate_content(p.content, packed)) {
-            put("<< /Length %d\n", int(packed.size()));
-            pdf_write("/Filter /FlateDecode\n>>\nstream\n", -1);
-            pdf_write(packed.data(), int(packed.size()));
-        } else {
-            put("<< /Length %d >>\n", int(p.content.size()));
-            pdf_write("stream\n", -1);
-            pdf_write(p.content.data(), int(p.content.size()));
+        write_pending(kMaxPending - 1);
+        PendingStream s{p.content_object, std::move(p.content), {}};
+        p.content = {};
+        const uint8_t* bytes = s.content.data(); // stays put when s is moved
+        const size_t n = s.content.size();
+        auto job = [bytes, n] { return deflate_content(bytes, n); };
+        try {
+            s.packed = std::async(std::launch::async, job);
+        } catch (const std::system_error&) { // no thread: deflated when written
+            s.packed = std::async(std::launch::deferred, job);
         }
-        p.content.clear();
-        p.content.shrink_to_fit();
-        pdf_write("endstream\nendobj\n", -1);
+        pending.push_back(std::move(s));
     } else {
         const int length = p.offset - p.stream_start;
         pdf_write("endstream\nendobj\n", -1);
@@ -325,20 +380,15 @@ void pdf_write(const void* bytes, int n) {
 
 void pdf_begin_object(int n, int kind) {
     PdfState& p = g_plot.pdf;
-    grow_tables(n);
+    number_object(n, kind);
     p.object_offset[size_t(n)] = p.offset;
-    p.object_kind[size_t(n)] = uint8_t(kind);
-    if (kind == 1) {
-        ++p.content_count;
-        p.last_content = n;
-    }
     put("%d 0 obj\n", n);
-    ++p.next_object;
 }
 
 void pdf_open(const char* file, int w, int h, int mode, int* status) {
     PdfState& p = g_plot.pdf;
     if (p.stream) std::fclose(p.stream);
+    pending.clear();
     p = PdfState{};
     p.compress = mode % 2;
     try {
@@ -372,6 +422,7 @@ void pdf_path(float x, float y, int op) {
         p.path_open = 1;
     } else if (op == 1) {
         end_content();
+        write_pending(0);
         write_fonts();
         write_page();
         write_final_part();
