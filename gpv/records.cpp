@@ -21,6 +21,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -31,12 +32,13 @@ namespace {
 
 // ---------------------------------------------------------------- reading
 
-constexpr std::size_t kWindowBytes = 1 << 20; // holds any record (at most 65,535 bytes)
+constexpr std::size_t kRegionBytes = 2 << 20; // both windows
 constexpr std::size_t kSlack = 8;             // zero bytes behind a window for 64-bit loads
+constexpr std::size_t kWindowBytes = kRegionBytes / 2 - kSlack; // holds any record (< 64 KiB)
 
 // A piece of the file read by pread, with zeros behind it.
 struct Window {
-    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint8_t* bytes = nullptr; // in the region
     std::uint64_t start = 0;
     std::size_t size = 0;
     bool toEnd = false; // the read stopped at the end of the file
@@ -95,6 +97,7 @@ struct FileIndex {
     struct stat st {};
     std::vector<std::unique_ptr<Plan>> plans; // newest last
     Window windows[2];
+    std::uint8_t* region = nullptr; // the windows' bytes, kept for the next file
     unsigned clock = 0;
     // The last header decoded in full and its first 24 bytes.
     std::uint8_t lastBytes[24];
@@ -115,30 +118,29 @@ const std::uint8_t* fetch(std::uint64_t a, std::size_t n, std::size_t* got) {
     FileIndex& fx = fileIndex;
     ++fx.clock;
     for (Window& w : fx.windows) {
-        if (!w.bytes || a < w.start) continue;
+        if (!w.size || a < w.start) continue;
         std::uint64_t end = w.start + w.size;
         if (a + n <= end || (w.toEnd && a <= end)) {
             w.used = fx.clock;
             *got = static_cast<std::size_t>(std::min<std::uint64_t>(n, end - a));
-            return w.bytes.get() + (a - w.start);
+            return w.bytes + (a - w.start);
         }
     }
     Window& w = fx.windows[0].used <= fx.windows[1].used ? fx.windows[0] : fx.windows[1];
-    if (!w.bytes) w.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kWindowBytes + kSlack);
     w.start = a & ~static_cast<std::uint64_t>(4095);
     w.size = 0;
     while (w.size < kWindowBytes) {
-        ssize_t r = pread(fx.fd, w.bytes.get() + w.size, kWindowBytes - w.size,
+        ssize_t r = pread(fx.fd, w.bytes + w.size, kWindowBytes - w.size,
                           static_cast<off_t>(w.start + w.size));
         if (r <= 0) break; // the end of the file, or a read error that the walk sees as one
         w.size += static_cast<std::size_t>(r);
     }
     w.toEnd = w.size < kWindowBytes;
-    std::memset(w.bytes.get() + w.size, 0, kSlack);
+    std::memset(w.bytes + w.size, 0, kSlack);
     w.used = fx.clock;
     std::uint64_t end = w.start + w.size;
     *got = a >= end ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(n, end - a));
-    return w.bytes.get() + (a - w.start);
+    return w.bytes + (a - w.start);
 }
 
 // Offset of the first "DGRB" at or after pos, or -1. The reference search
@@ -287,6 +289,16 @@ bool refresh(std::FILE* f) {
     int fd = f ? fileno(f) : -1;
     struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (!fx.region) {
+        // One region for both windows, aligned and advised so that the system
+        // may back it by one large page: each fresh 4 KiB page costs a fault.
+        void* p = nullptr;
+        if (posix_memalign(&p, kRegionBytes, kRegionBytes) != 0) return false;
+        madvise(p, kRegionBytes, MADV_HUGEPAGE);
+        fx.region = static_cast<std::uint8_t*>(p);
+        fx.windows[0].bytes = fx.region;
+        fx.windows[1].bytes = fx.region + kRegionBytes / 2;
+    }
     if (fd == fx.fd && st.st_dev == fx.st.st_dev && st.st_ino == fx.st.st_ino &&
         st.st_size == fx.st.st_size && same_time(st.st_mtim, fx.st.st_mtim) &&
         same_time(st.st_ctim, fx.st.st_ctim))
