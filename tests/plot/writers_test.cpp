@@ -35,17 +35,10 @@ TEST_F(WriterTest, BmpLayout) {
     ASSERT_EQ(b.size(), 392278u);
     EXPECT_EQ(le16(b, 0), 'B' | 'M' << 8);
     // Offset and value of the 32-bit fields, then of the 16-bit ones.
+    // Entry 0 of the palette is white in reversed mode, 254 red as B G R 0.
     const std::pair<size_t, uint32_t> fields[] = {
-        {2, 392278},
-        {10, 54 + 1024},
-        {14, 40},
-        {18, 650},
-        {22, 600},
-        {34, 652 * 600},
-        {38, 2500},
-        {46, 256},
-        {54, 0x00FFFFFF},            // palette entry 0 is white in reversed mode
-        {54 + 4 * 254, 0x00FF0000}}; // red as B G R 0
+        {2, 392278},     {10, 54 + 1024}, {14, 40},  {18, 650},        {22, 600},
+        {34, 652 * 600}, {38, 2500},      {46, 256}, {54, 0x00FFFFFF}, {54 + 4 * 254, 0x00FF0000}};
     for (auto [at, value] : fields)
         EXPECT_EQ(le32(b, at), value) << at;
     EXPECT_EQ(le16(b, 26), 1u);
