@@ -109,22 +109,21 @@ TEST_F(Cli, ImageWritesMapsAndTheDisplayBitmap) {
 }
 
 TEST_F(Cli, FailuresExitWithOne) {
-    Outcome r = kivar("info " + (dir / "missing.gpv").string());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "kivar: " + (dir / "missing.gpv").string() + ": cannot be read\n");
     write_file(dir / "junk.gpv", gpvgen::Bytes(1000, 'D'));
-    r = kivar("data " + (dir / "junk.gpv").string());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "kivar: " + (dir / "junk.gpv").string() + ": no GPV records found\n");
-    r = kivar("image " + gpvPath + " --format png --save " + (dir / "no" / "deeper").string());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "check_path: Invalid path for saving extracted data.\n");
-    r = kivar("data " + gpvPath + " --save " + (dir / "no" / "deeper").string());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "check_path: Invalid path for saving extracted data.\n");
-    r = kivar("info " + gpvPath, dir); // no map.dat there
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "initializeApp: Error: can't read map.\n");
+    const std::string missing = (dir / "missing.gpv").string(), junk = (dir / "junk.gpv").string(),
+                      deeper = (dir / "no" / "deeper").string(),
+                      badPath = "check_path: Invalid path for saving extracted data.\n";
+    const std::tuple<std::string, fs::path, std::string> cases[] = {
+        {"info " + missing, {}, "kivar: " + missing + ": cannot be read\n"},
+        {"data " + junk, {}, "kivar: " + junk + ": no GPV records found\n"},
+        {"image " + gpvPath + " --format png --save " + deeper, {}, badPath},
+        {"data " + gpvPath + " --save " + deeper, {}, badPath},
+        {"info " + gpvPath, dir, "initializeApp: Error: can't read map.\n"}}; // no map.dat there
+    for (const auto& [args, cwd, message] : cases) {
+        Outcome r = kivar(args, cwd);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.err, message);
+    }
 }
 
 } // namespace
