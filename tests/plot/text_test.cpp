@@ -1,5 +1,5 @@
-// Stroke-font layout, exponent characters, width measurement, the
-// out-of-page warnings, and the hardware fonts on PostScript.
+// Stroke-font layout, width measurement, the out-of-page warnings, and the
+// hardware fonts on PostScript. (Raised characters: the axis label test.)
 #include "pen_moves.h"
 
 #include <algorithm>
@@ -27,36 +27,6 @@ TEST_F(TextTest, AdvanceOfTheBlankAndOfAGlyph) {
     EXPECT_EQ(text_width("iiii   "), 4 * 39);
     const std::string long_text(300, 'm');
     EXPECT_EQ(text_width(long_text.c_str()), 256 * 39);
-}
-
-TEST_F(TextTest, RaisedCharactersInLabelMode) {
-    const std::string f = path("t.met"), g = path("u.met");
-    // "[5$1" at height 40: the 5 raised by 24 at height 32, then 1 at full
-    // height on the baseline again.
-    captured([&] {
-        open_gksl(f);
-        complx();
-        height(40);
-        g_plot.text.label_mode = 1;
-        messag("[5$1", 500, 500);
-    });
-    const float after_x = g_plot.text.x;
-    EXPECT_FLOAT_EQ(g_plot.text.y, 539);
-    captured(disfin);
-    captured([&] {
-        open_gksl(g);
-        complx();
-        height(32);
-        messag("5", 500, 515 - 31); // baseline 515 at height 32
-        height(40);                 // the 1 follows after the spacing of 32
-        g_plot.text.y = 539;
-        messag("1", 999, 999);
-        disfin();
-    });
-    const std::vector<PenMove> a = gksl_pen_moves(f), b = gksl_pen_moves(g);
-    ASSERT_FALSE(a.empty());
-    expect_moves(a, b, 0.01);
-    EXPECT_NEAR(after_x, g_plot.text.x, 0.01);
 }
 
 TEST_F(TextTest, OutOfPageWarningsAndEmptyTexts) {
