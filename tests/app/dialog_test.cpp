@@ -1,3 +1,5 @@
+// The dialog's handlers run headless. (Data runs of the selected field and of
+// "All items", and the save folder: the command-line tests.)
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
@@ -83,21 +85,6 @@ TEST_F(Dialog, OpenFillsListsAndAFailedOpenClosesTheFile) {
     EXPECT_EQ(state.gpvFile, nullptr);
     dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
     EXPECT_EQ(last_message(), "Execute_CMD: File not opened yet.");
-}
-
-// ("All items" runs, their log lines and the save folder: the command-line tests.)
-TEST_F(Dialog, ExecuteDataOfTheSelectedField) {
-    ASSERT_TRUE(open(gpvPath));
-    platform::list_select(IDC_LEVEL_LIST, 1);
-    dialog_handlers.command(IDC_LEVEL_LIST, platform::SelectionChanged);
-    platform::list_select(IDC_ITEM_LIST, 1);
-    platform::list_select(IDC_HOUR_LIST, 2);
-    platform::list_select(IDC_DATA_FORMAT, 1);
-    platform::set_text(IDC_SAVE_PATH, (dir / "out").c_str());
-    execute_data();
-    EXPECT_TRUE(hl::messages().empty()) << last_message();
-    EXPECT_TRUE(fs::exists(dir / "out" / "MD04_ID023_P0500_DT26120400_TM06.csv"));
-    EXPECT_EQ(platform::get_text(IDC_STATUS), "data save OK");
 }
 
 TEST_F(Dialog, MessagesOfARun) {
