@@ -1,3 +1,5 @@
+// The dialog's handlers run headless. (Data runs of the selected field and of
+// "All items", and the save folder: the command-line tests.)
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
@@ -83,46 +85,6 @@ TEST_F(Dialog, OpenFillsListsAndAFailedOpenClosesTheFile) {
     EXPECT_EQ(state.gpvFile, nullptr);
     dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
     EXPECT_EQ(last_message(), "Execute_CMD: File not opened yet.");
-}
-
-TEST_F(Dialog, SavePathIsCompletedAndCreatedOneLevelDeep) {
-    platform::set_text(IDC_SAVE_PATH, (dir / "out").c_str());
-    EXPECT_EQ(check_path(), 1);
-    EXPECT_EQ(state.saveDir, (dir / "out").string() + "/");
-    EXPECT_TRUE(fs::is_directory(dir / "out"));
-    platform::set_text(IDC_SAVE_PATH, (dir / "new" / "deeper/").c_str());
-    EXPECT_EQ(check_path(), 0);
-    EXPECT_EQ(last_message(), "check_path: Invalid path for saving extracted data.");
-    EXPECT_TRUE(hl::messages().back().owned);
-}
-
-TEST_F(Dialog, ExecuteDataSelectedAndAllItems) {
-    setenv("SOURCE_DATE_EPOCH", "1038960000", 1);
-    ASSERT_TRUE(open(gpvPath));
-    platform::list_select(IDC_LEVEL_LIST, 1);
-    dialog_handlers.command(IDC_LEVEL_LIST, platform::SelectionChanged);
-    platform::list_select(IDC_ITEM_LIST, 1);
-    platform::list_select(IDC_HOUR_LIST, 2);
-    platform::list_select(IDC_DATA_FORMAT, 1);
-    platform::set_text(IDC_SAVE_PATH, (dir / "out").c_str());
-    execute_data();
-    EXPECT_TRUE(hl::messages().empty()) << last_message();
-    EXPECT_TRUE(fs::exists(dir / "out" / "MD04_ID023_P0500_DT26120400_TM06.csv"));
-    EXPECT_EQ(platform::get_text(IDC_STATUS), "data save OK");
-
-    platform::set_checked(IDC_SELECTED_ONLY, false);
-    platform::set_checked(IDC_ALL_ITEMS, true);
-    execute_data();
-    EXPECT_TRUE(hl::messages().empty()) << last_message();
-    int files = 0;
-    for (auto& e : fs::directory_iterator(dir / "out"))
-        files += e.path().extension() == ".csv";
-    EXPECT_EQ(files, 12); // 2 levels x 2 items x 3 hours
-    std::fflush(state.logFile);
-    std::string log = read_file(dir / "gpv.log");
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 13);
-    EXPECT_EQ(log.substr(0, 58), "2002-12-4 0:0:0  P: 500  TM: 6  ID: 23  ITEM: u-wind (m/s)");
-    unsetenv("SOURCE_DATE_EPOCH");
 }
 
 TEST_F(Dialog, MessagesOfARun) {

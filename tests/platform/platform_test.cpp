@@ -1,25 +1,10 @@
+// The clock and the headless backend. (Save folders made one level deep:
+// the command-line tests.)
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
-
-TEST(Platform, DirectoriesAreCreatedOneLevelAtATime) {
-    const fs::path base =
-        fs::temp_directory_path() / ("kivar_platform_" + std::to_string(getpid()));
-    fs::remove_all(base);
-    fs::create_directories(base);
-    const std::string one = (base / "one").string(), deep = (base / "missing" / "deeper").string();
-    EXPECT_TRUE(platform::make_directory(one + "/"));
-    EXPECT_TRUE(platform::is_directory(one));
-    EXPECT_FALSE(platform::make_directory(deep));
-    EXPECT_FALSE(platform::is_directory(deep));
-    fs::remove_all(base);
-}
 
 TEST(Platform, ClockHonoursSourceDateEpoch) {
     setenv("SOURCE_DATE_EPOCH", "1038960000", 1); // 2002-12-04 00:00:00 UTC

@@ -74,7 +74,8 @@ TEST_F(AxesTest, WeatherMapLabelsWithRaisedDegrees) {
     weather_axes();
     close_axis_system();
     captured(disfin);
-    std::istringstream in(read_text(f));
+    const std::string text = read_text(f);
+    std::istringstream in(text);
     std::vector<std::string> w;
     for (std::string s; in >> s;)
         w.push_back(s);
@@ -88,12 +89,16 @@ TEST_F(AxesTest, WeatherMapLabelsWithRaisedDegrees) {
     EXPECT_EQ(count['E'], 7);
     EXPECT_EQ(count['N'], 7);
     EXPECT_EQ(count['o'], 7 + 7 + 1); // and one in "Longitude"
-    // The first label "120o E": the o stands 0.6 h above the digits' line.
-    // The page is turned: device x comes from the plot y.
-    ASSERT_GE(chars.size(), 4u);
+    // The first label "120o E": the o stands 0.6 h above the digits' line at
+    // 0.8 h (32 * 1.8571428 / 4 = 14), the E on the line again. The page is
+    // turned: device x comes from the plot y.
+    ASSERT_GE(chars.size(), 6u);
     EXPECT_EQ(chars[0][0], '1');
     EXPECT_EQ(chars[3][0], 'o');
     EXPECT_NEAR(float(chars[0][1] - chars[3][1]), 40 * 0.6f * 1.8571428f, 1.5f);
+    EXPECT_EQ(chars[5][0], 'E'); // after the blank
+    EXPECT_EQ(chars[5][1], chars[0][1]);
+    EXPECT_NE(text.find(") 14 font"), std::string::npos);
 }
 
 TEST_F(AxesTest, LabelTexts) {

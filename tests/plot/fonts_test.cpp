@@ -19,12 +19,8 @@ struct Point {
 using Strokes = std::vector<std::vector<Point>>;
 
 // Signed low and high byte of a table word.
-int lo(int16_t w) {
-    return int8_t(uint16_t(w) & 0xFF);
-}
-int hi(int16_t w) {
-    return int8_t(uint16_t(w) >> 8);
-}
+const auto lo = [](int16_t w) { return int(int8_t(uint16_t(w) & 0xFF)); };
+const auto hi = [](int16_t w) { return int(int8_t(uint16_t(w) >> 8)); };
 
 // Decodes the record at word index `at` into strokes of points in font units,
 // failing the test on any malformed stroke.

@@ -35,27 +35,18 @@ TEST_F(WriterTest, BmpLayout) {
     ASSERT_EQ(b.size(), 392278u);
     EXPECT_EQ(le16(b, 0), 'B' | 'M' << 8);
     // Offset and value of the 32-bit fields, then of the 16-bit ones.
+    // Entry 0 of the palette is white in reversed mode, 254 red as B G R 0.
     const std::pair<size_t, uint32_t> fields[] = {
-        {2, 392278},
-        {10, 54 + 1024},
-        {14, 40},
-        {18, 650},
-        {22, 600},
-        {34, 652 * 600},
-        {38, 2500},
-        {46, 256},
-        {54, 0x00FFFFFF},            // palette entry 0 is white in reversed mode
-        {54 + 4 * 254, 0x00FF0000}}; // red as B G R 0
+        {2, 392278},     {10, 54 + 1024}, {14, 40},  {18, 650},        {22, 600},
+        {34, 652 * 600}, {38, 2500},      {46, 256}, {54, 0x00FFFFFF}, {54 + 4 * 254, 0x00FF0000}};
     for (auto [at, value] : fields)
         EXPECT_EQ(le32(b, at), value) << at;
     EXPECT_EQ(le16(b, 26), 1u);
     EXPECT_EQ(le16(b, 28), 8u);
-    // The first row in the file is the bottom row of the picture.
-    EXPECT_EQ(b[1078], 30);
-    EXPECT_EQ(b[1078 + 649], 30);
-    EXPECT_EQ(b[1078 + 650], 0); // padding
-    EXPECT_EQ(b[1078 + 599 * 652], 254);
-    EXPECT_EQ(b[1078 + (599 - 10) * 652 + 10], 7);
+    // The first row in the file is the bottom row of the picture, then padding.
+    EXPECT_EQ(std::vector<int>({b[1078], b[1078 + 649], b[1078 + 650], b[1078 + 599 * 652],
+                                b[1078 + (599 - 10) * 652 + 10]}),
+              std::vector<int>({30, 30, 0, 254, 7}));
     // The VGA table gives a palette of 16 entries.
     const auto v = draw_page("bmp", f, "vga");
     EXPECT_EQ(v.size(), 54u + 64u + 652u * 600u);
@@ -67,9 +58,7 @@ TEST_F(WriterTest, TiffLayout) {
     const auto b = draw_page("tiff", path("a.tif"), "vga");
     const uint32_t H = 600, W = 650;
     ASSERT_EQ(b.size(), 1682 + 6 * H + W * H);
-    EXPECT_EQ(le32(b, 0), 0x002A4949u);
-    EXPECT_EQ(le32(b, 4), 8u);
-    EXPECT_EQ(le16(b, 8), 11u);
+    EXPECT_TRUE(le32(b, 0) == 0x002A4949u && le32(b, 4) == 8u && le16(b, 8) == 11u);
     const uint32_t tags[11] = {254, 256, 257, 258, 259, 262, 273, 277, 278, 279, 320};
     const uint32_t values[11] = {0, W, H, 8, 1, 3, 146, 1, 1, 146 + 4 * H, 146 + 6 * H};
     for (int i = 0; i < 11; ++i) {
@@ -117,10 +106,9 @@ TEST_F(WriterTest, PngLayoutAndData) {
     uLongf raw_len = uLongf(raw.size());
     ASSERT_EQ(uncompress(raw.data(), &raw_len, idat.data(), uLong(idat.size())), Z_OK);
     ASSERT_EQ(raw_len, 600u * 651u);
-    EXPECT_EQ(raw[0], 0);   // filter byte
-    EXPECT_EQ(raw[1], 254); // top row
-    EXPECT_EQ(raw[10 * 651 + 11], 7);
-    EXPECT_EQ(raw[599 * 651 + 1], 30);
+    // Filter byte 0, the top row, the pixel at (10, 10), the bottom row.
+    EXPECT_EQ(std::vector<int>({raw[0], raw[1], raw[10 * 651 + 11], raw[599 * 651 + 1]}),
+              std::vector<int>({0, 254, 7, 30}));
 }
 
 TEST_F(WriterTest, PpmAndRawDump) {
@@ -135,9 +123,8 @@ TEST_F(WriterTest, PpmAndRawDump) {
     ASSERT_EQ(b.size(), 80u + 652u * 600u);
     EXPECT_EQ(std::string(b.begin(), b.begin() + 80),
               "!Bitmap RAZIDU VIRT   650   600     8   652     8    32     0     1     0       ");
-    EXPECT_EQ(b[80], 254);
-    EXPECT_EQ(b[80 + 650], 0);
-    EXPECT_EQ(b[80 + 599 * 652], 30);
+    EXPECT_EQ(std::vector<int>({b[80], b[80 + 650], b[80 + 599 * 652]}),
+              std::vector<int>({254, 0, 30}));
 }
 
 TEST_F(WriterTest, UnwritableFileWarnsAndThePlotFinishes) {
