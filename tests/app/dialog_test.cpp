@@ -100,8 +100,8 @@ TEST_F(Dialog, MessagesOfARun) {
     execute_data();
     ASSERT_EQ(hl::messages().size(), before + 1);
     EXPECT_EQ(hl::messages().back().title, "save_GPV");
-    // an output name taken by a folder: two boxes for the TEXT field, the
-    // log line is still written
+    // an output name taken by a folder: two boxes for the TEXT field, and
+    // the run still ends as a save
     platform::set_checked(IDC_SELECTED_ONLY, true);
     platform::set_checked(IDC_ALL_ITEMS, false);
     fs::remove(dir / "ro" / "MD04_ID004_P0850_DT26120400_TM00.txt");

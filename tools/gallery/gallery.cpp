@@ -129,7 +129,7 @@ void glyph_page(const char* file, bool complex_font, int last) {
     for (int k = 32; k <= last; ++k) {
         const int i = k - 32, col = i % cols, row = i / cols;
         const int x = 80 + col * 178, y = 150 + row * 185;
-        char code[8];
+        char code[12];
         std::snprintf(code, sizeof code, "%d", k);
         disalf();
         height(24);
