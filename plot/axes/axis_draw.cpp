@@ -12,13 +12,6 @@ namespace razidu {
 
 namespace {
 
-// Truncation kept in int range: a tick or label of a far-off value lands far
-// off the page instead of wrapping around.
-int trunc_int(float v) {
-    if (std::isnan(v)) return 0;
-    return int(std::clamp(v, -1.0e9f, 1.0e9f));
-}
-
 constexpr int kMinorTick = 16, kMajorTick = 24, kNameHeight = 36;
 constexpr float kMaxLabels = 1000;  // labels drawn on one axis at most
 constexpr float kMaxTicks = 100000; // tick lines of one axis at most

@@ -12,6 +12,11 @@
 
 namespace razidu {
 
+int trunc_int(float v) {
+    if (std::isnan(v)) return 0;
+    return int(std::clamp(v, -1.0e9f, 1.0e9f));
+}
+
 namespace {
 
 // Integer device coordinate: truncation of v + 0.5, kept in int range.

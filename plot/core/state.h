@@ -268,6 +268,10 @@ extern PlotState g_plot;
 
 // ------------------------------------------------------------ core (core/)
 
+// Truncation to int kept in range (NaN gives 0): a far-off coordinate lands
+// far off the page instead of wrapping around.
+int trunc_int(float v);
+
 // Sets the first-call defaults once per process.
 void ensure_initialised();
 // Returns the library to the state of a new process: closes an open plot

@@ -7,6 +7,7 @@
 #include "text/generated/ps_widths.h"
 #include "text/generated/stroke_fonts.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -39,6 +40,7 @@ void device_point(float x, float y, float* dx, float* dy, int* degrees) {
     if (g.page_xmax > g.page_ymax) {
         *dx = y * s;
         *dy = x * s;
+        if (*degrees > INT_MAX - 90) *degrees -= 360; // the same direction, room to turn
         *degrees += 90;
     } else {
         *dx = x * s;
@@ -126,8 +128,8 @@ float hardware_char(int k, float* sp) {
     } else if (is_postscript(g.device)) {
         device_point(t.x + t.cos_a * w / 2, t.y - t.sin_a * w / 2, &dx, &dy, &degrees);
         char words[64];
-        const int n =
-            std::snprintf(words, sizeof words, "%5d %5d %5d %5d c ", k, int(dx), int(dy), degrees);
+        const int n = std::snprintf(words, sizeof words, "%5d %5d %5d %5d c ", k, trunc_int(dx),
+                                    trunc_int(dy), degrees);
         put_ps_words(words, n);
     }
     return w;
