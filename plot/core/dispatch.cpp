@@ -244,10 +244,16 @@ void fill_rect(float x1, float y1, float x2, float y2, int c) {
             put_ps_words(words, int(w - words));
         }
     } else if (is_cgm(d)) {
-        // Filled by one serpentine stroke, lines 1.4 plot units apart.
+        // Filled by one serpentine stroke, lines 1.4 plot units apart: the
+        // pen moves of plot_pen, without its device dispatch at every point.
         select_colour(wrap_colour(c));
-        plot_pen(x1, y1, 3);
-        plot_pen(x2, y1, 2);
+        const float ymax = float(g.page_ymax);
+        auto pen = [&](float x, float y, int p) {
+            ++g.vector_count;
+            cgm_path_point(x * s, (ymax - y) * s, p);
+        };
+        pen(x1, y1, 3);
+        pen(x2, y1, 2);
         bool at_right = true;
         // Strokes outside the clip window draw nothing: a rectangle reaching
         // far above it starts near it, and the strokes end below it (also
@@ -261,8 +267,8 @@ void fill_rect(float x1, float y1, float x2, float y2, int c) {
         }
         for (; y <= y2 && y <= bottom + 1.4f && y + 1.4f > y; y += 1.4f) {
             const float near = at_right ? x2 : x1, far = at_right ? x1 : x2;
-            plot_pen(near, y, 2);
-            plot_pen(far, y, 2);
+            pen(near, y, 2);
+            pen(far, y, 2);
             at_right = !at_right;
         }
     } else if (draws_in_memory(d)) {
