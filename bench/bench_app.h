@@ -5,14 +5,17 @@
 
 #include "app/app.h"
 #include "app/control_ids.h"
+#include "gpv/gpv.h"
 #include "gpvgen/gpvgen.h"
 #include "platform/platform.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -63,6 +66,41 @@ struct Quiet {
 inline void select(int id, const char* text) {
     for (int k = 0; k < platform::list_count(id); ++k)
         if (platform::list_text(id, k) == text) platform::list_select(id, k);
+}
+
+// Selects one field for "Selected only": level 850, the item code, hour 24.
+inline void choose_field(int item) {
+    select(app::IDC_LEVEL_LIST, "850");
+    app::dialog_handlers.command(app::IDC_LEVEL_LIST, platform::SelectionChanged);
+    for (int k = 0; k < gpv::index.itemCount; ++k)
+        if (gpv::index.items[k] == item) platform::list_select(app::IDC_ITEM_LIST, k);
+    select(app::IDC_HOUR_LIST, "24");
+    platform::set_checked(app::IDC_SELECTED_ONLY, true);
+    platform::set_checked(app::IDC_ALL_ITEMS, false);
+}
+
+// "All items" with "Image" to PNG of the open file into out/; counts the
+// maps written (fields whose values are all equal give none) and the time
+// per map.
+inline void all_items_png_run(benchmark::State& st) {
+    select(app::IDC_FORMAT_LIST, "png");
+    platform::set_checked(app::IDC_SELECTED_ONLY, false);
+    platform::set_checked(app::IDC_ALL_ITEMS, true);
+    fs::remove_all(folder / "out");
+    fs::create_directories(folder / "out");
+    double seconds = 0;
+    {
+        Quiet quiet;
+        for (auto _ : st) {
+            const auto start = std::chrono::steady_clock::now();
+            app::plot_command();
+            seconds +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+    }
+    const auto maps = std::distance(fs::directory_iterator(folder / "out"), {});
+    st.counters["maps"] = static_cast<double>(maps);
+    if (maps > 0) st.counters["ms_per_map"] = 1000.0 * seconds / static_cast<double>(maps);
 }
 
 // Runs the registered benchmarks, then closes the application and removes

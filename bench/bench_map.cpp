@@ -10,17 +10,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
-namespace fs = std::filesystem;
 
 namespace {
 
-using bench_app::folder;
+using bench_app::choose_field;
 using bench_app::Quiet;
 using bench_app::select;
 
@@ -32,14 +27,8 @@ bool prepare() {
 // One map: level 850, item code, hour 24, in the format.
 void one_map(benchmark::State& st, int item, const char* format) {
     if (!prepare()) return st.SkipWithError("cannot prepare the sample");
-    select(app::IDC_LEVEL_LIST, "850");
-    app::dialog_handlers.command(app::IDC_LEVEL_LIST, platform::SelectionChanged);
-    for (int k = 0; k < gpv::index.itemCount; ++k)
-        if (gpv::index.items[k] == item) platform::list_select(app::IDC_ITEM_LIST, k);
-    select(app::IDC_HOUR_LIST, "24");
+    choose_field(item);
     select(app::IDC_FORMAT_LIST, format);
-    platform::set_checked(app::IDC_SELECTED_ONLY, true);
-    platform::set_checked(app::IDC_ALL_ITEMS, false);
     Quiet quiet;
     for (auto _ : st)
         app::plot_command();
@@ -64,25 +53,7 @@ BENCHMARK(BM_WindMapBmp)->Unit(benchmark::kMillisecond);
 
 void BM_AllItemsImageRunPng(benchmark::State& st) {
     if (!prepare()) return st.SkipWithError("cannot prepare the sample");
-    select(app::IDC_FORMAT_LIST, "png");
-    platform::set_checked(app::IDC_SELECTED_ONLY, false);
-    platform::set_checked(app::IDC_ALL_ITEMS, true);
-    fs::remove_all(folder / "out");
-    fs::create_directories(folder / "out");
-    double seconds = 0;
-    {
-        Quiet quiet;
-        for (auto _ : st) {
-            const auto start = std::chrono::steady_clock::now();
-            app::plot_command();
-            seconds +=
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        }
-    }
-    // Fields whose values are all equal give no map.
-    const auto maps = std::distance(fs::directory_iterator(folder / "out"), {});
-    st.counters["maps"] = static_cast<double>(maps);
-    if (maps > 0) st.counters["ms_per_map"] = 1000.0 * seconds / static_cast<double>(maps);
+    bench_app::all_items_png_run(st);
 }
 BENCHMARK(BM_AllItemsImageRunPng)->Unit(benchmark::kSecond)->Iterations(1);
 

@@ -13,19 +13,17 @@
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
-#include <chrono>
 #include <cstring>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using bench_app::choose_field;
 using bench_app::folder;
 using bench_app::Quiet;
 using bench_app::select;
@@ -36,16 +34,6 @@ bool prepare() {
     fc.levels = {1000, 975, 950, 925, 900, 850, 800, 700, 600, 500, 400, 300, 250, 200, 150, 100};
     fc.tileCols = 4, fc.tileRows = 4;
     return bench_app::open_forecast("kivar_bench_formats_", "msm_full.gpv", fc);
-}
-
-void choose_field(int item) {
-    select(app::IDC_LEVEL_LIST, "850");
-    app::dialog_handlers.command(app::IDC_LEVEL_LIST, platform::SelectionChanged);
-    for (int k = 0; k < gpv::index.itemCount; ++k)
-        if (gpv::index.items[k] == item) platform::list_select(app::IDC_ITEM_LIST, k);
-    select(app::IDC_HOUR_LIST, "24");
-    platform::set_checked(app::IDC_SELECTED_ONLY, true);
-    platform::set_checked(app::IDC_ALL_ITEMS, false);
 }
 
 const char* const kFormats[] = {"png", "bmp", "tif", "ps", "pdf", "cgm"};
@@ -108,25 +96,7 @@ BENCHMARK(BM_DeflateOfTheMapImage)->Unit(benchmark::kMillisecond);
 // constant ones (pressure on pressure levels), each wind map twice.
 void BM_AllItemsImageRunPng(benchmark::State& st) {
     if (!prepare()) return st.SkipWithError("cannot prepare the forecast");
-    select(app::IDC_FORMAT_LIST, "png");
-    platform::set_checked(app::IDC_SELECTED_ONLY, false);
-    platform::set_checked(app::IDC_ALL_ITEMS, true);
-    fs::remove_all(folder / "out");
-    fs::create_directories(folder / "out");
-    int maps = 0;
-    double seconds = 0;
-    {
-        Quiet quiet;
-        for (auto _ : st) {
-            const auto start = std::chrono::steady_clock::now();
-            app::plot_command();
-            seconds +=
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        }
-    }
-    maps = static_cast<int>(std::distance(fs::directory_iterator(folder / "out"), {}));
-    st.counters["files"] = maps;
-    if (maps > 0) st.counters["ms_per_map"] = 1000.0 * seconds / maps;
+    bench_app::all_items_png_run(st);
 }
 BENCHMARK(BM_AllItemsImageRunPng)->Unit(benchmark::kSecond)->Iterations(1);
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing KIVAR need,
 # and only those that are missing. Runs apt-get as root, or through sudo.
+# Given package names, installs those (where missing) instead.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   pngcheck libtiff-tools ghostscript poppler-utils qpdf
 )
 if [ "${KIVAR_FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-14-dev); fi
+if [ $# -gt 0 ]; then packages=("$@"); fi
 
 missing=()
 for p in "${packages[@]}"; do
