@@ -183,8 +183,13 @@ void pen_to(const LineState& l, float x, float y) {
 // A segment of length d too long to walk whole: only the stretch inside the
 // clip rectangle (with a margin) is walked; the pattern runs on over the
 // rest by skip_pattern, so the dashes seen are those of the whole walk.
-void dash_long_segment(LineState& l, float tx, float ty, float ca, float sa, double d) {
-    const double lx = l.dash_last_x, ly = l.dash_last_y, dx = ca, dy = -double(sa);
+void dash_long_segment(LineState& l, float tx, float ty) {
+    // In double: the ends may lie so far apart that their distance is
+    // beyond float.
+    const double lx = l.dash_last_x, ly = l.dash_last_y;
+    const double d = std::hypot(double(tx) - lx, double(ty) - ly);
+    const double dx = (double(tx) - lx) / d, dy = (double(ty) - ly) / d;
+    const float ca = float(dx), sa = float(-dy);
     const int* c = l.clip_rect;
     double t0 = 0, t1 = d;
     const double lo[2] = {c[0] - 2.0, c[1] - 2.0}, hi[2] = {c[2] + 2.0, c[3] + 2.0};
@@ -250,15 +255,15 @@ void dash_draw_to(float x, float y) {
         a = ly - ty >= 0 ? 1.570796f : -1.570796f;
     const float sa = std::sin(a), ca = std::cos(a);
     float d = ty == ly ? std::fabs(tx - lx) : std::fabs((ly - ty) / sa);
-    if (!std::isfinite(d)) {
+    if (!std::isfinite(tx) || !std::isfinite(ty) || !std::isfinite(lx) || !std::isfinite(ly)) {
         // An end at infinity: no pattern can be laid along it.
         pen_draw_to(tx, ty);
         l.dash_last_x = tx;
         l.dash_last_y = ty;
         return;
     }
-    if (d > kWalkedLength) {
-        dash_long_segment(l, tx, ty, ca, sa, d);
+    if (!(d <= kWalkedLength)) {
+        dash_long_segment(l, tx, ty);
         return;
     }
     d = walk_dashes(l, lx, ly, ca, sa, d);

@@ -46,6 +46,14 @@ TEST_F(LinesTest, LongDashedSegmentIsDashedOnThePage) {
         EXPECT_NEAR(m[i].x - m[i - 1].x, 10, 0.01f) << i;
     }
     EXPECT_EQ(draws, 150); // 0-10, 20-30, ... 2980-2990
+    // Ends whose distance is beyond float: still dashed, as many dashes.
+    captured([&] { open_gksl(f); });
+    dash();
+    strtpt(-3.0e38f, 100);
+    connpt(3.0e38f, 100);
+    const std::vector<PenMove> far = finish(f);
+    EXPECT_NEAR(std::count_if(far.begin(), far.end(), [](const PenMove& p) { return p.pen == 2; }),
+                150, 1);
 }
 
 TEST_F(LinesTest, TwoHundredFiftyPointsAreThreeFlushesWithoutGap) {
