@@ -156,7 +156,9 @@ TEST_F(WriterTest, TiffOfOneOrTwoRowsReadsBackWithItsColours) {
         ASSERT_EQ(r.status, 0) << r.output;
         EXPECT_EQ(r.output.find("rror"), std::string::npos) << r.output;
         EXPECT_NE(r.output.find("2,0: (255,0,0)"), std::string::npos) << r.output;
-        if (h == 2) EXPECT_NE(r.output.find("1,1: (255,255,255)"), std::string::npos) << r.output;
+        if (h == 2) {
+            EXPECT_NE(r.output.find("1,1: (255,255,255)"), std::string::npos) << r.output;
+        }
     }
 }
 
