@@ -53,7 +53,8 @@ void filmod(const char* option);
 // Level 0; unknown: warning 2.
 void scrmod(const char* option);
 // Raster image size in pixels (default 853 x 603 landscape, 603 x 853
-// portrait). Levels 0-3; a value <= 0 gives warning 2 with the smaller value.
+// portrait); any size is tried at disini. Levels 0-3; a value <= 0 gives
+// warning 2 with the smaller value.
 void winsiz(int width, int height);
 // Page size in plot units (default 2970 x 2100, A4 landscape). Level 0;
 // a value <= 0 gives warning 2.
@@ -230,9 +231,10 @@ void hwfont();
 // only on PostScript and PDF pages, elsewhere warning 49. An unknown name
 // prints " <<<< Warning: <name> is not a standard font!" and uses Times-Roman.
 void psfont(const char* font);
-// Window-system font: there are no window fonts on this system; on the
-// screen devices the stroke font complx stands in, on any other device
-// warning 101 "Window fonts cannot be used". Levels 1-3.
+// Window-system font: on the screen devices and WMF it is put in force
+// (hardware font 2), but with no window system here the stroke font complx
+// draws its characters; on any other device warning 101 "Window fonts
+// cannot be used". Levels 1-3.
 void winfnt(const char* font);
 // Always warning 101 "X11 fonts cannot be used". Levels 1-3.
 void X11FNT(const char* font, const char* option);
