@@ -25,8 +25,7 @@ namespace {
 // after them as j * nx + i.
 struct EdgeNumbers {
     int64_t nx, horizontal;
-    explicit EdgeNumbers(const IsoGrid& g)
-        : nx(g.nx), horizontal(int64_t(g.nx - 1) * g.ny) {}
+    explicit EdgeNumbers(const IsoGrid& g) : nx(g.nx), horizontal(int64_t(g.nx - 1) * g.ny) {}
     int32_t h(int64_t i, int64_t j) const { return int32_t(j * (nx - 1) + i); }
     int32_t v(int64_t i, int64_t j) const { return int32_t(horizontal + j * nx + i); }
 };
@@ -55,8 +54,7 @@ int degree(const IsoWork& w, int32_t e) {
 }
 
 // The point where the level crosses edge e.
-void crossing(const IsoGrid& g, const EdgeNumbers& en, float level, int32_t e, float* x,
-              float* y) {
+void crossing(const IsoGrid& g, const EdgeNumbers& en, float level, int32_t e, float* x, float* y) {
     if (e < en.horizontal) {
         const int64_t j = e / (g.nx - 1), i = e % (g.nx - 1);
         const float z0 = g.z[j * g.nx + i], z1 = g.z[j * g.nx + i + 1];
@@ -250,8 +248,7 @@ struct BoxIndex {
 
 // Part [t0, t1] of the segment p + t (q - p), 0 <= t <= 1, inside box b;
 // false when it misses the box.
-bool inside_part(float px, float py, float qx, float qy, const LabelBox& b, float* t0,
-                 float* t1) {
+bool inside_part(float px, float py, float qx, float qy, const LabelBox& b, float* t0, float* t1) {
     float lo = 0, hi = 1;
     const float d[2] = {qx - px, qy - py}, p[2] = {px, py};
     const float mn[2] = {b.x0, b.y0}, mx[2] = {b.x1, b.y1};
@@ -277,8 +274,7 @@ bool inside_part(float px, float py, float qx, float qy, const LabelBox& b, floa
 // or overlap another label is tried again a quarter spacing on either side,
 // then given up.
 void place_labels(const PageLines& p, const PageLine& line, const float* widths, int h,
-                  float spacing, const float window[4], BoxIndex& index,
-                  std::vector<float>& arc) {
+                  float spacing, const float window[4], BoxIndex& index, std::vector<float>& arc) {
     const float* x = &p.x[line.start];
     const float* y = &p.y[line.start];
     arc.resize(size_t(line.n));
@@ -350,8 +346,7 @@ void draw_line(const PageLines& p, const PageLine& line, BoxIndex& index, size_t
             }
         float t = 0;
         const auto piece = [&](float t0, float t1) {
-            if (!(pen_at_end && t0 == 0))
-                dash_move_to(ax + t0 * (bx - ax), ay + t0 * (by - ay));
+            if (!(pen_at_end && t0 == 0)) dash_move_to(ax + t0 * (bx - ax), ay + t0 * (by - ay));
             dash_draw_to(ax + t1 * (bx - ax), ay + t1 * (by - ay));
         };
         bool reached_end = false;
@@ -431,8 +426,8 @@ void isolin(const float* x, int nx, const float* y, int ny, const float* z, cons
         }
         std::vector<float> arc;
         for (const PageLine& line : lines.lines)
-            place_labels(lines, line, widths.data(), text.height, float(iso.label_spacing),
-                         window, index, arc);
+            place_labels(lines, line, widths.data(), text.height, float(iso.label_spacing), window,
+                         index, arc);
     }
 
     clip_to_axis_system();

@@ -42,8 +42,7 @@ Field sample(int n, float lo, float hi, const std::function<float(float, float)>
 }
 
 Traced trace(const Field& f, float level) {
-    const razidu::IsoGrid g{f.x.data(), f.y.data(), f.z.data(), int(f.x.size()),
-                            int(f.y.size())};
+    const razidu::IsoGrid g{f.x.data(), f.y.data(), f.z.data(), int(f.x.size()), int(f.y.size())};
     razidu::IsoWork w;
     razidu::prepare_isolines(g, w);
     Traced t;
@@ -62,12 +61,9 @@ TEST(Isolines, AnalyticFieldsGiveTheirKnownLines) {
         int lines;
         bool closed;
     } cases[] = {
-        {"paraboloid", paraboloid, 1.0f, 1, true},
-        {"paraboloid", paraboloid, 2.5f, 1, true},
-        {"saddle above", saddle, 1.0f, 2, false},
-        {"saddle below", saddle, -0.5f, 2, false},
-        {"closed low", low, -0.5f, 1, true},
-        {"beyond the field", paraboloid, 9.0f, 0, false},
+        {"paraboloid", paraboloid, 1.0f, 1, true}, {"paraboloid", paraboloid, 2.5f, 1, true},
+        {"saddle above", saddle, 1.0f, 2, false},  {"saddle below", saddle, -0.5f, 2, false},
+        {"closed low", low, -0.5f, 1, true},       {"beyond the field", paraboloid, 9.0f, 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -156,8 +152,10 @@ TEST_F(IsolineDrawing, RingsAreDrawnWhereTheyLieAndBrokenUnderTheirLabels) {
         int hit = 0;
         for (int d = 0; d < 360; ++d) {
             const float a = float(d) * 3.14159265f / 180;
-            const float px = razidu::user_to_plot_x(0.5f * std::cos(a)) * razidu::g_plot.device_scale;
-            const float py = razidu::user_to_plot_y(0.5f * std::sin(a)) * razidu::g_plot.device_scale;
+            const float px =
+                razidu::user_to_plot_x(0.5f * std::cos(a)) * razidu::g_plot.device_scale;
+            const float py =
+                razidu::user_to_plot_y(0.5f * std::sin(a)) * razidu::g_plot.device_scale;
             bool found = false;
             for (int dy = -1; dy <= 1 && !found; ++dy)
                 for (int dx = -1; dx <= 1 && !found; ++dx)
@@ -181,7 +179,7 @@ TEST_F(IsolineDrawing, EveryDeviceWritesItsFileWithoutWarnings) {
         const std::string out = plot_test::captured([&] {
             plot_test::open_page(device, file, 300, 300, 2000, 2000);
             razidu::axspos(400, 1600);
-                draw_rings(300);
+            draw_rings(300);
             razidu::disfin();
         });
         EXPECT_NE(out.find("Warnings: 0 "), std::string::npos) << out;
@@ -192,9 +190,9 @@ TEST_F(IsolineDrawing, EveryDeviceWritesItsFileWithoutWarnings) {
 TEST_F(IsolineDrawing, BadArgumentsAreWarnedAbout) {
     plot_test::open_page("VIRT", "");
     const float v[2] = {0, 1}, z[4] = {0, 1, 1, 0}, level = 0.5f;
-    EXPECT_NE(plot_test::captured([&] { razidu::isolin(v, 2, v, 2, z, &level, 1); })
-                  .find("Warning   3"),
-              std::string::npos); // level 1: no axis system yet
+    EXPECT_NE(
+        plot_test::captured([&] { razidu::isolin(v, 2, v, 2, z, &level, 1); }).find("Warning   3"),
+        std::string::npos); // level 1: no axis system yet
     razidu::graf(0, 1, 0, 1, 0, 1, 0, 1);
     for (auto call : std::vector<std::function<void()>>{
              [&] { razidu::isolin(v, 1, v, 2, z, &level, 1); },
