@@ -165,6 +165,28 @@ void rlvec(float x1, float y1, float x2, float y2, int code);
 // above 3: warning 2 with the digit after the shaft is drawn.
 void vector(int x1, int y1, int x2, int y2, int code);
 
+// Isolines of the grid z at the n given levels, z[j * nx + i] being the
+// value at (x[i], y[j]) in user coordinates (x and y ascending or
+// descending). Marching squares over the cells: a corner equal to a level
+// counts as above it, a saddle cell keeps its corners joined on the side of
+// the mean of its four values, and the crossings are joined into one
+// polyline per line, without gaps or repeated pieces. Cells with a value
+// that is not a number are left out. Drawn in the current colour and line
+// style, clipped to the axis system; with isolab labels, each line carries
+// its level. Levels 2-3. nx or ny below 2, n below 1, a null array or a grid
+// of more than 2^26 points: warning 2, nothing is drawn.
+void isolin(const float* x, int nx, const float* y, int ny, const float* z, const float* levels,
+            int n);
+// Labels of isolin: the level's value with digits decimals (-1: an integer
+// without a point, up to 6), every spacing plot units along a line (the
+// first half a spacing from its start; a line shorter than the spacing gets
+// one in its middle when it is long enough). Labels are upright, in the
+// stroke font at the current text height, inside the axis system, never
+// overlapping one another; every line is broken under them. spacing 0 (the
+// default after disini) draws no labels. Levels 1-3; spacing below 0 or
+// digits outside -1..6: warning 2 with the value, nothing changes.
+void isolab(int spacing, int digits);
+
 // ------------------------------------------------------------ titles
 
 // Stores title line |n| (1..4, at most 132 characters), underlined when

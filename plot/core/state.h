@@ -203,6 +203,13 @@ struct CgmState {
     int picture = 1;
 };
 
+// Isolines (axes/contour.cpp): labels every label_spacing plot units along
+// a line (0: no labels) with label_digits decimals (-1: integers).
+struct IsolineState {
+    int label_spacing = 0;
+    int label_digits = 0;
+};
+
 // ------------------------------------------------------------ the record
 
 struct PlotState {
@@ -258,6 +265,7 @@ struct PlotState {
     TitleState titles;
     CurveState curves;
     CalendarState calendar;
+    IsolineState isolines;
     RasterImage raster;
     PsState ps;
     PdfState pdf;
