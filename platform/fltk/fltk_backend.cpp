@@ -472,8 +472,10 @@ bool is_input_event(int e) {
 int dispatch(int event, Fl_Window* w) {
     FltkBackend& b = self();
     if (b.busy && w == b.win && is_input_event(event)) {
-        // The close box is remembered and acted on once the handler ends.
-        if (event == FL_CLOSE) b.close_requested = true;
+        // The close box pressed during a run is remembered and acted on once
+        // the run ends; while a box or the chooser is up it is ignored, as a
+        // click on any other control of the window is.
+        if (event == FL_CLOSE && !Fl::modal()) b.close_requested = true;
         return 1;
     }
     // Enter presses the default button wherever the focus or the mouse is
