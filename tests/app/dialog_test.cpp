@@ -95,6 +95,11 @@ TEST_F(Dialog, ExecuteAfterAnOpenThatFoundNoLevelsUsesTheListsShown) {
               "[850] 500 [Temperature (C)] u-wind (m/s)");
     execute_data();
     EXPECT_EQ(last_message(), "get_GPV_dat: Error: number of data not matched.");
+    // An empty hour list (a file whose last hour is below its first).
+    ASSERT_TRUE(open(gpvPath));
+    platform::list_reset(IDC_HOUR_LIST);
+    execute_data();
+    EXPECT_EQ(last_message(), "get_GPV_dat: Error: forecast time not in the record.");
 }
 
 TEST_F(Dialog, WithoutMapDatTheOpenFailsAndMapsHaveNoCoastline) {
