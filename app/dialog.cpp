@@ -4,6 +4,7 @@
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
 
+#include <array>
 #include <cstdio>
 
 namespace app {
@@ -31,6 +32,21 @@ gpv::Selection read_selection() {
     sel.itemPos = platform::list_selected(IDC_ITEM_LIST);
     sel.hourPos = platform::list_selected(IDC_HOUR_LIST);
     return sel;
+}
+
+// Makes the items found by a scan the index's and the item list's.
+int show_items(const std::array<int, gpv::kMaxItems>& items, int count) {
+    gpv::GpvIndex& ix = gpv::index;
+    ix.items = items;
+    ix.itemCount = count;
+    platform::list_reset(IDC_ITEM_LIST);
+    char text[32];
+    for (int k = 0; k < count; ++k) {
+        if (!gpv::id2str(ix.items[k] & 0xff, text)) return 0;
+        platform::list_insert(IDC_ITEM_LIST, k, text);
+    }
+    platform::list_select(IDC_ITEM_LIST, 0);
+    return 1;
 }
 
 void on_command(int id, int notification) {
@@ -147,10 +163,18 @@ int open_file(const std::string& path) {
         return 0;
     }
     state.openPath = path;
+    // The scans go to lists of their own: when they find nothing, the index
+    // keeps the lists the dialog still shows, and Execute works with those.
     gpv::GpvIndex& ix = gpv::index;
-    ix.levelCount = gpv::check_GPV_p(state.gpvFile, ix.levels.data(), gpv::kMaxLevels);
-    if (ix.levelCount == 0) return 0;
-    if (!fill_item_list(0)) return 0;
+    std::array<int, gpv::kMaxLevels> levels{};
+    int levelCount = gpv::check_GPV_p(state.gpvFile, levels.data(), gpv::kMaxLevels);
+    if (levelCount == 0) return 0;
+    std::array<int, gpv::kMaxItems> items{};
+    int itemCount = gpv::check_GPV_p(state.gpvFile, levels[0], items.data(), gpv::kMaxItems);
+    if (itemCount == 0) return 0;
+    ix.levels = levels;
+    ix.levelCount = levelCount;
+    if (!show_items(items, itemCount)) return 0;
 
     std::size_t slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0) state.openDir = path.substr(0, slash);
@@ -176,8 +200,9 @@ int open_file(const std::string& path) {
     platform::list_select(IDC_LEVEL_LIST, 0);
     platform::list_select(IDC_HOUR_LIST, 0);
 
-    if (ix.largestGridCount != gpv::grid.allocatedCount) {
+    if (ix.largestGridCount != state.recordedGridCount) {
         if (!gpv::ini_vars(state.mapPath.c_str(), ix.largestGridCount)) return 0;
+        state.recordedGridCount = ix.largestGridCount;
     }
     gpv::fill_cell_centres();
     state.fileReady = true;
@@ -187,17 +212,10 @@ int open_file(const std::string& path) {
 int fill_item_list(int pos) {
     gpv::GpvIndex& ix = gpv::index;
     if (!state.gpvFile || pos < 0 || pos >= ix.levelCount) return 0;
-    int n = gpv::check_GPV_p(state.gpvFile, ix.levels[pos], ix.items.data(), gpv::kMaxItems);
-    ix.itemCount = n;
-    if (n == 0) return 0;
-    platform::list_reset(IDC_ITEM_LIST);
-    char text[32];
-    for (int k = 0; k < n; ++k) {
-        if (!gpv::id2str(ix.items[k] & 0xff, text)) return 0;
-        platform::list_insert(IDC_ITEM_LIST, k, text);
-    }
-    platform::list_select(IDC_ITEM_LIST, 0);
-    return 1;
+    std::array<int, gpv::kMaxItems> items{};
+    int n = gpv::check_GPV_p(state.gpvFile, ix.levels[pos], items.data(), gpv::kMaxItems);
+    if (n == 0) return 0; // the item list and the index keep their items
+    return show_items(items, n);
 }
 
 int check_path() {
