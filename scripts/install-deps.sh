@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ ninja-build pkg-config
-  zlib1g-dev libfltk1.3-dev libx11-dev fonts-urw-base35
+  zlib1g-dev libfltk1.3-dev libx11-dev fonts-urw-base35 hershey-fonts-data python3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xdotool imagemagick x11-apps
   pngcheck libtiff-tools ghostscript poppler-utils qpdf

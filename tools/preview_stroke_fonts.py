@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draw every glyph of the generated stroke fonts into PNG files for inspection.
 
-Reads the committed tables in plot/text/generated/stroke_fonts.cpp (so it shows
+Reads the committed tables in plot/text/generated/stroke_tables.cpp (so it shows
 what the library really draws), walks the glyph records the way the text
 module does, and writes one grid per font plus a line of sample text:
 
@@ -19,7 +19,7 @@ import sys
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.path.join(HERE, "..", "plot", "text", "generated", "stroke_fonts.cpp")
+SOURCE = os.path.join(HERE, "..", "plot", "text", "generated", "stroke_tables.cpp")
 
 FONTS = {
     # name: (array tag, x divisor, y divisor, spacing, space width, equal width, guides)
@@ -34,7 +34,7 @@ def read_arrays(path):
     with open(path) as f:
         text = f.read()
     arrays = {}
-    for m in re.finditer(r"constexpr int16_t (\w+)\[\] = \{([^}]*)\};", text):
+    for m in re.finditer(r"const int16_t (\w+)\[\w*\] = \{([^}]*)\};", text):
         arrays[m.group(1)] = [int(v) for v in m.group(2).replace("\n", " ").split(",")
                               if v.strip()]
     return arrays

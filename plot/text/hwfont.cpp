@@ -4,8 +4,8 @@
 #include "plot/core/state.h"
 #include "plot/razidu.h"
 #include "plot/vector/vector.h"
-#include "text/generated/ps_widths.h"
-#include "text/generated/stroke_fonts.h"
+#include "plot/text/ps_widths.h"
+#include "plot/text/stroke_fonts.h"
 
 #include <climits>
 #include <cmath>

@@ -3,7 +3,7 @@
 // pen stage, and width measurement.
 #include "plot/core/state.h"
 #include "plot/razidu.h"
-#include "text/generated/stroke_fonts.h"
+#include "plot/text/stroke_fonts.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Integrity of the generated stroke-font tables and the hardware-font width sets.
-#include "text/generated/ps_widths.h"
-#include "text/generated/stroke_fonts.h"
+#include "plot/text/ps_widths.h"
+#include "plot/text/stroke_fonts.h"
 
 #include <gtest/gtest.h>
 
