@@ -95,11 +95,6 @@ enum { SMAL, RAIN, SPECTRUM, GREY, RRAI, RSPE, RGRE, VGA, TEMP };
 bool is_plain_scale(int id) {
     return id >= RAIN && id <= RGRE;
 }
-// Devices that draw dark on white paper with the scales: index 0 is the
-// foreground there.
-bool paper_device(int d) {
-    return d == DEV_POST || d == DEV_WMF || d == DEV_CGM || d == DEV_JAVA;
-}
 
 } // namespace
 
@@ -164,15 +159,13 @@ void load_colour_table(int id) {
     for (int i = 1; i <= 30; ++i)
         c.cycle[i - 1] = c.named[(i % 8 == 0 ? 8 : i % 8) - 1];
 
-    const bool reversed_device =
-        is_screen(d) || d == DEV_PSCL || d == DEV_EPS || d == DEV_PS || d == DEV_PDF || d > 600;
-    if (g.screen_mode == 2 && reversed_device)
+    if (g.screen_mode == 2 && swaps_reversed_colours(d))
         std::swap(t[0], t[id == SMAL ? 1 : (id == VGA ? 15 : 255)]);
 
     c.table_last = 255;
     c.background_index = 0;
     int def = 255;
-    if (paper_device(d) && is_plain_scale(id)) {
+    if (is_paper_device(d) && is_plain_scale(id)) {
         def = 0;
         c.background_index = 255;
     } else if (id == SMAL) {
@@ -221,7 +214,7 @@ void color(const char* name) {
     if (i <= 9) {
         index = c.named[i - 1];
     } else if (i == 10) {
-        if (paper_device(g_plot.device) && is_plain_scale(c.table_id))
+        if (is_paper_device(g_plot.device) && is_plain_scale(c.table_id))
             index = 0;
         else
             index = c.table_id == SMAL ? 1 : (c.table_id == VGA ? 15 : 255);

@@ -33,7 +33,7 @@ void rect_size_from_autres() {
     };
     a.rect_width = size(a.len_x, a.autres_nx);
     a.rect_height = size(a.len_y, a.autres_ny);
-    if (g_plot.device > 100) {
+    if (is_file_device(g_plot.device)) {
         ++a.rect_width;
         ++a.rect_height;
     }
@@ -94,8 +94,8 @@ void curve3(const float* x, const float* y, const float* z, int n) {
             continue;
         }
         const int c = z_colour(z[i]);
-        const float cx = a.origin_x + (x[i] - a.x.a) * a.x.scale;
-        const float cy = a.origin_y - (y[i] - a.y.a) * a.y.scale;
+        const float cx = user_to_plot_x(x[i]);
+        const float cy = user_to_plot_y(y[i]);
         const float x0 = cx - float(w / 2), y0 = cy - float(h / 2);
         fill_rect(x0, y0, x0 + float(w), y0 + float(h), c);
     }

@@ -1,5 +1,7 @@
-// Device codes and the device families. Every decision by device family in
-// the library goes through these predicates.
+// Device codes, the device families and their tables of operations. Every
+// decision by device code in the library goes through the predicates here;
+// everything a family draws goes through its DeviceOps table, which disini
+// picks once (device_ops).
 #pragma once
 
 namespace razidu {
@@ -85,9 +87,94 @@ inline bool draws_in_memory(int d) {
 inline bool writes_image_file(int d) {
     return is_raster(d) && d != DEV_VIRT;
 }
-// PostScript and PDF turn a landscape page by 90 degrees.
-inline bool turns_landscape(int d) {
-    return is_ps_or_pdf(d);
+// Every device but the screen windows: a data cell gets one more plot unit
+// there so that neighbouring cells leave no gap.
+inline bool is_file_device(int d) {
+    return d > 100;
+}
+// Screen windows and WMF have window fonts instead of hardware fonts.
+inline bool uses_window_fonts(int d) {
+    return is_screen(d) || is_wmf(d);
+}
+// Devices whose "AUTO" screen mode is the reversed one (white paper).
+inline bool reverses_by_default(int d) {
+    return d == DEV_PDF || d == DEV_EPS || d == DEV_PS;
+}
+// Devices on which a reversed screen mode swaps background and foreground
+// in the colour table.
+inline bool swaps_reversed_colours(int d) {
+    return is_screen(d) || d == DEV_PSCL || d == DEV_EPS || d == DEV_PS || d == DEV_PDF ||
+           is_raster(d) || is_java(d);
+}
+// Devices that print on white paper: the plain colour scales put black in
+// the foreground there.
+inline bool is_paper_device(int d) {
+    return d == DEV_POST || d == DEV_WMF || d == DEV_CGM || d == DEV_JAVA;
+}
+// Devices whose file name is versioned when the plot opens (a BMP image only
+// when it is written, VIRT never).
+inline bool versions_name_at_open(int d) {
+    return !is_raster(d) || (d != DEV_VIRT && d != DEV_BMP);
+}
+
+// How the device's page lies against the plot page: plot axes kept (raster,
+// GKSL), y pointing up (CGM), or y pointing up with a landscape page turned
+// by 90 degrees so that plot x runs along the device's y axis (PostScript,
+// PDF).
+enum class PageAxes { Plot, FlipY, TurnLandscape };
+
+// Operations of one device family. The primitives (plot_pen, device_colour,
+// fill_rect) count, apply the page transform and call these; a null entry
+// does nothing.
+struct DeviceOps {
+    PageAxes axes;
+    // Mode the plot file is opened in at disini ("w", "wb"); null: the
+    // device opens no plot stream (raster, PDF, WMF).
+    const char* file_mode;
+    // Device scale and opening actions, after the plot file is open (disini).
+    void (*open)();
+    // Pen move (3) or draw (2) to a device point (page point * device_scale).
+    void (*pen)(float x, float y, int pen);
+    // Colour-table entry n, components r, g, b, becomes the drawing colour.
+    void (*colour)(int n, int r, int g, int b);
+    // Filled rectangle between two page points (plot units, not scaled;
+    // corner 1 from the lower plot corner) in colour c; null: filled by
+    // serpentine strokes through the pen.
+    void (*fill)(float x1, float y1, float x2, float y2, int c);
+    // Hardware fonts (PostScript, PDF): size of the font for text height h,
+    // selection of the font in force (full: name and re-encoding, else the
+    // size line only), and one character of width w at the text position.
+    float font_scale;
+    void (*font)(bool full);
+    void (*character)(int k, float w, int size);
+    // Ends the page and the file (disfin, after the last polyline);
+    // returns the report flag: 1 when a file was written.
+    int (*finish)();
+    // Clears the page (erase).
+    void (*erase)();
+};
+
+// The tables of the families, each beside its writer.
+extern const DeviceOps kRasterOps;     // raster/raster.cpp: screen windows and images
+extern const DeviceOps kPostScriptOps; // vector/postscript.cpp
+extern const DeviceOps kPdfOps;        // vector/pdf.cpp
+extern const DeviceOps kCgmOps;        // vector/cgm.cpp
+extern const DeviceOps kGkslOps;       // vector/gksl.cpp
+// vector/plain_devices.cpp: devices that keep only their keyword and file.
+extern const DeviceOps kTerminalOps, kWmfOps, kKyoceraOps, kHpglOps, kJavaOps;
+
+// The table of device code d.
+inline const DeviceOps& device_ops(int d) {
+    if (draws_in_memory(d)) return kRasterOps;
+    if (is_postscript(d)) return kPostScriptOps;
+    if (is_pdf(d)) return kPdfOps;
+    if (is_cgm(d)) return kCgmOps;
+    if (is_gksl(d)) return kGkslOps;
+    if (is_wmf(d)) return kWmfOps;
+    if (is_kyocera(d)) return kKyoceraOps;
+    if (is_hpgl(d)) return kHpglOps;
+    if (is_java(d)) return kJavaOps;
+    return kTerminalOps;
 }
 
 } // namespace razidu

@@ -60,7 +60,7 @@ const char* default_extension_of(int device) {
     default:
         break;
     }
-    if (device >= 401 && device <= 405) return "hpg";
+    if (is_hpgl(device)) return "hpg";
     return "   ";
 }
 
@@ -112,16 +112,9 @@ void open_device_file(int device) {
     }
     g.record_length = kRecordLength;
     g.record.clear();
-    if (device < 601 || device == DEV_JAVA) {
-        version_file_name(g.file_name);
-        if (is_cgm(device)) {
-            g.plot_stream = std::fopen(g.file_name, "wb");
-        } else if (!is_wmf(device) && !is_pdf(device)) {
-            g.plot_stream = std::fopen(g.file_name, "w");
-        }
-    } else if (device == DEV_TIFF || device == DEV_IMAG || device == DEV_PNG || device == DEV_PPM) {
-        version_file_name(g.file_name);
-    }
+    if (versions_name_at_open(device)) version_file_name(g.file_name);
+    const char* mode = device_ops(device).file_mode;
+    if (mode) g.plot_stream = std::fopen(g.file_name, mode);
 }
 
 } // namespace razidu

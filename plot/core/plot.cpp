@@ -1,6 +1,5 @@
 // Set-up routines, disini and disfin, erase, nochek and sendbf.
 #include "plot/core/state.h"
-#include "plot/vector/vector.h"
 #include "plot/razidu.h"
 
 #include <cstring>
@@ -71,8 +70,7 @@ void disini() {
     g.plot_finished = 0;
     g.line.pending_count = 0;
     g.screen_mode = g.screen_mode_req;
-    if (g.screen_mode == 4)
-        g.screen_mode = (g.device == DEV_PDF || g.device == DEV_EPS || g.device == DEV_PS) ? 2 : 0;
+    if (g.screen_mode == 4) g.screen_mode = reverses_by_default(g.device) ? 2 : 0;
     if (g.device == DEV_NONE) {
         g.device = DEV_GKSL;
         std::memcpy(g.device_name, "GKSL", 5);
@@ -93,8 +91,9 @@ void disini() {
     }
     // Screen windows open no window on this system: their page is drawn in
     // memory like VIRT. Every other device has a file.
+    g.ops = &device_ops(g.device);
     if (!is_screen(g.device)) open_device_file(g.device);
-    open_device();
+    g.ops->open();
     reset_plot_parameters();
     if (g.first_screen_mode == -1) g.first_screen_mode = g.screen_mode;
     if (g.screen_mode != g.first_screen_mode) g.screen_mode_changed = 1;
@@ -105,43 +104,10 @@ void disini() {
 void disfin() {
     if (check_level(1, 3, "disfin")) return;
     PlotState& g = g_plot;
-    const int d = g.device;
     flush_polyline();
-    int report = 1;
-    if (is_screen(d)) {
-        report = 0; // no window to wait for: the page is discarded
-    } else if (is_metafile(d)) {
-        pen_move_to(0, 0);
-        if (is_cgm(d)) {
-            cgm_path_point(0, 0, 999);
-            static const uint8_t kEnd[4] = {0x00, 0xA0, 0x00, 0x40};
-            put_record_bytes(kEnd, 4);
-        } else if (is_gksl(d)) {
-            gksl_number(9, true);
-        }
-        // WMF: nothing was drawn and no file was created.
-        g.line.pending_count = 0;
-    } else if (is_kyocera(d)) {
-        put_record_bytes("RES;EXIT;", 9);
-    } else if (is_hpgl(d)) {
-        put_record_bytes("PU0,0;", 6);
-    } else if (is_pdf(d)) {
-        pdf_path(0, 0, 1);
-    } else if (is_postscript(d)) {
-        ps_path_point(0, 0, 999);
-        put_ps_words("showpage ", 9);
-    } else if (is_raster(d)) {
-        if (d == DEV_VIRT) {
-            report = 0;
-        } else {
-            version_file_name(g.file_name);
-            write_image_file(g.file_name, d - 600);
-        }
-    } else if (is_java(d)) {
-        if (g.plot_stream) std::fputs("  }\n}\n", g.plot_stream);
-    }
-    if (draws_in_memory(d)) raster_close();
-    if (d >= 101 && d <= 600 && !is_wmf(d) && !is_pdf(d)) write_pending_record();
+    // Screen windows have no window to wait for: their page is discarded
+    // and no report of a file is given.
+    const int report = g.ops->finish();
     if (g.plot_stream) {
         std::fclose(g.plot_stream);
         g.plot_stream = nullptr;
@@ -154,12 +120,7 @@ void disfin() {
 void erase() {
     if (check_level(1, 3, "erase")) return;
     flush_polyline();
-    PlotState& g = g_plot;
-    if (draws_in_memory(g.device)) {
-        raster_clear();
-    } else if (is_java(g.device) && g.plot_stream) {
-        std::fprintf(g.plot_stream, "  g.clearRect (0,0,%d,%d);\n", g.window_w, g.window_h);
-    }
+    if (g_plot.ops->erase) g_plot.ops->erase();
 }
 
 void nochek() {

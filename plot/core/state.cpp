@@ -98,10 +98,6 @@ void set_default_axis_frame() {
 
 namespace {
 
-void reset_device_buffers() {
-    g_plot.dev = DeviceBuffers{};
-}
-
 void reset_axis() {
     PlotState& g = g_plot;
     AxisState& a = g.axis;
@@ -139,15 +135,15 @@ void reset_plot_parameters() {
     PlotState& g = g_plot;
     g.msg_stream = stdout;
     g.check_range = 1;
-    reset_device_buffers();
     reset_axis();
     reset_line();
     g.text = TextState{};
     g.titles = TitleState{};
     g.curves = CurveState{};
     g.isolines = IsolineState{};
-    // The writer groups (ps, pdf, cgm) were set up by open_device just
-    // before and the calendar keeps its base date: they are not reset here.
+    // The writer groups (raster pen, ps, pdf, cgm) were set up when the
+    // device opened just before and the calendar keeps its base date: they
+    // are not reset here.
     reset_colour();
 }
 

@@ -5,7 +5,6 @@
 // Layout. The core groups (level, device, page, file, screen, window,
 // scaling, messages, counters, default axis frame, machine) are plain fields
 // of PlotState. Every other module owns one nested struct:
-//   dev     DeviceBuffers  pen position and path buffers of the dispatch
 //   axis    AxisState      axis-system geometry, scalings, clip window, bar
 //   colour  ColourState    colour table, named colours, current colour
 //   line    LineState      pending polyline, clip rectangle, line style
@@ -14,7 +13,7 @@
 //   curves  CurveState     curve counter and recorded curve attributes
 //   calendar CalendarState base date (set once per process, not per plot)
 //   (vector arrows keep no state of their own)
-//   raster  RasterImage    the in-memory page of raster devices
+//   raster  RasterImage    the in-memory page of raster devices, its pen
 //   ps, pdf, cgm           state of the PostScript, PDF and CGM writers
 //
 // Lifetime. The member initialisers below are the first-call defaults; they
@@ -32,6 +31,7 @@
 
 #include "plot/core/device.h"
 #include "plot/raster/raster.h"
+#include "plot/vector/path_buffer.h"
 
 namespace razidu {
 
@@ -39,21 +39,9 @@ constexpr float kVersion = 7.6f;    // printed "%4.1f" in reports and headers
 constexpr const char* kPatch = " "; // patch level 0 prints as one blank
 constexpr int kNameMax = 80;        // characters kept of a file name
 constexpr int kRecordLength = 80;   // output record of text devices and CGM
-constexpr int kPathMax = 50;        // points of a PostScript or CGM path
 constexpr int kPendingMax = 100;    // points of the pending polyline
 
 // ------------------------------------------------------------ module groups
-
-// Pen position and path buffers of the primitive dispatch (dispatch.cpp).
-struct DeviceBuffers {
-    int raster_pen_x = 0, raster_pen_y = 0; // current pixel on raster pages
-    int ps_x[kPathMax] = {}, ps_y[kPathMax] = {};
-    int ps_count = 0;                 // points in the PostScript path
-    int ps_last_x = 0, ps_last_y = 0; // end of the last written path
-    int16_t cgm_x[kPathMax] = {}, cgm_y[kPathMax] = {};
-    int cgm_count = 0;
-    int16_t cgm_last_x = 0, cgm_last_y = 0; // machine byte order
-};
 
 // Scaling of one axis as passed to graf / graf3.
 struct AxisScaling {
@@ -168,9 +156,10 @@ struct CalendarState {
     int defined = 0;
 };
 
-// PostScript writer (vector/).
+// PostScript writer (vector/postscript.cpp), reset when the device opens.
 struct PsState {
     float page_factor = 1; // fit factor / device scale, applied by the prolog
+    PathBuffer path;       // pending path in PostScript units
 };
 
 // PDF writer (vector/pdf.cpp): one file at a time, opened by pdf_open at
@@ -198,9 +187,11 @@ struct PdfState {
     int text_slot = -1, text_size = -1; // font of the open BT block
 };
 
-// CGM writer (vector/).
+// CGM writer (vector/cgm.cpp), reset when the device opens.
 struct CgmState {
     int picture = 1;
+    int written = 0; // bytes of the header, checked against its expected size
+    PathBuffer path; // pending polyline in CGM units
 };
 
 // Isolines (axes/contour.cpp): labels every label_spacing plot units along
@@ -218,8 +209,9 @@ struct PlotState {
     // level: 0 closed, 1 page open, 2 axis system, 3 colour axis system
     int level = 0;
     // device
-    int device = 0;           // DeviceCode, 0 none chosen
-    char device_name[5] = {}; // metafl keyword, upper case ("Fileformat")
+    int device = 0;                       // DeviceCode, 0 none chosen
+    const DeviceOps* ops = &kTerminalOps; // operations of the device, chosen by disini
+    char device_name[5] = {};             // metafl keyword, upper case ("Fileformat")
     // page, as largest coordinates: width - 1, height - 1
     int page_xmax = 2969, page_ymax = 2099;
     char page_name[5] = "DA4L";
@@ -257,7 +249,6 @@ struct PlotState {
     // machine: 1 when the low byte of an integer is stored first
     int low_byte_first = 1;
 
-    DeviceBuffers dev;
     AxisState axis;
     ColourState colour;
     LineState line;
@@ -279,6 +270,10 @@ extern PlotState g_plot;
 // Truncation to int kept in range (NaN gives 0): a far-off coordinate lands
 // far off the page instead of wrapping around.
 int trunc_int(float v);
+// Integer device coordinate: truncation of v + 0.5, kept in int range.
+int round_unit(float v);
+// Colour index n taken into 0..255.
+int wrap_colour(int n);
 
 // Sets the first-call defaults once per process.
 void ensure_initialised();
@@ -325,7 +320,14 @@ const char* default_extension_of(int device);
 // Primitive dispatch (dispatch.cpp). Coordinates in plot units. Lines go
 // pen_move_to / pen_draw_to -> flush_polyline (clipped) -> plot_pen; only
 // the pen stage calls plot_pen for lines, so that they are clipped.
-void open_device(); // device scale and opening actions (disini)
+// 1 when the device turns the page in force (a landscape page on PostScript
+// and PDF): plot x runs along the device's y axis.
+bool page_turned();
+// Page point of a plot point on the device in force, in plot units: turned,
+// y flipped or unchanged as the device's page axes lie (DeviceOps::axes).
+void page_point(float x, float y, float* px, float* py);
+// The page point in device units (times device_scale).
+void device_point(float x, float y, float* dx, float* dy);
 // Moves (pen 3) or draws (pen 2) the device pen; counts vector_count.
 // Raster: pixels round(x * device_scale); PS/PDF: turned landscape page or
 // flipped y; CGM: flipped y; GKSL: plot units.
@@ -336,14 +338,15 @@ void device_colour(int index);
 // Fills x1 <= x <= x2, y1 <= y <= y2 with colour c, clipped to the clip
 // rectangle in force (line.clip_rect).
 void fill_rect(float x1, float y1, float x2, float y2, int c);
+// Fill operation of the devices that discard what is drawn.
+void fill_nothing(float x1, float y1, float x2, float y2, int c);
+// Bytes to the plot file (nothing when none is open).
+void write_plot_stream(const void* bytes, size_t n);
+// Output record of the text devices: a record that would grow beyond
+// record_length is ended with a line feed and written first.
 void put_record_bytes(const void* bytes, int n);
-void put_ps_words(const char* text, int n);    // n -1 writes out the pending line
-void ps_path_point(float x, float y, int pen); // pen 2, 3, 999 end
-void cgm_path_point(float x, float y, int pen);
-// Writes out a non-empty record (CGM padded to 80 bytes, text with a line feed).
+// Writes out a non-empty record of a text device, ended with a line feed.
 void write_pending_record();
-// One 10-character field of the GKSL metafile (plot/GKSL.md).
-void gksl_number(float v, bool opcode);
 
 // Pen stage, pattern stage and clipping (draw/pen.cpp).
 // Flushes, then starts a new pending polyline at (x, y).
@@ -385,6 +388,8 @@ void text_at(const char* text, int x, int y, int degrees, int h);
 float hardware_char(int k, float* sp);
 // Writes "(name) " and the "%5d font " line of the text height on PostScript.
 void ps_font_line();
+// Text angle on the device: turned with a turned page.
+int device_text_angle();
 
 // Axis systems and axes (axes/).
 // Page coordinates of user coordinates of the current axis system, not rounded.

@@ -1,5 +1,6 @@
 // The raster page: allocation, clearing, integer lines and filled
-// rectangles on one byte per pixel.
+// rectangles on one byte per pixel, and the device operations of the raster
+// images and of the screen windows that stand in for them.
 #include "plot/core/state.h"
 
 #include <algorithm>
@@ -141,5 +142,69 @@ void raster_close() {
     }
     r.width = r.height = r.stride = 0;
 }
+
+// ------------------------------------------------------------ device operations
+
+namespace {
+
+// The page in window_w x window_h pixels: an A4 landscape page never maps
+// to more than window_w pixels across, and a smaller page is not enlarged
+// beyond that ratio.
+void raster_device_open() {
+    PlotState& g = g_plot;
+    int status = 0;
+    raster_open(g.page_xmax + 1, g.page_ymax + 1, &g.window_w, &g.window_h, g.window_size_mode,
+                &status);
+    if (status != 0) {
+        warning_plain(53);
+        std::exit(0);
+    }
+    g.raster.pen_x = g.raster.pen_y = 0;
+    const bool landscape = g.page_xmax > g.page_ymax;
+    const float xmax = float(g.page_xmax), ymax = float(g.page_ymax);
+    const float w1 = float(g.window_w - 1), h1 = float(g.window_h - 1);
+    const float f = std::min(w1 / xmax, h1 / ymax);
+    g.device_scale = std::min(f, (landscape ? w1 : h1) / 2969.0f);
+}
+
+void raster_pen(float x, float y, int pen) {
+    RasterImage& r = g_plot.raster;
+    const int px = round_unit(x), py = round_unit(y);
+    if (pen == 2) raster_line(r.pen_x, r.pen_y, px, py);
+    r.pen_x = px;
+    r.pen_y = py;
+}
+
+void raster_colour(int n, int, int, int) {
+    raster_set_colour(wrap_colour(n));
+}
+
+void raster_fill(float x1, float y1, float x2, float y2, int c) {
+    const float s = g_plot.device_scale;
+    flush_polyline();
+    raster_fill_rect(round_unit(x1 * s), round_unit(y1 * s), round_unit(x2 * s), round_unit(y2 * s),
+                     wrap_colour(c));
+}
+
+// Image devices write their file; VIRT and the screen windows discard the
+// page (no report of a written file).
+int raster_finish() {
+    PlotState& g = g_plot;
+    int report = 0;
+    if (writes_image_file(g.device)) {
+        version_file_name(g.file_name);
+        write_image_file(g.file_name, g.device - 600);
+        report = 1;
+    }
+    raster_close();
+    return report;
+}
+
+} // namespace
+
+const DeviceOps kRasterOps = {
+    PageAxes::Plot, nullptr, raster_device_open, raster_pen,   raster_colour, raster_fill, 0,
+    nullptr,        nullptr, raster_finish,      raster_clear,
+};
 
 } // namespace razidu

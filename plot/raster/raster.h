@@ -15,6 +15,7 @@ struct RasterImage {
     int stride = 0;                    // width rounded up to a multiple of 4
     std::unique_ptr<uint8_t[]> pixels; // stride * height bytes, or null
     uint8_t colour = 0;                // current colour of raster_line
+    int pen_x = 0, pen_y = 0;          // current pixel of the device pen
 };
 
 // Allocates the page of the plot in g_plot.raster. With window_size_mode 0

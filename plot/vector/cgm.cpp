@@ -1,7 +1,9 @@
-// CGM writer, binary encoding: the metafile and picture header. LINE COLOUR
-// and POLYLINE come from the dispatch, END PICTURE and END METAFILE from
-// disfin; every byte goes through the 80-byte record buffer.
+// CGM writer, binary encoding: the metafile and picture header, LINE COLOUR,
+// POLYLINE through the 50-point path buffer, END PICTURE and END METAFILE;
+// every byte goes through the 80-byte record buffer, and the file is the
+// element stream cut into 80-byte blocks, the last one padded with blanks.
 #include "plot/core/state.h"
+#include "plot/vector/path_buffer.h"
 #include "plot/vector/vector.h"
 
 #include <algorithm>
@@ -13,12 +15,9 @@ namespace razidu {
 
 namespace {
 
-// Bytes handed to the record buffer by this header.
-int g_written = 0;
-
 void put_bytes(const uint8_t* b, int n) {
-    put_record_bytes(b, n);
-    g_written += n;
+    cgm_put_bytes(b, n);
+    g_plot.cgm.written += n;
 }
 
 // 16-bit values go out high byte first whatever the machine's order.
@@ -61,7 +60,7 @@ int round_vdc(float v) {
 
 void cgm_begin(int) {
     const PlotState& g = g_plot;
-    g_written = 0;
+    g_plot.cgm.written = 0;
     int expected = 0;
     expected += string_element(0, 1, g.file_name); // BEGIN METAFILE
 
@@ -100,8 +99,95 @@ void cgm_begin(int) {
     put_bytes(kBackground, 6);
     header(0, 4, 0); // BEGIN PICTURE BODY
     expected += 4 + 10 + 6 + 2;
-    assert(g_written == expected);
+    assert(g_plot.cgm.written == expected);
     (void)expected;
 }
+
+void cgm_put_bytes(const void* bytes, int n) {
+    PlotState& g = g_plot;
+    const char* p = static_cast<const char*>(bytes);
+    if (n <= 0) return;
+    while (int(g.record.size()) + n > g.record_length) {
+        const int room = g.record_length - int(g.record.size());
+        g.record.append(p, size_t(room));
+        write_plot_stream(g.record.data(), g.record.size());
+        g.record.clear();
+        p += room;
+        n -= room;
+    }
+    g.record.append(p, size_t(n));
+}
+
+namespace {
+
+void put_be16(uint8_t* p, int v) {
+    p[0] = uint8_t((v >> 8) & 0xFF);
+    p[1] = uint8_t(v & 0xFF);
+}
+
+int16_t round_cgm(float v) {
+    return int16_t(std::clamp(round_unit(v), -32768, 32767));
+}
+
+// POLYLINE, class 4 id 1, long form: header, length, points.
+void write_polyline(const int* x, const int* y, int count) {
+    uint8_t element[4 + 4 * kPathMax];
+    element[0] = 0x40;
+    element[1] = 0x3F;
+    put_be16(element + 2, 4 * count);
+    for (int i = 0; i < count; ++i) {
+        put_be16(element + 4 + 4 * i, x[i]);
+        put_be16(element + 6 + 4 * i, y[i]);
+    }
+    cgm_put_bytes(element, 4 + 4 * count);
+}
+
+// ------------------------------------------------------------ device operations
+
+void cgm_open() {
+    g_plot.device_scale = 2.0f;
+    g_plot.cgm = CgmState{};
+    cgm_begin(1);
+}
+
+void cgm_pen(float x, float y, int pen) {
+    cgm_path_point(x, y, pen);
+}
+
+// LINE COLOUR, class 5 id 4, for a colour other than the one in force.
+void cgm_colour(int n, int r, int g, int b) {
+    if (n == g_plot.colour.current) return;
+    cgm_path_point(0, 0, 999);
+    const uint8_t bytes[6] = {0x50, 0x83, uint8_t(r), uint8_t(g), uint8_t(b), 0x00};
+    cgm_put_bytes(bytes, 6);
+}
+
+// END PICTURE, END METAFILE, and the last record padded with blanks.
+int cgm_finish() {
+    PlotState& g = g_plot;
+    pen_move_to(0, 0);
+    cgm_path_point(0, 0, 999);
+    static const uint8_t kEnd[4] = {0x00, 0xA0, 0x00, 0x40};
+    cgm_put_bytes(kEnd, 4);
+    g.line.pending_count = 0;
+    if (!g.record.empty()) {
+        g.record.resize(size_t(std::max(g.record_length, int(g.record.size()))), ' ');
+        write_plot_stream(g.record.data(), g.record.size());
+        g.record.clear();
+    }
+    return 1;
+}
+
+} // namespace
+
+void cgm_path_point(float x, float y, int pen) {
+    path_point(g_plot.cgm.path, round_cgm(x), round_cgm(y), pen, write_polyline);
+}
+
+// Rectangles are filled with strokes (null fill).
+const DeviceOps kCgmOps = {
+    PageAxes::FlipY, "wb",    cgm_open,   cgm_pen, cgm_colour, nullptr, 0,
+    nullptr,         nullptr, cgm_finish, nullptr,
+};
 
 } // namespace razidu

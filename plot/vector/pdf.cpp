@@ -489,4 +489,83 @@ void pdf_text(int code, const float m[6], int angle, int slot, float size) {
         put("(%c) Tj\n", c);
 }
 
+// ------------------------------------------------------------ device operations
+
+namespace {
+
+// The PDF page: the plot fitted into the printable area in points, never
+// larger than 0.1 mm per plot unit; black unless the background is reversed.
+void pdf_device_open() {
+    PlotState& g = g_plot;
+    const bool turned = page_turned();
+    const float xmax = float(g.page_xmax), ymax = float(g.page_ymax);
+    const float w_pt = 3900.0f * 72.0f * 0.5f / 254.0f, h_pt = 5600.0f * 72.0f * 0.5f / 254.0f;
+    float f = turned ? std::min(h_pt / xmax, w_pt / ymax) : std::min(w_pt / xmax, h_pt / ymax);
+    f = std::min(f, 72.0f / 254.0f);
+    g.device_scale = f;
+    const float w = (turned ? ymax : xmax) * f + 1, h = (turned ? xmax : ymax) * f + 1;
+    int status = 0;
+    pdf_open(g.file_name, int(w), int(h), 1, &status);
+    if (status == -1) {
+        warning_plain(36);
+        std::exit(0);
+    }
+    if (status == -2) {
+        warning_plain(53);
+        std::exit(0);
+    }
+    if (g.screen_mode != 2) {
+        pdf_colour(0, 0, 0, 1);
+        pdf_rect(0, 0, w, h);
+    }
+}
+
+void pdf_pen(float x, float y, int pen) {
+    pdf_path(x, y, pen);
+}
+
+void pdf_device_colour(int, int r, int g, int b) {
+    pdf_colour(r, g, b, 0);
+    pdf_colour(r, g, b, 1);
+}
+
+void pdf_fill(float ax, float ay, float bx, float by, int c) {
+    const float s = g_plot.device_scale;
+    const uint32_t e = colour_entry(c);
+    flush_polyline();
+    pdf_colour(int((e >> 16) & 0xFF), int((e >> 8) & 0xFF), int(e & 0xFF), 1);
+    pdf_rect(ax * s, ay * s, (bx - ax + 1) * s, (by - ay + 1) * s);
+}
+
+// One character at the text position, turned with the page.
+void pdf_character(int k, float, int size) {
+    const PlotState& g = g_plot;
+    const TextState& t = g.text;
+    float dx, dy;
+    device_point(t.x, t.y, &dx, &dy);
+    const int degrees = device_text_angle();
+    const float r = float(degrees) * 0.017453292f;
+    const float c = std::cos(r), s = std::sin(r);
+    const float m[6] = {c, s, -s, c, dx, dy};
+    // The same em as PostScript, whose prolog scales the font to `size`
+    // of its units, 1.857143 * 0.14226378 of them to the plot unit; the
+    // PDF font size is that em in points.
+    const float em_points = float(size) / (1.857143f * 0.14226378f) * g.device_scale;
+    pdf_text(k, m, degrees, t.ps_font_index, em_points);
+}
+
+int pdf_finish() {
+    pdf_path(0, 0, 1);
+    return 1;
+}
+
+} // namespace
+
+// The font size of the hardware fonts is taken at PostScript's device scale.
+const DeviceOps kPdfOps = {
+    PageAxes::TurnLandscape, nullptr,    pdf_device_open, pdf_pen,
+    pdf_device_colour,       pdf_fill,   1.857143f,       nullptr,
+    pdf_character,           pdf_finish, nullptr,
+};
+
 } // namespace razidu

@@ -1,12 +1,16 @@
 // PostScript and EPS writer: the file header, the prolog of procedures that
-// the drawing and text commands use, the page scaling and the black page.
-// The drawing commands themselves go through the line buffer of the
-// dispatch (put_ps_words); disfin adds "showpage".
+// the drawing and text commands use, the page scaling and the black page;
+// the device operations of the family, whose commands go through the
+// 80-character line buffer (put_ps_words) and the 50-point path buffer; the
+// page ends with "showpage".
 #include "plot/core/state.h"
+#include "plot/vector/path_buffer.h"
 #include "plot/vector/vector.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstring>
 
 namespace razidu {
 
@@ -117,7 +121,7 @@ template <size_t N> void put_lines(FILE* out, const char* const (&lines)[N]) {
 }
 
 // Rounded to a whole unit, kept in int range (pages near the int limit).
-int round_unit(double v) {
+int round_double(double v) {
     if (std::isnan(v)) return 0;
     return int(std::clamp(v, -1.0e9, 1.0e9) + 0.5);
 }
@@ -127,7 +131,7 @@ int round_unit(double v) {
 void write_ps_prolog(FILE* out) {
     if (!out) return;
     const PlotState& g = g_plot;
-    const bool turned = g.page_xmax > g.page_ymax;
+    const bool turned = page_turned();
     const double s = g.device_scale, pf = g.ps.page_factor;
     const double across = turned ? g.page_ymax : g.page_xmax;
     const double up = turned ? g.page_xmax : g.page_ymax;
@@ -150,9 +154,189 @@ void write_ps_prolog(FILE* out) {
     // Colour PostScript and EPS paint the page black unless the background
     // is reversed.
     if ((g.device == DEV_PSCL || g.device == DEV_EPS) && g.screen_mode != 2) {
-        const int x = round_unit(g.page_xmax * s), y = round_unit(g.page_ymax * s);
+        const int x = round_double(g.page_xmax * s), y = round_double(g.page_ymax * s);
         std::fprintf(out, turned ? "0 0 %d %d 0 0 0 e \n" : "0 %d %d 0 0 0 0 e \n", y, x);
     }
 }
+
+// ------------------------------------------------------------ line buffer
+
+void put_ps_words(const char* text, int n) {
+    PlotState& g = g_plot;
+    if (n == -1) {
+        g.record.push_back('\n');
+        write_plot_stream(g.record.data(), g.record.size());
+        g.record.clear();
+        return;
+    }
+    int start = 0;
+    while (start < n) {
+        int end = start;
+        while (end < n && text[end] != ' ')
+            ++end;
+        if (end < n) ++end; // the piece ends with its blank
+        const int len = end - start;
+        const bool last = end >= n;
+        if (!(len == 1 && text[start] == ' ' && !last)) {
+            if (int(g.record.size()) + len > kRecordLength) {
+                g.record.push_back('\n');
+                write_plot_stream(g.record.data(), g.record.size());
+                g.record.clear();
+            }
+            g.record.append(text + start, size_t(len));
+        }
+        start = end;
+    }
+}
+
+namespace {
+
+// Appends v as "%*d" writes it (right-aligned in width columns, wider when
+// it needs more) and one blank; returns the new end. A page writes tens of
+// thousands of these.
+char* put_int(char* p, int v, int width) {
+    char digits[12];
+    int k = 12;
+    unsigned u = v < 0 ? 0u - unsigned(v) : unsigned(v);
+    do {
+        digits[--k] = char('0' + u % 10);
+        u /= 10;
+    } while (u);
+    if (v < 0) digits[--k] = '-';
+    for (int pad = width - (12 - k); pad > 0; --pad)
+        *p++ = ' ';
+    std::memcpy(p, digits + k, size_t(12 - k));
+    p += 12 - k;
+    *p++ = ' ';
+    return p;
+}
+
+// One path: "u" for its first point, "d" for the others, "p" strokes it.
+void write_path(const int* x, const int* y, int count) {
+    char words[64];
+    for (int i = 0; i < count; ++i) {
+        char* w = put_int(put_int(words, x[i], 5), y[i], 5);
+        *w++ = i == 0 ? 'u' : 'd', *w++ = ' ';
+        put_ps_words(words, int(w - words));
+    }
+    put_ps_words("p ", 2);
+}
+
+// ------------------------------------------------------------ device operations
+
+// The device scale of PostScript: the prolog's page factor does the fitting.
+constexpr float kPsScale = 1.8571428f;
+
+void ps_open() {
+    PlotState& g = g_plot;
+    const bool turned = page_turned();
+    const float xmax = float(g.page_xmax), ymax = float(g.page_ymax);
+    float f = turned ? std::min(5600.0f / xmax, 3900.0f / ymax)
+                     : std::min(3900.0f / xmax, 5600.0f / ymax);
+    f = std::min(f, 2.0f);
+    g.device_scale = kPsScale;
+    g.ps = PsState{};
+    g.ps.page_factor = f / kPsScale;
+    write_ps_prolog(g.plot_stream);
+}
+
+void ps_pen(float x, float y, int pen) {
+    ps_path_point(x, y, pen);
+}
+
+void ps_colour(int, int r, int gr, int b) {
+    ps_path_point(0, 0, 999);
+    char words[64];
+    char* w = put_int(put_int(put_int(words, r, 3), gr, 3), b, 3);
+    *w++ = 'f', *w++ = ' ';
+    put_ps_words(words, int(w - words));
+}
+
+void ps_fill(float ax, float ay, float bx, float by, int c) {
+    const float s = g_plot.device_scale;
+    const uint32_t e = colour_entry(c);
+    const int r = int((e >> 16) & 0xFF), gr = int((e >> 8) & 0xFF), b = int(e & 0xFF);
+    char words[128];
+    char* w = put_int(words, round_unit(ax * s), 5);
+    w = put_int(w, round_unit(ay * s), 5);
+    w = put_int(w, round_unit(bx * s), 5);
+    w = put_int(w, round_unit(by * s), 5);
+    w = put_int(put_int(put_int(w, r, 3), gr, 3), b, 3);
+    *w++ = 'e', *w++ = ' ';
+    put_ps_words(words, int(w - words));
+}
+
+void put_words(const char* text) {
+    put_ps_words(text, int(std::strlen(text)));
+}
+
+void put_font_name(const char* name, const char* suffix) {
+    char words[96];
+    std::snprintf(words, sizeof words, "(%.60s%.8s) ", name, suffix);
+    put_words(words);
+}
+
+void put_font_size() {
+    char words[32];
+    std::snprintf(words, sizeof words, "%5d font ",
+                  int(float(g_plot.text.height) * g_plot.device_scale / 4.0f));
+    put_words(words);
+}
+
+// Full: the font of the list selected anew, re-encoded for the accented
+// letters ("-German"); otherwise the font in force at the text height.
+void ps_font(bool full) {
+    TextState& t = g_plot.text;
+    if (!full) {
+        put_font_name(t.ps_font_name, "");
+        put_font_size();
+        return;
+    }
+    put_font_name(t.ps_font_name, "");
+    put_font_name(t.ps_font_name, "-German");
+    put_words("GermanVec ReEncodeSmall ");
+    put_font_name(t.ps_font_name, "-German");
+    put_font_size();
+    std::strncat(t.ps_font_name, "-German",
+                 sizeof t.ps_font_name - std::strlen(t.ps_font_name) - 1);
+}
+
+// One character centred on its cell: code, position and angle.
+void ps_character(int k, float w, int) {
+    const TextState& t = g_plot.text;
+    float dx, dy;
+    device_point(t.x + t.cos_a * w / 2, t.y - t.sin_a * w / 2, &dx, &dy);
+    char words[64];
+    const int n = std::snprintf(words, sizeof words, "%5d %5d %5d %5d c ", k, trunc_int(dx),
+                                trunc_int(dy), device_text_angle());
+    put_ps_words(words, n);
+}
+
+int ps_finish() {
+    ps_path_point(0, 0, 999);
+    put_ps_words("showpage ", 9);
+    write_pending_record();
+    return 1;
+}
+
+} // namespace
+
+void ps_path_point(float x, float y, int pen) {
+    path_point(g_plot.ps.path, round_unit(x), round_unit(y), pen, write_path);
+}
+
+const DeviceOps kPostScriptOps = {
+    PageAxes::TurnLandscape,
+    "w",
+    ps_open,
+    ps_pen,
+    ps_colour,
+    ps_fill,
+    kPsScale,
+    ps_font,
+    ps_character,
+    ps_finish,
+    nullptr,
+};
 
 } // namespace razidu

@@ -1,6 +1,5 @@
-// Entry points of the PostScript, PDF and CGM writers, called by the
-// primitive dispatch (core/dispatch.cpp), by disini / disfin and by the
-// hardware-font text output.
+// Entry points of the PostScript, PDF and CGM writers below their device
+// operations (plot/core/device.h).
 #pragma once
 
 #include <cstdio>
@@ -12,8 +11,19 @@ namespace razidu {
 // uses g_plot.ps.page_factor, device_scale, the page and screen_mode.
 void write_ps_prolog(FILE* stream);
 
-// CGM metafile and picture header through put_record_bytes (mode 1).
+// PostScript line buffer: appends text in pieces that end with a blank,
+// lines of at most 80 characters; n -1 writes out the pending line.
+void put_ps_words(const char* text, int n);
+// PostScript path buffer, points in PostScript units: pen 2 draw, 3 move,
+// 999 end the path.
+void ps_path_point(float x, float y, int pen);
+
+// CGM metafile and picture header through cgm_put_bytes (mode 1).
 void cgm_begin(int mode);
+// CGM record buffer: the bytes are cut into 80-byte records.
+void cgm_put_bytes(const void* bytes, int n);
+// CGM path buffer, points in CGM units; pens as ps_path_point.
+void cgm_path_point(float x, float y, int pen);
 
 // Starts a PDF file of w x h points; mode % 2 switches compression on.
 // status 0, -1 file not opened, -2 no memory for the object table.

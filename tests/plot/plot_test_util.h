@@ -4,6 +4,7 @@
 #pragma once
 
 #include "plot/core/state.h"
+#include "plot/vector/vector.h"
 #include "plot/razidu.h"
 
 #include <gtest/gtest.h>
