@@ -1,6 +1,7 @@
 // Axis systems with labels and stroke-font text on the application's
 // 650 x 600 raster page, and the clipper on long polylines.
 #include "plot/core/state.h"
+#include "plot/draw/draw.h"
 #include "plot/razidu.h"
 
 #include <benchmark/benchmark.h>

@@ -1,5 +1,6 @@
 // Raster page fill and the image writers on the application's 650 x 600 page.
 #include "plot/core/state.h"
+#include "plot/core/dispatch.h"
 #include "plot/razidu.h"
 
 #include <benchmark/benchmark.h>

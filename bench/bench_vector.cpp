@@ -2,6 +2,7 @@
 // application's 2925 x 2820 page: 124 x 121 = 15,004 coloured cells and a
 // coastline-like set of 2,000 polylines of 20 points, from disini to disfin.
 #include "plot/core/state.h"
+#include "plot/core/dispatch.h"
 #include "plot/razidu.h"
 
 #include <benchmark/benchmark.h>

@@ -1,6 +1,11 @@
 // Drawing one axis (line, ticks, labels, name), the routines that choose how
 // an axis is labelled, and the text of a label value.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/core/dispatch.h"
+#include "plot/draw/draw.h"
+#include "plot/text/text.h"
+#include "plot/axes/axes.h"
 #include "plot/razidu.h"
 
 #include <algorithm>

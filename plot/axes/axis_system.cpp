@@ -1,6 +1,9 @@
 // Axis systems: position, the checked scalings, the user-to-page transform,
 // the clip window, and the drawing of the four axes and the frame.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/draw/draw.h"
+#include "plot/axes/axes.h"
 #include "plot/razidu.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 // Calendar routines: day counts from the base date, their dates, weekdays.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/axes/axes.h"
 #include "plot/razidu.h"
 
 #include <algorithm>

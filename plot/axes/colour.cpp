@@ -2,6 +2,10 @@
 // (setclr), and the exchange of background and foreground for a reversed
 // background.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/core/dispatch.h"
+#include "plot/draw/draw.h"
+#include "plot/axes/axes.h"
 #include "plot/razidu.h"
 
 #include <algorithm>

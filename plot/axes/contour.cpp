@@ -7,6 +7,10 @@
 #include "plot/axes/contour.h"
 
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/draw/draw.h"
+#include "plot/text/text.h"
+#include "plot/axes/axes.h"
 #include "plot/razidu.h"
 
 #include <algorithm>

@@ -2,6 +2,9 @@
 // to limited page coordinates, and the report of points outside the axis
 // scaling that curve and rlvec share.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/draw/draw.h"
+#include "plot/axes/axes.h"
 #include "plot/razidu.h"
 
 #include <cmath>

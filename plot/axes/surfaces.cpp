@@ -3,6 +3,10 @@
 // place on the Z scaling; and the colour bar that graf3 draws beside the axis
 // system, with its own axis (widbar sets its width).
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/core/dispatch.h"
+#include "plot/draw/draw.h"
+#include "plot/axes/axes.h"
 #include "plot/razidu.h"
 
 #include <cstdio>

@@ -1,6 +1,9 @@
 // Titles: up to four lines stored by titlin and drawn centred above the axis
 // system by title, line 4 lowest, each earlier line 1.5 text heights higher.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/draw/draw.h"
+#include "plot/text/text.h"
 #include "plot/razidu.h"
 
 #include <climits>

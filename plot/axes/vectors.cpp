@@ -1,6 +1,9 @@
 // Vector arrows: a shaft between two points with heads whose width, length,
 // form and position come from the four decimal digits of an arrow code.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/draw/draw.h"
+#include "plot/axes/axes.h"
 #include "plot/razidu.h"
 
 #include <cmath>

@@ -2,6 +2,8 @@
 // applies the one page transform and calls the operations of the device
 // family that disini picked; the output record of the text devices.
 #include "plot/core/state.h"
+#include "plot/core/dispatch.h"
+#include "plot/axes/axes.h"
 
 #include <algorithm>
 #include <cmath>

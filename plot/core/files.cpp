@@ -1,6 +1,7 @@
 // Output file names: the setfil name or a default, and the file modes
 // COUN (count up a version), DELE (delete the old file) and BREA (stop).
 #include "plot/core/state.h"
+#include "plot/core/files.h"
 
 #include <cstdlib>
 #include <algorithm>

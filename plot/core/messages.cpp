@@ -1,5 +1,6 @@
 // Numbered warnings and the end-of-plot report.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,5 +1,8 @@
 // Set-up routines, disini and disfin, erase, nochek and sendbf.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/core/files.h"
+#include "plot/draw/draw.h"
 #include "plot/razidu.h"
 
 #include <cstring>

@@ -1,6 +1,8 @@
 // The global record, its first-call and per-plot defaults, the level check
 // and the keyword lookups.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/axes/axes.h"
 
 #include <cstring>
 

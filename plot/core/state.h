@@ -1,6 +1,11 @@
-// PlotState: the plotting library's one global record, and the internal API
-// that the library's modules share. Nothing here is part of the public
-// interface (plot/razidu.h).
+// PlotState: the plotting library's one global record, which holds all of
+// the library's state, and the core routines around it (first-call
+// defaults, reset, level check, keywords). Nothing here is part of the
+// public interface (plot/razidu.h).
+//
+// The internal routines of each module are declared in the module's own
+// header (core/dispatch.h, core/files.h, core/messages.h, draw/draw.h,
+// text/text.h, axes/axes.h, vector/vector.h, raster/raster.h).
 //
 // Layout. The core groups (level, device, page, file, screen, window,
 // scaling, messages, counters, default axis frame, machine) are plain fields
@@ -15,6 +20,7 @@
 //   (vector arrows keep no state of their own)
 //   raster  RasterImage    the in-memory page of raster devices, its pen
 //   ps, pdf, cgm           state of the PostScript, PDF and CGM writers
+//   png_memory             buffers the PNG writer keeps from image to image
 //
 // Lifetime. The member initialisers below are the first-call defaults; they
 // are applied by ensure_initialised() on the first call of any routine and
@@ -26,6 +32,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <deque>
+#include <future>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -166,6 +175,13 @@ struct PsState {
 // disini and finished by pdf_path with operation 1 at disfin.
 constexpr int kPdfContentMax = 300000; // bytes of one content stream buffer
 constexpr int kPdfFonts = 35;          // font slots of the standard list
+// A compressed content stream on its way to the file: deflated on a thread
+// of its own, written whole and in order.
+struct PdfPendingStream {
+    int object;
+    std::vector<uint8_t> content;
+    std::future<std::vector<uint8_t>> packed;
+};
 struct PdfState {
     int page_w = 0, page_h = 0; // media box in points
     int open = 0;               // 1 while a PDF file is being written
@@ -183,8 +199,9 @@ struct PdfState {
     int path_open = 0, text_open = 0, text_used = 0;
     int fill_rgb[3] = {-1, -1, -1};
     int content_count = 0, last_content = 0, first_content = 1;
-    uint8_t font_used[kPdfFonts] = {};  // 0 unused, 1 used, 2 object written
-    int text_slot = -1, text_size = -1; // font of the open BT block
+    uint8_t font_used[kPdfFonts] = {};    // 0 unused, 1 used, 2 object written
+    int text_slot = -1, text_size = -1;   // font of the open BT block
+    std::deque<PdfPendingStream> pending; // streams still deflating
 };
 
 // CGM writer (vector/cgm.cpp), reset when the device opens.
@@ -261,19 +278,12 @@ struct PlotState {
     PsState ps;
     PdfState pdf;
     CgmState cgm;
+    PngMemory png_memory;
 };
 
 extern PlotState g_plot;
 
-// ------------------------------------------------------------ core (core/)
-
-// Truncation to int kept in range (NaN gives 0): a far-off coordinate lands
-// far off the page instead of wrapping around.
-int trunc_int(float v);
-// Integer device coordinate: truncation of v + 0.5, kept in int range.
-int round_unit(float v);
-// Colour index n taken into 0..255.
-int wrap_colour(int n);
+// ------------------------------------------------------------ core state (state.cpp)
 
 // Sets the first-call defaults once per process.
 void ensure_initialised();
@@ -295,161 +305,5 @@ void keyword_key(const char* keyword, char key[5]);
 void set_default_axis_frame();
 // Per-plot defaults of every group (disini).
 void reset_plot_parameters();
-
-// Warnings and report (messages.cpp).
-void errmes(int number);
-void warning_plain(int number);
-void warning_with_number(int number, int value);
-void warning_with_text(int number, const char* text);
-void set_warning_text(const char* text);
-void end_report_text(int flag);
-// Date "dd.mm.yyyy" and time "hh:mm:ss" of now: SOURCE_DATE_EPOCH read as
-// UTC when set, else the local clock. Used by the report and file headers.
-void report_date_time(char date[11], char time[9]);
-// The same moment as broken-down time, for the dates in file headers.
-void file_date_time(std::tm* t);
-
-// File naming (files.cpp).
-void open_device_file(int device);
-// Applies file_mode to name (at most kNameMax characters) in place. DELE
-// deletes an existing file; BREA and more than 9999 versions end the process.
-void version_file_name(char* name);
-// Default extension of a device, three blanks for codes without one.
-const char* default_extension_of(int device);
-
-// Primitive dispatch (dispatch.cpp). Coordinates in plot units. Lines go
-// pen_move_to / pen_draw_to -> flush_polyline (clipped) -> plot_pen; only
-// the pen stage calls plot_pen for lines, so that they are clipped.
-// 1 when the device turns the page in force (a landscape page on PostScript
-// and PDF): plot x runs along the device's y axis.
-bool page_turned();
-// Page point of a plot point on the device in force, in plot units: turned,
-// y flipped or unchanged as the device's page axes lie (DeviceOps::axes).
-void page_point(float x, float y, float* px, float* py);
-// The page point in device units (times device_scale).
-void device_point(float x, float y, float* dx, float* dy);
-// Moves (pen 3) or draws (pen 2) the device pen; counts vector_count.
-// Raster: pixels round(x * device_scale); PS/PDF: turned landscape page or
-// flipped y; CGM: flipped y; GKSL: plot units.
-void plot_pen(float x, float y, int pen);
-// Makes colour-table entry index the drawing colour; current colour = index.
-// CGM writes nothing for the colour in force, PostScript always writes.
-void device_colour(int index);
-// Fills x1 <= x <= x2, y1 <= y <= y2 with colour c, clipped to the clip
-// rectangle in force (line.clip_rect).
-void fill_rect(float x1, float y1, float x2, float y2, int c);
-// Fill operation of the devices that discard what is drawn.
-void fill_nothing(float x1, float y1, float x2, float y2, int c);
-// Bytes to the plot file (nothing when none is open).
-void write_plot_stream(const void* bytes, size_t n);
-// Output record of the text devices: a record that would grow beyond
-// record_length is ended with a line feed and written first.
-void put_record_bytes(const void* bytes, int n);
-// Writes out a non-empty record of a text device, ended with a line feed.
-void write_pending_record();
-
-// Pen stage, pattern stage and clipping (draw/pen.cpp).
-// Flushes, then starts a new pending polyline at (x, y).
-void pen_move_to(float x, float y);
-// Appends (x, y); at 100 points the polyline is flushed and goes on from
-// its last point.
-void pen_draw_to(float x, float y);
-// Draws the pending polyline through the clip rectangle in force and
-// empties it. Call before anything that must not overtake pending lines
-// (colour change, filled rectangle, erase, text on the device, clip change,
-// image output, disfin).
-void flush_polyline();
-// Pattern stage: lines in the current line style, shifted by origin_shift.
-void dash_move_to(float x, float y);
-void dash_draw_to(float x, float y);
-void dash_restart();
-// Narrows the clip rectangle to the axis system's clip window around data
-// plots, and restores it afterwards.
-void clip_to_axis_system();
-void restore_clip();
-
-// Stroke-font and hardware-font text (text/). Positions in plot units.
-// Text height without the level check; with a PostScript font in force it
-// also writes the font line.
-void set_text_height(int h);
-void set_text_angle(int degrees);
-// Selects stroke font 1 (disalf) or 3 (complx) and switches hardware fonts off.
-void select_stroke_font(int font);
-// messag without the level check: upper left corner of the first character
-// cell at (x, y), or the current text position for 999, 999.
-void draw_text(const char* text, int x, int y);
-// Length of text in plot units as draw_text lays it out (no drawing).
-int text_width(const char* text);
-// draw_text with a temporary angle and height, both restored afterwards.
-void text_at(const char* text, int x, int y, int degrees, int h);
-// Hardware font in force: width of character code k in plot units, *sp the
-// spacing after it; passes the character to the PostScript or PDF device
-// unless measuring (text/hwfont.cpp).
-float hardware_char(int k, float* sp);
-// Writes "(name) " and the "%5d font " line of the text height on PostScript.
-void ps_font_line();
-// Text angle on the device: turned with a turned page.
-int device_text_angle();
-
-// Axis systems and axes (axes/).
-// Page coordinates of user coordinates of the current axis system, not rounded.
-float user_to_plot_x(float x);
-float user_to_plot_y(float y);
-// Draws one axis: line, ticks, labels and name. kind 1 horizontal X axis, 2
-// vertical Y axis; side 0 labels below an X axis or right of a Y axis, 1
-// above or left; (x0, y0) the start of the axis (its lower or left end).
-// Returns the largest extent of the labels away from the axis.
-int draw_axis(float a, float e, float or_, float step, int length, const AxisSettings& set,
-              int side, int x0, int y0, int kind);
-// Text of label value v of an axis (exponent characters included); axis_kind
-// 1 X, 2 Y, 3 Z picks the E/W or N/S letters of geographic labels.
-void format_label(float v, float step, const AxisSettings& set, int axis_kind, char* out, int size);
-// The colour bar of graf3 with its lower left corner at (x, y), over the Z
-// scaling, axis_len_z high (axes/, coloured surfaces).
-void draw_colour_bar(int x, int y);
-
-// Calendar (axes/calendar.cpp): date of day count n from the base date,
-// which must be defined.
-void calendar_date(int n, int* day, int* month, int* year);
-
-// Colour (axes/colour.cpp).
-void load_colour_table(int id);   // setvlt without the level check
-void select_colour(int index);    // setclr without the checks
-uint32_t colour_entry(int index); // table entry index mod 256
-int palette_size();               // 9 SMAL, 16 VGA, else 256
-
-// Data plots in user coordinates (axes/curves.cpp).
-// Page coordinates of user coordinates of the axis system, each limited to
-// -1e6..1e6 (curve, rlvec).
-float user_to_page_x(float x);
-float user_to_page_y(float y);
-// With check_range on, reports a point outside the X or Y user limits on the
-// message stream (curve, rlvec).
-void report_out_of_scaling(float x, float y);
-// Rectangle size of curve3 from the data resolution given by autres, when
-// it was given: the page distance between neighbouring points, rounded up,
-// one more on file devices (graf3).
-void rect_size_from_autres();
-// Colour index of a value on the Z scaling of graf3: colour_first..colour_last
-// inside, 0 or table_last outside.
-int z_colour(float z);
-
-// Polygon fill (draw/fill.cpp). Vertices in plot coordinates.
-// A span operation draws one fill line from (xs[0], ys[0]) to (xs[1], ys[1]).
-using SpanFunction = void (*)(const float xs[2], const float ys[2]);
-// Links the indices 1..count in ascending order of values[index - 1]; equal
-// values keep the order of their indices. links[index - 1] is the next index
-// (0 ends the list) and links[count] the first; count below 2 gives index 1
-// alone (links[0] = 0, links[1] = 1, so links needs two entries then).
-void sort_links(const float* values, int count, int16_t* links);
-// The span operation of the library's callers: pen_move_to, pen_draw_to.
-void draw_span(const float xs[2], const float ys[2]);
-// Covers the closed polygon of n vertices with horizontal lines d apart,
-// handed to span. Work arrays from the caller: vertex_links n + 1 entries,
-// crossings max_crossings, crossing_links max_crossings + 1. More crossings on
-// one line than max_crossings: warning 26 with their number, and the fill
-// ends there.
-void fill_polygon(int n, const float* x, const float* y, float d, int16_t* vertex_links,
-                  int max_crossings, float* crossings, int16_t* crossing_links, SpanFunction span);
 
 } // namespace razidu

@@ -3,6 +3,8 @@
 // is clipped alike on every device. Sorting works on linked lists of 1-based
 // indices in the caller's work arrays; nothing is allocated.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/draw/draw.h"
 
 #include <cmath>
 #include <utility>

@@ -1,5 +1,6 @@
 // Line styles: the eight predefined dash patterns and user patterns.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
 #include "plot/razidu.h"
 
 namespace razidu {

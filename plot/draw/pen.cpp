@@ -2,6 +2,8 @@
 // clip rectangle in force as device pen moves; and the switch of the clip
 // rectangle to the axis system around data plots.
 #include "plot/core/state.h"
+#include "plot/core/dispatch.h"
+#include "plot/draw/draw.h"
 
 #include <algorithm>
 #include <cmath>

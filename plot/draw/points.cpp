@@ -1,5 +1,6 @@
 // Lines through points given in plot units.
 #include "plot/core/state.h"
+#include "plot/draw/draw.h"
 #include "plot/razidu.h"
 
 namespace razidu {

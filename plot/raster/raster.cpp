@@ -2,6 +2,10 @@
 // rectangles on one byte per pixel, and the device operations of the raster
 // images and of the screen windows that stand in for them.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/core/files.h"
+#include "plot/core/dispatch.h"
+#include "plot/draw/draw.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,16 +13,6 @@
 #include <new>
 
 namespace razidu {
-
-namespace {
-
-// The pixels of the last closed page, kept for the next page of the same
-// size: a run of maps then reuses one allocation instead of mapping fresh
-// memory for every page.
-std::unique_ptr<uint8_t[]> spare_pixels;
-size_t spare_bytes = 0;
-
-} // namespace
 
 void raster_open(int page_width, int page_height, int* width, int* height, int window_size_mode,
                  int* status) {
@@ -38,11 +32,11 @@ void raster_open(int page_width, int page_height, int* width, int* height, int w
     r.height = *height;
     r.stride = int(stride);
     const size_t bytes = size_t(r.stride) * size_t(r.height);
-    if (spare_pixels && spare_bytes == bytes)
-        r.pixels = std::move(spare_pixels);
+    if (r.spare && r.spare_bytes == bytes)
+        r.pixels = std::move(r.spare);
     else
         r.pixels.reset(new (std::nothrow) uint8_t[bytes]);
-    spare_pixels.reset();
+    r.spare.reset();
     if (!r.pixels) return;
     std::memset(r.pixels.get(), 0, bytes);
     r.colour = 0;
@@ -134,11 +128,11 @@ void raster_read_rows(uint8_t* dest, int x, int y, int n, int rows) {
 void raster_close() {
     RasterImage& r = g_plot.raster;
     // Only pages of ordinary size are kept for reuse; a huge one is freed.
-    spare_bytes = r.pixels ? size_t(r.stride) * size_t(r.height) : 0;
-    spare_pixels = std::move(r.pixels);
-    if (spare_bytes > (size_t(64) << 20)) {
-        spare_pixels.reset();
-        spare_bytes = 0;
+    r.spare_bytes = r.pixels ? size_t(r.stride) * size_t(r.height) : 0;
+    r.spare = std::move(r.pixels);
+    if (r.spare_bytes > (size_t(64) << 20)) {
+        r.spare.reset();
+        r.spare_bytes = 0;
     }
     r.width = r.height = r.stride = 0;
 }

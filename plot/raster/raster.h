@@ -16,6 +16,32 @@ struct RasterImage {
     std::unique_ptr<uint8_t[]> pixels; // stride * height bytes, or null
     uint8_t colour = 0;                // current colour of raster_line
     int pen_x = 0, pen_y = 0;          // current pixel of the device pen
+    // The pixels of the last closed page, kept for the next page of the same
+    // size: a run of maps then reuses one allocation instead of mapping fresh
+    // memory for every page.
+    std::unique_ptr<uint8_t[]> spare;
+    size_t spare_bytes = 0;
+};
+
+// Memory of the PNG writer kept from one image to the next, so that a run of
+// maps neither maps fresh pages nor zeroes them for every image: the raw
+// rows, the compressed area, and the compressor's own blocks (deflateInit
+// asks for the same few sizes every time).
+struct PngMemory {
+    std::unique_ptr<uint8_t[]> raw, packed;
+    size_t raw_size = 0, packed_size = 0;
+    struct Block {
+        void* p;
+        size_t size;
+        bool used;
+    };
+    Block blocks[8] = {};
+    PngMemory() = default;
+    PngMemory(const PngMemory&) = delete;
+    PngMemory& operator=(const PngMemory&) = delete;
+    // Blocks go back to the C heap they came from.
+    PngMemory& operator=(PngMemory&& o) noexcept;
+    ~PngMemory();
 };
 
 // Allocates the page of the plot in g_plot.raster. With window_size_mode 0

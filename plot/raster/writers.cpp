@@ -2,6 +2,9 @@
 // sequence of the format's units. Every writer knows the size of its file
 // before it starts and reports a short write as a file error.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/draw/draw.h"
+#include "plot/axes/axes.h"
 
 #include <zlib.h>
 
@@ -12,23 +15,27 @@
 
 namespace razidu {
 
-namespace {
+PngMemory& PngMemory::operator=(PngMemory&& o) noexcept {
+    if (this == &o) return *this;
+    for (auto& b : blocks)
+        std::free(b.p);
+    raw = std::move(o.raw);
+    packed = std::move(o.packed);
+    raw_size = o.raw_size, packed_size = o.packed_size;
+    for (int i = 0; i < 8; ++i) {
+        blocks[i] = o.blocks[i];
+        o.blocks[i] = {};
+    }
+    o.raw_size = o.packed_size = 0;
+    return *this;
+}
 
-// Memory of the PNG writer kept from one image to the next, so that a run of
-// maps neither maps fresh pages nor zeroes them for every image: the raw
-// rows, the compressed area, and the compressor's own blocks (deflateInit
-// asks for the same few sizes every time).
-struct PngMemory {
-    std::unique_ptr<uint8_t[]> raw, packed;
-    size_t raw_size = 0, packed_size = 0;
-    struct Block {
-        void* p;
-        size_t size;
-        bool used;
-    };
-    Block blocks[8] = {};
-};
-PngMemory png_memory;
+PngMemory::~PngMemory() {
+    for (auto& b : blocks)
+        std::free(b.p);
+}
+
+namespace {
 
 // Grows a kept buffer to at least n bytes; false when it cannot.
 bool keep_at_least(std::unique_ptr<uint8_t[]>& buf, size_t& size, size_t n) {
@@ -41,7 +48,7 @@ bool keep_at_least(std::unique_ptr<uint8_t[]>& buf, size_t& size, size_t n) {
 voidpf png_zalloc(voidpf, uInt items, uInt size) {
     const size_t n = size_t(items) * size_t(size);
     PngMemory::Block* free_slot = nullptr;
-    for (auto& b : png_memory.blocks) {
+    for (auto& b : g_plot.png_memory.blocks) {
         if (b.p && !b.used && b.size == n) {
             b.used = true;
             return b.p;
@@ -56,7 +63,7 @@ voidpf png_zalloc(voidpf, uInt items, uInt size) {
 }
 
 void png_zfree(voidpf, voidpf p) {
-    for (auto& b : png_memory.blocks)
+    for (auto& b : g_plot.png_memory.blocks)
         if (b.p == p) {
             b.used = false;
             return;
@@ -271,7 +278,7 @@ int write_png(const char* file) {
 
     const size_t raw_size = size_t(H) * (size_t(W) + 1);
     const size_t area = raw_size + raw_size / 100 + 13;
-    PngMemory& m = png_memory;
+    PngMemory& m = g_plot.png_memory;
     if (!keep_at_least(m.raw, m.raw_size, raw_size) ||
         !keep_at_least(m.packed, m.packed_size, area))
         return out.fail(-2);

@@ -2,6 +2,10 @@
 // PostScript and PDF pages, and the character output that replaces the
 // stroke glyphs there. Window-system fonts do not exist on this system.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/core/dispatch.h"
+#include "plot/draw/draw.h"
+#include "plot/text/text.h"
 #include "plot/razidu.h"
 #include "plot/text/ps_widths.h"
 #include "plot/text/stroke_fonts.h"

@@ -2,6 +2,10 @@
 // along its baseline with the exponent characters, glyph drawing through the
 // pen stage, and width measurement.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/draw/draw.h"
+#include "plot/text/text.h"
+#include "plot/axes/axes.h"
 #include "plot/razidu.h"
 #include "plot/text/stroke_fonts.h"
 

@@ -3,6 +3,9 @@
 // every byte goes through the 80-byte record buffer, and the file is the
 // element stream cut into 80-byte blocks, the last one padded with blanks.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/core/dispatch.h"
+#include "plot/draw/draw.h"
 #include "plot/vector/path_buffer.h"
 #include "plot/vector/vector.h"
 

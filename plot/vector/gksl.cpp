@@ -2,6 +2,8 @@
 // colour and filled rectangle as an opcode and its values in plot units,
 // 10-character fields in 80-character records.
 #include "plot/core/state.h"
+#include "plot/core/dispatch.h"
+#include "plot/draw/draw.h"
 
 #include <cstdio>
 

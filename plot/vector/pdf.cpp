@@ -9,6 +9,11 @@
 // page goes on; the streams reach the file whole and in their order, so the
 // bytes are those of deflating each one in turn.
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/core/dispatch.h"
+#include "plot/draw/draw.h"
+#include "plot/text/text.h"
+#include "plot/axes/axes.h"
 #include "plot/vector/vector.h"
 
 #include <algorithm>
@@ -176,21 +181,14 @@ std::vector<uint8_t> deflate_content(const uint8_t* in, size_t n) {
     return out;
 }
 
-// A compressed content stream on its way to the file.
-struct PendingStream {
-    int object;
-    std::vector<uint8_t> content;
-    std::future<std::vector<uint8_t>> packed;
-};
-std::deque<PendingStream> pending;
 constexpr size_t kMaxPending = 4; // streams deflating at once (300,000 bytes each)
 
 // Writes the oldest pending streams, waiting for their deflate, until at
 // most `keep` remain. A stream whose deflate failed is written as it is.
 void write_pending(size_t keep) {
     PdfState& p = g_plot.pdf;
-    while (pending.size() > keep) {
-        PendingStream& s = pending.front();
+    while (p.pending.size() > keep) {
+        PdfPendingStream& s = p.pending.front();
         const std::vector<uint8_t> packed = s.packed.get();
         p.object_offset[size_t(s.object)] = p.offset;
         put("%d 0 obj\n", s.object);
@@ -204,7 +202,7 @@ void write_pending(size_t keep) {
             pdf_write(s.content.data(), int(s.content.size()));
         }
         pdf_write("endstream\nendobj\n", -1);
-        pending.pop_front();
+        p.pending.pop_front();
     }
 }
 
@@ -249,7 +247,7 @@ void end_content() {
     p.in_stream = 0;
     if (p.compress) {
         write_pending(kMaxPending - 1);
-        PendingStream s{p.content_object, std::move(p.content), {}};
+        PdfPendingStream s{p.content_object, std::move(p.content), {}};
         p.content = {};
         const uint8_t* bytes = s.content.data(); // stays put when s is moved
         const size_t n = s.content.size();
@@ -259,7 +257,7 @@ void end_content() {
         } catch (const std::system_error&) { // no thread: deflated when written
             s.packed = std::async(std::launch::deferred, job);
         }
-        pending.push_back(std::move(s));
+        p.pending.push_back(std::move(s));
     } else {
         const int length = p.offset - p.stream_start;
         pdf_write("endstream\nendobj\n", -1);
@@ -388,7 +386,7 @@ void pdf_begin_object(int n, int kind) {
 void pdf_open(const char* file, int w, int h, int mode, int* status) {
     PdfState& p = g_plot.pdf;
     if (p.stream) std::fclose(p.stream);
-    pending.clear();
+    p.pending.clear();
     p = PdfState{};
     p.compress = mode % 2;
     try {

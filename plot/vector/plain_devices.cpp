@@ -2,6 +2,8 @@
 // terminal and printer graphics files, the Windows metafile, Kyocera and
 // HPGL plotter files and Java applet source. They discard what is drawn.
 #include "plot/core/state.h"
+#include "plot/core/dispatch.h"
+#include "plot/draw/draw.h"
 
 #include <cstdio>
 

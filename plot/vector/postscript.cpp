@@ -4,6 +4,10 @@
 // 80-character line buffer (put_ps_words) and the 50-point path buffer; the
 // page ends with "showpage".
 #include "plot/core/state.h"
+#include "plot/core/messages.h"
+#include "plot/core/dispatch.h"
+#include "plot/text/text.h"
+#include "plot/axes/axes.h"
 #include "plot/vector/path_buffer.h"
 #include "plot/vector/vector.h"
 

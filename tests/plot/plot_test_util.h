@@ -3,7 +3,13 @@
 // as child processes.
 #pragma once
 
+#include "plot/axes/axes.h"
+#include "plot/core/dispatch.h"
+#include "plot/core/files.h"
+#include "plot/core/messages.h"
 #include "plot/core/state.h"
+#include "plot/draw/draw.h"
+#include "plot/text/text.h"
 #include "plot/vector/vector.h"
 #include "plot/razidu.h"
 
