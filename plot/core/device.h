@@ -2,6 +2,10 @@
 // decision by device code in the library goes through the predicates here;
 // everything a family draws goes through its DeviceOps table, which disini
 // picks once (device_ops).
+//
+// A new device: its code and the predicate of its family here, its DeviceOps
+// table beside its writer, its keyword in the metafl table (state.cpp) and
+// its default file extension (files.cpp).
 #pragma once
 
 namespace razidu {

@@ -8,26 +8,22 @@ namespace razidu::fonts {
 namespace {
 
 // Alphabets 1..6; alphabets 2..6 are empty (counts 0) and fall back to alphabet 1's
-// tables with no characters of their own.
+// tables with no characters of their own, with the metrics of the fixed-pitch
+// or of the proportional face.
+constexpr StrokeAlphabet kEmptyFixed = {nullptr, 0, nullptr, 0, 0, 6.0f, 7.0f, 0.0f, 6.0f};
+constexpr StrokeAlphabet kEmptyProp = {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f};
+
+// clang-format off
 constexpr StrokeAlphabet kDisalf[kAlphabetCount] = {
-    {kDisalfPoints, kDisalfPointCount, kDisalfGlyphs, kDisalfGlyphCount, kDisalfCharCount, 6.0f,
-     7.0f, 0.0f, 6.0f},
-    {nullptr, 0, nullptr, 0, 0, 6.0f, 7.0f, 0.0f, 6.0f},
-    {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
-    {nullptr, 0, nullptr, 0, 0, 6.0f, 7.0f, 0.0f, 6.0f},
-    {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
-    {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
-};
+    {kDisalfPoints, kDisalfPointCount, kDisalfGlyphs, kDisalfGlyphCount, kDisalfCharCount,
+     6.0f, 7.0f, 0.0f, 6.0f},
+    kEmptyFixed, kEmptyProp, kEmptyFixed, kEmptyProp, kEmptyProp};
 
 constexpr StrokeAlphabet kComplx[kAlphabetCount] = {
-    {kComplxPoints, kComplxPointCount, kComplxGlyphs, kComplxGlyphCount, kComplxCharCount, 20.0f,
-     21.0f, 0.25f, 9.0f},
-    {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
-    {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
-    {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
-    {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
-    {nullptr, 0, nullptr, 0, 0, 20.0f, 21.0f, 0.25f, 9.0f},
-};
+    {kComplxPoints, kComplxPointCount, kComplxGlyphs, kComplxGlyphCount, kComplxCharCount,
+     20.0f, 21.0f, 0.25f, 9.0f},
+    kEmptyProp, kEmptyProp, kEmptyProp, kEmptyProp, kEmptyProp};
+// clang-format on
 
 } // namespace
 
