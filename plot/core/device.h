@@ -127,35 +127,37 @@ inline bool versions_name_at_open(int d) {
 // PDF).
 enum class PageAxes { Plot, FlipY, TurnLandscape };
 
-// Operations of one device family. The primitives (plot_pen, device_colour,
-// fill_rect) count, apply the page transform and call these; a null entry
-// does nothing.
+// Operations of one device family, its table written in this order. The
+// primitives (plot_pen, device_colour, fill_rect) count, apply the page
+// transform and call these; a null entry does nothing (a null fill draws
+// the rectangle with strokes).
 struct DeviceOps {
-    PageAxes axes;
+    PageAxes axes = PageAxes::Plot;
     // Mode the plot file is opened in at disini ("w", "wb"); null: the
     // device opens no plot stream (raster, PDF, WMF).
-    const char* file_mode;
+    const char* file_mode = nullptr;
     // Device scale and opening actions, after the plot file is open (disini).
-    void (*open)();
+    void (*open)() = nullptr;
     // Pen move (3) or draw (2) to a device point (page point * device_scale).
-    void (*pen)(float x, float y, int pen);
+    void (*pen)(float x, float y, int pen) = nullptr;
     // Colour-table entry n, components r, g, b, becomes the drawing colour.
-    void (*colour)(int n, int r, int g, int b);
+    void (*colour)(int n, int r, int g, int b) = nullptr;
     // Filled rectangle between two page points (plot units, not scaled;
     // corner 1 from the lower plot corner) in colour c; null: filled by
     // serpentine strokes through the pen.
-    void (*fill)(float x1, float y1, float x2, float y2, int c);
-    // Hardware fonts (PostScript, PDF): size of the font for text height h,
-    // selection of the font in force (full: name and re-encoding, else the
-    // size line only), and one character of width w at the text position.
-    float font_scale;
-    void (*font)(bool full);
-    void (*character)(int k, float w, int size);
+    void (*fill)(float x1, float y1, float x2, float y2, int c) = nullptr;
+    // Hardware fonts (PostScript, PDF): the font size is text height *
+    // font_scale / 4; font selects the font in force on the device (full:
+    // name and re-encoding, else the size line only); character shows one
+    // character of width w and that size at the text position.
+    float font_scale = 0;
+    void (*font)(bool full) = nullptr;
+    void (*character)(int k, float w, int size) = nullptr;
     // Ends the page and the file (disfin, after the last polyline);
     // returns the report flag: 1 when a file was written.
-    int (*finish)();
+    int (*finish)() = nullptr;
     // Clears the page (erase).
-    void (*erase)();
+    void (*erase)() = nullptr;
 };
 
 // The tables of the families, each beside its writer.

@@ -124,8 +124,6 @@ void fill_rect(float x1, float y1, float x2, float y2, int c) {
     g.ops->fill(ax, ay, bx, by, c);
 }
 
-void fill_nothing(float, float, float, float, int) {}
-
 // ------------------------------------------------------------ output record
 
 void put_record_bytes(const void* bytes, int n) {

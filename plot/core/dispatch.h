@@ -36,8 +36,6 @@ void device_colour(int index);
 // Fills x1 <= x <= x2, y1 <= y <= y2 with colour c, clipped to the clip
 // rectangle in force (line.clip_rect).
 void fill_rect(float x1, float y1, float x2, float y2, int c);
-// Fill operation of the devices that discard what is drawn.
-void fill_nothing(float x1, float y1, float x2, float y2, int c);
 // Bytes to the plot file (nothing when none is open).
 void write_plot_stream(const void* bytes, size_t n);
 // Output record of the text devices: a record that would grow beyond

@@ -11,6 +11,9 @@ namespace razidu {
 
 namespace {
 
+// Rectangles are discarded too (a null fill would draw them with strokes).
+void fill_nothing(float, float, float, float, int) {}
+
 void plain_open() {
     g_plot.device_scale = 1.0f;
 }
@@ -50,27 +53,18 @@ void java_erase() {
         std::fprintf(g.plot_stream, "  g.clearRect (0,0,%d,%d);\n", g.window_w, g.window_h);
 }
 
+// Drawing, colours and rectangles are discarded; only the file is written.
+constexpr DeviceOps plain_ops(const char* file_mode, int (*finish)(), void (*erase)() = nullptr) {
+    return {PageAxes::Plot, file_mode, plain_open, nullptr, nullptr, fill_nothing, 0,
+            nullptr,        nullptr,   finish,     erase};
+}
+
 } // namespace
 
-const DeviceOps kTerminalOps = {
-    PageAxes::Plot, "w",     plain_open,      nullptr, nullptr, fill_nothing, 0,
-    nullptr,        nullptr, terminal_finish, nullptr,
-};
-const DeviceOps kWmfOps = {
-    PageAxes::Plot, nullptr, plain_open, nullptr, nullptr, fill_nothing, 0,
-    nullptr,        nullptr, wmf_finish, nullptr,
-};
-const DeviceOps kKyoceraOps = {
-    PageAxes::Plot, "w",     plain_open,     nullptr, nullptr, fill_nothing, 0,
-    nullptr,        nullptr, kyocera_finish, nullptr,
-};
-const DeviceOps kHpglOps = {
-    PageAxes::Plot, "w",     plain_open,  nullptr, nullptr, fill_nothing, 0,
-    nullptr,        nullptr, hpgl_finish, nullptr,
-};
-const DeviceOps kJavaOps = {
-    PageAxes::Plot, "w",     plain_open,  nullptr,    nullptr, fill_nothing, 0,
-    nullptr,        nullptr, java_finish, java_erase,
-};
+const DeviceOps kTerminalOps = plain_ops("w", terminal_finish);
+const DeviceOps kWmfOps = plain_ops(nullptr, wmf_finish);
+const DeviceOps kKyoceraOps = plain_ops("w", kyocera_finish);
+const DeviceOps kHpglOps = plain_ops("w", hpgl_finish);
+const DeviceOps kJavaOps = plain_ops("w", java_finish, java_erase);
 
 } // namespace razidu
