@@ -155,6 +155,8 @@ int info() {
         std::printf("items at %d: %s\n", h.levels[k], item_entries().c_str());
     }
     std::printf("hours: %s\n", hours.c_str());
+    for (const std::string& note : h.notes)
+        std::printf("%s\n", note.c_str());
     return 0;
 }
 

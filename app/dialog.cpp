@@ -4,6 +4,7 @@
 #include "app/control_ids.h"
 #include "app/forecast.h"
 #include "gpv/gpv.h"
+#include "grib/grib.h"
 
 #include <cstdio>
 
@@ -79,6 +80,7 @@ const platform::DialogHandlers dialog_handlers = {dialog_init, on_command, on_fi
 
 void dialog_init() {
     gpv::report = show_report;
+    grib::report = show_report;
     state.startDir = platform::current_directory();
     if (state.startDir.empty() || state.startDir.back() != '/') state.startDir += '/';
     state.saveDir = state.startDir;
@@ -163,7 +165,8 @@ int open_file(const std::string& path) {
 
     std::size_t slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0) state.openDir = path.substr(0, slash);
-    platform::set_title(("KIVAR (GPV): " + path).c_str());
+    const char* kind = forecast.format == FileFormat::Grib ? "KIVAR (GRIB2): " : "KIVAR (GPV): ";
+    platform::set_title((kind + path).c_str());
 
     const ForecastView& v = forecast;
     char text[32];

@@ -2,6 +2,8 @@
 // edition 2 files through grib/ (forecast_grib.cpp).
 #include "app/forecast.h"
 
+#include "app/forecast_grib.h"
+
 #include <cstring>
 
 namespace app {
@@ -11,6 +13,10 @@ ForecastView forecast;
 namespace {
 
 std::FILE* openFile = nullptr; // the file of the inventory
+
+bool is_grib() {
+    return forecast.format == FileFormat::Grib;
+}
 
 } // namespace
 
@@ -23,10 +29,11 @@ FileFormat sniff_format(std::FILE* f) {
                                                                  : FileFormat::Gpv;
 }
 
-int forecast_open(std::FILE* f, const std::string& /*path*/) {
+int forecast_open(std::FILE* f, const std::string& path) {
     forecast_close();
     openFile = f;
     forecast.format = sniff_format(f);
+    if (is_grib()) return grib_view::open(f, path);
 
     gpv::GpvIndex& ix = gpv::index;
     ix.levelCount = gpv::check_GPV_p(f, ix.levels.data(), gpv::kMaxLevels);
@@ -47,6 +54,7 @@ int forecast_open(std::FILE* f, const std::string& /*path*/) {
 
 int forecast_choose_level(int pos) {
     if (!openFile || pos < 0 || pos >= static_cast<int>(forecast.levels.size())) return 0;
+    if (is_grib()) return grib_view::choose_level(pos);
     gpv::GpvIndex& ix = gpv::index;
     int n = gpv::check_GPV_p(openFile, forecast.levels[pos], ix.items.data(), gpv::kMaxItems);
     ix.itemCount = n;
@@ -55,23 +63,28 @@ int forecast_choose_level(int pos) {
 }
 
 int forecast_item_label(int item, char* text) {
+    if (is_grib()) return grib_view::item_label(item, text);
     return gpv::id2str(item & 0xff, text);
 }
 
 const char* forecast_item_name(int item) {
+    if (is_grib()) return grib_view::item_name(item);
     return gpv::item_text(item);
 }
 
 int forecast_field_count(const gpv::Selection& sel) {
+    if (is_grib()) return grib_view::field_count(sel);
     return gpv::field_count(sel);
 }
 
 int forecast_extract_next(std::FILE* f, const gpv::Selection& sel, std::span<float> field,
                           int& level, int& item, int& hour, int& pass) {
+    if (is_grib()) return grib_view::extract_next(sel, field, level, item, hour, pass);
     return gpv::extract_next(f, sel, field, level, item, hour, pass);
 }
 
 gpv::FieldLabel forecast_field_label() {
+    if (is_grib()) return grib_view::field_label();
     return gpv::header_label();
 }
 
@@ -81,6 +94,7 @@ int forecast_save(const char* saveDir, int layout, std::span<const float> field,
 }
 
 bool forecast_map_grid(const float* a, const float* b, MapGrid& m) {
+    if (is_grib()) return grib_view::map_grid(a, b, m);
     const gpv::GpvHeader& h = gpv::header;
     const gpv::GpvGrid& g = gpv::grid;
     if (h.gridCount <= 0 || h.gridCount > g.allocatedCount) return false;
@@ -98,6 +112,7 @@ bool forecast_map_grid(const float* a, const float* b, MapGrid& m) {
 
 void forecast_close() {
     gpv::forget_index();
+    grib_view::close();
     openFile = nullptr;
     forecast = ForecastView{};
 }

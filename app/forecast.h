@@ -27,6 +27,7 @@ struct ForecastView {
     std::vector<int> items;  // item codes at the level chosen last (forecast_choose_level)
     std::vector<int> hours;  // forecast hours
     int largestGridCount = 0;
+    std::vector<std::string> notes; // further lines of `kivar info`
 };
 extern ForecastView forecast;
 
