@@ -130,13 +130,11 @@ const Entry* find_entry(int level, int item, int hour) {
 // Decodes the field of an entry into `field`, converted, with its range.
 int extract(const Entry& e, std::span<float> field) {
     const grib::Field& f = file.fields[e.field];
-    if (!grib::decode(file, f, field)) return 0;
+    if (!grib::decode(file, f, field, e.a, e.b)) return 0;
     const std::size_t n = f.grid.count();
     float lo = 1.0e32f, hi = -1.0e32f;
-    const bool convert = e.a != 1 || e.b != 0;
     for (std::size_t k = 0; k < n; ++k) {
-        float v = field[k];
-        if (convert) field[k] = v = static_cast<float>(e.a * v + e.b);
+        const float v = field[k];
         if (v < lo) lo = v;
         if (v > hi) hi = v;
     }

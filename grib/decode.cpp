@@ -28,20 +28,21 @@ int fail(const Field& f, const char* text) {
     return 0;
 }
 
-// The scaling of section 5 octets 12 to 19: value = ref + scale * X.
+// The scaling of section 5 octets 12 to 19 and the change of units a y + b:
+// value = ref + scale * X.
 struct Scaling {
     double ref, scale;
 };
-Scaling scaling(const std::uint8_t* s5) {
+Scaling scaling(const std::uint8_t* s5, double a, double b) {
     double r = ieee32(s5 + 11);
     int e = sm16(s5 + 15), d = sm16(s5 + 17);
     double tenD = std::pow(10.0, -d);
-    return {r * tenD, std::ldexp(1.0, e) * tenD};
+    return {a * r * tenD + b, a * std::ldexp(1.0, e) * tenD};
 }
 
 } // namespace
 
-int decode(const File& file, const Field& f, std::span<float> values) {
+int decode(const File& file, const Field& f, std::span<float> values, double a, double b) {
     const std::size_t total = f.grid.count();
     if (values.size() < total) return fail(f, "grid larger than the work arrays.");
     if (f.sec5 + f.len5 > file.size || f.sec7 + f.len7 > file.size || f.len7 < 5)
@@ -56,7 +57,7 @@ int decode(const File& file, const Field& f, std::span<float> values) {
         fileOrder.resize(n);
         out = fileOrder.data();
     }
-    const Scaling sc = scaling(s5);
+    const Scaling sc = scaling(s5, a, b);
     const int bits = s5[19];
 
     if (f.dataTemplate == 0) {

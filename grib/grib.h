@@ -82,7 +82,8 @@ bool is_grib2(const std::uint8_t* bytes, std::size_t size);
 // Indexes the bytes of a file (kept by the caller) in one pass into file,
 // reading the sections' headers only. Fields of unsupported templates, broken
 // messages and a truncated end are skipped; the first such problem is kept in
-// file.firstProblem and counted in file.skipped, nothing is reported. 1 when
+// file.firstProblem and counted in file.skipped, nothing is reported. file
+// points to bytes afterwards (not mapped). 1 when
 // at least one field was indexed, else 0.
 int index_bytes(const std::uint8_t* bytes, std::size_t size, File& file);
 
@@ -96,9 +97,12 @@ void close(File& file);
 
 // Decodes a field into values (at least field.grid.count() of them) in the
 // grid's order (row 0 north, column 0 west); points missing by the bit-map or
-// the packing are NaN. 1 on success; 0 after a report titled "get_GRIB_dat"
-// naming the message when the data do not fit their description.
-int decode(const File& file, const Field& field, std::span<float> values);
+// the packing are NaN. Each value y is delivered as a * y + b, computed
+// before the rounding to single precision (a change of units). 1 on success;
+// 0 after a report titled "get_GRIB_dat" naming the message when the data do
+// not fit their description.
+int decode(const File& file, const Field& field, std::span<float> values, double a = 1,
+           double b = 0);
 
 // The name of a parameter with its unit, e.g. "Specific humidity (kg/kg)";
 // for a parameter without a name, "Parameter D.C.N".

@@ -343,6 +343,8 @@ bool is_grib2(const std::uint8_t* bytes, std::size_t size) {
 }
 
 int index_bytes(const std::uint8_t* bytes, std::size_t size, File& file) {
+    file.bytes = bytes;
+    file.size = size;
     file.fields.clear();
     file.messages = file.skipped = 0;
     file.firstProblem.clear();
