@@ -221,7 +221,7 @@ int set_controls(const Options& o, bool data) {
 void print_usage() {
     std::fputs("usage:\n"
                "  kivar                       open the dialog\n"
-               "  kivar info  FILE            inventory of a GPV file\n"
+               "  kivar info  FILE            inventory of a GPV or GRIB2 file\n"
                "  kivar data  FILE [options]  extract fields as TEXT or CSV files\n"
                "  kivar image FILE [options]  draw fields as weather maps\n"
                "options:\n"

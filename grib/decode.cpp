@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <new>
 #include <vector>
 
 namespace grib {
@@ -20,6 +21,7 @@ constexpr float kMissing = std::numeric_limits<float>::quiet_NaN();
 thread_local std::vector<float> fileOrder;
 thread_local std::vector<std::int64_t> integers;
 thread_local std::vector<std::uint32_t> pixels;
+thread_local std::vector<float> spread;
 
 int fail(const Field& f, const char* text) {
     char line[256];
@@ -40,9 +42,7 @@ Scaling scaling(const std::uint8_t* s5, double a, double b) {
     return {a * r * tenD + b, a * std::ldexp(1.0, e) * tenD};
 }
 
-} // namespace
-
-int decode(const File& file, const Field& f, std::span<float> values, double a, double b) {
+int decode_field(const File& file, const Field& f, std::span<float> values, double a, double b) {
     const std::size_t total = f.grid.count();
     if (values.size() < total) return fail(f, "grid larger than the work arrays.");
     if (f.sec5 + f.len5 > file.size || f.sec7 + f.len7 > file.size || f.len7 < 5)
@@ -106,7 +106,6 @@ int decode(const File& file, const Field& f, std::span<float> values, double a, 
     if (direct) return 1;
 
     // The bit-map spreads the values over the grid in the file's order.
-    std::vector<float> spread;
     const float* ordered = out;
     if (f.bitmap) {
         const std::uint8_t* bm = file.bytes + f.bitmap + 6;
@@ -137,6 +136,16 @@ int decode(const File& file, const Field& f, std::span<float> values, double a, 
         values[row * ni + col] = ordered[p];
     }
     return 1;
+}
+
+} // namespace
+
+int decode(const File& file, const Field& f, std::span<float> values, double a, double b) {
+    try {
+        return decode_field(file, f, values, a, b);
+    } catch (const std::bad_alloc&) {
+        return fail(f, "not enough memory for the field.");
+    }
 }
 
 } // namespace grib

@@ -114,8 +114,9 @@ bool png_values(const std::uint8_t* data, std::size_t size, std::size_t n,
     if (pixelBits > 32) return refuse("PNG pixels wider than 32 bits.");
     if (static_cast<std::uint64_t>(width) * height < n)
         return refuse("PNG image smaller than the values.");
-    if (static_cast<std::uint64_t>(width) * height > (std::uint64_t{1} << 31))
-        return refuse("PNG image too large.");
+    // At most a row more than the values: a larger image is not theirs.
+    if (static_cast<std::uint64_t>(width) * height > n + width)
+        return refuse("PNG image larger than the values.");
     const std::size_t stride = (static_cast<std::size_t>(width) * pixelBits + 7) / 8;
     const std::size_t rawSize = (stride + 1) * height;
     thread_local std::vector<std::uint8_t> raw;
