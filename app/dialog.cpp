@@ -6,6 +6,7 @@
 #include "gpv/gpv.h"
 #include "grib/grib.h"
 
+#include <array>
 #include <cstdio>
 
 namespace app {
@@ -151,7 +152,7 @@ int open_command() {
 
 int open_file(const std::string& path) {
     state.fileReady = false;
-    forecast_close();
+    gpv::forget_index();
     if (state.gpvFile) std::fclose(state.gpvFile);
     state.gpvFile = std::fopen(path.c_str(), "rb");
     if (!state.gpvFile || platform::is_directory(path)) {
@@ -187,8 +188,9 @@ int open_file(const std::string& path) {
     platform::list_select(IDC_LEVEL_LIST, 0);
     platform::list_select(IDC_HOUR_LIST, 0);
 
-    if (v.largestGridCount != gpv::grid.allocatedCount) {
+    if (v.largestGridCount != state.recordedGridCount) {
         if (!gpv::ini_vars(state.mapPath.c_str(), v.largestGridCount)) return 0;
+        state.recordedGridCount = v.largestGridCount;
     }
     if (v.format == FileFormat::Gpv) gpv::fill_cell_centres();
     state.fileReady = true;
@@ -196,7 +198,8 @@ int open_file(const std::string& path) {
 }
 
 int fill_item_list(int pos) {
-    // pos -1: the items of the first level, which the open just read.
+    // pos -1: the items of the first level, which the open just read. A scan
+    // that finds nothing leaves the item list and the items as they were.
     if (!state.gpvFile) return 0;
     if (pos >= 0 && !forecast_choose_level(pos)) return 0;
     const std::vector<int>& items = forecast.items;

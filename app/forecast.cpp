@@ -4,6 +4,7 @@
 
 #include "app/forecast_grib.h"
 
+#include <array>
 #include <cstring>
 
 namespace app {
@@ -30,36 +31,58 @@ FileFormat sniff_format(std::FILE* f) {
 }
 
 int forecast_open(std::FILE* f, const std::string& path) {
-    forecast_close();
+    // The index of the file opened before goes; its lists stay, and stay what
+    // Execute works with, until this file shows lists of its own.
+    gpv::forget_index();
+    grib_view::close();
     openFile = f;
-    forecast.format = sniff_format(f);
-    if (is_grib()) return grib_view::open(f, path);
+    const FileFormat format = sniff_format(f);
+    if (format == FileFormat::Grib) {
+        if (!grib_view::open(f, path)) return 0;
+        forecast.format = format;
+        return 1;
+    }
 
     gpv::GpvIndex& ix = gpv::index;
-    ix.levelCount = gpv::check_GPV_p(f, ix.levels.data(), gpv::kMaxLevels);
-    if (ix.levelCount == 0) return 0;
-    forecast.levels.assign(ix.levels.begin(), ix.levels.begin() + ix.levelCount);
-    if (!forecast_choose_level(0)) return 0;
+    std::array<int, gpv::kMaxLevels> levels{};
+    int levelCount = gpv::check_GPV_p(f, levels.data(), gpv::kMaxLevels);
+    if (levelCount == 0) return 0;
+    std::array<int, gpv::kMaxItems> items{};
+    int itemCount = gpv::check_GPV_p(f, levels[0], items.data(), gpv::kMaxItems);
+    if (itemCount == 0) return 0;
+    forecast.format = format;
+    ix.levels = levels;
+    ix.levelCount = levelCount;
+    ix.items = items;
+    ix.itemCount = itemCount;
+    forecast.levels.assign(levels.begin(), levels.begin() + levelCount);
+    forecast.items.assign(items.begin(), items.begin() + itemCount);
     const gpv::GpvHeader& h = gpv::header;
     forecast.modelName = h.modelName;
     forecast.modelCode = h.modelCode;
     forecast.initYear = h.initYear, forecast.initMonth = h.initMonth;
     forecast.initDay = h.initDay, forecast.initHour = h.initHour;
     forecast.initMinute = h.initMinute;
+    forecast.hours.clear();
     for (int hour = h.firstForecastHour; hour <= h.lastForecastHour; hour += h.forecastStep)
         forecast.hours.push_back(hour);
     forecast.largestGridCount = ix.largestGridCount;
+    forecast.notes.clear();
     return 1;
 }
 
 int forecast_choose_level(int pos) {
     if (!openFile || pos < 0 || pos >= static_cast<int>(forecast.levels.size())) return 0;
     if (is_grib()) return grib_view::choose_level(pos);
+    // A scan that finds nothing leaves the items as they were.
+    std::array<int, gpv::kMaxItems> items{};
+    int n = gpv::check_GPV_p(openFile, forecast.levels[pos], items.data(), gpv::kMaxItems);
+    if (n == 0) return 0;
     gpv::GpvIndex& ix = gpv::index;
-    int n = gpv::check_GPV_p(openFile, forecast.levels[pos], ix.items.data(), gpv::kMaxItems);
+    ix.items = items;
     ix.itemCount = n;
-    forecast.items.assign(ix.items.begin(), ix.items.begin() + n);
-    return n > 0;
+    forecast.items.assign(items.begin(), items.begin() + n);
+    return 1;
 }
 
 int forecast_item_label(int item, char* text) {

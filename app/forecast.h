@@ -37,11 +37,12 @@ FileFormat sniff_format(std::FILE* f);
 
 // Reads the inventory of the open file f (path for messages) into
 // `forecast`, the items of the first level included. 1 on success; 0 when the
-// file has no usable field (after a report when the format gave one).
+// file has no usable field (after a report when the format gave one), and
+// then `forecast` keeps the lists of the file opened before.
 int forecast_open(std::FILE* f, const std::string& path);
 
 // Fills forecast.items with the items of level position pos. 1 on success, 0
-// when the level has none (after the format's report).
+// when the level has none (after the format's report), the items unchanged.
 int forecast_choose_level(int pos);
 
 // The display text of an item into text (at least 64 bytes). 0 after a

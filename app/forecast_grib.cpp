@@ -182,26 +182,27 @@ int open(std::FILE* f, const std::string& /*path*/) {
         return 0;
     }
     // Levels from the ground up (the surface last), items by code, hours in order.
+    std::vector<int> levels, hours;
     for (const Entry& e : entries) {
-        forecast.levels.push_back(e.level);
-        forecast.hours.push_back(e.hour);
+        levels.push_back(e.level);
+        hours.push_back(e.hour);
     }
     auto unique_sorted = [](std::vector<int>& v, auto order) {
         std::sort(v.begin(), v.end(), order);
         v.erase(std::unique(v.begin(), v.end()), v.end());
     };
-    auto levelOrder = [](int a, int b) { return (a == 0 ? -1 : a) > (b == 0 ? -1 : b); };
-    unique_sorted(forecast.levels, levelOrder);
-    unique_sorted(forecast.hours, std::less<int>());
-    auto levelPos = [](int level) {
-        return std::find(forecast.levels.begin(), forecast.levels.end(), level) -
-               forecast.levels.begin();
+    unique_sorted(levels, [](int a, int b) { return (a == 0 ? -1 : a) > (b == 0 ? -1 : b); });
+    unique_sorted(hours, std::less<int>());
+    auto levelPos = [&](int level) {
+        return std::find(levels.begin(), levels.end(), level) - levels.begin();
     };
     std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
         return std::make_tuple(levelPos(a.level), a.item, a.hour) <
                std::make_tuple(levelPos(b.level), b.item, b.hour);
     });
 
+    forecast.levels = levels;
+    forecast.hours = hours;
     const grib::Field& first = file.fields[entries.front().field];
     identify_model(first);
     forecast.initYear = first.year % 100, forecast.initMonth = first.month;
@@ -211,6 +212,7 @@ int open(std::FILE* f, const std::string& /*path*/) {
     for (const Entry& e : entries)
         largest = std::max(largest, file.fields[e.field].grid.count());
     forecast.largestGridCount = static_cast<int>(largest);
+    forecast.notes.clear();
     if (otherLevels)
         forecast.notes.push_back(
             "not on pressure levels or the surface: " + std::to_string(otherLevels) + " field(s)");

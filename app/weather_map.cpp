@@ -8,6 +8,7 @@
 #include "plot/razidu.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -28,11 +29,9 @@ void set_status(const char* text) {
     platform::set_text(IDC_STATUS, text);
 }
 
-// A range field as a number: at most 29 characters, read like a decimal
-// floating-point literal; text that is not a number reads as 0.
+// A range field as a number: its first 29 characters through read_decimal.
 float range_field(int id) {
-    std::string text = platform::get_text(id).substr(0, 29);
-    return static_cast<float>(std::strtod(text.c_str(), nullptr));
+    return read_decimal(platform::get_text(id).substr(0, 29));
 }
 
 std::string selected_text(int id) {
@@ -97,6 +96,33 @@ int present_cells(const MapGrid& m, std::vector<float>& x, std::vector<float>& y
 }
 
 } // namespace
+
+float read_decimal(const std::string& text) {
+    std::size_t k = text.find_first_not_of(" \t\n\v\f\r");
+    if (k == std::string::npos) return 0.0f;
+    std::size_t start = k;
+    auto digits = [&] {
+        std::size_t from = k;
+        while (k < text.size() && text[k] >= '0' && text[k] <= '9')
+            ++k;
+        return k - from;
+    };
+    if (text[k] == '+' || text[k] == '-') ++k;
+    std::size_t mantissa = digits();
+    if (k < text.size() && text[k] == '.') {
+        ++k;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return 0.0f;
+    if (k < text.size() && (text[k] == 'e' || text[k] == 'E')) {
+        std::size_t e = k++;
+        if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
+        if (digits() == 0) k = e; // "1e" is the number 1 followed by text
+    }
+    // Only the decimal literal goes to strtod, so "0x10" stays 0.
+    double v = std::strtod(text.substr(start, k - start).c_str(), nullptr);
+    return std::fabs(v) <= FLT_MAX ? static_cast<float>(v) : 0.0f;
+}
 
 int plot_field(const float* a, const float* b, int item, int level, int hour, int kind) {
     gpv::GpvGrid& g = gpv::grid;

@@ -129,13 +129,13 @@ int extract_next(std::FILE* f, const Selection& sel, std::span<float> field, int
         return get_GPV_dat(f, item, level, timeIndex, field) ? 1 : 0;
     }
     if (sel.selectedOnly) {
-        if (sel.levelPos < 0 || sel.levelPos >= index.levelCount || sel.itemPos < 0 ||
-            sel.itemPos >= index.itemCount || sel.hourPos < 0) {
-            report("extract_next", "Error: no field selected.");
-            return 0;
-        }
-        level = index.levels[sel.levelPos];
-        item = index.items[sel.itemPos];
+        // The positions are those of the lists as the dialog shows them, which
+        // an open that found nothing leaves as they were. A list with nothing
+        // selected names item 0, which no record has: get_GPV_dat reports it.
+        bool levelShown = sel.levelPos >= 0 && sel.levelPos < kMaxLevels;
+        bool itemShown = sel.itemPos >= 0 && sel.itemPos < kMaxItems;
+        level = levelShown ? index.levels[sel.levelPos] : 0;
+        item = levelShown && itemShown ? index.items[sel.itemPos] : 0;
         int timeIndex = sel.hourPos;
         hour = header.firstForecastHour + timeIndex * header.forecastStep;
         return get_GPV_dat(f, item, level, timeIndex, field) ? 1 : 0;

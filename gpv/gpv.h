@@ -78,7 +78,7 @@ struct GpvGrid {
     std::vector<float> LonArray, LatArray; // cell centres, gridCount + 3 each
     std::vector<float> CoastX, CoastY;     // kCoastPoints each
     float minValue = 0, maxValue = 0;      // of the latest extraction
-    int allocatedCount = 0;                // gridCount of the last ini_vars
+    int allocatedCount = 0;                // gridCount the arrays are allocated for
     int filledCols = 0, filledRows = 0;    // grid of the last cell-centre fill
 };
 
@@ -227,7 +227,8 @@ int extract_next(std::FILE* f, const Selection& sel, std::span<float> field, int
 int field_count(const Selection& sel);
 
 // (Re)allocates the work arrays for gridCount cells and loads the coastline
-// from mapPath. 0 after a report titled "ini_vars" or "initializeApp".
+// from mapPath. 0 after a report titled "ini_vars" or "initializeApp"; after the
+// latter (no map) the arrays are allocated and the coastline is empty.
 int ini_vars(const char* mapPath, int gridCount);
 
 // Loads map.dat into grid.CoastX/CoastY; points the file lacks become end

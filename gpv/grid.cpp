@@ -55,11 +55,14 @@ int ini_vars(const char* mapPath, int gridCount) {
         report("ini_vars", "Not enough memory.");
         return 0;
     }
+    g.allocatedCount = gridCount;
     if (!load_map(mapPath)) {
+        // The arrays stay usable; the coastline is all end marks and draws nothing.
+        g.CoastX.assign(kCoastPoints, kCoastEndMark);
+        g.CoastY.assign(kCoastPoints, 0.0f);
         report("initializeApp", "Error: can't read map.");
         return 0;
     }
-    g.allocatedCount = gridCount;
     return 1;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <iterator>
 #include <sstream>
 
