@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <tuple>
+#include <map>
 
 namespace app::grib_view {
 
@@ -52,9 +53,10 @@ struct Entry {
 };
 
 grib::File file;
-std::vector<Parameter> others; // item kFirstOtherItem + k
-std::vector<Entry> entries;    // in the order of an "All items" run
-std::size_t cursor = 0;        // of an "All items" run
+std::vector<Parameter> others;                            // item kFirstOtherItem + k
+std::vector<Entry> entries;                               // in the order of an "All items" run
+std::map<std::tuple<int, int, int>, std::size_t> entryAt; // (level, item, hour) to entries
+std::size_t cursor = 0;                                   // of an "All items" run
 gpv::FieldLabel lastLabel;
 const grib::Field* lastField = nullptr;
 std::vector<float> mapA, mapB, mapLon, mapLat; // the values and cells a map draws
@@ -121,10 +123,14 @@ void identify_model(const grib::Field& f) {
     forecast.modelCode = 0;
 }
 
+std::tuple<int, int, int> key(int level, int item, int hour) {
+    return {level, item, hour};
+}
+
 const Entry* find_entry(int level, int item, int hour) {
-    for (const Entry& e : entries)
-        if (e.level == level && e.item == item && e.hour == hour) return &e;
-    return nullptr;
+    auto it = entryAt.find(key(level, item, hour));
+    if (it == entryAt.end()) return nullptr;
+    return &entries[it->second];
 }
 
 // Decodes the field of an entry into `field`, converted, with its range.
@@ -171,7 +177,7 @@ int open(std::FILE* f, const std::string& /*path*/) {
         e.item = item_of(g, e.a, e.b);
         e.hour = g.forecastHour;
         e.field = k;
-        if (find_entry(e.level, e.item, e.hour)) {
+        if (!entryAt.emplace(key(e.level, e.item, e.hour), entries.size()).second) {
             ++repeated;
             continue;
         }
@@ -200,6 +206,8 @@ int open(std::FILE* f, const std::string& /*path*/) {
         return std::make_tuple(levelPos(a.level), a.item, a.hour) <
                std::make_tuple(levelPos(b.level), b.item, b.hour);
     });
+    for (std::size_t k = 0; k < entries.size(); ++k)
+        entryAt[key(entries[k].level, entries[k].item, entries[k].hour)] = k;
 
     forecast.levels = levels;
     forecast.hours = hours;
@@ -346,6 +354,7 @@ void close() {
     grib::close(file);
     others.clear();
     entries.clear();
+    entryAt.clear();
     cursor = 0;
     lastField = nullptr;
     lastLabel = {};

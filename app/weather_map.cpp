@@ -175,11 +175,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
         state.displayCount = 0;
         if (!check_path()) return 0;
         dir = state.saveDir;
-        char name[128];
-        std::snprintf(name, sizeof name, "MD%02d_ID%03d_P%04d_DT%02d%02d%02d%02d_TM%02d.%s",
-                      h.modelCode, item, level, h.initYear, h.initMonth, h.initDay, h.initHour,
-                      hour, format.c_str());
-        file = name;
+        file = gpv::output_base_name("", h, item, level, hour) + "." + format;
     }
     // The library keeps 80 characters of a file name: a longer path is
     // written from inside its folder under the bare name.
