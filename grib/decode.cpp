@@ -5,6 +5,7 @@
 #include "grib/grib.h"
 #include "grib/unpack.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -22,6 +23,13 @@ thread_local std::vector<float> fileOrder;
 thread_local std::vector<std::int64_t> integers;
 thread_local std::vector<std::uint32_t> pixels;
 thread_local std::vector<float> spread;
+
+// Rounds to single precision; values beyond its range become infinities.
+inline float narrow(double v) {
+    if (v > FLT_MAX) return HUGE_VALF;
+    if (v < -FLT_MAX) return -HUGE_VALF;
+    return static_cast<float>(v);
+}
 
 int fail(const Field& f, const char* text) {
     char line[256];
@@ -66,11 +74,14 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
             return fail(f, "packed data shorter than its values.");
         if (bits == 0) {
             for (std::size_t k = 0; k < n; ++k)
-                out[k] = static_cast<float>(sc.ref);
+                out[k] = narrow(sc.ref);
         } else {
-            // Values whose 8-byte load stays inside the data go the fast way.
+            // Values whose 8-byte load stays inside the data go the fast way,
+            // when no value can leave single precision.
             std::size_t fast = size >= 8 ? ((size - 8) * 8) / bits : 0;
             if (fast > n) fast = n;
+            if (!(std::fabs(sc.ref) + std::fabs(sc.scale) * std::ldexp(1.0, bits) <= FLT_MAX))
+                fast = 0;
             std::uint64_t bit = 0;
             std::size_t k = 0;
             for (; k < fast; ++k, bit += bits) {
@@ -81,18 +92,18 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
                 out[k] = static_cast<float>(sc.ref + sc.scale * x);
             }
             for (; k < n; ++k, bit += bits)
-                out[k] = static_cast<float>(sc.ref + sc.scale * bits_at(data, size, bit, bits));
+                out[k] = narrow(sc.ref + sc.scale * bits_at(data, size, bit, bits));
         }
     } else if (f.dataTemplate == 41) {
         if (bits > 32) return fail(f, "more than 32 bits per value.");
         if (bits == 0) {
             for (std::size_t k = 0; k < n; ++k)
-                out[k] = static_cast<float>(sc.ref);
+                out[k] = narrow(sc.ref);
         } else {
             const char* error = nullptr;
             if (!png_values(data, size, n, pixels, &error)) return fail(f, error);
             for (std::size_t k = 0; k < n; ++k)
-                out[k] = static_cast<float>(sc.ref + sc.scale * pixels[k]);
+                out[k] = narrow(sc.ref + sc.scale * pixels[k]);
         }
     } else {
         const char* error = nullptr;
@@ -101,7 +112,7 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
         for (std::size_t k = 0; k < n; ++k)
             out[k] = integers[k] == kMissingInteger
                          ? kMissing
-                         : static_cast<float>(sc.ref + sc.scale * integers[k]);
+                         : narrow(sc.ref + sc.scale * static_cast<double>(integers[k]));
     }
     if (direct) return 1;
 
