@@ -4,6 +4,7 @@
 // drives the same handlers through the headless backend.
 #pragma once
 
+#include "gpv/gpv.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -62,6 +63,9 @@ int plot_command();
 // colour range and arrow settings come from the dialog. 1 when a page was
 // written, 0 when not (equal range limits, save folder refused).
 int plot_field(const float* a, const float* b, int item, int level, int hour, int kind);
+
+// The dialog's choice of fields for an Execute run.
+gpv::Selection read_selection();
 
 // Reads text like a decimal floating-point literal (blanks, a sign, digits
 // with a decimal point, an exponent; what follows is ignored). Text that does
