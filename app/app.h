@@ -28,6 +28,11 @@ struct ProgramState {
     int displayCount = 0;         // display plots since start or the last file plot
     // Called after each field of an Execute run (k from 1 to n); may be null.
     void (*progress)(int k, int n, int level, int item, int hour) = nullptr;
+    // Called for an output file that could not be created, with the
+    // operation's name, the file and the system's reason; the run goes on.
+    // May be null (the window: the messages of the operation say enough).
+    void (*fileFailed)(const char* title, const std::string& file, const char* reason) = nullptr;
+    std::string openError; // why the last open_file found no file to read, or ""
 };
 extern ProgramState state;
 
@@ -50,7 +55,8 @@ int fill_item_list(int pos);
 // Reads, completes and if needed creates the save folder. 1 when usable.
 int check_path();
 // Execute with "Data": every selected field to a TEXT or CSV file. 1 when the
-// run ended, 0 when the save folder was refused.
+// run ended, 0 when the save folder was refused or a file could not be
+// written whole (the run stops there, after its message).
 int save_command();
 // Execute with "Image": every selected field as a weather map; the two wind
 // components of a level and hour make one map of arrows. 1 when the run

@@ -3,6 +3,7 @@
 
 #include "platform/platform.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -86,7 +87,7 @@ std::string output_base_name(const char* saveDir, int modelCode, int item, int l
 namespace {
 
 // The rows of a TEXT (layout 0) or CSV (layout 1) file, after its first line,
-// formatted into large buffers.
+// formatted into large buffers. Stops at the first failed write.
 void write_rows_fast(std::FILE* out, int layout, const float* v, int item, int level, int hour) {
     const GpvHeader& h = header;
     if (layout == 0)
@@ -103,7 +104,7 @@ void write_rows_fast(std::FILE* out, int layout, const float* v, int item, int l
         const float* row = v + static_cast<std::size_t>(j) * h.gridCols;
         for (int i = 0; i < h.gridCols; ++i) {
             if (n > kOutBytes - 72) {
-                std::fwrite(buf, 1, n, out);
+                if (std::fwrite(buf, 1, n, out) != n) return;
                 n = 0;
             }
             if (layout == 0) {
@@ -131,19 +132,17 @@ int save_GPV(const char* saveDir, int layout, std::span<const float> field, int 
         platform::message_box("Error: grid larger than the work arrays.", "save_GPV", false);
         return 0;
     }
-    std::FILE* out = std::fopen(name.c_str(), "w");
-    if (!out) {
+    OutputFile file;
+    if (!open_output(file, name, "w")) {
         if (layout == 0) platform::message_box(name.c_str(), "save_GPV", false);
         platform::message_box("Error: can't open output file.", "save_GPV", false);
         return 0;
     }
+    std::FILE* out = file.stream;
     const float* v = field.data();
     if (format == Format::Fast) {
         write_rows_fast(out, layout, v, item, level, hour);
-        std::fclose(out);
-        return 1;
-    }
-    if (layout == 0) {
+    } else if (layout == 0) {
         std::fprintf(out, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n", h.gridCols,
                      h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth, h.initDay,
                      h.initHour, hour, grid.minValue, grid.maxValue);
@@ -162,7 +161,10 @@ int save_GPV(const char* saveDir, int layout, std::span<const float> field, int 
             std::fprintf(out, "%f\n", v[j * h.gridCols + h.gridCols - 1]);
         }
     }
-    std::fclose(out);
+    if (!commit_output(file)) {
+        platform::message_box((name + ": " + std::strerror(errno)).c_str(), "save_GPV", false);
+        return kWriteFailed;
+    }
     return 1;
 }
 
@@ -170,10 +172,11 @@ int write_log_line(std::FILE* log, int level, int hour, int item) {
     const char* text = item_text(item);
     if (!log || !text) return 0;
     platform::DateTime t = platform::utc_now();
-    std::fprintf(log, "%d-%d-%d %d:%d:%d  P: %d  TM: %d  ID: %d  ITEM: %s\n", t.year, t.month,
-                 t.day, t.hour, t.minute, t.second, level, hour, item, text);
-    std::fflush(log);
-    return 1;
+    char line[160];
+    int n =
+        std::snprintf(line, sizeof line, "%d-%d-%d %d:%d:%d  P: %d  TM: %d  ID: %d  ITEM: %s\n",
+                      t.year, t.month, t.day, t.hour, t.minute, t.second, level, hour, item, text);
+    return append_line(log, line, static_cast<std::size_t>(n)) ? 1 : kWriteFailed;
 }
 
 } // namespace gpv

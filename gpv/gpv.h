@@ -229,8 +229,10 @@ void fill_cell_centres();
 // ---------------------------------------------------------------- export
 
 // Writes `field` (header's grid) as TEXT (layout 0, ".txt") or CSV (layout 1,
-// ".csv") under saveDir. 1 when written; 0 after a box titled "save_GPV" when
-// the file cannot be opened, or for another layout.
+// ".csv") under saveDir, whole or not at all (see OutputFile). 1 when
+// written; 0 after a box titled "save_GPV" when the file cannot be opened, or
+// for another layout; kWriteFailed after a box "FILE: REASON" titled
+// "save_GPV" when a write, the flush, the close or the rename failed.
 int save_GPV(const char* saveDir, int layout, std::span<const float> field, int item, int level,
              int hour);
 
@@ -248,7 +250,48 @@ int format_value(float v, char* out);
 std::string output_base_name(const char* saveDir, int modelCode, int item, int level, int hour);
 
 // Appends one gpv.log line (current UTC time, level, hour, item and its text)
-// and flushes. 0 when log is null or the item is unknown.
+// whole or not at all (see append_line). 1 when written; 0 when log is null
+// or the item is unknown; kWriteFailed with errno set when it could not be
+// written.
 int write_log_line(std::FILE* log, int level, int hour, int item);
+
+// save_GPV and write_log_line: the file could not be written whole.
+constexpr int kWriteFailed = -1;
+
+// ---------------------------------------------------------------- output files
+// Every output file is written under a temporary name in its own folder,
+// ".NAME.PID.part", and renamed onto NAME only once every byte was written,
+// flushed and closed; a file that fails is removed, so NAME keeps what it
+// held. A ".part" file left behind was cut short by a killed process.
+struct OutputFile {
+    std::FILE* stream = nullptr;
+    std::string name, temp;
+};
+
+// The temporary name of an output file name.
+std::string temporary_name(const std::string& name);
+
+// Creates the temporary file of `name` (fopen mode `mode`). False with errno
+// set when it cannot be created.
+bool open_output(OutputFile& out, const std::string& name, const char* mode);
+
+// Flushes and closes the file and renames it onto its name. False with errno
+// set, the temporary file removed and the named file untouched, when any
+// write, the flush, the close or the rename failed.
+bool commit_output(OutputFile& out);
+
+// Closes and removes the temporary file.
+void discard_output(OutputFile& out);
+
+// The temporary file being written, or nullptr: a signal handler may remove
+// it (the call is async-signal-safe).
+const char* partial_file();
+
+// Appends the n bytes of line (ending in a line feed) to the log in one
+// write, under an exclusive lock: a line that an earlier run left cut short
+// is dropped first, and a line that reaches the file only in part is taken
+// back (the check needs a log opened for reading too, "a+"). 1 when written;
+// 0 with errno set when not.
+int append_line(std::FILE* log, const char* line, std::size_t n);
 
 } // namespace gpv
