@@ -53,7 +53,8 @@ void filmod(const char* option);
 // Level 0; unknown: warning 2.
 void scrmod(const char* option);
 // Raster image size in pixels (default 853 x 603 landscape, 603 x 853
-// portrait). Levels 0-3; a value <= 0 gives warning 2 with the smaller value.
+// portrait); any size is tried at disini. Levels 0-3; a value <= 0 gives
+// warning 2 with the smaller value.
 void winsiz(int width, int height);
 // Page size in plot units (default 2970 x 2100, A4 landscape). Level 0;
 // a value <= 0 gives warning 2.
@@ -164,6 +165,28 @@ void rlvec(float x1, float y1, float x2, float y2, int code);
 // above 3: warning 2 with the digit after the shaft is drawn.
 void vector(int x1, int y1, int x2, int y2, int code);
 
+// Isolines of the grid z at the n given levels, z[j * nx + i] being the
+// value at (x[i], y[j]) in user coordinates (x and y ascending or
+// descending). Marching squares over the cells: a corner equal to a level
+// counts as above it, a saddle cell keeps its corners joined on the side of
+// the mean of its four values, and the crossings are joined into one
+// polyline per line, without gaps or repeated pieces. Cells with a value
+// that is not a number are left out. Drawn in the current colour and line
+// style, clipped to the axis system; with isolab labels, each line carries
+// its level. Levels 2-3. nx or ny below 2, n below 1, a null array or a grid
+// of more than 2^26 points: warning 2, nothing is drawn.
+void isolin(const float* x, int nx, const float* y, int ny, const float* z, const float* levels,
+            int n);
+// Labels of isolin: the level's value with digits decimals (-1: an integer
+// without a point, up to 6), every spacing plot units along a line (the
+// first half a spacing from its start; a line shorter than the spacing gets
+// one in its middle when it is long enough). Labels are upright, in the
+// stroke font at the current text height, inside the axis system, never
+// overlapping one another; every line is broken under them. spacing 0 (the
+// default after disini) draws no labels. Levels 1-3; spacing below 0 or
+// digits outside -1..6: warning 2 with the value, nothing changes.
+void isolab(int spacing, int digits);
+
 // ------------------------------------------------------------ titles
 
 // Stores title line |n| (1..4, at most 132 characters), underlined when
@@ -230,9 +253,10 @@ void hwfont();
 // only on PostScript and PDF pages, elsewhere warning 49. An unknown name
 // prints " <<<< Warning: <name> is not a standard font!" and uses Times-Roman.
 void psfont(const char* font);
-// Window-system font: there are no window fonts on this system; on the
-// screen devices the stroke font complx stands in, on any other device
-// warning 101 "Window fonts cannot be used". Levels 1-3.
+// Window-system font: on the screen devices and WMF it is put in force
+// (hardware font 2), but with no window system here the stroke font complx
+// draws its characters; on any other device warning 101 "Window fonts
+// cannot be used". Levels 1-3.
 void winfnt(const char* font);
 // Always warning 101 "X11 fonts cannot be used". Levels 1-3.
 void X11FNT(const char* font, const char* option);

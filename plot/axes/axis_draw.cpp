@@ -64,6 +64,8 @@ bool selector_is(const char* axes, const char* what) {
 
 // Plain number with d decimals (-1: integer without a decimal point).
 void format_number(float v, int d, char* out, int size) {
+    // m is the integer part of |v| rounded to d decimals, so the width is
+    // the printed width: 9.7 with one decimal is "9.7", 9.96 is "10.0".
     const int sign = v < 0 ? 1 : 0;
     const double av = std::fabs(double(v));
     double m;
@@ -71,7 +73,7 @@ void format_number(float v, int d, char* out, int size) {
         m = std::trunc(av + 0.5);
     } else {
         const double p = std::pow(10.0, d);
-        m = std::trunc(p * av + 0.5) / p;
+        m = std::trunc((p * av + 0.5) / p);
     }
     int k = 1;
     while (k < 100 && std::pow(10.0, k) - 0.5 <= m)

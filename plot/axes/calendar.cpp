@@ -2,6 +2,9 @@
 #include "plot/core/state.h"
 #include "plot/razidu.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace razidu {
 
 namespace {
@@ -53,8 +56,9 @@ bool base_defined() {
     return false;
 }
 
-// Days from the base date to a checked date.
-int days_from_base(int d, int m, int y) {
+// Days from the base date to a checked date. Whole 400-year cycles (146097
+// days each, the leap years repeat with them) are counted at once.
+long long days_from_base(int d, int m, int y) {
     const CalendarState& c = g_plot.calendar;
     const long key = long(y) * 10000 + m * 100 + d;
     const long base = long(c.year) * 10000 + c.month * 100 + c.day;
@@ -62,11 +66,12 @@ int days_from_base(int d, int m, int y) {
     const int y0 = before ? y : c.year, y1 = before ? c.year : y;
     const int early = before ? day_of_year(d, m, y) : day_of_year(c.day, c.month, c.year);
     const int late = before ? day_of_year(c.day, c.month, c.year) : day_of_year(d, m, y);
-    long n = 0;
-    for (int k = y0; k < y1; ++k)
-        n += year_days(k);
+    const long long cycles = ((long long)y1 - y0) / 400;
+    long long n = cycles * 146097;
+    for (long long k = y0 + cycles * 400; k < y1; ++k)
+        n += year_days(int(k));
     n += late - early;
-    return int(before ? -n : n);
+    return before ? -n : n;
 }
 
 } // namespace
@@ -91,7 +96,8 @@ int incdat(int day, int month, int year) {
     if (check_level(0, 3, "incdat")) return 0;
     if (!date_ok(day, month, year)) return 0;
     if (!base_defined()) return 0;
-    return days_from_base(day, month, year);
+    const long long n = days_from_base(day, month, year);
+    return int(std::clamp(n, (long long)INT_MIN, (long long)INT_MAX));
 }
 
 void trfdat(int n, int* day, int* month, int* year) {
@@ -114,7 +120,7 @@ int nwkday(int day, int month, int year) {
     c.year = 1999;
     c.day_of_year = day_of_year(5, 7, 1999);
     c.defined = 1;
-    const int n = days_from_base(day, month, year);
+    const long long n = days_from_base(day, month, year);
     c = kept;
     return ((n % 7) + 7) % 7 + 1;
 }

@@ -3,6 +3,7 @@
 #include "plot/core/state.h"
 #include "plot/razidu.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -10,9 +11,15 @@ namespace razidu {
 
 void titlin(const char* text, int n) {
     if (check_level(1, 3, "titlin")) return;
-    const int k = std::abs(n);
+    const long long k = std::llabs(n); // |INT_MIN| does not fit an int
     if (k < 1 || k > 4) {
-        warning_with_number(2, k);
+        if (k <= INT_MAX) {
+            warning_with_number(2, int(k));
+        } else {
+            char value[24];
+            std::snprintf(value, sizeof value, "%4lld", k);
+            warning_with_text(2, value);
+        }
         return;
     }
     TitleState& t = g_plot.titles;

@@ -74,11 +74,12 @@ void version_file_name(char* name) {
         std::printf("File %s does exist", name);
         std::exit(0);
     }
-    // COUN: the base name starts after the last separator; the extension
-    // point is the last '.' of the base name, or its end.
+    // COUN: the base name starts after the last separator (slash or backslash); the
+    // extension point is the last '.' of the base name, or its end.
     const size_t len = std::strlen(name);
-    const char* slash = std::strrchr(name, '/');
-    const size_t start = slash ? size_t(slash - name) + 1 : 0;
+    size_t start = 0;
+    for (size_t i = 0; i < len; ++i)
+        if (name[i] == '/' || name[i] == '\\') start = i + 1;
     const char* dot = std::strrchr(name + start, '.');
     const size_t ext = dot ? size_t(dot - name) : len;
     const size_t base_len = ext - start;

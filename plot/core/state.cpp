@@ -145,6 +145,7 @@ void reset_plot_parameters() {
     g.text = TextState{};
     g.titles = TitleState{};
     g.curves = CurveState{};
+    g.isolines = IsolineState{};
     // The writer groups (ps, pdf, cgm) were set up by open_device just
     // before and the calendar keeps its base date: they are not reset here.
     reset_colour();

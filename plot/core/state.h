@@ -203,6 +203,13 @@ struct CgmState {
     int picture = 1;
 };
 
+// Isolines (axes/contour.cpp): labels every label_spacing plot units along
+// a line (0: no labels) with label_digits decimals (-1: integers).
+struct IsolineState {
+    int label_spacing = 0;
+    int label_digits = 0;
+};
+
 // ------------------------------------------------------------ the record
 
 struct PlotState {
@@ -258,6 +265,7 @@ struct PlotState {
     TitleState titles;
     CurveState curves;
     CalendarState calendar;
+    IsolineState isolines;
     RasterImage raster;
     PsState ps;
     PdfState pdf;
@@ -427,7 +435,7 @@ using SpanFunction = void (*)(const float xs[2], const float ys[2]);
 // Links the indices 1..count in ascending order of values[index - 1]; equal
 // values keep the order of their indices. links[index - 1] is the next index
 // (0 ends the list) and links[count] the first; count below 2 gives index 1
-// alone.
+// alone (links[0] = 0, links[1] = 1, so links needs two entries then).
 void sort_links(const float* values, int count, int16_t* links);
 // The span operation of the library's callers: pen_move_to, pen_draw_to.
 void draw_span(const float xs[2], const float ys[2]);

@@ -64,8 +64,9 @@ int sort_list(const float* v, int16_t* links, int head, int len) {
 } // namespace
 
 void sort_links(const float* values, int count, int16_t* links) {
-    if (count < 1) {
+    if (count < 2) { // index 1 alone: it ends the list and is its head
         links[0] = 0;
+        links[1] = 1;
         return;
     }
     for (int i = 1; i < count; ++i)
@@ -105,6 +106,7 @@ void fill_polygon(int n, const float* x, const float* y, float d, int16_t* verte
             // Crossings of the edges that leave the vertices above this line
             // towards vertices below it.
             int c = 0;
+            bool too_many = false; // then the crossings are only counted
             int prev = 0;
             int v = vertex_links[n];
             while (v && y[v - 1] <= ly) {
@@ -124,15 +126,17 @@ void fill_polygon(int n, const float* x, const float* y, float d, int16_t* verte
                 for (int k = 0; k < 2; ++k) {
                     const float yn = y[nb[k] - 1];
                     if (yn <= ly) continue;
-                    if (++c > max_crossings) {
-                        warning_with_number(26, c);
-                        return;
-                    }
+                    if (++c > max_crossings) too_many = true;
+                    if (too_many) continue;
                     const float xv = x[v - 1], xn = x[nb[k] - 1];
                     crossings[c - 1] = xv + (ly - yv) / (yn - yv) * (xn - xv);
                 }
                 prev = v;
                 v = after;
+            }
+            if (too_many) { // the warning gives how many there are
+                warning_with_number(26, c);
+                return;
             }
             if (c == 0) continue;
 

@@ -32,15 +32,15 @@ void clip_segment(float px, float py, float qx, float qy) {
         float& mx = move_p ? px : qx;
         float& my = move_p ? py : qy;
         const int xc = move_p ? pxc : qxc, yc = move_p ? pyc : qyc;
-        const float ox = move_p ? qx : px, oy = move_p ? qy : py;
         if (move_p) moved_p = true;
+        // The other coordinate is interpolated from p, whichever end moves.
         if (xc != 2) {
             const float xb = float(xc == 1 ? c[0] : c[2]);
-            my = std::fabs(ox - mx) < 1.0e-35f ? my : my + (xb - mx) * (oy - my) / (ox - mx);
+            my = std::fabs(qx - px) < 1.0e-35f ? py : py + (xb - px) * (qy - py) / (qx - px);
             mx = xb;
         } else {
             const float yb = float(yc == 1 ? c[1] : c[3]);
-            mx = std::fabs(oy - my) <= 1.0e-35f ? mx : mx + (yb - my) * (ox - mx) / (oy - my);
+            mx = std::fabs(qy - py) <= 1.0e-35f ? px : px + (yb - py) * (qx - px) / (qy - py);
             my = yb;
         }
     }
@@ -123,9 +123,106 @@ namespace razidu {
 
 // ------------------------------------------------------------ pattern stage
 
-// Longest segment that is walked dash by dash (plot units; pattern lengths
-// are at least 1, so at most this many dashes).
-constexpr float kMaxDashedLength = 100000.0f;
+namespace {
+
+// Segments longer than this (plot units) skip the stretches outside the clip
+// rectangle by arithmetic instead of walking them dash by dash.
+constexpr float kWalkedLength = 100000.0f;
+
+void next_dash(LineState& l) {
+    l.dash_index = l.dash_index >= l.dash_count ? 1 : l.dash_index + 1;
+    l.dash_gap = 1 - l.dash_gap;
+    l.dash_left = float(std::max(1, l.dash_pattern[l.dash_index - 1]));
+}
+
+// Runs the pattern on by s plot units without drawing: whole periods (the
+// lengths once, twice when their count is odd so that drawn and skipped
+// come round again) are dropped, the rest is stepped through.
+void skip_pattern(LineState& l, double s) {
+    if (s < l.dash_left) {
+        l.dash_left = float(l.dash_left - s);
+        return;
+    }
+    s -= l.dash_left;
+    next_dash(l);
+    double period = 0;
+    for (int i = 0; i < l.dash_count; ++i)
+        period += std::max(1, l.dash_pattern[i]);
+    if (l.dash_count % 2) period *= 2;
+    s = std::fmod(s, period);
+    while (l.dash_left <= s) {
+        s -= l.dash_left;
+        next_dash(l);
+    }
+    l.dash_left = float(l.dash_left - s);
+}
+
+// Walks the pattern d units from (lx, ly) in direction (ca, -sa), putting the
+// pen down or up at every change; returns what is left of d.
+float walk_dashes(LineState& l, float& lx, float& ly, float ca, float sa, float d) {
+    while (l.dash_left <= d) {
+        lx += l.dash_left * ca;
+        ly -= l.dash_left * sa;
+        if (l.dash_gap == 0)
+            pen_draw_to(lx, ly);
+        else
+            pen_move_to(lx, ly);
+        d -= l.dash_left;
+        next_dash(l);
+    }
+    return d;
+}
+
+void pen_to(const LineState& l, float x, float y) {
+    if (l.dash_gap == 0)
+        pen_draw_to(x, y);
+    else
+        pen_move_to(x, y);
+}
+
+// A segment of length d too long to walk whole: only the stretch inside the
+// clip rectangle (with a margin) is walked; the pattern runs on over the
+// rest by skip_pattern, so the dashes seen are those of the whole walk.
+void dash_long_segment(LineState& l, float tx, float ty) {
+    // In double: the ends may lie so far apart that their distance is
+    // beyond float.
+    const double lx = l.dash_last_x, ly = l.dash_last_y;
+    const double d = std::hypot(double(tx) - lx, double(ty) - ly);
+    const double dx = (double(tx) - lx) / d, dy = (double(ty) - ly) / d;
+    const float ca = float(dx), sa = float(-dy);
+    const int* c = l.clip_rect;
+    double t0 = 0, t1 = d;
+    const double lo[2] = {c[0] - 2.0, c[1] - 2.0}, hi[2] = {c[2] + 2.0, c[3] + 2.0};
+    const double from[2] = {lx, ly}, dir[2] = {dx, dy};
+    for (int k = 0; k < 2 && t0 <= t1; ++k) {
+        if (std::fabs(dir[k]) < 1e-12) {
+            if (from[k] < lo[k] || from[k] > hi[k]) t0 = d + 1; // parallel, outside
+            continue;
+        }
+        double a = (lo[k] - from[k]) / dir[k], b = (hi[k] - from[k]) / dir[k];
+        if (a > b) std::swap(a, b);
+        t0 = std::max(t0, a);
+        t1 = std::min(t1, b);
+    }
+    if (t0 <= t1) {
+        if (t0 > 0) {
+            skip_pattern(l, t0);
+            pen_move_to(float(lx + t0 * dx), float(ly + t0 * dy));
+        }
+        float x = float(lx + t0 * dx), y = float(ly + t0 * dy);
+        const float left = walk_dashes(l, x, y, ca, sa, float(t1 - t0));
+        if (t1 < d) pen_to(l, float(lx + t1 * dx), float(ly + t1 * dy));
+        l.dash_left -= left;
+        if (t1 < d) skip_pattern(l, d - t1);
+    } else {
+        skip_pattern(l, d);
+    }
+    pen_to(l, tx, ty);
+    l.dash_last_x = tx;
+    l.dash_last_y = ty;
+}
+
+} // namespace
 
 void dash_restart() {
     LineState& l = g_plot.line;
@@ -158,30 +255,19 @@ void dash_draw_to(float x, float y) {
         a = ly - ty >= 0 ? 1.570796f : -1.570796f;
     const float sa = std::sin(a), ca = std::cos(a);
     float d = ty == ly ? std::fabs(tx - lx) : std::fabs((ly - ty) / sa);
-    if (!(d <= kMaxDashedLength)) {
-        // Far beyond any page (or infinite): the pattern could not be seen and
-        // would take forever to walk; the segment is drawn whole.
+    if (!std::isfinite(tx) || !std::isfinite(ty) || !std::isfinite(lx) || !std::isfinite(ly)) {
+        // An end at infinity: no pattern can be laid along it.
         pen_draw_to(tx, ty);
         l.dash_last_x = tx;
         l.dash_last_y = ty;
         return;
     }
-    while (l.dash_left <= d) {
-        lx += l.dash_left * ca;
-        ly -= l.dash_left * sa;
-        if (l.dash_gap == 0)
-            pen_draw_to(lx, ly);
-        else
-            pen_move_to(lx, ly);
-        l.dash_index = l.dash_index >= l.dash_count ? 1 : l.dash_index + 1;
-        l.dash_gap = 1 - l.dash_gap;
-        d -= l.dash_left;
-        l.dash_left = float(std::max(1, l.dash_pattern[l.dash_index - 1]));
+    if (!(d <= kWalkedLength)) {
+        dash_long_segment(l, tx, ty);
+        return;
     }
-    if (l.dash_gap == 0)
-        pen_draw_to(tx, ty);
-    else
-        pen_move_to(tx, ty);
+    d = walk_dashes(l, lx, ly, ca, sa, d);
+    pen_to(l, tx, ty);
     l.dash_left -= d;
     l.dash_last_x = tx;
     l.dash_last_y = ty;

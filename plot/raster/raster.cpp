@@ -27,15 +27,15 @@ void raster_open(int page_width, int page_height, int* width, int* height, int w
         *width = page_width > page_height ? 853 : 603;
         *height = page_width > page_height ? 603 : 853;
     }
-    // Pages above 256 MiB are refused like a failed allocation (the
-    // system's own pages are below 1 MiB).
+    // Any size is tried; only a byte count that does not fit size_t (or a
+    // stride beyond int) counts as a failed allocation without trying.
     *status = 1;
-    if (*width <= 0 || *height <= 0 ||
-        (int64_t(*width) + 3) * int64_t(*height) > (int64_t(1) << 28))
-        return;
+    if (*width <= 0 || *height <= 0) return;
+    const int64_t stride = (int64_t(*width) + 3) / 4 * 4;
+    if (stride > INT32_MAX || uint64_t(stride) * uint64_t(*height) > SIZE_MAX) return;
     r.width = *width;
     r.height = *height;
-    r.stride = (r.width + 3) / 4 * 4;
+    r.stride = int(stride);
     const size_t bytes = size_t(r.stride) * size_t(r.height);
     if (spare_pixels && spare_bytes == bytes)
         r.pixels = std::move(spare_pixels);
@@ -132,8 +132,13 @@ void raster_read_rows(uint8_t* dest, int x, int y, int n, int rows) {
 
 void raster_close() {
     RasterImage& r = g_plot.raster;
+    // Only pages of ordinary size are kept for reuse; a huge one is freed.
     spare_bytes = r.pixels ? size_t(r.stride) * size_t(r.height) : 0;
     spare_pixels = std::move(r.pixels);
+    if (spare_bytes > (size_t(64) << 20)) {
+        spare_pixels.reset();
+        spare_bytes = 0;
+    }
     r.width = r.height = r.stride = 0;
 }
 

@@ -194,10 +194,14 @@ int write_tiff(const char* file) {
     tiff_entry(out, 258, 3, 1, 8);
     tiff_entry(out, 259, 3, 1, 1);
     tiff_entry(out, 262, 3, 1, 3);
-    tiff_entry(out, 273, 4, H, strips);
+    // Values that fit into the entry's four bytes stand there, not behind an
+    // offset: the one strip offset of a 1-row image and the byte counts of
+    // 1 or 2 rows. The arrays behind 146 are written all the same.
+    const uint32_t first_row = 1682 + 6 * H, count = W & 0xFFFF;
+    tiff_entry(out, 273, 4, H, H == 1 ? first_row : strips);
     tiff_entry(out, 277, 3, 1, 1);
     tiff_entry(out, 278, 3, 1, 1);
-    tiff_entry(out, 279, 3, H, counts);
+    tiff_entry(out, 279, 3, H, H == 1 ? count : H == 2 ? count | count << 16 : counts);
     tiff_entry(out, 320, 3, 768, colour_map);
     out.le32(0);
     for (uint32_t i = 0; i < H; ++i)

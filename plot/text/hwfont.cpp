@@ -83,10 +83,12 @@ void warn_101(const char* text) {
     warning_plain(101);
 }
 
-// Screen windows and WMF: no window system here, so the stroke font stands
-// in for the window font.
+// Screen windows and WMF: the window font is in force (hardware font 2),
+// but with no window system here its characters are drawn with the stroke
+// font complx that stands in for it.
 void window_font() {
     select_stroke_font(fonts::kComplxFont);
+    g_plot.text.hardware_font = 2;
 }
 
 } // namespace

@@ -478,11 +478,12 @@ void pdf_text(int code, const float m[6], int angle, int slot, float size) {
     else
         put_op("", {m[0], m[1], m[2], m[3], m[4], m[5]}, "Tm");
     int c = code & 0xFF;
+    const bool mapped = c >= 127; // written in octal, a blank for codes above 186 too
     if (c >= 127 && c <= 186)
         c = kWinAnsi[c - 127];
     else if (c > 186)
         c = 32;
-    if (c < 32 || c >= 127 || c == '(' || c == ')' || c == '\\')
+    if (mapped || c < 32 || c == '(' || c == ')' || c == '\\')
         put("(\\%o) Tj\n", c);
     else
         put("(%c) Tj\n", c);

@@ -1,6 +1,7 @@
 // Axis systems, axis drawing and label texts, and the calendar.
 #include "pen_moves.h"
 
+#include <climits>
 #include <map>
 #include <random>
 #include <sstream>
@@ -124,6 +125,8 @@ TEST_F(AxesTest, LabelTexts) {
     } cases[] = {
         {"map", -1, 0, 1, "0[o$"},           {"map", -1, -120, 1, "120[o$ W"},
         {"floa", 0, 120, 1, " 120"}, // the width counts a point
+        {"floa", 1, 9.7f, 1, "9.7"},         {"floa", 1, -99.5f, 1, "-99.5"},
+        {"floa", 1, 9.96f, 1, "10.0"},       {"floa", 2, 9.999f, 1, "10.00"},
         {"exp", 1, 5000, 1000, "5.0*10[3$"}, {"fexp", 1, 0.002f, 0.001f, "2.0E-3"},
         {"time", 1, -3600, 1, "2300"},       {"time", 1, 3570, 1, "0100"}, // 59.5 minutes carry
         {"seco", 1, 3725, 1, "010205"},      {"hour", 1, 36000, 1, "10"}};
@@ -175,6 +178,8 @@ TEST_F(AxesTest, SettingRoutinesAndRejectedScalings) {
 TEST_F(AxesTest, Calendar) {
     EXPECT_EQ(nwkday(4, 7, 1999), 7);
     EXPECT_EQ(nwkday(29, 2, 2000), 2);
+    EXPECT_EQ(nwkday(1, 1, 2000 + 400 * 5000000), 6); // as 1 January 2000
+    EXPECT_EQ(nwkday(31, 12, INT_MAX), 2);            // as 31 December 2047
     int d = -1, m = -1, y = -1;
     EXPECT_EQ(captured([&] {
                   EXPECT_EQ(nwkday(29, 2, 1900), 0);

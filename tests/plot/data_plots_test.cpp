@@ -3,6 +3,7 @@
 // moves of a GKSL metafile. (The weather map's pixels are checked in tests/app.)
 #include "pen_moves.h"
 
+#include <climits>
 #include <cmath>
 
 using namespace plot_test;
@@ -105,9 +106,11 @@ TEST_F(DataPlotTest, TitleLines) {
     std::string out = captured([&] {
         open_gksl(f, 2925, 2820);
         titlin("x", 5);
+        titlin("x", INT_MIN);
         title();
     });
     EXPECT_EQ(out, " <<<< Warning   2: Incorrect parameter in titlin!   (   5)\n"
+                   " <<<< Warning   2: Incorrect parameter in titlin!   (2147483648)\n"
                    " <<<< Warning   3: Incorrect level in title!   (   1)\n");
     axspos(526, 2346);
     height(40);

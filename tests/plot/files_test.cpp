@@ -42,6 +42,9 @@ TEST_F(FileTest, CountFindsTheNextFreeVersion) {
     EXPECT_EQ(versioned("a.b/plot"), "a.b/plot_1");
     touch("a.b/weathermap.pdf");
     EXPECT_EQ(versioned("a.b/weathermap.pdf"), "a.b/weathe_1.pdf");
+    // A backslash separates folders too (here it is part of one file name).
+    touch("C:\\plots\\weathermap.pdf");
+    EXPECT_EQ(versioned("C:\\plots\\weathermap.pdf"), "C:\\plots\\weathe_1.pdf");
     // After 9999 versions the program stops.
     for (int k = 1; k <= 9999; ++k)
         std::ofstream("a_" + std::to_string(k) + ".x");

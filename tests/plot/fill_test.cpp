@@ -73,9 +73,19 @@ TEST_F(FillTest, TooManyCrossingsWarnsAndStops) {
     std::vector<float> y = {10, 10, 0, 0, 5, 5, 0, 0, 5, 5, 0, 0};
     g_plot.routine_name = "rlvec";
     std::string out = captured([&] { fill(x, y, 1.0f, 4); });
-    EXPECT_EQ(out, " <<<< Warning  26: Too many intersections in rlvec!   (   5)\n");
+    EXPECT_EQ(out, " <<<< Warning  26: Too many intersections in rlvec!   (   6)\n");
     EXPECT_TRUE(spans.empty()); // the first line with crossings already has six
     out = captured([&] { fill(x, y, 1.0f, 6); });
     EXPECT_EQ(out, "");
     EXPECT_FALSE(spans.empty());
+}
+
+TEST_F(FillTest, SortLinksBelowTwoHoldsIndexOneAlone) {
+    const float v[1] = {3};
+    for (int count : {1, 0, -2}) {
+        int16_t links[2] = {7, 7};
+        sort_links(v, count, links);
+        EXPECT_EQ(links[0], 0) << count;
+        EXPECT_EQ(links[1], 1) << count;
+    }
 }

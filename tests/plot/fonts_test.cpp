@@ -182,6 +182,9 @@ TEST(PsWidths, AccentedLettersTakeTheirBaseWidth) {
     EXPECT_EQ(fill_char_widths(26, widths), -1);
     EXPECT_EQ(widths[0], SHRT_MIN) << "a bad set leaves the widths alone";
     EXPECT_EQ(fill_char_widths(1, nullptr), -1);
+    ASSERT_EQ(fill_char_widths(0, widths), 0); // Courier: every glyph, AE and ae too
+    for (int code = 32; code <= 186; ++code)
+        EXPECT_EQ(at(code), 84) << code;
 }
 
 } // namespace

@@ -30,6 +30,32 @@ TEST_F(LinesTest, DashPatternRunsOnAcrossLines) {
     // clang-format on
 }
 
+TEST_F(LinesTest, LongDashedSegmentIsDashedOnThePage) {
+    const std::string f = path("l.met");
+    captured([&] { open_gksl(f); });
+    dash();
+    strtpt(-1.0e7f, 100); // a whole number of 20-unit periods before x = 0
+    connpt(1.0e7f, 100);
+    const std::vector<PenMove> m = finish(f);
+    int draws = 0;
+    for (size_t i = 1; i < m.size(); ++i) {
+        if (m[i].pen != 2) continue;
+        ++draws;
+        EXPECT_EQ(m[i - 1].pen, 3) << i;
+        EXPECT_NEAR(std::fmod(m[i - 1].x, 20.0f), 0, 0.01f) << i;
+        EXPECT_NEAR(m[i].x - m[i - 1].x, 10, 0.01f) << i;
+    }
+    EXPECT_EQ(draws, 150); // 0-10, 20-30, ... 2980-2990
+    // Ends whose distance is beyond float: still dashed, as many dashes.
+    captured([&] { open_gksl(f); });
+    dash();
+    strtpt(-3.0e38f, 100);
+    connpt(3.0e38f, 100);
+    const std::vector<PenMove> far = finish(f);
+    EXPECT_NEAR(std::count_if(far.begin(), far.end(), [](const PenMove& p) { return p.pen == 2; }),
+                150, 1);
+}
+
 TEST_F(LinesTest, TwoHundredFiftyPointsAreThreeFlushesWithoutGap) {
     const std::string f = path("p.met");
     captured([&] { open_gksl(f); });
@@ -69,6 +95,20 @@ TEST_F(LinesTest, CohenSutherlandCuts) {
                              {2, 100, 200}, {3, 100, 152.5f}, {2, 200, 157.5f}, {3, 200, 100},
                              {2, 200, 100}});
     // clang-format on
+}
+
+TEST_F(LinesTest, ClipInterpolatesFromTheStartWhicheverEndMoves) {
+    const std::string f = path("i.met");
+    captured([&] { open_gksl(f); });
+    int* c = g_plot.line.clip_rect;
+    c[0] = 100, c[1] = 100, c[2] = 200, c[3] = 200;
+    strtpt(105.5f, 200);
+    connpt(105.5f, 105.85f);
+    connpt(241.3f, 136.77f); // the end moves; from it y would be 127.367
+    const std::vector<PenMove> m = finish(f);
+    ASSERT_EQ(m.size(), 3u);
+    EXPECT_FLOAT_EQ(m[2].x, 200);
+    EXPECT_FLOAT_EQ(m[2].y, 127.366f);
 }
 
 TEST_F(LinesTest, RandomPolylinesNeverLeaveTheClipRectangle) {

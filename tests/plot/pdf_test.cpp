@@ -182,7 +182,7 @@ TEST_F(PdfTest, UncompressedPageWithText) {
     EXPECT_EQ(doc.operators,
               "0.709 w\n2 J\n2 j\n1 0 0.502 rg\n1 0 0.502 RG\n1 0 0.502 RG\n10.00 10.00 m\n"
               "290.00 10.00 l\n0.00 10000000.00 l\nS\nBT\n/F1 12 Tf\n1 0 0 1 10.00 50.00 Tm\n"
-              "(\\50) Tj\n1 0 0 1 10.00 50.00 Tm\n(\\304) Tj\n0 1 -1 0 10.00 50.00 Tm\n( ) Tj\n"
+              "(\\50) Tj\n1 0 0 1 10.00 50.00 Tm\n(\\304) Tj\n0 1 -1 0 10.00 50.00 Tm\n(\\40) Tj\n"
               "ET\nBT\n/F5 10 Tf\n0.50 0.87 -0.87 0.50 200.00 20.00 Tm\n(x) Tj\nET\n"
               "20.00 20.00 m\nS\n");
     EXPECT_EQ(doc.size, 9); // contents, its length object, two fonts, page, info

@@ -138,6 +138,30 @@ TEST_F(WriterTest, UnwritableFileWarnsAndThePlotFinishes) {
     EXPECT_NE(out.find("END OF RAZIDU"), std::string::npos);
 }
 
+// Pages of one and two rows hold their strip offset and byte counts in the
+// directory entries themselves, where TIFF readers look for them.
+TEST_F(WriterTest, TiffOfOneOrTwoRowsReadsBackWithItsColours) {
+    for (int h : {1, 2}) {
+        const std::string f = path("s" + std::to_string(h) + ".tif");
+        captured([&] {
+            open_page("tiff", f, 3, h, 100, 100, "revers");
+            raster_fill_rect(0, 0, 2, 0, 254); // red top row, white below
+            disfin();
+        });
+        const auto b = read_bytes(f);
+        const uint32_t H = uint32_t(h);
+        EXPECT_EQ(le32(b, 18 + 12 * 6), H == 1 ? 1682 + 6 * H : 146u);
+        EXPECT_EQ(le32(b, 18 + 12 * 9), H == 1 ? 3u : 3u | 3u << 16);
+        RunResult r = run("tiffinfo " + f + " 2>&1 && convert " + f + " -depth 8 txt:-");
+        ASSERT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(r.output.find("rror"), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find("2,0: (255,0,0)"), std::string::npos) << r.output;
+        if (h == 2) {
+            EXPECT_NE(r.output.find("1,1: (255,255,255)"), std::string::npos) << r.output;
+        }
+    }
+}
+
 // The files are read by pngcheck and tiffinfo without complaint
 // (scripts/install-deps.sh installs them).
 TEST_F(WriterTest, ImageToolsReadTheFiles) {

@@ -307,6 +307,7 @@ int fill_char_widths(int set, int16_t* widths) {
     auto base = [&](char c) { return ps_set_width(set, c - 31); };
     for (int k = 0; k < kCharWidthCount - kSetWidthCount; ++k)
         widths[kSetWidthCount + k] = base(kBase[k]);
+    if (set == 0) return 0; // a fixed pitch: the ligatures are 84 wide too
     widths[136 - 32] = base('A') / 2 + base('E');
     widths[139 - 32] = 2 * base('a') / 3 + base('e');
     return 0;
