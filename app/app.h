@@ -60,13 +60,18 @@ int check_path();
 int save_command();
 // Execute with "Image": every selected field as a weather map; the two wind
 // components of a level and hour make one map of arrows. 1 when the run
-// ended, 0 when the partner wind component could not be extracted.
+// ended, 0 when the partner wind component could not be extracted or a map
+// could not be written whole (the run stops there).
 int plot_command();
 // One weather map page. kind 1: the scalar field `a` as coloured cells;
 // kind 2: wind arrows from u = `a`, v = `b`, coloured by speed. The format,
 // colour range and arrow settings come from the dialog. 1 when a page was
-// written, 0 when not (equal range limits, save folder refused).
+// written, 0 when not (equal range limits, save folder refused, the file
+// could not be created), kPlotFailed after a box "FILE: REASON" titled
+// "plot_field" when the file could not be written whole (no file took its
+// name).
 int plot_field(const float* a, const float* b, int item, int level, int hour, int kind);
+constexpr int kPlotFailed = -1;
 
 // The Execute button.
 void execute_command();

@@ -5,6 +5,7 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
+#include "plot/razidu.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -120,6 +121,19 @@ std::string item_entries() {
 }
 
 bool fileFailed = false;
+bool running = false; // a command is running: an exit now is the library's
+
+// The plotting library ends the process on purpose (PDF file or memory,
+// raster memory, file mode BREA, more than 9999 versions) after its warning:
+// the command line then says why in one line and exits with 1.
+void library_ended() {
+    if (!running) return;
+    const razidu::PageOutcome o = razidu::page_outcome();
+    std::fflush(stdout);
+    std::fprintf(stderr, "plot_field: %s: %s\n", o.file, o.reason);
+    std::fflush(stderr);
+    _exit(1);
+}
 
 // An output file that could not be created: one line "TITLE: FILE: REASON".
 void report_file_failure(const char* title, const std::string& file, const char* reason) {
@@ -266,6 +280,9 @@ int run_cli(int argc, char** argv) {
     if (isatty(STDERR_FILENO)) state.progress = show_progress;
     state.fileFailed = report_file_failure;
     int status = 0;
+    static bool registered = false;
+    if (!registered) registered = std::atexit(library_ended) == 0;
+    running = true;
     try {
         dialog_handlers.init();
         status = open(o.file);
@@ -283,6 +300,7 @@ int run_cli(int argc, char** argv) {
         std::fprintf(stderr, "kivar: %s: not enough memory\n", o.file.c_str());
         status = 1;
     }
+    running = false;
     shutdown();
     if (status == 0 && (fileFailed || !platform::headless::messages().empty())) status = 1;
     return status;

@@ -6,6 +6,7 @@
 #include "app/cli.h"
 #include "app/dialog_template.h"
 #include "gpv/gpv.h"
+#include "plot/razidu.h"
 
 #include <climits>
 #include <csignal>
@@ -58,6 +59,7 @@ platform::Backend* window_backend(const std::string& folder) {
 // would have.
 extern "C" void remove_partial_files(int sig) {
     if (const char* f = gpv::partial_file()) unlink(f);
+    if (const char* f = razidu::partial_file()) unlink(f);
     signal(sig, SIG_DFL);
     raise(sig);
 }
