@@ -33,6 +33,7 @@ struct ProgramState {
     // May be null (the window: the messages of the operation say enough).
     void (*fileFailed)(const char* title, const std::string& file, const char* reason) = nullptr;
     std::string openError; // why the last open_file found no file to read, or ""
+    std::string mapFile;   // the map being drawn, as the save folder names it
 };
 extern ProgramState state;
 

@@ -130,7 +130,8 @@ void library_ended() {
     if (!running) return;
     const razidu::PageOutcome o = razidu::page_outcome();
     std::fflush(stdout);
-    std::fprintf(stderr, "plot_field: %s: %s\n", o.file, o.reason);
+    std::fprintf(stderr, "plot_field: %s: %s\n",
+                 state.mapFile.empty() ? o.file : state.mapFile.c_str(), o.reason);
     std::fflush(stderr);
     _exit(1);
 }

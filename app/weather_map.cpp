@@ -143,6 +143,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     // The library keeps 80 characters of a file name: a longer path is
     // written from inside its folder under the bare name.
     const std::string fullPath = dir + file;
+    state.mapFile = fullPath;
     std::string path = fullPath;
     std::string oldDir;
     if (path.size() > kPlotNameMax) {

@@ -192,30 +192,70 @@ std::map<std::string, std::string> contents(const fs::path& folder) {
 TEST_F(Cli, FailedAndInterruptedRunsKeepEarlierFiles) {
     const std::string sample = KIVAR_BINARY_DIR "/data/sample_rsm.gpv";
     const fs::path out = dir / "out";
-    const std::string run = "data " + sample + " --all --save " + out.string();
-    ASSERT_EQ(kivar(run).status, 0);
-    const auto before = contents(out);
-    // A file-size limit of 20 blocks of 512 bytes: the first file fails.
-    fs::remove(dir / "work" / "gpv.log");
-    Outcome r = kivar(run, {}, "ulimit -f 20");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "save_GPV: " + out.string() +
-                         "/MD04_ID001_P1000_DT26120400_TM00.txt: File too large\n");
-    EXPECT_TRUE(contents(out) == before);
-    // SIGTERM while a file is being written.
-    pid_t pid = kivar_started(run);
-    bool seen = false;
-    for (int k = 0; k < 20000 && !seen; ++k) {
-        for (const auto& e : fs::directory_iterator(out))
-            seen = seen || e.path().extension() == ".part";
-        if (!seen) usleep(50);
+    // Temperature alone (no wind map lacking its partner), 34 fields.
+    gpvgen::Forecast fc;
+    fc.levels = {850, 500};
+    fc.items = {4};
+    fc.lastHour = 48;
+    const std::string temperature = (dir / "t.gpv").string();
+    ASSERT_TRUE(gpvgen::write_forecast(temperature, fc));
+    const std::pair<std::string, std::string> runs[] = {
+        {"data " + sample + " --all",
+         "save_GPV: " + out.string() + "/MD04_ID001_P1000_DT26120400_TM00.txt: File too large\n"},
+        {"image " + temperature + " --all --format pdf",
+         "plot_field: " + out.string() +
+             "/MD04_ID004_P0850_DT26120400_TM00.pdf: File too large\n"}};
+    for (const auto& [command, message] : runs) {
+        const std::string run = command + " --save " + out.string();
+        fs::remove_all(out);
+        ASSERT_EQ(kivar(run).status, 0);
+        const auto before = contents(out);
+        // A file-size limit of 20 blocks of 512 bytes: the first file fails.
+        fs::remove(dir / "work" / "gpv.log");
+        Outcome r = kivar(run, {}, "ulimit -f 20");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, message);
+        EXPECT_TRUE(contents(out) == before);
+        // SIGTERM while a file is being written.
+        pid_t pid = kivar_started(run);
+        bool seen = false;
+        for (int k = 0; k < 20000 && !seen; ++k) {
+            for (const auto& e : fs::directory_iterator(out))
+                seen = seen || e.path().extension() == ".part";
+            if (!seen) usleep(50);
+        }
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(seen) << command;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << command;
+        EXPECT_TRUE(contents(out) == before) << command;
     }
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(seen);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    EXPECT_TRUE(contents(out) == before);
+}
+
+// Maps: a file that cannot be created is named on standard error and the
+// run goes on (exit 1); one that cannot be written whole stops the run; a
+// PDF file that cannot be created ends the library's process, and the
+// command line says why. No partial file is left.
+TEST_F(Cli, MapFailuresAreNamedAndExitWithOne) {
+    const fs::path maps = dir / "maps";
+    const std::string base = (maps / "MD04_ID004_P0850_DT26120400_TM00").string();
+    const std::string one = "image " + gpvPath + " --item 4 --save " + maps.string();
+    fs::create_directories(base + ".png");
+    fs::create_directories(base + ".pdf");
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {one + " --format png", "true", "plot_field: " + base + ".png: Is a directory\n"},
+        {one + " --format pdf", "true", "plot_field: " + base + ".pdf: Is a directory\n"},
+        {one + " --format tif", "ulimit -f 2", "plot_field: " + base + ".tif: File too large\n"},
+        {one + " --format ps --all", "ulimit -f 2",
+         "plot_field: " + base + ".ps: File too large\n"}};
+    for (const auto& [args, before, message] : cases) {
+        Outcome r = kivar(args, {}, before);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.err, message) << args;
+    }
+    for (const auto& e : fs::directory_iterator(maps))
+        EXPECT_TRUE(fs::is_directory(e.path())) << e.path();
 }
 
 } // namespace
