@@ -174,8 +174,7 @@ void dialog_init() {
         state.mapPath = state.installedMapPath;
 
     if (state.logFile) std::fclose(state.logFile);
-    // Read as well: the last line is checked before each append.
-    state.logFile = std::fopen((state.startDir + "gpv.log").c_str(), "a+");
+    state.logFile = gpv::open_log(state.startDir + "gpv.log");
     state.logFailureReported = false;
 }
 

@@ -90,16 +90,20 @@ namespace {
 // formatted into large buffers. Stops at the first failed write.
 void write_rows_fast(std::FILE* out, int layout, const float* v, int item, int level, int hour) {
     const GpvHeader& h = header;
-    if (layout == 0)
-        std::fprintf(out, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n", h.gridCols,
-                     h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth, h.initDay,
-                     h.initHour, hour, grid.minValue, grid.maxValue);
-    else
-        std::fprintf(out, "%d,%d,%d,%d,%d,%2d,%2d,%2d,%2d,%2d,%f,%f\n", h.gridCols, h.gridRows,
-                     h.modelCode, item, level, h.initYear, h.initMonth, h.initDay, h.initHour, hour,
-                     grid.minValue, grid.maxValue);
+    // The first line goes into the buffer too: one write for a small file.
     char* buf = outBuffer;
-    std::size_t n = 0;
+    int first;
+    if (layout == 0)
+        first =
+            std::snprintf(buf, kOutBytes, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n",
+                          h.gridCols, h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth,
+                          h.initDay, h.initHour, hour, grid.minValue, grid.maxValue);
+    else
+        first =
+            std::snprintf(buf, kOutBytes, "%d,%d,%d,%d,%d,%2d,%2d,%2d,%2d,%2d,%f,%f\n", h.gridCols,
+                          h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth, h.initDay,
+                          h.initHour, hour, grid.minValue, grid.maxValue);
+    std::size_t n = static_cast<std::size_t>(first);
     for (int j = 0; j < h.gridRows; ++j) {
         const float* row = v + static_cast<std::size_t>(j) * h.gridCols;
         for (int i = 0; i < h.gridCols; ++i) {

@@ -287,11 +287,15 @@ void discard_output(OutputFile& out);
 // it (the call is async-signal-safe).
 const char* partial_file();
 
+// Opens gpv.log for appending (and reading). A last line that an earlier
+// run left cut short (a full disk, a killed process) is dropped first, so
+// that no line continues it. Null with errno set when it cannot be opened
+// or repaired.
+std::FILE* open_log(const std::string& path);
+
 // Appends the n bytes of line (ending in a line feed) to the log in one
-// write, under an exclusive lock: a line that an earlier run left cut short
-// is dropped first, and a line that reaches the file only in part is taken
-// back (the check needs a log opened for reading too, "a+"). 1 when written;
-// 0 with errno set when not.
+// write; a line that reaches the file only in part is taken back. 1 when
+// written; 0 with errno set when not.
 int append_line(std::FILE* log, const char* line, std::size_t n);
 
 } // namespace gpv

@@ -44,16 +44,15 @@ bool open_output(OutputFile& out, const std::string& name, const char* mode) {
     out.name = name;
     out.temp = temporary_name(name);
     partial.store(out.temp.c_str());
-    int fd = -1;
-    for (int attempt = 0; attempt < 2 && fd < 0; ++attempt) {
-        fd = ::open(out.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Created new ("x"), closed on exec ("e").
+    const std::string how = std::string(mode) + "xe";
+    for (int attempt = 0; attempt < 2 && !out.stream; ++attempt) {
+        out.stream = std::fopen(out.temp.c_str(), how.c_str());
         // A leftover of a killed process that had our process number.
-        if (fd < 0 && errno == EEXIST) ::unlink(out.temp.c_str());
+        if (!out.stream && errno == EEXIST) ::unlink(out.temp.c_str());
     }
-    if (fd >= 0) out.stream = fdopen(fd, mode);
     if (!out.stream) {
         int err = errno;
-        if (fd >= 0) ::close(fd);
         ::unlink(out.temp.c_str());
         partial.store(nullptr);
         errno = err;
@@ -95,60 +94,66 @@ const char* partial_file() {
     return partial.load();
 }
 
-int append_line(std::FILE* log, const char* line, std::size_t n) {
-    int fd = fileno(log);
-    if (fd < 0) return 0;
-    // One writer at a time: the check of the last line and the append belong
-    // together when several processes share the log.
+std::FILE* open_log(const std::string& path) {
+    std::FILE* log = std::fopen(path.c_str(), "a+");
+    if (!log) return nullptr;
+    const int fd = fileno(log);
+    // One process at a time looks at the end of the log and repairs it.
     flock(fd, LOCK_EX);
-    int result = 1;
     struct stat st {};
-    if (fstat(fd, &st) != 0) {
-        result = 0;
-    } else if (st.st_size > 0) {
-        // A line cut short by an earlier run (disk full, killed) is dropped,
-        // so that this line does not continue it.
-        char last = '\n';
-        off_t end = st.st_size;
-        if (pread(fd, &last, 1, end - 1) == 1 && last != '\n') {
-            char buf[512];
-            off_t keep = 0;
-            for (off_t pos = end; pos > 0 && keep == 0;) {
-                off_t from = pos > static_cast<off_t>(sizeof buf) ? pos - sizeof buf : 0;
-                ssize_t got = pread(fd, buf, static_cast<std::size_t>(pos - from), from);
-                if (got <= 0) break;
-                for (ssize_t k = got; k-- > 0;)
-                    if (buf[k] == '\n') {
-                        keep = from + k + 1;
-                        break;
-                    }
-                pos = from;
-            }
-            if (ftruncate(fd, keep) != 0) result = 0;
+    char last = '\n';
+    if (fstat(fd, &st) == 0 && st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) == 1 &&
+        last != '\n') {
+        // A line cut short by an earlier run is dropped, so that the next
+        // line does not continue it.
+        char buf[512];
+        off_t keep = 0;
+        for (off_t pos = st.st_size; pos > 0 && keep == 0;) {
+            const off_t from = pos > off_t(sizeof buf) ? pos - off_t(sizeof buf) : 0;
+            const ssize_t got = pread(fd, buf, std::size_t(pos - from), from);
+            if (got <= 0) break;
+            for (ssize_t k = got; k-- > 0;)
+                if (buf[k] == '\n') {
+                    keep = from + k + 1;
+                    break;
+                }
+            pos = from;
         }
-    }
-    if (result) {
-        off_t start = lseek(fd, 0, SEEK_END);
-        std::size_t done = 0;
-        int err = ENOSPC; // a write of no bytes without an error: the disk is full
-        while (done < n) {
-            ssize_t w = ::write(fd, line + done, n - done);
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) err = errno;
-            if (w <= 0) break;
-            done += static_cast<std::size_t>(w);
-        }
-        if (done < n) {
-            // Whole or not at all: the part that reached the file goes again.
-            if (done > 0 && start >= 0 && ftruncate(fd, start) != 0) err = errno;
+        if (ftruncate(fd, keep) != 0) {
+            // Not repaired: lines are not appended behind the broken one.
+            const int err = errno;
+            flock(fd, LOCK_UN);
+            std::fclose(log);
             errno = err;
-            result = 0;
+            return nullptr;
         }
     }
-    int err = errno;
     flock(fd, LOCK_UN);
+    return log;
+}
+
+int append_line(std::FILE* log, const char* line, std::size_t n) {
+    const int fd = fileno(log);
+    if (fd < 0) return 0;
+    // One write of the whole line: appends of other processes never come
+    // between its bytes.
+    std::size_t done = 0;
+    int err = ENOSPC; // a write of no bytes without an error: the disk is full
+    while (done < n) {
+        const ssize_t w = ::write(fd, line + done, n - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) err = errno;
+        if (w <= 0) break;
+        done += std::size_t(w);
+    }
+    if (done == n) return 1;
+    // Whole or not at all: the part that reached the file goes again.
+    if (done > 0) {
+        const off_t end = lseek(fd, 0, SEEK_CUR);
+        if (end < 0 || ftruncate(fd, end - off_t(done)) != 0) err = errno;
+    }
     errno = err;
-    return result;
+    return 0;
 }
 
 } // namespace gpv

@@ -42,16 +42,15 @@ FILE* output_open(const char* name, const char* mode) {
     o.name = name;
     o.temp = temporary_name(o.name);
     o.partial = o.temp.c_str();
-    int fd = -1;
-    for (int attempt = 0; attempt < 2 && fd < 0; ++attempt) {
-        fd = open(o.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Created new ("x"), closed on exec ("e").
+    const std::string how = std::string(mode) + "xe";
+    for (int attempt = 0; attempt < 2 && !o.stream; ++attempt) {
+        o.stream = std::fopen(o.temp.c_str(), how.c_str());
         // A leftover of a killed process that had our process number.
-        if (fd < 0 && errno == EEXIST) unlink(o.temp.c_str());
+        if (!o.stream && errno == EEXIST) unlink(o.temp.c_str());
     }
-    o.stream = fd >= 0 ? fdopen(fd, mode) : nullptr;
     if (!o.stream) {
         const int err = errno;
-        if (fd >= 0) close(fd);
         unlink(o.temp.c_str());
         o.partial = nullptr;
         errno = err;

@@ -148,7 +148,7 @@ TEST_F(Export, WriteFailuresLeaveTheEarlierFile) {
 TEST_F(Export, LogLinesWholeOrAbsent) {
     const fs::path path = dir / "gpv.log";
     write_file(path, {'o', 'l', 'd', '\n', 'c', 'u', 't'});
-    std::FILE* log = std::fopen(path.c_str(), "a+");
+    std::FILE* log = gpv::open_log(path.string());
     ASSERT_EQ(gpv::write_log_line(log, 850, 6, 4), 1);
     std::string text = read_file(path);
     EXPECT_EQ(text.substr(0, 4), "old\n");
