@@ -34,11 +34,14 @@ for t in "${targets[@]}"; do
   # A deliberate exit of the library ends a run early with status 0; the
   # target is then started again on the grown corpus with the next seed
   # until its time is used up.
+  # The record reader starts from the GPV files' seeds.
+  seeds=$t
+  [ "$t" = records ] && seeds=gpv
   start=$SECONDS run=0 inputs=0 cov=0
   while left=$((seconds - (SECONDS - start))); [ "$left" -gt 0 ]; do
     run=$((run + 1))
     log="build-fuzz/fuzz_$t.log"
-    "$out/fuzz/fuzz_$t" "$out/corpus/$t" "$(pwd)/fuzz/corpus/$t" \
+    "$out/fuzz/fuzz_$t" "$out/corpus/$t" "$(pwd)/fuzz/corpus/$seeds" \
       -max_total_time="$left" -seed="$run" -timeout=10 -rss_limit_mb=3072 \
       -artifact_prefix="$out/artifacts/$t-" -print_final_stats=1 2> "$log" || {
       tail -n 60 "$log"
@@ -47,7 +50,7 @@ for t in "${targets[@]}"; do
     }
     # Inputs of this run (its final statistics, or the last progress line
     # of a run the library ended) and the coverage it reached.
-    n=$(grep -o 'number_executed_units: [0-9]*' "$log" | tail -n 1 | grep -o '[0-9]*$' || true)
+    n=$(grep -o 'number_of_executed_units: [0-9]*' "$log" | tail -n 1 | grep -o '[0-9]*$' || true)
     [ -n "$n" ] || n=$(grep -o '^#[0-9]*' "$log" | tail -n 1 | tr -d '#' || true)
     inputs=$((inputs + ${n:-0}))
     c=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | grep -o '[0-9]*$' || true)
