@@ -4,6 +4,7 @@
 // drives the same handlers through the headless backend.
 #pragma once
 
+#include "gpv/gpv.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -26,6 +27,7 @@ struct ProgramState {
     std::string installedMapPath; // fallback when the start folder has no map.dat
     std::string startupBitmap;    // shown at the first paint when set
     int displayCount = 0;         // display plots since start or the last file plot
+    int recordedGridCount = 0;    // grid size of the last ini_vars that succeeded
     // Called after each field of an Execute run (k from 1 to n); may be null.
     void (*progress)(int k, int n, int level, int item, int hour) = nullptr;
     // Called for an output file that could not be created, with the
@@ -73,6 +75,15 @@ int plot_command();
 // name).
 int plot_field(const float* a, const float* b, int item, int level, int hour, int kind);
 constexpr int kPlotFailed = -1;
+
+// The dialog's choice of fields for an Execute run.
+gpv::Selection read_selection();
+
+// Reads text like a decimal floating-point literal (blanks, a sign, digits
+// with a decimal point, an exponent; what follows is ignored). Text that does
+// not begin so, hexadecimal numbers, "inf", "nan" and values beyond single
+// precision read as 0.
+float read_decimal(const std::string& text);
 
 // The Execute button.
 void execute_command();

@@ -3,10 +3,12 @@
 #include "app/app.h"
 
 #include "app/control_ids.h"
+#include "app/forecast.h"
 #include "gpv/gpv.h"
 #include "plot/razidu.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -27,11 +29,9 @@ void set_status(const char* text) {
     platform::set_text(IDC_STATUS, text);
 }
 
-// A range field as a number: at most 29 characters, read like a decimal
-// floating-point literal; text that is not a number reads as 0.
+// A range field as a number: its first 29 characters through read_decimal.
 float range_field(int id) {
-    std::string text = platform::get_text(id).substr(0, 29);
-    return static_cast<float>(std::strtod(text.c_str(), nullptr));
+    return read_decimal(platform::get_text(id).substr(0, 29));
 }
 
 std::string selected_text(int id) {
@@ -63,33 +63,74 @@ void draw_coastline() {
 
 // One arrow per step-th cell of every step-th row, from the north-west cell,
 // coloured by wind speed on the zmin..zmax scale.
-void draw_arrows(const float* u, const float* v, float zmin, float zmax) {
-    const gpv::GpvHeader& h = gpv::header;
+void draw_arrows(const MapGrid& m, float zmin, float zmax) {
     const gpv::GpvGrid& g = gpv::grid;
+    const float *u = m.a, *v = m.b;
     float scale = static_cast<float>(std::atof(selected_text(IDC_VECTOR_SCALE).c_str()));
-    float s = scale * 0.005f * (h.lonMax - h.lonMin);
+    float s = scale * 0.005f * m.lonSpan;
     int step = std::atoi(selected_text(IDC_VECTOR_DENSITY).c_str());
     if (step < 1) step = 1;
-    for (int j = 0; j < h.gridRows; j += step)
-        for (int i = 0; i < h.gridCols; i += step) {
-            int k = j * h.gridCols + i;
+    for (int j = 0; j < m.rows; j += step)
+        for (int i = 0; i < m.cols; i += step) {
+            int k = j * m.cols + i;
+            if (std::isnan(g.SpeedBuffer[k])) continue; // a missing point
             razidu::setclr(
                 static_cast<int>(253.0f * (g.SpeedBuffer[k] - zmin) / (zmax - zmin) + 1.0f));
-            razidu::rlvec(g.LonArray[k], g.LatArray[k], g.LonArray[k] + s * u[k],
-                          g.LatArray[k] + s * v[k], kArrowCode);
+            razidu::rlvec(m.lon[k], m.lat[k], m.lon[k] + s * u[k], m.lat[k] + s * v[k], kArrowCode);
         }
+}
+
+// The cells of a field that have a value: missing points (NaN) are left out
+// of the arrays given to curve3, which would colour them.
+int present_cells(const MapGrid& m, std::vector<float>& x, std::vector<float>& y,
+                  std::vector<float>& z) {
+    const int n = m.cols * m.rows;
+    x.clear(), y.clear(), z.clear();
+    for (int k = 0; k < n; ++k)
+        if (!std::isnan(m.a[k])) {
+            x.push_back(m.lon[k]);
+            y.push_back(m.lat[k]);
+            z.push_back(m.a[k]);
+        }
+    return static_cast<int>(z.size());
 }
 
 } // namespace
 
+float read_decimal(const std::string& text) {
+    std::size_t k = text.find_first_not_of(" \t\n\v\f\r");
+    if (k == std::string::npos) return 0.0f;
+    std::size_t start = k;
+    auto digits = [&] {
+        std::size_t from = k;
+        while (k < text.size() && text[k] >= '0' && text[k] <= '9')
+            ++k;
+        return k - from;
+    };
+    if (text[k] == '+' || text[k] == '-') ++k;
+    std::size_t mantissa = digits();
+    if (k < text.size() && text[k] == '.') {
+        ++k;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return 0.0f;
+    if (k < text.size() && (text[k] == 'e' || text[k] == 'E')) {
+        std::size_t e = k++;
+        if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
+        if (digits() == 0) k = e; // "1e" is the number 1 followed by text
+    }
+    // Only the decimal literal goes to strtod, so "0x10" stays 0.
+    double v = std::strtod(text.substr(start, k - start).c_str(), nullptr);
+    return std::fabs(v) <= FLT_MAX ? static_cast<float>(v) : 0.0f;
+}
+
 int plot_field(const float* a, const float* b, int item, int level, int hour, int kind) {
-    const gpv::GpvHeader& h = gpv::header;
     gpv::GpvGrid& g = gpv::grid;
-    const int n = h.gridCount;
-    if (n <= 0 || n > g.allocatedCount || !a || (kind == 2 && !b)) return 0;
-    // The cell centres follow the grid of the field (the surface level has a
-    // finer grid than the pressure levels).
-    gpv::fill_cell_centres();
+    MapGrid m;
+    if (!a || (kind == 2 && !b) || !forecast_map_grid(a, b, m)) return 0;
+    const gpv::FieldLabel& h = m.label;
+    const int n = m.cols * m.rows;
+    a = m.a, b = m.b;
 
     if (kind == 2)
         for (int k = 0; k < n; ++k)
@@ -106,8 +147,8 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
                 if (g.SpeedBuffer[k] > zmax) zmax = g.SpeedBuffer[k];
             }
         } else {
-            zmin = g.minValue;
-            zmax = g.maxValue;
+            zmin = h.minValue;
+            zmax = h.maxValue;
         }
         char text[64];
         std::snprintf(text, sizeof text, "%f", zmin);
@@ -134,11 +175,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
         state.displayCount = 0;
         if (!check_path()) return 0;
         dir = state.saveDir;
-        char name[128];
-        std::snprintf(name, sizeof name, "MD%02d_ID%03d_P%04d_DT%02d%02d%02d%02d_TM%02d.%s",
-                      h.modelCode, item, level, h.initYear, h.initMonth, h.initDay, h.initHour,
-                      hour, format.c_str());
-        file = name;
+        file = gpv::output_base_name("", h, item, level, hour) + "." + format;
     }
     // The library keeps 80 characters of a file name: a longer path is
     // written from inside its folder under the bare name.
@@ -156,11 +193,11 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     }
 
     // Title text.
-    char itemText[32] = "";
+    char itemText[64] = "";
     if (kind == 2)
         std::snprintf(itemText, sizeof itemText, "u-v wind field (m/s)");
     else
-        gpv::id2str(item & 0xff, itemText);
+        forecast_item_label(item, itemText);
     char titleText[160];
     std::snprintf(titleText, sizeof titleText, "%s  P=%d  DT=%02d%02d%02d%02d TM=%d", itemText,
                   level, h.initYear, h.initMonth, h.initDay, h.initHour, hour);
@@ -185,14 +222,21 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     rz::nochek();
     rz::color("fore");
     rz::height(40);
-    rz::autres(h.gridCols, h.gridRows);
+    rz::autres(m.resCols, m.resRows);
     rz::graf3(119.5f, 150.5f, 120.0f, 5.0f, 19.5f, 50.5f, 20.0f, 5.0f, zmin, zmax, zmin, zstep);
-    if (kind == 1) rz::curve3(g.LonArray.data(), g.LatArray.data(), a, n);
+    if (kind == 1) {
+        if (forecast.format == FileFormat::Gpv) {
+            rz::curve3(m.lon, m.lat, a, n);
+        } else {
+            std::vector<float> x, y, z;
+            rz::curve3(x.data(), y.data(), z.data(), present_cells(m, x, y, z));
+        }
+    }
     rz::titlin(titleText, 3);
     rz::title();
     draw_coastline();
     rz::color("back");
-    if (kind == 2) draw_arrows(a, b, zmin, zmax);
+    if (kind == 2) draw_arrows(m, zmin, zmax);
     rz::close_axis_system();
     rz::disfin();
 
@@ -217,19 +261,15 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
 }
 
 int plot_command() {
-    gpv::Selection sel;
-    sel.selectedOnly = platform::is_checked(IDC_SELECTED_ONLY);
-    sel.levelPos = platform::list_selected(IDC_LEVEL_LIST);
-    sel.itemPos = platform::list_selected(IDC_ITEM_LIST);
-    sel.hourPos = platform::list_selected(IDC_HOUR_LIST);
-    int total = gpv::field_count(sel);
+    gpv::Selection sel = read_selection();
+    int total = forecast_field_count(sel);
     std::vector<float>& first = gpv::grid.FieldBuffer[0];
     std::vector<float>& second = gpv::grid.FieldBuffer[1];
     int level = 0, item = 0, hour = 0, pass = -1;
     int done = 0;
     int result;
     do {
-        result = gpv::extract_next(state.gpvFile, sel, first, level, item, hour, pass);
+        result = forecast_extract_next(state.gpvFile, sel, first, level, item, hour, pass);
         if (result > 0) {
             char status[64];
             std::snprintf(status, sizeof status, "P: %d   ID: %d   TM: %d", level, item, hour);
@@ -241,8 +281,8 @@ int plot_command() {
                 // named after the partner's item code.
                 int partner = item == kItemU ? kItemV : kItemU;
                 int partnerPass = 1, partnerLevel = level, partnerHour = hour;
-                if (!gpv::extract_next(state.gpvFile, sel, second, partnerLevel, partner,
-                                       partnerHour, partnerPass))
+                if (!forecast_extract_next(state.gpvFile, sel, second, partnerLevel, partner,
+                                           partnerHour, partnerPass))
                     return 0;
                 const float* u = item == kItemU ? first.data() : second.data();
                 const float* v = item == kItemU ? second.data() : first.data();

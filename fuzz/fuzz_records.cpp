@@ -4,7 +4,6 @@
 // reference walk, which must agree with it on the result and on every
 // value. No export and no drawing, so that many inputs run each second.
 #include "gpv/gpv.h"
-#include "platform/platform.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -31,7 +30,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     int fd = memfd_create("fuzz-records", MFD_CLOEXEC);
     file = fd >= 0 ? fdopen(fd, "w+b") : nullptr;
     if (!file) std::abort();
-    platform::headless::set_echo(false);
+    gpv::report = [](const char*, const char*) {}; // failures are expected
     return 0;
 }
 
@@ -47,7 +46,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     gpv::header = gpv::GpvHeader{};
     gpv::RecordBuffer.fill(0);
     gpv::index = gpv::GpvIndex{};
-    platform::headless::reset();
 
     gpv::GpvIndex& ix = gpv::index;
     int levels[gpv::kMaxLevels];

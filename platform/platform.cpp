@@ -109,6 +109,37 @@ bool change_directory(const std::string& path) {
     return !path.empty() && chdir(path.c_str()) == 0;
 }
 
+std::string resolve_typed_path(const std::string& folder, const std::string& typed) {
+    std::size_t first = typed.find_first_not_of(" \t\r\n");
+    std::size_t last = typed.find_last_not_of(" \t\r\n");
+    std::string name = first == std::string::npos ? "" : typed.substr(first, last - first + 1);
+    std::string path;
+    if (!name.empty() && name[0] == '/') {
+        path = name;
+    } else if (name == "~" || name.rfind("~/", 0) == 0) {
+        const char* home = std::getenv("HOME");
+        path = std::string(home && *home ? home : "/") + "/" + name.substr(1);
+    } else {
+        path = folder + "/" + name;
+    }
+    // Fold the steps: the kept elements, each behind a '/'.
+    std::string out;
+    std::size_t k = 0;
+    while (k <= path.size()) {
+        std::size_t end = path.find('/', k);
+        if (end == std::string::npos) end = path.size();
+        std::string step = path.substr(k, end - k);
+        if (step == "..") {
+            std::size_t slash = out.rfind('/');
+            out.erase(slash == std::string::npos ? 0 : slash);
+        } else if (!step.empty() && step != ".") {
+            out += "/" + step;
+        }
+        k = end + 1;
+    }
+    return out.empty() ? "/" : out;
+}
+
 namespace {
 // Seconds from 1970 to the start of the year 10000.
 constexpr long long kEpochEnd = 253402300800LL;
@@ -148,7 +179,7 @@ DateTime from_tm(const std::tm& t) {
 } // namespace
 
 DateTime utc_now() {
-    std::time_t t = now_or_epoch();
+    std::time_t t = std::time(nullptr);
     std::tm tm{};
     gmtime_r(&t, &tm);
     return from_tm(tm);

@@ -177,14 +177,21 @@ bool is_directory(const std::string& path);
 bool make_directory(const std::string& path);
 // Makes path the current directory; false when that fails.
 bool change_directory(const std::string& path);
+// The path a name typed into the open-file dialog stands for: an absolute
+// path as it is, "~" or "~/..." under the home folder, anything else relative
+// to `folder` (an absolute path). Blanks around the name are dropped; "."
+// steps, ".." steps (none above "/") and repeated '/' are folded away.
+std::string resolve_typed_path(const std::string& folder, const std::string& typed);
 
 // ---------------------------------------------------------------- clock
 struct DateTime {
     int year, month, day, hour, minute, second;
 };
-// Both honour SOURCE_DATE_EPOCH (seconds since 1970) when it is set, so that
-// logs and outputs can be reproduced.
+// The real UTC time (gpv.log records when a field was saved, whatever
+// SOURCE_DATE_EPOCH says).
 DateTime utc_now();
+// The local time, or SOURCE_DATE_EPOCH (seconds since 1970, read as UTC) when
+// it is set, so that outputs can be reproduced.
 DateTime local_now();
 
 } // namespace platform

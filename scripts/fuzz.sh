@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang into build-fuzz and runs each for a
 # bounded time on the committed seed corpus (fuzz/corpus/<target>).
-#   scripts/fuzz.sh [SECONDS] [TARGET...]    (default: 60 s; records gpv map plot)
+#   scripts/fuzz.sh [SECONDS] [TARGET...]    (default: 60 s; records gpv grib map plot)
 # records is the GPV record reader alone (headers and unpacking), gpv the
 # whole program on a GPV file (open, every field, export, maps).
 # New inputs the fuzzer finds go to build-fuzz/corpus/<target>, crashes to
@@ -15,7 +15,7 @@ KIVAR_FUZZ=1 scripts/install-deps.sh
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(records gpv map plot)
+[ ${#targets[@]} -eq 0 ] && targets=(records gpv grib map plot)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKIVAR_FUZZ=ON -DKIVAR_TESTS=OFF -DKIVAR_BENCH=OFF -DKIVAR_GUI=OFF > /dev/null

@@ -55,8 +55,7 @@ wait_trace '^chooser	'
 sleep 1
 chooser=$(xdotool search --onlyvisible --name '^Open$' | head -1)
 xdotool windowfocus --sync "$chooser"
-xdotool key End
-xdotool type --delay 50 "/sample_rsm.gpv"
+xdotool type --delay 50 "sample_rsm.gpv" # over the preset pattern, in the start folder
 sleep 0.3
 xdotool key Return
 wait_trace '^title	'

@@ -8,14 +8,18 @@
 //   text       ID   TEXT               label or edit field set
 //   check      ID   0|1                check box or radio button set
 //   list       ID   SELECTED   A|B|..  list contents after a change
-//   message    TITLE   TEXT            message box shown
+//   message    TITLE   TEXT            message box shown (line breaks as "\n")
 //   picture    PATH   X Y W H          picture shown in the frame
+//   menu       ENTRIES                 the menu bar as built: "MENU/ENTRY" joined by
+//                                      "|", a "-" where a divider follows an entry
 //   chooser    DIR                     open-file chooser opened in DIR
+//   folder     DIR                     the chooser lists DIR
 //   help       PATH                    user's guide opened (or "none")
 //   end        RESULT                  the dialog ended
 #include "platform/fltk/fltk_window.h"
 
 #include "platform/fltk/embedded_resources.h"
+#include "platform/fltk/open_dialog.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_BMP_Image.H>
@@ -24,7 +28,6 @@
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Double_Window.H>
-#include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Help_Dialog.H>
 #include <FL/Fl_Input.H>
@@ -193,7 +196,7 @@ struct Control {
 struct FltkBackend final : Backend {
     std::map<int, Control> controls;
     MainWindow* win = nullptr;
-    Fl_Box* frame = nullptr;
+    Fl_Box* frame = nullptr; // its border lies one pixel outside the frame's rectangle
     DefaultButton* default_button = nullptr;
     Picture* picture = nullptr;
     std::unique_ptr<Fl_Help_Dialog> help;
@@ -202,7 +205,8 @@ struct FltkBackend final : Backend {
     std::string title_text;
     bool ended = false;
     int result = 0;
-    bool busy = false; // a handler is running: the window takes no input
+    bool busy = false;            // a handler is running: the window takes no input
+    bool close_requested = false; // the close box was pressed while busy
     Trace trace;
 
     Control* find(int id) {
@@ -222,7 +226,13 @@ struct FltkBackend final : Backend {
         busy = true;
         fn(id, notification);
         busy = was_busy;
+        after_handler();
+    }
+    // Reports the lists a handler changed and acts on a close box pressed
+    // while it ran.
+    void after_handler() {
         flush_lists();
+        if (close_requested && !busy && !ended) end_dialog(0);
     }
     void flush_lists() {
         for (auto& [id, c] : controls) {
@@ -255,7 +265,11 @@ struct FltkBackend final : Backend {
 
     // ------------------------------------------------------------ controls
     void message_box(const char* text, const char* title, bool) override {
-        trace.line("message\t%s\t%s", title ? title : "", text ? text : "");
+        // One trace line per box: line breaks of the text are written as "\n".
+        std::string oneLine;
+        for (const char* c = text ? text : ""; *c; ++c)
+            oneLine += *c == '\n' ? std::string("\\n") : std::string(1, *c);
+        trace.line("message\t%s\t%s", title ? title : "", oneLine.c_str());
         fl_message_title(title ? title : "");
         fl_message("%s", text ? text : "");
     }
@@ -360,7 +374,7 @@ struct FltkBackend final : Backend {
     bool place_picture(std::unique_ptr<Fl_Image> img, const char* name, int x, int y, int w,
                        int h) {
         picture->set(std::move(img));
-        picture->resize(frame->x() + x, frame->y() + y, w, h);
+        picture->resize(frame->x() + 1 + x, frame->y() + 1 + y, w, h);
         picture->show();
         win->redraw();
         trace.line("picture\t%s\t%d %d %d %d", name, x, y, w, h);
@@ -373,32 +387,16 @@ struct FltkBackend final : Backend {
 
     bool choose_open_file(const char* title, const std::string& initial_dir,
                           std::string& chosen) override {
-        std::string cwd = current_directory();
-        std::string dir = initial_dir.empty() ? cwd : initial_dir;
+        std::string dir = initial_dir.empty() ? current_directory() : initial_dir;
         trace.line("chooser\t%s", dir.c_str());
-        bool ok = false;
-        for (;;) {
-            Fl_File_Chooser fc(dir.c_str(), "All files (*)", Fl_File_Chooser::SINGLE,
-                               title ? title : "Open");
-            fc.preview(0);
-            fc.show();
-            while (fc.shown())
-                Fl::wait();
-            if (!fc.value() || !*fc.value()) break;
-            std::string path = fc.value();
-            if (is_regular_file(path)) {
-                chosen = path;
-                ok = true;
-                break;
-            }
-            fl_message_title(title ? title : "Open");
-            fl_message("%s\nFile not found.\nCheck the file name and try again.", path.c_str());
-            if (fc.directory()) dir = fc.directory();
-        }
-        // The chooser must leave the process's current directory as it was.
-        if (current_directory() != cwd && chdir(cwd.c_str()) != 0)
-            std::perror("kivar: cannot return to the current folder after the file chooser");
-        return ok;
+        const char* t = title ? title : "Open";
+        OpenDialogHooks hooks;
+        hooks.folder_shown = [this](const std::string& f) { trace.line("folder\t%s", f.c_str()); };
+        hooks.not_found = [this, t](const std::string& path) {
+            std::string text = path + "\nFile not found.\nCheck the file name and try again.";
+            message_box(text.c_str(), t, true);
+        };
+        return run_open_dialog(t, dir, win, hooks, chosen);
     }
 
     void open_help(const std::string& path) override {
@@ -473,7 +471,13 @@ bool is_input_event(int e) {
 // file chooser it opens are other windows and work as usual.
 int dispatch(int event, Fl_Window* w) {
     FltkBackend& b = self();
-    if (b.busy && w == b.win && is_input_event(event)) return 1;
+    if (b.busy && w == b.win && is_input_event(event)) {
+        // The close box pressed during a run is remembered and acted on once
+        // the run ends; while a box or the chooser is up it is ignored, as a
+        // click on any other control of the window is.
+        if (event == FL_CLOSE && !Fl::modal()) b.close_requested = true;
+        return 1;
+    }
     // Enter presses the default button wherever the focus or the mouse is
     // (FLTK would first offer it to the widget under the mouse).
     if (event == FL_KEYDOWN && w == b.win && !Fl::grab() && b.default_button &&
@@ -514,7 +518,7 @@ void first_paint() {
         b.busy = true;
         b.handlers.first_paint();
         b.busy = false;
-        b.flush_lists();
+        b.after_handler();
     }
     b.trace.line("shown");
 }
@@ -597,7 +601,9 @@ Fl_Widget* FltkBackend::make_control(const ControlSpec& s, int top) {
         break;
     }
     case ControlKind::Frame: {
-        auto* b = new Fl_Box(x, y, w, h);
+        // The border goes around the frame's rectangle, so that a picture
+        // filling the rectangle leaves it whole.
+        auto* b = new Fl_Box(x - 1, y - 1, w + 2, h + 2);
         b->box(FL_BORDER_BOX);
         b->color(FL_WHITE);
         wd = b;
@@ -632,6 +638,38 @@ void pick_font_size(const DialogTemplate& d) {
     }
 }
 
+// The entries of a menu bar as "MENU/ENTRY" joined by "|", with "-" behind an
+// entry that has a divider.
+std::string menu_entries(const Fl_Menu_Item* item) {
+    std::string out, menu;
+    for (; item && (item->label() || !menu.empty()); ++item) {
+        if (!item->label()) { // the end of a submenu
+            menu.clear();
+            continue;
+        }
+        if (item->submenu()) {
+            menu = item->label();
+            continue;
+        }
+        out += (out.empty() ? "" : "|") + menu + "/" + item->label();
+        if (item->flags & FL_MENU_DIVIDER) out += "|-";
+    }
+    return out;
+}
+
+// Asks the window manager for a title bar with a close box only: the window
+// can be moved and closed, not minimised, maximised or resized.
+void close_box_only(Fl_Window* w) {
+    enum { Functions = 1, Decorations = 2 };
+    enum { FuncMove = 4, FuncClose = 32 };
+    enum { DecorBorder = 2, DecorTitle = 8, DecorMenu = 16 };
+    long hints[5] = {Functions | Decorations, FuncMove | FuncClose,
+                     DecorBorder | DecorTitle | DecorMenu, 0, 0};
+    Atom a = XInternAtom(fl_display, "_MOTIF_WM_HINTS", False);
+    XChangeProperty(fl_display, fl_xid(w), a, a, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(hints), 5);
+}
+
 void FltkBackend::build(const DialogTemplate& d) {
     pick_font_size(d);
     FL_NORMAL_SIZE = font_size;
@@ -645,16 +683,17 @@ void FltkBackend::build(const DialogTemplate& d) {
 
     auto* bar = new Fl_Menu_Bar(0, 0, width, kMenuHeight);
     bar->textsize(font_size);
+    int added = -1; // the entry added last
     for (int i = 0; i < d.menu_count; ++i) {
         const MenuSpec& m = d.menu[i];
         if (!m.entry) {
             // A separator: a divider under the entry before it.
-            int last = bar->size() - 2;
-            if (last >= 0) bar->mode(last, bar->mode(last) | FL_MENU_DIVIDER);
+            if (added >= 0) bar->mode(added, bar->mode(added) | FL_MENU_DIVIDER);
             continue;
         }
-        bar->add(menu_path(m.menu, m.entry).c_str(), 0, command_cb, as_data(m.command));
+        added = bar->add(menu_path(m.menu, m.entry).c_str(), 0, command_cb, as_data(m.command));
     }
+    trace.line("menu\t%s", menu_entries(bar->menu()).c_str());
 
     for (int i = 0; i < d.control_count; ++i) {
         const ControlSpec& s = d.controls[i];
@@ -711,6 +750,7 @@ int FltkBackend::run_dialog(const DialogTemplate& dialog, const DialogHandlers& 
         flush_lists();
     }
     win->show();
+    close_box_only(win);
     while (!ended && win->shown())
         Fl::wait();
     if (!ended) end_dialog(0);

@@ -87,6 +87,37 @@ TEST_F(Dialog, OpenFillsListsAndAFailedOpenClosesTheFile) {
     EXPECT_EQ(last_message(), "Execute_CMD: File not opened yet.");
 }
 
+TEST_F(Dialog, ExecuteAfterAnOpenThatFoundNoLevelsUsesTheListsShown) {
+    ASSERT_TRUE(open(gpvPath));
+    write_file(dir / "in" / "none.gpv", {'n', 'o', 'n', 'e'});
+    EXPECT_FALSE(open((dir / "in" / "none.gpv").string()));
+    EXPECT_EQ(list(IDC_LEVEL_LIST) + " " + list(IDC_ITEM_LIST),
+              "[850] 500 [Temperature (C)] u-wind (m/s)");
+    execute_data();
+    EXPECT_EQ(last_message(), "get_GPV_dat: Error: number of data not matched.");
+    // An empty hour list (a file whose last hour is below its first).
+    ASSERT_TRUE(open(gpvPath));
+    platform::list_reset(IDC_HOUR_LIST);
+    execute_data();
+    EXPECT_EQ(last_message(), "get_GPV_dat: Error: forecast time not in the record.");
+}
+
+TEST_F(Dialog, WithoutMapDatTheOpenFailsAndMapsHaveNoCoastline) {
+    fs::remove(dir / "map.dat");
+    EXPECT_FALSE(open(gpvPath));
+    EXPECT_EQ(last_message(), "initializeApp: Error: can't read map.");
+    platform::list_select(IDC_FORMAT_LIST, 3); // png
+    platform::set_text(IDC_SAVE_PATH, (dir / "out").c_str());
+    ::testing::internal::CaptureStdout();
+    dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(fs::exists(dir / "out" / "MD04_ID004_P0850_DT26120400_TM00.png"));
+    EXPECT_EQ(platform::get_text(IDC_STATUS), "plot OK");
+    // The next open reads map.dat again.
+    write_map(dir / "map.dat");
+    EXPECT_TRUE(open(gpvPath)) << last_message();
+}
+
 TEST_F(Dialog, MessagesOfARun) {
     ASSERT_TRUE(open(gpvPath));
     // gpv.log that could not be opened is reported once

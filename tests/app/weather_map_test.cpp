@@ -114,6 +114,17 @@ struct WeatherMap : ::testing::Test {
 
 const char* kScalarName = "MD04_ID004_P0850_DT02120400_TM00";
 
+TEST(RangeField, DecimalLiteralsOnly) {
+    const std::pair<const char*, float> cases[] = {
+        {"250.5", 250.5f}, {" -1.5e2 C", -150.0f}, {"+.5", 0.5f},
+        {"7.", 7.0f},      {"1e", 1.0f},           {"0x10", 0.0f},
+        {"inf", 0.0f},     {"nan", 0.0f},          {"-", 0.0f},
+        {".", 0.0f},       {"1e39", 0.0f},         {"", 0.0f},
+    };
+    for (auto [text, want] : cases)
+        EXPECT_EQ(read_decimal(text), want) << text;
+}
+
 TEST_F(WeatherMap, ScalarMapFrameColourBarAndCells) {
     // Temperature rising eastwards from 250 to 295.
     open({field_record(4, [](int i, int) { return 250.0 + 45.0 * i / (kCols - 1); })});

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <iterator>
 #include <sstream>
 #include <sys/resource.h>
@@ -84,16 +85,15 @@ TEST_F(Export, FailuresAndOtherLayouts) {
 }
 
 TEST_F(Export, LogLine) {
-    setenv("SOURCE_DATE_EPOCH", "1038963845", 1); // 2002-12-04 01:04:05 UTC
+    const gpv::LogTime t{2002, 12, 4, 1, 4, 5};
     std::FILE* log = std::fopen((dir / "gpv.log").c_str(), "a");
-    EXPECT_EQ(gpv::write_log_line(log, 850, 6, 225), 1);
-    EXPECT_EQ(gpv::write_log_line(log, 0, 51, 4), 1);
+    EXPECT_EQ(gpv::write_log_line(log, t, 850, 6, 225), 1);
+    EXPECT_EQ(gpv::write_log_line(log, t, 0, 51, 4), 1);
     std::fclose(log);
-    unsetenv("SOURCE_DATE_EPOCH");
     EXPECT_EQ(read_file(dir / "gpv.log"),
               "2002-12-4 1:4:5  P: 850  TM: 6  ID: 225  ITEM: Cloud (ref: DGRB)\n"
               "2002-12-4 1:4:5  P: 0  TM: 51  ID: 4  ITEM: Temperature (C)\n");
-    EXPECT_EQ(gpv::write_log_line(nullptr, 850, 6, 4), 0);
+    EXPECT_EQ(gpv::write_log_line(nullptr, t, 850, 6, 4), 0);
 }
 
 // Runs f in a child process whose files may grow to `limit` bytes (a write
@@ -149,14 +149,16 @@ TEST_F(Export, LogLinesWholeOrAbsent) {
     const fs::path path = dir / "gpv.log";
     write_file(path, {'o', 'l', 'd', '\n', 'c', 'u', 't'});
     std::FILE* log = gpv::open_log(path.string());
-    ASSERT_EQ(gpv::write_log_line(log, 850, 6, 4), 1);
+    const gpv::LogTime t{2026, 12, 4, 1, 4, 5};
+    ASSERT_EQ(gpv::write_log_line(log, t, 850, 6, 4), 1);
     std::string text = read_file(path);
     EXPECT_EQ(text.substr(0, 4), "old\n");
     EXPECT_EQ(text.find("cut"), std::string::npos) << text;
     for (rlim_t cut : {0, 1, 20}) {
         int status = with_file_limit(text.size() + cut, [&] {
-            return gpv::write_log_line(log, 500, 3, 23) == gpv::kWriteFailed && errno == EFBIG ? 0
-                                                                                               : 1;
+            return gpv::write_log_line(log, t, 500, 3, 23) == gpv::kWriteFailed && errno == EFBIG
+                       ? 0
+                       : 1;
         });
         EXPECT_EQ(status, 0) << cut;
         EXPECT_EQ(read_file(path), text) << cut;

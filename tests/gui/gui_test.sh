@@ -104,43 +104,82 @@ rc=$?
 [ "$rc" = 2 ] && grep -q "no display" "$work/nodisplay" && pass "no display: message and status 2" ||
     fail "no display: status $rc, $(cat "$work/nodisplay")"
 
+# Opens File, Open and waits for the chooser; its window id goes to $chooser.
+open_chooser() {
+    xdotool windowfocus --sync "$win"
+    xdotool key alt+f
+    sleep 0.3
+    xdotool key o
+    chooser=$(find_window '^Open$') || fatal "File, Open showed no window titled Open"
+    xdotool windowfocus --sync "$chooser"
+    sleep 0.5 # the chooser lists its folder first
+}
+# Types $1 into the chooser at a human pace; Enter unless $2 is "no-enter".
+type_name() {
+    xdotool type --delay 120 "$1"
+    [ "${2:-}" = no-enter ] || xdotool key Return
+}
+# Passes when the window title becomes that of the file $1 ($2 says how).
+expect_opened() {
+    wait_trace "^title	KIVAR \(GPV\): $1\$" && pass "$2 opens $1" ||
+        fail "$2: title '$(grep -P '^title\t' "$trace" | tail -1 | cut -f2)', want $1"
+}
+
 # ---------------------------------------------------------------- session 1
-# Start, open the sample through the menu and the file chooser, save data.
+# Start, open files through File, Open by typing into the chooser, save data.
 run1="$work/run1"
-mkdir -p "$run1"
+mkdir -p "$run1/sub/deeper" "$work/elsewhere"
 cp "$map" "$run1/map.dat"
 cp "$sample" "$run1/$sample_name"
+cp "$sample" "$work/elsewhere/abs.gpv"
+cp "$sample" "$run1/sub/deeper/bare.gpv"
 start "$run1" "$kivar"
 
 name=$(xdotool getwindowname "$win")
 [ -z "$name" ] && pass "no title before a file is opened" || fail "title before open: '$name'"
 hints=$("$probe" hints "$win")
 [ "$hints" = "min 988 752 max 988 752" ] && pass "fixed size 988 x 752" || fail "size hints: $hints"
+# Move and close only: no minimise or maximise box, no resize border.
+mwm=$("$probe" mwm "$win")
+[ "$mwm" = "functions 36 decorations 26" ] && pass "title bar with a close box only" ||
+    fail "window manager hints: $mwm"
 icon=$("$probe" icon "$win")
 [ "$icon" = "icon 48 48" ] && pass "window icon 48 x 48" || fail "window icon: $icon"
+grep -qP "^menu\t&File/&Open\|-\|&File/E&xit\|&Help/&User's guide\$" "$trace" &&
+    pass "a divider between Open and Exit" || fail "menu: $(grep '^menu' "$trace")"
 [ "$(last text 119)" = "$run1/" ] && pass "save path is the start folder" || fail "save path: $(last text 119)"
 grep -qP '^picture\t:startup\t163 177 323 246$' "$trace" && pass "start-up picture at (163, 177)" ||
     fail "start-up picture: $(grep '^picture' "$trace")"
 
 xdotool key alt+f
 sleep 0.3
-xdotool key o
-chooser=$(find_window '^Open$') || fatal "File, Open showed no window titled Open"
+timeout 10 import -window root "$build/gui-menu.png"
+xdotool key Escape
+
+# An absolute path typed over the preset pattern.
+open_chooser
 wait_trace "^chooser	$run1/?\$" && pass "the chooser starts in the start folder" ||
     fail "chooser folder: $(grep '^chooser' "$trace")"
-xdotool windowfocus --sync "$chooser"
-sleep 1 # the chooser fills its file list and name field first
-xdotool key End
-xdotool type --delay 50 "/$sample_name"
+type_name "$work/elsewhere/abs.gpv" no-enter
 sleep 0.3
 timeout 10 import -window "$chooser" "$build/gui-chooser.png"
-sleep 0.3
 xdotool key Return
+expect_opened "$work/elsewhere/abs.gpv" "an absolute path"
+# A relative path, from the folder of the file opened last.
+open_chooser
+wait_trace "^chooser	$work/elsewhere\$" && pass "the chooser starts in the last file's folder" ||
+    fail "chooser folder: $(grep '^chooser' "$trace" | tail -1)"
+type_name "../run1/sub/deeper/bare.gpv"
+expect_opened "$run1/sub/deeper/bare.gpv" "a relative path"
+# A folder typed is shown; a bare name then opens from that folder.
+open_chooser
+type_name "../.."
+wait_trace "^folder	$run1\$" && pass "a folder typed is shown" ||
+    fail "folders: $(grep '^folder' "$trace" | tail -2)"
+type_name "$sample_name"
 want_title="KIVAR (GPV): $run1/$sample_name"
-wait_trace "^title	" || fatal "opening the sample set no title"
+expect_opened "$run1/$sample_name" "a bare name after a change of folder"
 xdotool windowfocus --sync "$win"
-title=$(grep -P '^title\t' "$trace" | tail -1 | cut -f2)
-[ "$title" = "$want_title" ] && pass "title after open" || fail "title '$title', want '$want_title'"
 name=$(xdotool getwindowname "$win")
 [ "$name" = "$want_title" ] && pass "window name after open" || fail "window name '$name'"
 
@@ -161,16 +200,20 @@ init_label=$(printf '%d:%d' $((10#${initial% *})) $((10#${initial#* })))
 [ "$(last text 112)" = "$init_label" ] && pass "initial time label $init_label" ||
     fail "initial time label '$(last text 112)', want '$init_label'"
 
-# A cancelled chooser changes nothing.
-xdotool key alt+f
+# A name that does not exist is reported and the chooser stays; a cancelled
+# chooser changes nothing.
+open_chooser
+type_name "missing.gpv"
+wait_trace "^message	Open	$run1/missing\.gpv\\\\nFile not found\." && pass "a missing file is reported" ||
+    fail "missing file: $(grep '^message' "$trace")"
+box=$(xdotool search --onlyvisible --name '^Open$' | grep -vx "$chooser" | head -1)
+[ -n "$box" ] && xdotool windowfocus --sync "$box" && xdotool key Return
 sleep 0.3
-xdotool key o
-chooser=$(find_window '^Open$') || fatal "the second File, Open showed no chooser"
 xdotool windowfocus --sync "$chooser"
-sleep 0.5
 xdotool key Escape
 sleep 0.5
-[ "$(grep -c '^chooser' "$trace")" = 2 ] && [ "$(grep -c '^title' "$trace")" = 1 ] &&
+[ "$(grep -c '^chooser' "$trace")" = 4 ] && [ "$(grep -c '^title' "$trace")" = 3 ] &&
+    [ -z "$(xdotool search --onlyvisible --name '^Open$')" ] &&
     [ "$(xdotool getwindowname "$win")" = "$want_title" ] && pass "cancel keeps the title" ||
     fail "cancel: $(grep -P '^(chooser|title)' "$trace")"
 xdotool windowfocus --sync "$win"
@@ -252,6 +295,14 @@ grep -qP "^picture\t$run3/picture.bmp\t2 0 650 600\$" "$trace" && pass "picture 
 box=$(find_window '^driver$') && xdotool windowfocus --sync "$box" && xdotool key Return
 sleep 0.3
 timeout 10 import -window "$win" "$build/gui-picture.png"
+# The frame's black border (one pixel around its 654 x 606 pixels at (308,
+# 48)) stays whole around the picture, whose corner lies at (310, 48).
+border=""
+for line in 656x1+307+47 656x1+307+654 1x608+307+47 1x608+962+47 1x1+310+48; do
+    border+=$(convert "$build/gui-picture.png" -crop "$line" +repage -format '%k:%[hex:p{0,0}] ' info:)
+done
+[ "$border" = "1:000000 1:000000 1:000000 1:000000 1:FC0003 " ] &&
+    pass "the frame's border is whole around a picture" || fail "frame's border, picture: $border"
 xdotool windowfocus --sync "$win"
 # The level list: open it with a click and pick its second entry.
 click_units 90 22
@@ -259,10 +310,21 @@ sleep 0.5
 xdotool key Down Return
 wait_trace '^text	116	list 108: 850$' && pass "a list change reaches the handler" ||
     fail "list change: $(last text 116)"
-xdotool key alt+f
+# The close box pressed during a run ends the window once the run is over.
+xdotool key Return
+wait_trace '^message	driver	image 1 image$' # (the first run's)
+for _ in $(seq 50); do
+    [ "$(grep -cP '^text\t116\tP: ' "$trace")" -gt 40 ] && break
+    sleep 0.1
+done
+"$probe" close "$win"
 sleep 0.3
-xdotool key x
-expect_exit 1 "the driver's File, Exit"
+kill -0 "$app_pid" 2> /dev/null && ! grep -q '^end' "$trace" && pass "the run goes on after the close box" ||
+    fail "the close box stopped the run"
+box=$(find_window '^driver$') || fatal "the second run did not end"
+timeout 10 import -window root "$build/gui-close-after-run.png"
+xdotool windowfocus --sync "$box" && xdotool key Return
+expect_exit 0 "the close box pressed during a run"
 
 if [ "$failures" -gt 0 ]; then
     echo "-- last trace:"

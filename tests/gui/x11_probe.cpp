@@ -3,6 +3,7 @@
 //   x11_probe close WID   asks the window to close (its close box)
 //   x11_probe hints WID   prints "min W H max W H" from its size hints
 //   x11_probe icon WID    prints "icon W H" of the first icon it offers
+//   x11_probe mwm WID     prints "functions F decorations D" of its Motif hints
 #include <X11/Xlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -13,7 +14,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: x11_probe close|hints|icon WINDOW-ID\n");
+        std::fprintf(stderr, "usage: x11_probe close|hints|icon|mwm WINDOW-ID\n");
         return 2;
     }
     Display* d = XOpenDisplay(nullptr);
@@ -56,6 +57,23 @@ int main(int argc, char** argv) {
             data && format == 32 && count == 2) {
             const long* v = reinterpret_cast<const long*>(data);
             std::printf("icon %ld %ld\n", v[0], v[1]);
+        } else {
+            std::printf("none\n");
+            rc = 1;
+        }
+        if (data) XFree(data);
+    } else if (std::strcmp(argv[1], "mwm") == 0) {
+        Atom type;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        Atom mwm = XInternAtom(d, "_MOTIF_WM_HINTS", False);
+        if (XGetWindowProperty(d, w, mwm, 0, 5, False, mwm, &type, &format, &count, &after,
+                               &data) == Success &&
+            data && format == 32 && count >= 3) {
+            const long* v = reinterpret_cast<const long*>(data);
+            std::printf("functions %ld decorations %ld\n", (v[0] & 1) ? v[1] : -1L,
+                        (v[0] & 2) ? v[2] : -1L);
         } else {
             std::printf("none\n");
             rc = 1;
