@@ -60,6 +60,7 @@ for t in "${targets[@]}"; do
   took=$((SECONDS - start))
   summary+=("$(printf '%-13s %10d inputs  %8d inputs/s  coverage %6d edges  (%d s, %d run(s))' \
     "fuzz_$t" "$inputs" $((inputs / (took > 0 ? took : 1))) "$cov" "$took" "$run")")
+  echo "${summary[-1]}"
 done
 echo "fuzz: ${#targets[@]} passed, 0 failed"
 printf '%s\n' "${summary[@]}"
