@@ -315,11 +315,11 @@ int save_command() {
             writeFailed = saved == gpv::kWriteFailed;
             char text[64];
             forecast_item_label(item, text);
-            const std::string logPath = state.startDir + "gpv.log";
             if (!state.logFile && !state.logFailureReported) {
                 state.logFailureReported = true;
-                platform::message_box(("Error: can't open log file " + logPath + ".").c_str(),
-                                      "save_GPV", false);
+                platform::message_box(
+                    ("Error: can't open log file " + state.startDir + "gpv.log.").c_str(),
+                    "save_GPV", false);
             }
             platform::DateTime t = platform::utc_now();
             if (gpv::write_log_line(state.logFile,
@@ -327,8 +327,8 @@ int save_command() {
                                     hour, item, forecast_item_name(item)) == gpv::kWriteFailed &&
                 !state.logFailureReported) {
                 state.logFailureReported = true;
-                platform::message_box((logPath + ": " + std::strerror(errno)).c_str(), "save_GPV",
-                                      false);
+                platform::message_box((state.startDir + "gpv.log: " + std::strerror(errno)).c_str(),
+                                      "save_GPV", false);
             }
             ++done;
             if (state.progress) state.progress(done, total, level, item, hour);
