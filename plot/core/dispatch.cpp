@@ -6,6 +6,7 @@
 #include "plot/axes/axes.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 namespace razidu {

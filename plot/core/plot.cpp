@@ -68,6 +68,7 @@ void disini() {
     if (check_level(0, 0, "disini")) return;
     PlotState& g = g_plot;
     g.level = 1;
+    set_outcome(0, 0, "", 0);
     g.vector_count = 0;
     g.warning_count = 0;
     g.plot_finished = 0;
@@ -111,10 +112,9 @@ void disfin() {
     // Screen windows have no window to wait for: their page is discarded
     // and no report of a file is given.
     const int report = g.ops->finish();
-    if (g.plot_stream) {
-        std::fclose(g.plot_stream);
-        g.plot_stream = nullptr;
-    }
+    // The file takes its name only when every byte reached it.
+    finish_output();
+    g.plot_stream = nullptr;
     g.level = 0;
     g.plot_finished = 1;
     end_report_text(report);

@@ -21,6 +21,7 @@
 //   raster  RasterImage    the in-memory page of raster devices, its pen
 //   ps, pdf, cgm           state of the PostScript, PDF and CGM writers
 //   png_memory             buffers the PNG writer keeps from image to image
+//   out     OutputState    the page's output file and outcome
 //
 // Lifetime. The member initialisers below are the first-call defaults; they
 // are applied by ensure_initialised() on the first call of any routine and
@@ -39,6 +40,7 @@
 #include <vector>
 
 #include "plot/core/device.h"
+#include "plot/core/output.h"
 #include "plot/raster/raster.h"
 #include "plot/vector/path_buffer.h"
 
@@ -279,6 +281,7 @@ struct PlotState {
     PdfState pdf;
     CgmState cgm;
     PngMemory png_memory;
+    OutputState out; // the page's output file and outcome
 };
 
 extern PlotState g_plot;

@@ -151,7 +151,7 @@ void raster_device_open() {
                 &status);
     if (status != 0) {
         warning_plain(53);
-        std::exit(0);
+        end_process(53, g.file_name, "not enough memory for the raster image");
     }
     g.raster.pen_x = g.raster.pen_y = 0;
     const bool landscape = g.page_xmax > g.page_ymax;

@@ -17,7 +17,7 @@
 #include "plot/vector/vector.h"
 
 #include <algorithm>
-#include <cassert>
+#include <cerrno>
 #include <charconv>
 #include <initializer_list>
 #include <cmath>
@@ -145,7 +145,7 @@ const char* component(int c) {
 // Memory for the writer's tables ran out in the middle of a page.
 [[noreturn]] void out_of_memory() {
     warning_plain(53);
-    std::exit(0);
+    end_process(53, g_plot.out.name.c_str(), "not enough memory for the PDF tables");
 }
 
 void grow_tables(int n) {
@@ -385,7 +385,6 @@ void pdf_begin_object(int n, int kind) {
 
 void pdf_open(const char* file, int w, int h, int mode, int* status) {
     PdfState& p = g_plot.pdf;
-    if (p.stream) std::fclose(p.stream);
     p.pending.clear();
     p = PdfState{};
     p.compress = mode % 2;
@@ -396,7 +395,7 @@ void pdf_open(const char* file, int w, int h, int mode, int* status) {
         *status = -2;
         return;
     }
-    p.stream = std::fopen(file, "wb");
+    p.stream = output_open(file, "wb");
     if (!p.stream) {
         *status = -1;
         return;
@@ -424,9 +423,12 @@ void pdf_path(float x, float y, int op) {
         write_fonts();
         write_page();
         write_final_part();
-        // The cross-reference table is only right if every byte was counted.
-        assert(std::ftell(p.stream) == long(p.offset));
-        std::fclose(p.stream);
+        // The cross-reference table is only right if every byte reached
+        // the file; otherwise the file does not take its name (warning 36).
+        errno = 0;
+        if (std::fflush(p.stream) != 0 || std::ftell(p.stream) != long(p.offset))
+            output_failed(errno ? errno : EIO);
+        finish_output();
         const int w = p.page_w, h = p.page_h;
         p = PdfState{}; // frees the tables; the media box stays readable
         p.page_w = w;
@@ -505,12 +507,13 @@ void pdf_device_open() {
     int status = 0;
     pdf_open(g.file_name, int(w), int(h), 1, &status);
     if (status == -1) {
+        const int err = errno;
         warning_plain(36);
-        std::exit(0);
+        end_process(36, g.file_name, std::strerror(err));
     }
     if (status == -2) {
         warning_plain(53);
-        std::exit(0);
+        end_process(53, g.file_name, "not enough memory for the PDF tables");
     }
     if (g.screen_mode != 2) {
         pdf_colour(0, 0, 0, 1);
