@@ -225,20 +225,25 @@ COMPLX_SPECIAL = {
 }
 
 
-def make_complx(glyphs):
-    font = Font("complx")
-    base = complx_base(glyphs)
+def start_font(name, base, mark_strokes):
+    """A font with the records of codes 33..126 from the base glyphs and the
+    accent marks stored once. Returns the font, the point runs of each code and
+    mark(name, cx, y), the runs of a mark placed with the offset form."""
+    font = Font(name)
     refs = {}
     for code in range(33, 127):
         refs[code] = font.add_glyph(base[code])
         font.records.append(refs[code])
-    marks = {name: font.add_glyph(strokes) for name, strokes in COMPLX_MARKS.items()}
+    marks = {mark_name: font.add_glyph(strokes) for mark_name, strokes in mark_strokes.items()}
 
-    def top(ch):
-        return font.ref_bbox(refs[ord(ch)])[3]
+    def mark(mark_name, cx, y):
+        return offset_refs(marks[mark_name], cx, y)
 
-    def mark(name, cx, y):
-        return offset_refs(marks[name], cx, y)
+    return font, refs, mark
+
+
+def make_complx(glyphs):
+    font, refs, mark = start_font("complx", complx_base(glyphs), COMPLX_MARKS)
 
     def dotless(ch):
         # Drops the dot of i (the strokes that lie wholly above the x-height).
@@ -440,16 +445,7 @@ def disalf_base(glyphs):
 
 
 def make_disalf(glyphs):
-    font = Font("disalf")
-    base = disalf_base(glyphs)
-    refs = {}
-    for code in range(33, 127):
-        refs[code] = font.add_glyph(base[code])
-        font.records.append(refs[code])
-    marks = {name: font.add_glyph(s) for name, s in DISALF_MARKS.items()}
-
-    def mark(name, cx, y):
-        return offset_refs(marks[name], cx, y)
+    font, refs, mark = start_font("disalf", disalf_base(glyphs), DISALF_MARKS)
 
     for base_ch, kind in ACCENTED[:163 - 126]:
         if base_ch is None:
