@@ -77,7 +77,9 @@ struct Sink {
 // failed write. A writer stops at the first failed write.
 int write_tiff(Sink& sink, const RasterImage& r, const uint32_t colours[256]);
 int write_raw_image(Sink& sink, const RasterImage& r);
-int write_png(Sink& sink, const RasterImage& r, int palette, const uint32_t colours[256]);
+// PNG keeps its buffers in `memory` for the next image when one is given.
+int write_png(Sink& sink, const RasterImage& r, int palette, const uint32_t colours[256],
+              PngMemory* memory = nullptr);
 int write_ppm(Sink& sink, const RasterImage& r, const uint32_t colours[256]);
 int write_bmp(Sink& sink, const RasterImage& r, int palette, const uint32_t colours[256]);
 // kind = device code - 600: 1 TIFF, 2 IMAG, 4 PNG, 5 PPM, 6 BMP. Flushes the

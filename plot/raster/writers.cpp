@@ -48,10 +48,11 @@ bool keep_at_least(std::unique_ptr<uint8_t[]>& buf, size_t& size, size_t n) {
     return bool(buf);
 }
 
-voidpf png_zalloc(voidpf, uInt items, uInt size) {
+// The compressor's allocator over the blocks of the PngMemory in `opaque`.
+voidpf png_zalloc(voidpf opaque, uInt items, uInt size) {
     const size_t n = size_t(items) * size_t(size);
     PngMemory::Block* free_slot = nullptr;
-    for (auto& b : g_plot.png_memory.blocks) {
+    for (auto& b : static_cast<PngMemory*>(opaque)->blocks) {
         if (b.p && !b.used && b.size == n) {
             b.used = true;
             return b.p;
@@ -65,8 +66,8 @@ voidpf png_zalloc(voidpf, uInt items, uInt size) {
     return free_slot->p;
 }
 
-void png_zfree(voidpf, voidpf p) {
-    for (auto& b : g_plot.png_memory.blocks)
+void png_zfree(voidpf opaque, voidpf p) {
+    for (auto& b : static_cast<PngMemory*>(opaque)->blocks)
         if (b.p == p) {
             b.used = false;
             return;
@@ -217,7 +218,8 @@ int write_raw_image(Sink& sink, const RasterImage& r) {
     return out.end(expected) == 0 ? 0 : 1;
 }
 
-int write_png(Sink& sink, const RasterImage& r, int P, const uint32_t colours[256]) {
+int write_png(Sink& sink, const RasterImage& r, int P, const uint32_t colours[256],
+              PngMemory* memory) {
     const uint32_t W = uint32_t(r.width), H = uint32_t(r.height);
     // Everything but the compressed data: signature, IHDR, PLTE, IDAT and
     // IEND chunk frames.
@@ -244,7 +246,8 @@ int write_png(Sink& sink, const RasterImage& r, int P, const uint32_t colours[25
 
     const size_t raw_size = size_t(H) * (size_t(W) + 1);
     const size_t area = raw_size + raw_size / 100 + 13;
-    PngMemory& m = g_plot.png_memory;
+    PngMemory own;
+    PngMemory& m = memory ? *memory : own;
     if (!keep_at_least(m.raw, m.raw_size, raw_size) ||
         !keep_at_least(m.packed, m.packed_size, area))
         return -2;
@@ -256,6 +259,7 @@ int write_png(Sink& sink, const RasterImage& r, int P, const uint32_t colours[25
     z_stream z{};
     z.zalloc = png_zalloc;
     z.zfree = png_zfree;
+    z.opaque = &m;
     if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return -3;
     z.next_in = m.raw.get();
     z.avail_in = uInt(raw_size);
@@ -372,7 +376,7 @@ int write_image_file(const char* file, int kind) {
             status = write_raw_image(sink, g.raster);
             break;
         case 4:
-            status = write_png(sink, g.raster, palette_size(), colours);
+            status = write_png(sink, g.raster, palette_size(), colours, &g_plot.png_memory);
             break;
         case 5:
             status = write_ppm(sink, g.raster, colours);
