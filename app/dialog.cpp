@@ -24,16 +24,6 @@ void set_status(const char* text) {
     platform::set_text(IDC_STATUS, text);
 }
 
-// The dialog's choice of fields for extract_next.
-gpv::Selection read_selection() {
-    gpv::Selection sel;
-    sel.selectedOnly = platform::is_checked(IDC_SELECTED_ONLY);
-    sel.levelPos = platform::list_selected(IDC_LEVEL_LIST);
-    sel.itemPos = platform::list_selected(IDC_ITEM_LIST);
-    sel.hourPos = platform::list_selected(IDC_HOUR_LIST);
-    return sel;
-}
-
 // Makes the items found by a scan the index's and the item list's.
 int show_items(const std::array<int, gpv::kMaxItems>& items, int count) {
     gpv::GpvIndex& ix = gpv::index;
@@ -67,6 +57,17 @@ void on_command(int id, int notification) {
     case IDM_USERS_GUIDE:
         platform::open_help("gpv.hlp");
         break;
+    case IDM_MAP_CELLS:
+    case IDM_MAP_CONTOURS:
+    case IDM_MAP_CONTOURS_ONLY:
+        map_mode_command(id);
+        break;
+    case IDM_MAP_STEP:
+        contour_step_command();
+        break;
+    case IDM_MAP_AREA:
+        area_command();
+        break;
     default:
         break;
     }
@@ -82,6 +83,15 @@ void on_first_paint() {
 } // namespace
 
 const platform::DialogHandlers dialog_handlers = {dialog_init, on_command, on_first_paint};
+
+gpv::Selection read_selection() {
+    gpv::Selection sel;
+    sel.selectedOnly = platform::is_checked(IDC_SELECTED_ONLY);
+    sel.levelPos = platform::list_selected(IDC_LEVEL_LIST);
+    sel.itemPos = platform::list_selected(IDC_ITEM_LIST);
+    sel.hourPos = platform::list_selected(IDC_HOUR_LIST);
+    return sel;
+}
 
 void dialog_init() {
     state.startDir = platform::current_directory();
@@ -123,6 +133,9 @@ void dialog_init() {
         platform::list_insert(IDC_VECTOR_DENSITY, k, text);
     }
     platform::list_select(IDC_VECTOR_DENSITY, 0);
+
+    state.map = MapOptions{};
+    map_mode_command(IDM_MAP_CELLS);
 
     platform::set_text(IDC_MODEL, "NON");
     platform::set_text(IDC_INIT_TIME, "0:00");
@@ -233,23 +246,35 @@ int save_command() {
     int layout = platform::list_selected(IDC_DATA_FORMAT);
     gpv::Selection sel = read_selection();
     int total = gpv::field_count(sel);
+    if (!sel.selectedOnly && state.jobs > 1 && !in_worker()) {
+        int r = run_jobs(true, total, save_command);
+        if (r >= 0) {
+            set_status("data save OK");
+            return r;
+        }
+    }
     std::vector<float>& field = gpv::grid.FieldBuffer[0];
     int level = 0, item = 0, hour = 0, pass = -1;
-    int done = 0;
+    int done = 0, position = 0;
     int result;
     do {
         result = gpv::extract_next(state.gpvFile, sel, field, level, item, hour, pass);
         if (result > 0) {
-            gpv::save_GPV(state.saveDir.c_str(), layout, field, item, level, hour);
+            if (worker_owns(position))
+                gpv::save_GPV(state.saveDir.c_str(), layout, field, item, level, hour);
             char text[32];
             gpv::id2str(item & 0xff, text);
-            if (!state.logFile && !state.logFailureReported) {
-                state.logFailureReported = true;
-                platform::message_box(
-                    ("Error: can't open log file " + state.startDir + "gpv.log.").c_str(),
-                    "save_GPV", false);
+            if (in_worker()) {
+                worker_log(level, hour, item);
+            } else {
+                if (!state.logFile && !state.logFailureReported) {
+                    state.logFailureReported = true;
+                    platform::message_box(
+                        ("Error: can't open log file " + state.startDir + "gpv.log.").c_str(),
+                        "save_GPV", false);
+                }
+                gpv::write_log_line(state.logFile, level, hour, item);
             }
-            gpv::write_log_line(state.logFile, level, hour, item);
             ++done;
             if (state.progress) state.progress(done, total, level, item, hour);
         }
@@ -257,6 +282,8 @@ int save_command() {
         std::snprintf(status, sizeof status, "P: %d   ID: %d   TM: %d", level, item, hour);
         set_status(status);
         platform::refresh();
+        if (in_worker()) worker_field_end(position, result != 2, 1, result > 0, level, item, hour);
+        ++position;
     } while (result == 2);
     set_status("data save OK");
     return 1;

@@ -25,7 +25,8 @@ const platform::ControlSpec controls[] = {
     {IDC_GROUP_OUTPUT, K::GroupBox, "Output options", 8, 96, 137, 76, L},
     {IDC_LABEL_DATA_FORMAT, K::Label, "Save extracted data as:", 12, 113, 78, 12, R},
     {IDC_DATA_FORMAT, K::List, "", 94, 112, 43, 42, L},
-    {IDC_SELECTED_ONLY, K::RadioButton, "Selected only", 23, 134, 59, 10, L | platform::StartsGroup},
+    {IDC_SELECTED_ONLY, K::RadioButton, "Selected only", 23, 134, 59, 10,
+     L | platform::StartsGroup},
     {IDC_ALL_ITEMS, K::RadioButton, "All items", 23, 149, 45, 10, L},
     {IDC_MODE_DATA, K::RadioButton, "Data", 93, 134, 32, 10, L | platform::StartsGroup},
     {IDC_MODE_IMAGE, K::RadioButton, "Image", 93, 149, 35, 10, L},
@@ -57,13 +58,21 @@ const platform::MenuSpec menu[] = {
     {"&File", "&Open", IDM_OPEN},
     {"&File", nullptr, 0},
     {"&File", "E&xit", IDM_EXIT},
+    {"&Map", "&Coloured cells", IDM_MAP_CELLS, platform::MenuRadio},
+    {"&Map", "Cells and c&ontours", IDM_MAP_CONTOURS, platform::MenuRadio},
+    {"&Map", "Contours o&nly", IDM_MAP_CONTOURS_ONLY, platform::MenuRadio},
+    {"&Map", nullptr, 0},
+    {"&Map", "Contour &step...", IDM_MAP_STEP},
+    {"&Map", "&Area...", IDM_MAP_AREA},
     {"&Help", "&User's guide", IDM_USERS_GUIDE},
 };
 
 } // namespace
 
 const platform::DialogTemplate dialog_template = {
-    494, 363, controls, static_cast<int>(std::size(controls)), menu, static_cast<int>(std::size(menu)),
+    494,      363,
+    controls, static_cast<int>(std::size(controls)),
+    menu,     static_cast<int>(std::size(menu)),
 };
 
 } // namespace app

@@ -61,8 +61,10 @@ void draw_coastline() {
 }
 
 // One arrow per step-th cell of every step-th row, from the north-west cell,
-// coloured by wind speed on the zmin..zmax scale.
+// coloured by wind speed on the zmin..zmax scale; with an area, only the
+// arrows that start inside it.
 void draw_arrows(const float* u, const float* v, float zmin, float zmax) {
+    const MapOptions& o = state.map;
     const gpv::GpvHeader& h = gpv::header;
     const gpv::GpvGrid& g = gpv::grid;
     float scale = static_cast<float>(std::atof(selected_text(IDC_VECTOR_SCALE).c_str()));
@@ -72,6 +74,9 @@ void draw_arrows(const float* u, const float* v, float zmin, float zmax) {
     for (int j = 0; j < h.gridRows; j += step)
         for (int i = 0; i < h.gridCols; i += step) {
             int k = j * h.gridCols + i;
+            if (o.area && !(g.LonArray[k] >= o.lon0 && g.LonArray[k] <= o.lon1 &&
+                            g.LatArray[k] >= o.lat0 && g.LatArray[k] <= o.lat1))
+                continue;
             razidu::setclr(
                 static_cast<int>(253.0f * (g.SpeedBuffer[k] - zmin) / (zmax - zmin) + 1.0f));
             razidu::rlvec(g.LonArray[k], g.LatArray[k], g.LonArray[k] + s * u[k],
@@ -108,9 +113,118 @@ float read_decimal(const std::string& text) {
     return std::fabs(v) <= FLT_MAX ? static_cast<float>(v) : 0.0f;
 }
 
+namespace {
+
+// The axes of the map: the fixed frame, or the chosen area with labels every
+// 0.1, 0.2, 0.5, 1, 2, 5, 10 or 20 degrees, whichever gives at most seven.
+struct MapFrame {
+    float x0 = 119.5f, x1 = 150.5f, xFirst = 120.0f, xStep = 5.0f;
+    float y0 = 19.5f, y1 = 50.5f, yFirst = 20.0f, yStep = 5.0f;
+    int digits = -1;
+};
+
+float label_step(float span) {
+    static const float steps[] = {0.1f, 0.2f, 0.5f, 1, 2, 5, 10, 20, 50};
+    for (float s : steps)
+        if (span / s <= 7.0f) return s;
+    return 100.0f;
+}
+
+MapFrame map_frame(const MapOptions& o) {
+    MapFrame f;
+    if (!o.area) return f;
+    f.x0 = o.lon0;
+    f.x1 = o.lon1;
+    f.y0 = o.lat0;
+    f.y1 = o.lat1;
+    f.xStep = f.yStep = label_step(std::max(o.lon1 - o.lon0, o.lat1 - o.lat0));
+    f.xFirst = std::ceil(f.x0 / f.xStep) * f.xStep;
+    f.yFirst = std::ceil(f.y0 / f.yStep) * f.yStep;
+    f.digits = f.xStep < 1.0f ? 1 : -1;
+    return f;
+}
+
+bool inside(const MapOptions& o, float lon, float lat) {
+    return lon >= o.lon0 && lon <= o.lon1 && lat >= o.lat0 && lat <= o.lat1;
+}
+
+// Smallest and largest of the values whose cells lie inside the area; false
+// when no cell does.
+bool area_range(const MapOptions& o, const float* z, int n, float* lo, float* hi) {
+    const gpv::GpvGrid& g = gpv::grid;
+    float a = 1.0e32f, b = -1.0e32f;
+    bool any = false;
+    for (int k = 0; k < n; ++k)
+        if (inside(o, g.LonArray[k], g.LatArray[k])) {
+            any = true;
+            a = std::min(a, z[k]);
+            b = std::max(b, z[k]);
+        }
+    if (any) *lo = a, *hi = b;
+    return any;
+}
+
+// The cells of the area for curve3: first the cells that reach into it from
+// outside, their centres moved onto its edge so that the library draws them
+// (it draws a cell only when its centre is inside), then the cells inside,
+// which paint over what the moved cells drew beyond their own extent. Every
+// cell is cut at the edges of the axis system.
+void area_cells(const MapOptions& o, const float* z, int n, std::vector<float>& x,
+                std::vector<float>& y, std::vector<float>& v) {
+    const gpv::GpvHeader& h = gpv::header;
+    const gpv::GpvGrid& g = gpv::grid;
+    const float hx = 0.55f * h.lonStep, hy = 0.55f * h.latStep;
+    x.clear(), y.clear(), v.clear();
+    for (int pass = 0; pass < 2; ++pass)
+        for (int k = 0; k < n; ++k) {
+            float lon = g.LonArray[k], lat = g.LatArray[k];
+            bool in = inside(o, lon, lat);
+            if (in != (pass == 1)) continue;
+            if (!in) {
+                if (lon + hx < o.lon0 || lon - hx > o.lon1 || lat + hy < o.lat0 ||
+                    lat - hy > o.lat1)
+                    continue;
+                lon = std::clamp(lon, o.lon0, o.lon1);
+                lat = std::clamp(lat, o.lat0, o.lat1);
+            }
+            x.push_back(lon);
+            y.push_back(lat);
+            v.push_back(z[k]);
+        }
+}
+
+// The cell size for autres: as many cells as the grid has over the area.
+int cells_over(float span, float step) {
+    if (!(step > 0)) return 2;
+    return std::clamp(static_cast<int>(span / step) + 1, 2, 10000);
+}
+
+// Labelled isolines of z (the header's grid) every step over lo..hi.
+void draw_contours(const float* z, float step, float lo, float hi) {
+    const gpv::GpvHeader& h = gpv::header;
+    const gpv::GpvGrid& g = gpv::grid;
+    std::vector<float> levels = contour_levels(step, lo, hi);
+    if (levels.empty() || h.gridCols < 2 || h.gridRows < 2) return;
+    std::vector<float> lat(static_cast<std::size_t>(h.gridRows));
+    for (int j = 0; j < h.gridRows; ++j)
+        lat[static_cast<std::size_t>(j)] = g.LatArray[static_cast<std::size_t>(j) * h.gridCols];
+    // Whole steps are labelled as integers, others with the step's decimals.
+    int digits = -1;
+    for (float d = step; digits < 3 && std::fabs(d - std::round(d)) > 1e-4f * std::fabs(d) + 1e-6f;
+         d *= 10)
+        digits = digits < 0 ? 1 : digits + 1;
+    razidu::height(30);
+    razidu::isolab(700, digits);
+    razidu::isolin(g.LonArray.data(), h.gridCols, lat.data(), h.gridRows, z, levels.data(),
+                   static_cast<int>(levels.size()));
+}
+
+} // namespace
+
 int plot_field(const float* a, const float* b, int item, int level, int hour, int kind) {
     const gpv::GpvHeader& h = gpv::header;
     gpv::GpvGrid& g = gpv::grid;
+    const MapOptions& opt = state.map;
     const int n = h.gridCount;
     if (n <= 0 || n > g.allocatedCount || !a || (kind == 2 && !b)) return 0;
     // The cell centres follow the grid of the field (the surface level has a
@@ -120,6 +234,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     if (kind == 2)
         for (int k = 0; k < n; ++k)
             g.SpeedBuffer[k] = std::sqrt(a[k] * a[k] + b[k] * b[k]);
+    const float* shown = kind == 2 ? g.SpeedBuffer.data() : a;
 
     // Colour range.
     float zmin, zmax;
@@ -135,6 +250,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
             zmin = g.minValue;
             zmax = g.maxValue;
         }
+        if (opt.area) area_range(opt, shown, n, &zmin, &zmax);
         char text[64];
         std::snprintf(text, sizeof text, "%f", zmin);
         platform::set_text(IDC_RANGE_LOW, text);
@@ -160,11 +276,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
         state.displayCount = 0;
         if (!check_path()) return 0;
         dir = state.saveDir;
-        char name[128];
-        std::snprintf(name, sizeof name, "MD%02d_ID%03d_P%04d_DT%02d%02d%02d%02d_TM%02d.%s",
-                      h.modelCode, item, level, h.initYear, h.initMonth, h.initDay, h.initHour,
-                      hour, format.c_str());
-        file = name;
+        file = gpv::output_base_name("", h.modelCode, item, level, hour) + "." + format;
     }
     // The library keeps 80 characters of a file name: a longer path is
     // written from inside its folder under the bare name.
@@ -189,6 +301,8 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     std::snprintf(titleText, sizeof titleText, "%s  P=%d  DT=%02d%02d%02d%02d TM=%d", itemText,
                   level, h.initYear, h.initMonth, h.initDay, h.initHour, hour);
 
+    const MapFrame f = map_frame(opt);
+    const bool cells = opt.contours != MapOptions::Only;
     namespace rz = razidu;
     rz::metafl(device_keyword(format).c_str());
     rz::winsiz(650, 600);
@@ -204,19 +318,42 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     rz::name("Latitude", "y");
     rz::labels("map", "x");
     rz::labels("map", "y");
-    rz::digits(-1, "x");
-    rz::digits(-1, "y");
+    rz::digits(f.digits, "x");
+    rz::digits(f.digits, "y");
     rz::nochek();
     rz::color("fore");
     rz::height(40);
-    rz::autres(h.gridCols, h.gridRows);
-    rz::graf3(119.5f, 150.5f, 120.0f, 5.0f, 19.5f, 50.5f, 20.0f, 5.0f, zmin, zmax, zmin, zstep);
-    if (kind == 1) rz::curve3(g.LonArray.data(), g.LatArray.data(), a, n);
+    if (opt.area)
+        rz::autres(cells_over(f.x1 - f.x0, h.lonStep), cells_over(f.y1 - f.y0, h.latStep));
+    else
+        rz::autres(h.gridCols, h.gridRows);
+    if (cells)
+        rz::graf3(f.x0, f.x1, f.xFirst, f.xStep, f.y0, f.y1, f.yFirst, f.yStep, zmin, zmax, zmin,
+                  zstep);
+    else
+        rz::graf(f.x0, f.x1, f.xFirst, f.xStep, f.y0, f.y1, f.yFirst, f.yStep);
+    if (kind == 1 && cells) {
+        if (opt.area) {
+            std::vector<float> x, y, v;
+            area_cells(opt, a, n, x, y, v);
+            rz::curve3(x.data(), y.data(), v.data(), static_cast<int>(v.size()));
+        } else {
+            rz::curve3(g.LonArray.data(), g.LatArray.data(), a, n);
+        }
+    }
     rz::titlin(titleText, 3);
     rz::title();
     draw_coastline();
+    if (opt.contours != MapOptions::None) {
+        float lo = 1.0e32f, hi = -1.0e32f;
+        for (int k = 0; k < n; ++k)
+            if (shown[k] == shown[k]) lo = std::min(lo, shown[k]), hi = std::max(hi, shown[k]);
+        float step = opt.step > 0 ? opt.step : auto_contour_step(item, level, lo, hi);
+        if (!cells) rz::color("blue");
+        draw_contours(shown, step, lo, hi);
+    }
     rz::color("back");
-    if (kind == 2) draw_arrows(a, b, zmin, zmax);
+    if (kind == 2 && cells) draw_arrows(a, b, zmin, zmax);
     rz::close_axis_system();
     rz::disfin();
 
@@ -230,16 +367,23 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
 }
 
 int plot_command() {
-    gpv::Selection sel;
-    sel.selectedOnly = platform::is_checked(IDC_SELECTED_ONLY);
-    sel.levelPos = platform::list_selected(IDC_LEVEL_LIST);
-    sel.itemPos = platform::list_selected(IDC_ITEM_LIST);
-    sel.hourPos = platform::list_selected(IDC_HOUR_LIST);
+    gpv::Selection sel = read_selection();
     int total = gpv::field_count(sel);
+    if (!sel.selectedOnly && state.jobs > 1 && !in_worker() &&
+        selected_text(IDC_FORMAT_LIST).compare(0, 7, "display") != 0) {
+        // The workers share the save folder: it is made before they start.
+        std::string dir = platform::get_text(IDC_SAVE_PATH).substr(0, 255);
+        if (!dir.empty() && !platform::is_directory(dir)) platform::make_directory(dir);
+        int r = run_jobs(false, total, plot_command);
+        if (r >= 0) {
+            if (r) set_status("plot OK");
+            return r;
+        }
+    }
     std::vector<float>& first = gpv::grid.FieldBuffer[0];
     std::vector<float>& second = gpv::grid.FieldBuffer[1];
     int level = 0, item = 0, hour = 0, pass = -1;
-    int done = 0;
+    int done = 0, field = 0;
     int result;
     do {
         result = gpv::extract_next(state.gpvFile, sel, first, level, item, hour, pass);
@@ -254,17 +398,21 @@ int plot_command() {
                 int partner = item == kItemU ? kItemV : kItemU;
                 int partnerPass = 1, partnerLevel = level, partnerHour = hour;
                 if (!gpv::extract_next(state.gpvFile, sel, second, partnerLevel, partner,
-                                       partnerHour, partnerPass))
+                                       partnerHour, partnerPass)) {
+                    if (in_worker()) worker_field_end(field, true, 0, true, level, item, hour);
                     return 0;
+                }
                 const float* u = item == kItemU ? first.data() : second.data();
                 const float* v = item == kItemU ? second.data() : first.data();
-                plot_field(u, v, partner, level, hour, 2);
-            } else {
+                if (worker_owns(field)) plot_field(u, v, partner, level, hour, 2);
+            } else if (worker_owns(field)) {
                 plot_field(first.data(), nullptr, item, level, hour, 1);
             }
             ++done;
             if (state.progress) state.progress(done, total, level, item, hour);
         }
+        if (in_worker()) worker_field_end(field, result != 2, 1, result > 0, level, item, hour);
+        ++field;
     } while (result == 2);
     set_status("plot OK");
     return 1;
