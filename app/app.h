@@ -39,7 +39,8 @@ struct ProgramState {
     int displayCount = 0;         // display plots since start or the last file plot
     int recordedGridCount = 0;    // grid size of the last ini_vars that succeeded
     MapOptions map;
-    int jobs = 1; // worker processes of an "All items" run (see run_jobs)
+    int jobs = 1;          // worker processes of an "All items" run (see run_jobs)
+    bool drawOnly = false; // plot_field draws in memory only (a worker's field of another)
     // Called after each field of an Execute run (k from 1 to n); may be null.
     void (*progress)(int k, int n, int level, int item, int hour) = nullptr;
 };

@@ -304,7 +304,10 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     const MapFrame f = map_frame(opt);
     const bool cells = opt.contours != MapOptions::Only;
     namespace rz = razidu;
-    rz::metafl(device_keyword(format).c_str());
+    // A worker draws the maps it does not write in memory only: the library
+    // carries a little state from page to page (the direction of every second
+    // tick line), which must be the same for the pages it writes.
+    rz::metafl(state.drawOnly ? "virt" : device_keyword(format).c_str());
     rz::winsiz(650, 600);
     rz::filmod("delete");
     rz::setfil(path.c_str());
@@ -404,10 +407,13 @@ int plot_command() {
                 }
                 const float* u = item == kItemU ? first.data() : second.data();
                 const float* v = item == kItemU ? second.data() : first.data();
-                if (worker_owns(field)) plot_field(u, v, partner, level, hour, 2);
-            } else if (worker_owns(field)) {
+                state.drawOnly = !worker_owns(field);
+                plot_field(u, v, partner, level, hour, 2);
+            } else {
+                state.drawOnly = !worker_owns(field);
                 plot_field(first.data(), nullptr, item, level, hour, 1);
             }
+            state.drawOnly = false;
             ++done;
             if (state.progress) state.progress(done, total, level, item, hour);
         }
