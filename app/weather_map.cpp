@@ -213,7 +213,7 @@ void draw_contours(const float* z, float step, float lo, float hi) {
     for (float d = step; digits < 3 && std::fabs(d - std::round(d)) > 1e-4f * std::fabs(d) + 1e-6f;
          d *= 10)
         digits = digits < 0 ? 1 : digits + 1;
-    razidu::height(30);
+    razidu::height(36);
     razidu::isolab(700, digits);
     razidu::isolin(g.LonArray.data(), h.gridCols, lat.data(), h.gridRows, z, levels.data(),
                    static_cast<int>(levels.size()));
@@ -304,9 +304,9 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     const MapFrame f = map_frame(opt);
     const bool cells = opt.contours != MapOptions::Only;
     namespace rz = razidu;
-    // A worker draws the maps it does not write in memory only: the library
-    // carries a little state from page to page (the direction of every second
-    // tick line), which must be the same for the pages it writes.
+    // A worker draws only the frame of a map it does not write, in memory:
+    // the library carries the direction of every second tick line from page
+    // to page, and the pages it writes must find it as one process leaves it.
     rz::metafl(state.drawOnly ? "virt" : device_keyword(format).c_str());
     rz::winsiz(650, 600);
     rz::filmod("delete");
@@ -335,6 +335,12 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
                   zstep);
     else
         rz::graf(f.x0, f.x1, f.xFirst, f.xStep, f.y0, f.y1, f.yFirst, f.yStep);
+    if (state.drawOnly) {
+        rz::close_axis_system();
+        rz::disfin();
+        if (!oldDir.empty()) platform::change_directory(oldDir);
+        return 1;
+    }
     if (kind == 1 && cells) {
         if (opt.area) {
             std::vector<float> x, y, v;

@@ -25,6 +25,10 @@ echo "== kivar image $sample --level 850 --item 4 --hour 24 --format png --save 
 echo "== kivar image $sample --level 850 --item 23 --hour 24 --format png --vector-density 3 --save $root/out/maps"
 "$kivar" image "$sample" --level 850 --item 23 --hour 24 --format png --vector-density 3 \
     --save "$root/out/maps"
+echo "== kivar image $sample --level 500 --item 102 --hour 24 --format png --contour auto --save $root/out/contours"
+"$kivar" image "$sample" --level 500 --item 102 --hour 24 --format png --contour auto \
+    --save "$root/out/contours"
+cp "$root/out/contours/MD04_ID102_P0500_DT26120400_TM24.png" "$root/docs/map-contour-500.png"
 cp "$root/out/maps/MD04_ID004_P0850_DT26120400_TM24.png" "$root/docs/map-temperature-850.png"
 cp "$root/out/maps/MD04_ID024_P0850_DT26120400_TM24.png" "$root/docs/map-wind-850.png"
 echo
