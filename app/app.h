@@ -77,6 +77,9 @@ int plot_command();
 // written, 0 when not (equal range limits, save folder refused).
 int plot_field(const float* a, const float* b, int item, int level, int hour, int kind);
 
+// The dialog's choice of fields for an Execute run.
+gpv::Selection read_selection();
+
 // Reads text like a decimal floating-point literal (blanks, a sign, digits
 // with a decimal point, an exponent; what follows is ignored). Text that does
 // not begin so, hexadecimal numbers, "inf", "nan" and values beyond single
@@ -86,8 +89,8 @@ float read_decimal(const std::string& text);
 // The Execute button.
 void execute_command();
 
-// The dialog's choice of fields for extract_next.
-gpv::Selection read_selection();
+// Appends the gpv.log line of a field saved now.
+void write_log(int level, int hour, int item);
 
 // ------------------------------------------------------------ jobs
 // Runs the "All items" command (save_command or plot_command, which call it

@@ -4,7 +4,7 @@
 
 #include "app/app.h"
 #include "app/control_ids.h"
-#include "gpv/gpv.h"
+#include "app/forecast.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -129,9 +129,9 @@ std::string list_entries(int id) {
 
 std::string item_entries() {
     std::string s;
-    for (int k = 0; k < gpv::index.itemCount; ++k) {
-        int code = gpv::index.items[k];
-        const char* text = gpv::item_text(code);
+    for (std::size_t k = 0; k < forecast.items.size(); ++k) {
+        int code = forecast.items[k];
+        const char* text = forecast_item_name(code);
         s += (k ? ", " : "") + std::to_string(code) + " (" + (text ? text : "?") + ")";
     }
     return s;
@@ -139,7 +139,7 @@ std::string item_entries() {
 
 void show_progress(int k, int n, int level, int item, int hour) {
     if (n <= 1) return;
-    const char* text = gpv::item_text(item);
+    const char* text = forecast_item_name(item);
     std::fprintf(stderr, "\rfield %d of %d: level %d, item %d (%s), hour %d\033[K", k, n, level,
                  item, text ? text : "?", hour);
     if (k == n) std::fputc('\n', stderr);
@@ -162,18 +162,20 @@ int open(const std::string& file) {
 }
 
 int info() {
-    const gpv::GpvHeader& h = gpv::header;
-    std::printf("model: %s (code %d)\n", h.modelName, h.modelCode);
+    const ForecastView& h = forecast;
+    std::printf("model: %s (code %d)\n", h.modelName.c_str(), h.modelCode);
     std::printf("initial: %02d-%02d-%02d %02d:%02d\n", h.initYear, h.initMonth, h.initDay,
                 h.initHour, h.initMinute);
     std::printf("levels: %s\n", list_entries(IDC_LEVEL_LIST).c_str());
     std::string hours = list_entries(IDC_HOUR_LIST);
-    for (int k = 0; k < gpv::index.levelCount; ++k) {
-        platform::list_select(IDC_LEVEL_LIST, k);
+    for (std::size_t k = 0; k < h.levels.size(); ++k) {
+        platform::list_select(IDC_LEVEL_LIST, static_cast<int>(k));
         dialog_handlers.command(IDC_LEVEL_LIST, platform::SelectionChanged);
-        std::printf("items at %d: %s\n", gpv::index.levels[k], item_entries().c_str());
+        std::printf("items at %d: %s\n", h.levels[k], item_entries().c_str());
     }
     std::printf("hours: %s\n", hours.c_str());
+    for (const std::string& note : h.notes)
+        std::printf("%s\n", note.c_str());
     return 0;
 }
 
@@ -192,9 +194,9 @@ int set_controls(const Options& o, bool data) {
     if (o.item) {
         int code = std::atoi(o.item);
         bool found = false;
-        for (int k = 0; k < gpv::index.itemCount; ++k)
-            if (gpv::index.items[k] == code) {
-                list_select(IDC_ITEM_LIST, k);
+        for (std::size_t k = 0; k < forecast.items.size(); ++k)
+            if (forecast.items[k] == code) {
+                list_select(IDC_ITEM_LIST, static_cast<int>(k));
                 found = true;
             }
         if (!found)
@@ -254,7 +256,7 @@ int set_controls(const Options& o, bool data) {
 void print_usage() {
     std::fputs("usage:\n"
                "  kivar                       open the dialog\n"
-               "  kivar info  FILE            inventory of a GPV file\n"
+               "  kivar info  FILE            inventory of a GPV or GRIB2 file\n"
                "  kivar data  FILE [options]  extract fields as TEXT or CSV files\n"
                "  kivar image FILE [options]  draw fields as weather maps\n"
                "options:\n"

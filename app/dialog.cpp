@@ -2,7 +2,9 @@
 #include "app/app.h"
 
 #include "app/control_ids.h"
+#include "app/forecast.h"
 #include "gpv/gpv.h"
+#include "grib/grib.h"
 
 #include <array>
 #include <cstdio>
@@ -24,20 +26,24 @@ void set_status(const char* text) {
     platform::set_text(IDC_STATUS, text);
 }
 
-// Makes the items found by a scan the index's and the item list's.
-int show_items(const std::array<int, gpv::kMaxItems>& items, int count) {
-    gpv::GpvIndex& ix = gpv::index;
-    ix.items = items;
-    ix.itemCount = count;
-    platform::list_reset(IDC_ITEM_LIST);
-    char text[32];
-    for (int k = 0; k < count; ++k) {
-        if (!gpv::id2str(ix.items[k] & 0xff, text)) return 0;
-        platform::list_insert(IDC_ITEM_LIST, k, text);
-    }
-    platform::list_select(IDC_ITEM_LIST, 0);
-    return 1;
+// The data library reports in message boxes without an owner window.
+void show_report(const char* title, const char* text) {
+    platform::message_box(text, title, false);
 }
+
+} // namespace
+
+// The dialog's choice of fields for extract_next.
+gpv::Selection read_selection() {
+    gpv::Selection sel;
+    sel.selectedOnly = platform::is_checked(IDC_SELECTED_ONLY);
+    sel.levelPos = platform::list_selected(IDC_LEVEL_LIST);
+    sel.itemPos = platform::list_selected(IDC_ITEM_LIST);
+    sel.hourPos = platform::list_selected(IDC_HOUR_LIST);
+    return sel;
+}
+
+namespace {
 
 void on_command(int id, int notification) {
     switch (id) {
@@ -84,16 +90,9 @@ void on_first_paint() {
 
 const platform::DialogHandlers dialog_handlers = {dialog_init, on_command, on_first_paint};
 
-gpv::Selection read_selection() {
-    gpv::Selection sel;
-    sel.selectedOnly = platform::is_checked(IDC_SELECTED_ONLY);
-    sel.levelPos = platform::list_selected(IDC_LEVEL_LIST);
-    sel.itemPos = platform::list_selected(IDC_ITEM_LIST);
-    sel.hourPos = platform::list_selected(IDC_HOUR_LIST);
-    return sel;
-}
-
 void dialog_init() {
+    gpv::report = show_report;
+    grib::report = show_report;
     state.startDir = platform::current_directory();
     if (state.startDir.empty() || state.startDir.back() != '/') state.startDir += '/';
     state.saveDir = state.startDir;
@@ -152,7 +151,7 @@ void dialog_init() {
 }
 
 void shutdown() {
-    gpv::forget_index();
+    forecast_close();
     if (state.gpvFile) std::fclose(state.gpvFile);
     if (state.logFile) std::fclose(state.logFile);
     state.gpvFile = state.logFile = nullptr;
@@ -176,59 +175,57 @@ int open_file(const std::string& path) {
         return 0;
     }
     state.openPath = path;
-    // The scans go to lists of their own: when they find nothing, the index
-    // keeps the lists the dialog still shows, and Execute works with those.
-    gpv::GpvIndex& ix = gpv::index;
-    std::array<int, gpv::kMaxLevels> levels{};
-    int levelCount = gpv::check_GPV_p(state.gpvFile, levels.data(), gpv::kMaxLevels);
-    if (levelCount == 0) return 0;
-    std::array<int, gpv::kMaxItems> items{};
-    int itemCount = gpv::check_GPV_p(state.gpvFile, levels[0], items.data(), gpv::kMaxItems);
-    if (itemCount == 0) return 0;
-    ix.levels = levels;
-    ix.levelCount = levelCount;
-    if (!show_items(items, itemCount)) return 0;
+    if (!forecast_open(state.gpvFile, path)) return 0;
+    if (!fill_item_list(-1)) return 0;
 
     std::size_t slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0) state.openDir = path.substr(0, slash);
-    platform::set_title(("KIVAR (GPV): " + path).c_str());
+    const char* kind = forecast.format == FileFormat::Grib ? "KIVAR (GRIB2): " : "KIVAR (GPV): ";
+    platform::set_title((kind + path).c_str());
 
-    const gpv::GpvHeader& h = gpv::header;
+    const ForecastView& v = forecast;
     char text[32];
-    platform::set_text(IDC_MODEL, h.modelName);
-    std::snprintf(text, sizeof text, "%d:%d", h.initHour, h.initMinute);
+    platform::set_text(IDC_MODEL, v.modelName.c_str());
+    std::snprintf(text, sizeof text, "%d:%d", v.initHour, v.initMinute);
     platform::set_text(IDC_INIT_TIME, text);
 
     platform::list_reset(IDC_LEVEL_LIST);
-    for (int k = 0; k < ix.levelCount; ++k) {
-        std::snprintf(text, sizeof text, "%d", ix.levels[k]);
-        platform::list_insert(IDC_LEVEL_LIST, k, text);
+    for (std::size_t k = 0; k < v.levels.size(); ++k) {
+        std::snprintf(text, sizeof text, "%d", v.levels[k]);
+        platform::list_insert(IDC_LEVEL_LIST, static_cast<int>(k), text);
     }
     platform::list_reset(IDC_HOUR_LIST);
-    int pos = 0;
-    for (int hour = h.firstForecastHour; hour <= h.lastForecastHour; hour += h.forecastStep) {
-        std::snprintf(text, sizeof text, "%d", hour);
-        platform::list_insert(IDC_HOUR_LIST, pos++, text);
+    for (std::size_t k = 0; k < v.hours.size(); ++k) {
+        std::snprintf(text, sizeof text, "%d", v.hours[k]);
+        platform::list_insert(IDC_HOUR_LIST, static_cast<int>(k), text);
     }
     platform::list_select(IDC_LEVEL_LIST, 0);
     platform::list_select(IDC_HOUR_LIST, 0);
 
-    if (ix.largestGridCount != state.recordedGridCount) {
-        if (!gpv::ini_vars(state.mapPath.c_str(), ix.largestGridCount)) return 0;
-        state.recordedGridCount = ix.largestGridCount;
+    if (v.largestGridCount != state.recordedGridCount) {
+        if (!gpv::ini_vars(state.mapPath.c_str(), v.largestGridCount)) return 0;
+        state.recordedGridCount = v.largestGridCount;
     }
-    gpv::fill_cell_centres();
+    if (v.format == FileFormat::Gpv) gpv::fill_cell_centres();
     state.fileReady = true;
     return 1;
 }
 
 int fill_item_list(int pos) {
-    gpv::GpvIndex& ix = gpv::index;
-    if (!state.gpvFile || pos < 0 || pos >= ix.levelCount) return 0;
-    std::array<int, gpv::kMaxItems> items{};
-    int n = gpv::check_GPV_p(state.gpvFile, ix.levels[pos], items.data(), gpv::kMaxItems);
-    if (n == 0) return 0; // the item list and the index keep their items
-    return show_items(items, n);
+    // pos -1: the items of the first level, which the open just read. A scan
+    // that finds nothing leaves the item list and the items as they were.
+    if (!state.gpvFile) return 0;
+    if (pos >= 0 && !forecast_choose_level(pos)) return 0;
+    const std::vector<int>& items = forecast.items;
+    if (items.empty()) return 0;
+    platform::list_reset(IDC_ITEM_LIST);
+    char text[64];
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        if (!forecast_item_label(items[k], text)) return 0;
+        platform::list_insert(IDC_ITEM_LIST, static_cast<int>(k), text);
+    }
+    platform::list_select(IDC_ITEM_LIST, 0);
+    return 1;
 }
 
 int check_path() {
@@ -245,7 +242,7 @@ int save_command() {
     if (!check_path()) return 0;
     int layout = platform::list_selected(IDC_DATA_FORMAT);
     gpv::Selection sel = read_selection();
-    int total = gpv::field_count(sel);
+    int total = forecast_field_count(sel);
     if (!sel.selectedOnly && state.jobs > 1 && !in_worker()) {
         int r = run_jobs(true, total, save_command);
         if (r >= 0) {
@@ -258,12 +255,12 @@ int save_command() {
     int done = 0, position = 0;
     int result;
     do {
-        result = gpv::extract_next(state.gpvFile, sel, field, level, item, hour, pass);
+        result = forecast_extract_next(state.gpvFile, sel, field, level, item, hour, pass);
         if (result > 0) {
             if (worker_owns(position))
-                gpv::save_GPV(state.saveDir.c_str(), layout, field, item, level, hour);
-            char text[32];
-            gpv::id2str(item & 0xff, text);
+                forecast_save(state.saveDir.c_str(), layout, field, item, level, hour);
+            char text[64];
+            forecast_item_label(item, text);
             if (in_worker()) {
                 worker_log(level, hour, item);
             } else {
@@ -273,7 +270,7 @@ int save_command() {
                         ("Error: can't open log file " + state.startDir + "gpv.log.").c_str(),
                         "save_GPV", false);
                 }
-                gpv::write_log_line(state.logFile, level, hour, item);
+                write_log(level, hour, item);
             }
             ++done;
             if (state.progress) state.progress(done, total, level, item, hour);
@@ -287,6 +284,12 @@ int save_command() {
     } while (result == 2);
     set_status("data save OK");
     return 1;
+}
+
+void write_log(int level, int hour, int item) {
+    platform::DateTime t = platform::utc_now();
+    gpv::write_log_line(state.logFile, {t.year, t.month, t.day, t.hour, t.minute, t.second}, level,
+                        hour, item, forecast_item_name(item));
 }
 
 void execute_command() {

@@ -297,7 +297,7 @@ int run_jobs(bool data, int total, int (*command)()) {
                     ("Error: can't open log file " + state.startDir + "gpv.log.").c_str(),
                     "save_GPV", false);
             }
-            gpv::write_log_line(state.logFile, logged[0], logged[1], logged[2]);
+            write_log(logged[0], logged[1], logged[2]);
         }
         if (h.delivered || data) {
             char status[64];

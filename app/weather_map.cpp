@@ -3,6 +3,7 @@
 #include "app/app.h"
 
 #include "app/control_ids.h"
+#include "app/forecast.h"
 #include "gpv/gpv.h"
 #include "plot/razidu.h"
 
@@ -60,28 +61,149 @@ void draw_coastline() {
     }
 }
 
+bool inside(const MapOptions& o, float lon, float lat) {
+    return lon >= o.lon0 && lon <= o.lon1 && lat >= o.lat0 && lat <= o.lat1;
+}
+
 // One arrow per step-th cell of every step-th row, from the north-west cell,
 // coloured by wind speed on the zmin..zmax scale; with an area, only the
 // arrows that start inside it.
-void draw_arrows(const float* u, const float* v, float zmin, float zmax) {
+void draw_arrows(const MapGrid& m, float zmin, float zmax) {
     const MapOptions& o = state.map;
-    const gpv::GpvHeader& h = gpv::header;
     const gpv::GpvGrid& g = gpv::grid;
+    const float *u = m.a, *v = m.b;
     float scale = static_cast<float>(std::atof(selected_text(IDC_VECTOR_SCALE).c_str()));
-    float s = scale * 0.005f * (h.lonMax - h.lonMin);
+    float s = scale * 0.005f * m.lonSpan;
     int step = std::atoi(selected_text(IDC_VECTOR_DENSITY).c_str());
     if (step < 1) step = 1;
-    for (int j = 0; j < h.gridRows; j += step)
-        for (int i = 0; i < h.gridCols; i += step) {
-            int k = j * h.gridCols + i;
-            if (o.area && !(g.LonArray[k] >= o.lon0 && g.LonArray[k] <= o.lon1 &&
-                            g.LatArray[k] >= o.lat0 && g.LatArray[k] <= o.lat1))
-                continue;
+    for (int j = 0; j < m.rows; j += step)
+        for (int i = 0; i < m.cols; i += step) {
+            int k = j * m.cols + i;
+            if (std::isnan(g.SpeedBuffer[k])) continue; // a missing point
+            if (o.area && !inside(o, m.lon[k], m.lat[k])) continue;
             razidu::setclr(
                 static_cast<int>(253.0f * (g.SpeedBuffer[k] - zmin) / (zmax - zmin) + 1.0f));
-            razidu::rlvec(g.LonArray[k], g.LatArray[k], g.LonArray[k] + s * u[k],
-                          g.LatArray[k] + s * v[k], kArrowCode);
+            razidu::rlvec(m.lon[k], m.lat[k], m.lon[k] + s * u[k], m.lat[k] + s * v[k], kArrowCode);
         }
+}
+
+// The cells of a field that have a value: missing points (NaN) are left out
+// of the arrays given to curve3, which would colour them.
+int present_cells(const MapGrid& m, std::vector<float>& x, std::vector<float>& y,
+                  std::vector<float>& z) {
+    const int n = m.cols * m.rows;
+    x.clear(), y.clear(), z.clear();
+    for (int k = 0; k < n; ++k)
+        if (!std::isnan(m.a[k])) {
+            x.push_back(m.lon[k]);
+            y.push_back(m.lat[k]);
+            z.push_back(m.a[k]);
+        }
+    return static_cast<int>(z.size());
+}
+
+// The axes of the map: the fixed frame, or the chosen area with labels every
+// 0.1, 0.2, 0.5, 1, 2, 5, 10 or 20 degrees, whichever gives at most seven.
+struct MapFrame {
+    float x0 = 119.5f, x1 = 150.5f, xFirst = 120.0f, xStep = 5.0f;
+    float y0 = 19.5f, y1 = 50.5f, yFirst = 20.0f, yStep = 5.0f;
+    int digits = -1;
+};
+
+float label_step(float span) {
+    static const float steps[] = {0.1f, 0.2f, 0.5f, 1, 2, 5, 10, 20, 50};
+    for (float s : steps)
+        if (span / s <= 7.0f) return s;
+    return 100.0f;
+}
+
+MapFrame map_frame(const MapOptions& o) {
+    MapFrame f;
+    if (!o.area) return f;
+    f.x0 = o.lon0;
+    f.x1 = o.lon1;
+    f.y0 = o.lat0;
+    f.y1 = o.lat1;
+    f.xStep = f.yStep = label_step(std::max(o.lon1 - o.lon0, o.lat1 - o.lat0));
+    f.xFirst = std::ceil(f.x0 / f.xStep) * f.xStep;
+    f.yFirst = std::ceil(f.y0 / f.yStep) * f.yStep;
+    f.digits = f.xStep < 1.0f ? 1 : -1;
+    return f;
+}
+
+// Smallest and largest of the values whose cells lie inside the area; false
+// when no cell does.
+bool area_range(const MapOptions& o, const MapGrid& m, const float* z, float* lo, float* hi) {
+    float a = 1.0e32f, b = -1.0e32f;
+    bool any = false;
+    for (int k = 0; k < m.cols * m.rows; ++k)
+        if (!std::isnan(z[k]) && inside(o, m.lon[k], m.lat[k])) {
+            any = true;
+            a = std::min(a, z[k]);
+            b = std::max(b, z[k]);
+        }
+    if (any) *lo = a, *hi = b;
+    return any;
+}
+
+// Spacing of the grid's cell centres in degrees.
+float lon_step(const MapGrid& m) {
+    return m.cols > 1 ? std::fabs(m.lon[1] - m.lon[0]) : 1.0f;
+}
+float lat_step(const MapGrid& m) {
+    return m.rows > 1 ? std::fabs(m.lat[m.cols] - m.lat[0]) : 1.0f;
+}
+
+// The cells of the area for curve3: first the cells that reach into it from
+// outside, their centres moved onto its edge so that the library draws them
+// (it draws a cell only when its centre is inside), then the cells inside,
+// which paint over what the moved cells drew beyond their own extent. Every
+// cell is cut at the edges of the axis system; missing points are left out.
+int area_cells(const MapOptions& o, const MapGrid& m, std::vector<float>& x, std::vector<float>& y,
+               std::vector<float>& v) {
+    const float hx = 0.55f * lon_step(m), hy = 0.55f * lat_step(m);
+    x.clear(), y.clear(), v.clear();
+    for (int pass = 0; pass < 2; ++pass)
+        for (int k = 0; k < m.cols * m.rows; ++k) {
+            float lon = m.lon[k], lat = m.lat[k];
+            bool in = inside(o, lon, lat);
+            if (in != (pass == 1) || std::isnan(m.a[k])) continue;
+            if (!in) {
+                if (lon + hx < o.lon0 || lon - hx > o.lon1 || lat + hy < o.lat0 ||
+                    lat - hy > o.lat1)
+                    continue;
+                lon = std::clamp(lon, o.lon0, o.lon1);
+                lat = std::clamp(lat, o.lat0, o.lat1);
+            }
+            x.push_back(lon);
+            y.push_back(lat);
+            v.push_back(m.a[k]);
+        }
+    return static_cast<int>(v.size());
+}
+
+// The cell size for autres: as many cells as the grid has over the area.
+int cells_over(float span, float step) {
+    if (!(step > 0)) return 2;
+    return std::clamp(static_cast<int>(span / step) + 1, 2, 10000);
+}
+
+// Labelled isolines of z (the map grid's values) every step over lo..hi.
+void draw_contours(const MapGrid& m, const float* z, float step, float lo, float hi) {
+    std::vector<float> levels = contour_levels(step, lo, hi);
+    if (levels.empty() || m.cols < 2 || m.rows < 2) return;
+    std::vector<float> lat(static_cast<std::size_t>(m.rows));
+    for (int j = 0; j < m.rows; ++j)
+        lat[static_cast<std::size_t>(j)] = m.lat[static_cast<std::size_t>(j) * m.cols];
+    // Whole steps are labelled as integers, others with the step's decimals.
+    int digits = -1;
+    for (float d = step; digits < 3 && std::fabs(d - std::round(d)) > 1e-4f * std::fabs(d) + 1e-6f;
+         d *= 10)
+        digits = digits < 0 ? 1 : digits + 1;
+    razidu::height(36);
+    razidu::isolab(700, digits);
+    razidu::isolin(m.lon, m.cols, lat.data(), m.rows, z, levels.data(),
+                   static_cast<int>(levels.size()));
 }
 
 } // namespace
@@ -113,123 +235,14 @@ float read_decimal(const std::string& text) {
     return std::fabs(v) <= FLT_MAX ? static_cast<float>(v) : 0.0f;
 }
 
-namespace {
-
-// The axes of the map: the fixed frame, or the chosen area with labels every
-// 0.1, 0.2, 0.5, 1, 2, 5, 10 or 20 degrees, whichever gives at most seven.
-struct MapFrame {
-    float x0 = 119.5f, x1 = 150.5f, xFirst = 120.0f, xStep = 5.0f;
-    float y0 = 19.5f, y1 = 50.5f, yFirst = 20.0f, yStep = 5.0f;
-    int digits = -1;
-};
-
-float label_step(float span) {
-    static const float steps[] = {0.1f, 0.2f, 0.5f, 1, 2, 5, 10, 20, 50};
-    for (float s : steps)
-        if (span / s <= 7.0f) return s;
-    return 100.0f;
-}
-
-MapFrame map_frame(const MapOptions& o) {
-    MapFrame f;
-    if (!o.area) return f;
-    f.x0 = o.lon0;
-    f.x1 = o.lon1;
-    f.y0 = o.lat0;
-    f.y1 = o.lat1;
-    f.xStep = f.yStep = label_step(std::max(o.lon1 - o.lon0, o.lat1 - o.lat0));
-    f.xFirst = std::ceil(f.x0 / f.xStep) * f.xStep;
-    f.yFirst = std::ceil(f.y0 / f.yStep) * f.yStep;
-    f.digits = f.xStep < 1.0f ? 1 : -1;
-    return f;
-}
-
-bool inside(const MapOptions& o, float lon, float lat) {
-    return lon >= o.lon0 && lon <= o.lon1 && lat >= o.lat0 && lat <= o.lat1;
-}
-
-// Smallest and largest of the values whose cells lie inside the area; false
-// when no cell does.
-bool area_range(const MapOptions& o, const float* z, int n, float* lo, float* hi) {
-    const gpv::GpvGrid& g = gpv::grid;
-    float a = 1.0e32f, b = -1.0e32f;
-    bool any = false;
-    for (int k = 0; k < n; ++k)
-        if (inside(o, g.LonArray[k], g.LatArray[k])) {
-            any = true;
-            a = std::min(a, z[k]);
-            b = std::max(b, z[k]);
-        }
-    if (any) *lo = a, *hi = b;
-    return any;
-}
-
-// The cells of the area for curve3: first the cells that reach into it from
-// outside, their centres moved onto its edge so that the library draws them
-// (it draws a cell only when its centre is inside), then the cells inside,
-// which paint over what the moved cells drew beyond their own extent. Every
-// cell is cut at the edges of the axis system.
-void area_cells(const MapOptions& o, const float* z, int n, std::vector<float>& x,
-                std::vector<float>& y, std::vector<float>& v) {
-    const gpv::GpvHeader& h = gpv::header;
-    const gpv::GpvGrid& g = gpv::grid;
-    const float hx = 0.55f * h.lonStep, hy = 0.55f * h.latStep;
-    x.clear(), y.clear(), v.clear();
-    for (int pass = 0; pass < 2; ++pass)
-        for (int k = 0; k < n; ++k) {
-            float lon = g.LonArray[k], lat = g.LatArray[k];
-            bool in = inside(o, lon, lat);
-            if (in != (pass == 1)) continue;
-            if (!in) {
-                if (lon + hx < o.lon0 || lon - hx > o.lon1 || lat + hy < o.lat0 ||
-                    lat - hy > o.lat1)
-                    continue;
-                lon = std::clamp(lon, o.lon0, o.lon1);
-                lat = std::clamp(lat, o.lat0, o.lat1);
-            }
-            x.push_back(lon);
-            y.push_back(lat);
-            v.push_back(z[k]);
-        }
-}
-
-// The cell size for autres: as many cells as the grid has over the area.
-int cells_over(float span, float step) {
-    if (!(step > 0)) return 2;
-    return std::clamp(static_cast<int>(span / step) + 1, 2, 10000);
-}
-
-// Labelled isolines of z (the header's grid) every step over lo..hi.
-void draw_contours(const float* z, float step, float lo, float hi) {
-    const gpv::GpvHeader& h = gpv::header;
-    const gpv::GpvGrid& g = gpv::grid;
-    std::vector<float> levels = contour_levels(step, lo, hi);
-    if (levels.empty() || h.gridCols < 2 || h.gridRows < 2) return;
-    std::vector<float> lat(static_cast<std::size_t>(h.gridRows));
-    for (int j = 0; j < h.gridRows; ++j)
-        lat[static_cast<std::size_t>(j)] = g.LatArray[static_cast<std::size_t>(j) * h.gridCols];
-    // Whole steps are labelled as integers, others with the step's decimals.
-    int digits = -1;
-    for (float d = step; digits < 3 && std::fabs(d - std::round(d)) > 1e-4f * std::fabs(d) + 1e-6f;
-         d *= 10)
-        digits = digits < 0 ? 1 : digits + 1;
-    razidu::height(36);
-    razidu::isolab(700, digits);
-    razidu::isolin(g.LonArray.data(), h.gridCols, lat.data(), h.gridRows, z, levels.data(),
-                   static_cast<int>(levels.size()));
-}
-
-} // namespace
-
 int plot_field(const float* a, const float* b, int item, int level, int hour, int kind) {
-    const gpv::GpvHeader& h = gpv::header;
     gpv::GpvGrid& g = gpv::grid;
+    MapGrid m;
+    if (!a || (kind == 2 && !b) || !forecast_map_grid(a, b, m)) return 0;
+    const gpv::FieldLabel& h = m.label;
     const MapOptions& opt = state.map;
-    const int n = h.gridCount;
-    if (n <= 0 || n > g.allocatedCount || !a || (kind == 2 && !b)) return 0;
-    // The cell centres follow the grid of the field (the surface level has a
-    // finer grid than the pressure levels).
-    gpv::fill_cell_centres();
+    const int n = m.cols * m.rows;
+    a = m.a, b = m.b;
 
     if (kind == 2)
         for (int k = 0; k < n; ++k)
@@ -247,10 +260,10 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
                 if (g.SpeedBuffer[k] > zmax) zmax = g.SpeedBuffer[k];
             }
         } else {
-            zmin = g.minValue;
-            zmax = g.maxValue;
+            zmin = h.minValue;
+            zmax = h.maxValue;
         }
-        if (opt.area) area_range(opt, shown, n, &zmin, &zmax);
+        if (opt.area) area_range(opt, m, shown, &zmin, &zmax);
         char text[64];
         std::snprintf(text, sizeof text, "%f", zmin);
         platform::set_text(IDC_RANGE_LOW, text);
@@ -276,7 +289,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
         state.displayCount = 0;
         if (!check_path()) return 0;
         dir = state.saveDir;
-        file = gpv::output_base_name("", h.modelCode, item, level, hour) + "." + format;
+        file = gpv::output_base_name("", h, item, level, hour) + "." + format;
     }
     // The library keeps 80 characters of a file name: a longer path is
     // written from inside its folder under the bare name.
@@ -292,11 +305,11 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     }
 
     // Title text.
-    char itemText[32] = "";
+    char itemText[64] = "";
     if (kind == 2)
         std::snprintf(itemText, sizeof itemText, "u-v wind field (m/s)");
     else
-        gpv::id2str(item & 0xff, itemText);
+        forecast_item_label(item, itemText);
     char titleText[160];
     std::snprintf(titleText, sizeof titleText, "%s  P=%d  DT=%02d%02d%02d%02d TM=%d", itemText,
                   level, h.initYear, h.initMonth, h.initDay, h.initHour, hour);
@@ -327,9 +340,9 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     rz::color("fore");
     rz::height(40);
     if (opt.area)
-        rz::autres(cells_over(f.x1 - f.x0, h.lonStep), cells_over(f.y1 - f.y0, h.latStep));
+        rz::autres(cells_over(f.x1 - f.x0, lon_step(m)), cells_over(f.y1 - f.y0, lat_step(m)));
     else
-        rz::autres(h.gridCols, h.gridRows);
+        rz::autres(m.resCols, m.resRows);
     if (cells)
         rz::graf3(f.x0, f.x1, f.xFirst, f.xStep, f.y0, f.y1, f.yFirst, f.yStep, zmin, zmax, zmin,
                   zstep);
@@ -343,11 +356,14 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     }
     if (kind == 1 && cells) {
         if (opt.area) {
-            std::vector<float> x, y, v;
-            area_cells(opt, a, n, x, y, v);
-            rz::curve3(x.data(), y.data(), v.data(), static_cast<int>(v.size()));
+            std::vector<float> x, y, z;
+            int count = area_cells(opt, m, x, y, z);
+            rz::curve3(x.data(), y.data(), z.data(), count);
+        } else if (forecast.format == FileFormat::Gpv) {
+            rz::curve3(m.lon, m.lat, a, n);
         } else {
-            rz::curve3(g.LonArray.data(), g.LatArray.data(), a, n);
+            std::vector<float> x, y, z;
+            rz::curve3(x.data(), y.data(), z.data(), present_cells(m, x, y, z));
         }
     }
     rz::titlin(titleText, 3);
@@ -359,10 +375,10 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
             if (shown[k] == shown[k]) lo = std::min(lo, shown[k]), hi = std::max(hi, shown[k]);
         float step = opt.step > 0 ? opt.step : auto_contour_step(item, level, lo, hi);
         if (!cells) rz::color("blue");
-        draw_contours(shown, step, lo, hi);
+        draw_contours(m, shown, step, lo, hi);
     }
     rz::color("back");
-    if (kind == 2 && cells) draw_arrows(a, b, zmin, zmax);
+    if (kind == 2 && cells) draw_arrows(m, zmin, zmax);
     rz::close_axis_system();
     rz::disfin();
 
@@ -377,7 +393,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
 
 int plot_command() {
     gpv::Selection sel = read_selection();
-    int total = gpv::field_count(sel);
+    int total = forecast_field_count(sel);
     if (!sel.selectedOnly && state.jobs > 1 && !in_worker() &&
         selected_text(IDC_FORMAT_LIST).compare(0, 7, "display") != 0) {
         // The workers share the save folder: it is made before they start.
@@ -395,7 +411,7 @@ int plot_command() {
     int done = 0, field = 0;
     int result;
     do {
-        result = gpv::extract_next(state.gpvFile, sel, first, level, item, hour, pass);
+        result = forecast_extract_next(state.gpvFile, sel, first, level, item, hour, pass);
         if (result > 0) {
             char status[64];
             std::snprintf(status, sizeof status, "P: %d   ID: %d   TM: %d", level, item, hour);
@@ -406,8 +422,8 @@ int plot_command() {
                 // named after the partner's item code.
                 int partner = item == kItemU ? kItemV : kItemU;
                 int partnerPass = 1, partnerLevel = level, partnerHour = hour;
-                if (!gpv::extract_next(state.gpvFile, sel, second, partnerLevel, partner,
-                                       partnerHour, partnerPass)) {
+                if (!forecast_extract_next(state.gpvFile, sel, second, partnerLevel, partner,
+                                           partnerHour, partnerPass)) {
                     if (in_worker()) worker_field_end(field, true, 0, true, level, item, hour);
                     return 0;
                 }

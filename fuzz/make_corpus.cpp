@@ -1,9 +1,12 @@
-// Writes the seed corpora of the fuzz targets into corpus/gpv, corpus/map
-// and corpus/plot under the folder given: small GPV files made with the
+// Writes the seed corpora of the fuzz targets into corpus/gpv, corpus/grib,
+// corpus/map and corpus/plot under the folder given: small GPV and GRIB2
+// files made with the writer libraries (the GRIB2 seeds of other packings
+// are written by ecCodes and kept as they are), the
 // writer library, short coastline files, and plotting-call programs in the
 // byte code of fuzz_plot.cpp. The seeds are committed; run this again after
 // changing that byte code.
 #include "gpvgen/gpvgen.h"
+#include "gribgen/gribgen.h"
 
 #include <cstdio>
 #include <cstring>
@@ -211,6 +214,25 @@ void plot_seeds() {
 
 } // namespace
 
+// Small GRIB2 files of simple packing: one field, a surface and a pressure
+// level with statistics over an interval, and a message cut short.
+void grib_seeds() {
+    gribgen::Field f;
+    f.cols = 6, f.rows = 4;
+    for (int k = 0; k < 24; ++k)
+        f.values.push_back(280 + k * 0.5);
+    Bytes one = gribgen::message(f);
+    save("grib", "t850.grib2", one);
+    gribgen::Field rain = f;
+    rain.category = 1, rain.number = 8, rain.levelType = 1, rain.levelValue = 0;
+    rain.forecastHour = 3, rain.intervalHours = 3, rain.bits = 5;
+    Bytes two = one;
+    Bytes r = gribgen::message(rain);
+    two.insert(two.end(), r.begin(), r.end());
+    save("grib", "t850_rain.grib2", two);
+    save("grib", "cut.grib2", Bytes(two.begin(), two.end() - 20));
+}
+
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: make_corpus SOURCE_DIR OUTPUT_DIR\n");
@@ -219,6 +241,7 @@ int main(int argc, char** argv) {
     root = argv[2];
     fs::create_directories(root / "gpv");
     gpv_seeds();
+    grib_seeds();
     map_seeds(argv[1]);
     plot_seeds();
     return 0;

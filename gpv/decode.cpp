@@ -2,14 +2,19 @@
 // the item table.
 #include "gpv/gpv.h"
 
-#include "platform/platform.h"
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
 namespace gpv {
 
+namespace {
+void print_report(const char* title, const char* text) {
+    std::fprintf(stderr, "%s: %s\n", title, text);
+}
+} // namespace
+
+Report report = print_report;
 GpvHeader header;
 std::array<std::uint8_t, 65536> RecordBuffer;
 
@@ -26,7 +31,7 @@ constexpr ItemName kItems[] = {
 };
 
 int fail(const char* text) {
-    platform::message_box(text, "get_GPV_def", false);
+    report("get_GPV_def", text);
     return 0;
 }
 
@@ -177,7 +182,7 @@ const char* item_text(int itemCode) {
 int id2str(int itemCode, char* text) {
     const char* t = item_text(itemCode);
     if (!t) {
-        platform::message_box("Error: item unknown.", "id2str", false);
+        report("id2str", "Error: item unknown.");
         return 0;
     }
     std::strcpy(text, t);

@@ -1,8 +1,6 @@
 // TEXT and CSV files of extracted fields, and the gpv.log line.
 #include "gpv/gpv.h"
 
-#include "platform/platform.h"
-
 #include <cmath>
 #include <cstring>
 
@@ -74,29 +72,41 @@ int format_value(float v, char* out) {
     return static_cast<int>(p + 6 - out);
 }
 
-std::string output_base_name(const char* saveDir, int modelCode, int item, int level, int hour) {
-    const GpvHeader& h = header;
+std::string output_base_name(const char* saveDir, const FieldLabel& h, int item, int level,
+                             int hour) {
     // Model and date fields at least two digits, item three, level four.
     char tail[96];
-    std::snprintf(tail, sizeof tail, "MD%02d_ID%03d_P%04d_DT%02d%02d%02d%02d_TM%02d", modelCode,
+    std::snprintf(tail, sizeof tail, "MD%02d_ID%03d_P%04d_DT%02d%02d%02d%02d_TM%02d", h.modelCode,
                   item, level, h.initYear, h.initMonth, h.initDay, h.initHour, hour);
     return std::string(saveDir) + tail;
+}
+
+FieldLabel header_label() {
+    const GpvHeader& h = header;
+    FieldLabel l;
+    l.gridCols = h.gridCols;
+    l.gridRows = h.gridRows;
+    l.modelCode = h.modelCode;
+    l.initYear = h.initYear, l.initMonth = h.initMonth, l.initDay = h.initDay;
+    l.initHour = h.initHour;
+    l.minValue = grid.minValue, l.maxValue = grid.maxValue;
+    return l;
 }
 
 namespace {
 
 // The rows of a TEXT (layout 0) or CSV (layout 1) file, after its first line,
 // formatted into large buffers.
-void write_rows_fast(std::FILE* out, int layout, const float* v, int item, int level, int hour) {
-    const GpvHeader& h = header;
+void write_rows_fast(std::FILE* out, int layout, const FieldLabel& h, const float* v, int item,
+                     int level, int hour) {
     if (layout == 0)
         std::fprintf(out, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n", h.gridCols,
                      h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth, h.initDay,
-                     h.initHour, hour, grid.minValue, grid.maxValue);
+                     h.initHour, hour, h.minValue, h.maxValue);
     else
         std::fprintf(out, "%d,%d,%d,%d,%d,%2d,%2d,%2d,%2d,%2d,%f,%f\n", h.gridCols, h.gridRows,
                      h.modelCode, item, level, h.initYear, h.initMonth, h.initDay, h.initHour, hour,
-                     grid.minValue, grid.maxValue);
+                     h.minValue, h.maxValue);
     char* buf = outBuffer;
     std::size_t n = 0;
     for (int j = 0; j < h.gridRows; ++j) {
@@ -123,30 +133,35 @@ void write_rows_fast(std::FILE* out, int layout, const float* v, int item, int l
 
 int save_GPV(const char* saveDir, int layout, std::span<const float> field, int item, int level,
              int hour) {
-    const GpvHeader& h = header;
+    return save_field(saveDir, layout, header_label(), field, item, level, hour);
+}
+
+int save_field(const char* saveDir, int layout, const FieldLabel& h, std::span<const float> field,
+               int item, int level, int hour) {
     if (layout != 0 && layout != 1) return 0;
-    std::string name = output_base_name(saveDir, h.modelCode, item, level, hour);
+    const long long gridCount = static_cast<long long>(h.gridCols) * h.gridRows;
+    std::string name = output_base_name(saveDir, h, item, level, hour);
     name += layout == 0 ? ".txt" : ".csv";
-    if (static_cast<long long>(h.gridCount) > static_cast<long long>(field.size())) {
-        platform::message_box("Error: grid larger than the work arrays.", "save_GPV", false);
+    if (gridCount > static_cast<long long>(field.size())) {
+        report("save_GPV", "Error: grid larger than the work arrays.");
         return 0;
     }
     std::FILE* out = std::fopen(name.c_str(), "w");
     if (!out) {
-        if (layout == 0) platform::message_box(name.c_str(), "save_GPV", false);
-        platform::message_box("Error: can't open output file.", "save_GPV", false);
+        if (layout == 0) report("save_GPV", name.c_str());
+        report("save_GPV", "Error: can't open output file.");
         return 0;
     }
     const float* v = field.data();
     if (format == Format::Fast) {
-        write_rows_fast(out, layout, v, item, level, hour);
+        write_rows_fast(out, layout, h, v, item, level, hour);
         std::fclose(out);
         return 1;
     }
     if (layout == 0) {
         std::fprintf(out, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n", h.gridCols,
                      h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth, h.initDay,
-                     h.initHour, hour, grid.minValue, grid.maxValue);
+                     h.initHour, hour, h.minValue, h.maxValue);
         for (int j = 0; j < h.gridRows; ++j) {
             for (int i = 0; i < h.gridCols; ++i)
                 std::fprintf(out, "  %f", v[j * h.gridCols + i]);
@@ -155,7 +170,7 @@ int save_GPV(const char* saveDir, int layout, std::span<const float> field, int 
     } else {
         std::fprintf(out, "%d,%d,%d,%d,%d,%2d,%2d,%2d,%2d,%2d,%f,%f\n", h.gridCols, h.gridRows,
                      h.modelCode, item, level, h.initYear, h.initMonth, h.initDay, h.initHour, hour,
-                     grid.minValue, grid.maxValue);
+                     h.minValue, h.maxValue);
         for (int j = 0; j < h.gridRows; ++j) {
             for (int i = 0; i + 1 < h.gridCols; ++i)
                 std::fprintf(out, "%f,", v[j * h.gridCols + i]);
@@ -166,10 +181,10 @@ int save_GPV(const char* saveDir, int layout, std::span<const float> field, int 
     return 1;
 }
 
-int write_log_line(std::FILE* log, int level, int hour, int item) {
-    const char* text = item_text(item);
+int write_log_line(std::FILE* log, const LogTime& t, int level, int hour, int item,
+                   const char* text) {
+    if (!text) text = item_text(item);
     if (!log || !text) return 0;
-    platform::DateTime t = platform::utc_now();
     std::fprintf(log, "%d-%d-%d %d:%d:%d  P: %d  TM: %d  ID: %d  ITEM: %s\n", t.year, t.month,
                  t.day, t.hour, t.minute, t.second, level, hour, item, text);
     std::fflush(log);

@@ -9,8 +9,8 @@
 // read record header), `RecordBuffer`, `index` (levels and items of the open
 // file) and `grid` (work arrays and coastline). Every header read overwrites
 // `header`. Operations return 1 for success and 0 for failure; a failure has
-// already been reported by a message box titled with the operation's name, so
-// callers stop without a further message. Any point of the program may call
+// already been reported through `report` with the operation's name as title,
+// so callers stop without a further message. Any point of the program may call
 // them once a file is open. The indexed extraction (see Walk) keeps an index
 // of the open file's records between calls; it is rebuilt when the file's
 // size or modification time changes.
@@ -26,6 +26,14 @@
 #include <vector>
 
 namespace gpv {
+
+// ---------------------------------------------------------------- reports
+
+// Where failures go: a title (the operation's name) and a text. The
+// application installs its own (a message box); the default prints
+// "TITLE: TEXT" on standard error.
+using Report = void (*)(const char* title, const char* text);
+extern Report report;
 
 // ---------------------------------------------------------------- types
 
@@ -94,6 +102,10 @@ struct Selection {
 // partial match).
 int find_record_marker(std::FILE* f);
 
+// Reads the block length and the two spare bytes behind a marker; false at
+// the end of the file.
+bool read_block_length(std::FILE* f, int& remaining);
+
 unsigned read_u16be(const std::uint8_t* p);
 unsigned read_u24be(const std::uint8_t* p);
 int read_sm16(const std::uint8_t* p);         // sign and magnitude
@@ -105,13 +117,13 @@ double int_power(double x, int n);            // x to the power n, n may be nega
 constexpr int kEndOfFile = -1;
 
 // Reads the next 44 bytes into RecordBuffer and decodes them into `header`.
-// 1 on success; 0 after a box titled "get_GPV_def" (unknown model or item,
+// 1 on success; 0 after a report titled "get_GPV_def" (unknown model or item,
 // record length below 44, forecast step 0, more than 10 bits per value);
 // kEndOfFile on a short read. The caller has positioned the file on a header.
 int get_GPV_def(std::FILE* f);
 
 // Decodes the 44 header bytes at b into h. 1 on success; 0 with *error set to
-// the refusal's text (no box is shown) and the fields decoded before the
+// the refusal's text (nothing is reported) and the fields decoded before the
 // refusal changed.
 int decode_header(const std::uint8_t* b, GpvHeader& h, const char** error);
 
@@ -124,10 +136,10 @@ void decode_tile_bounds(const std::uint8_t* b, GpvHeader& h);
 int decode_packing(const std::uint8_t* b, GpvHeader& h, const char** error);
 
 // Copies the display text of an item code into `text` (at least 20 bytes).
-// 0 for an unknown code, after a box titled "id2str", `text` untouched.
+// 0 for an unknown code, after a report titled "id2str", `text` untouched.
 int id2str(int itemCode, char* text);
 
-// Display text of an item code, or nullptr; never shows a box.
+// Display text of an item code, or nullptr; reports nothing.
 const char* item_text(int itemCode);
 
 // Sets the grid geometry of `h` for a model code and level; false for an
@@ -148,7 +160,7 @@ int check_GPV_p(std::FILE* f, int level, int* items, int capacity);
 
 // Unpacks forecast time `timeIndex` of (item, level) from every matching tile
 // of the file into `field` and sets grid.minValue/maxValue. 1 when the whole
-// grid was filled; 0 after a box titled "get_GPV_def" or "get_GPV_dat". On
+// grid was filled; 0 after a report titled "get_GPV_def" or "get_GPV_dat". On
 // success `header` carries the geometry of the extracted field's grid.
 int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<float> field);
 
@@ -157,7 +169,7 @@ int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<floa
 // default) walks the file only once, as far as the fields asked for need it,
 // into an index of its records kept while the file's size and modification
 // time stay the same; each field then reads only its own records and unpacks
-// them by 64-bit words. Both give the same field, the same boxes in the same
+// them by 64-bit words. Both give the same field, the same reports in the same
 // order, and leave the same `header`.
 enum class Walk { Reference, Indexed };
 extern Walk walk;
@@ -215,12 +227,12 @@ int extract_next(std::FILE* f, const Selection& sel, std::span<float> field, int
 int field_count(const Selection& sel);
 
 // (Re)allocates the work arrays for gridCount cells and loads the coastline
-// from mapPath. 0 after a box titled "ini_vars" or "initializeApp"; after the
+// from mapPath. 0 after a report titled "ini_vars" or "initializeApp"; after the
 // latter (no map) the arrays are allocated and the coastline is empty.
 int ini_vars(const char* mapPath, int gridCount);
 
 // Loads map.dat into grid.CoastX/CoastY; points the file lacks become end
-// marks. 0 when the file cannot be opened (no box).
+// marks. 0 when the file cannot be opened (no report).
 int load_map(const char* mapPath);
 
 // Fills LonArray/LatArray with the cell centres of header's grid when its
@@ -229,9 +241,26 @@ void fill_cell_centres();
 
 // ---------------------------------------------------------------- export
 
-// Writes `field` (header's grid) as TEXT (layout 0, ".txt") or CSV (layout 1,
-// ".csv") under saveDir. 1 when written; 0 after a box titled "save_GPV" when
-// the file cannot be opened, or for another layout.
+// What a data file's name and first line tell of a field: its grid, model,
+// initial time and range.
+struct FieldLabel {
+    int gridCols = 0, gridRows = 0;
+    int modelCode = 0;
+    int initYear = 0, initMonth = 0, initDay = 0, initHour = 0; // year of two digits
+    float minValue = 0, maxValue = 0;
+};
+
+// The label of the field extracted last: `header`'s grid and `grid`'s range.
+FieldLabel header_label();
+
+// Writes `field` (label's grid, row 0 northernmost) as TEXT (layout 0,
+// ".txt") or CSV (layout 1, ".csv") under saveDir. 1 when written; 0 after a
+// report titled "save_GPV" when the file cannot be opened, or for another
+// layout.
+int save_field(const char* saveDir, int layout, const FieldLabel& label,
+               std::span<const float> field, int item, int level, int hour);
+
+// save_field of the field extracted last (header_label()).
 int save_GPV(const char* saveDir, int layout, std::span<const float> field, int item, int level,
              int hour);
 
@@ -245,11 +274,19 @@ extern Format format;
 // number of characters (at most 48).
 int format_value(float v, char* out);
 
-// The output file name without extension.
-std::string output_base_name(const char* saveDir, int modelCode, int item, int level, int hour);
+// The output file name without extension, with label's model and initial time.
+std::string output_base_name(const char* saveDir, const FieldLabel& label, int item, int level,
+                             int hour);
 
-// Appends one gpv.log line (current UTC time, level, hour, item and its text)
-// and flushes. 0 when log is null or the item is unknown.
-int write_log_line(std::FILE* log, int level, int hour, int item);
+// A time of the log line (UTC), the year of four digits.
+struct LogTime {
+    int year, month, day, hour, minute, second;
+};
+
+// Appends one gpv.log line (time, level, hour, item and its text) and
+// flushes. text is the item's display text; nullptr takes that of the item
+// table. 0 when log is null or the item has no text.
+int write_log_line(std::FILE* log, const LogTime& utc, int level, int hour, int item,
+                   const char* text = nullptr);
 
 } // namespace gpv

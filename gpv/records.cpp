@@ -15,8 +15,6 @@
 // end, so that `header` is left exactly as the walk leaves it.
 #include "gpv/gpv.h"
 
-#include "platform/platform.h"
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -388,7 +386,7 @@ int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::s
         }
         if (const char* e = tile_error(h, timeIndex, field.size())) {
             header = h;
-            platform::message_box(e, "get_GPV_dat", false);
+            report("get_GPV_dat", e);
             return 0;
         }
         const long long p = timeIndex * (static_cast<long long>(h.tileCount) * h.bitsPerValue);
@@ -428,7 +426,7 @@ int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::s
             const std::uint8_t* b = fetch(plan.endOffset, 44, &got);
             if (got == 44 && !decode_header(b, last, &error)) {
                 header = last;
-                platform::message_box(error, "get_GPV_def", false);
+                report("get_GPV_def", error);
                 return 0;
             }
             readable = false;
@@ -443,7 +441,7 @@ int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::s
     grid.maxValue = maxValue;
     if (matched) set_model_grid(header, target.modelCode, target.level);
     if (matched && collected == target.gridCount) return 1;
-    platform::message_box("Error: number of data not matched.", "get_GPV_dat", false);
+    report("get_GPV_dat", "Error: number of data not matched.");
     return 0;
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang into build-fuzz and runs each for a
 # bounded time on the committed seed corpus (fuzz/corpus/<target>).
-#   scripts/fuzz.sh [SECONDS] [TARGET...]    (default: 60 s; gpv map plot)
+#   scripts/fuzz.sh [SECONDS] [TARGET...]    (default: 60 s; gpv grib map plot)
 # New inputs the fuzzer finds go to build-fuzz/corpus/<target>, crashes to
 # build-fuzz/artifacts/. Exits non-zero when a target finds a fault: a crash,
 # a sanitizer report, a timeout (10 s for one input) or an exit other than
@@ -13,7 +13,7 @@ KIVAR_FUZZ=1 scripts/install-deps.sh
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(gpv map plot)
+[ ${#targets[@]} -eq 0 ] && targets=(gpv grib map plot)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKIVAR_FUZZ=ON -DKIVAR_TESTS=OFF -DKIVAR_BENCH=OFF -DKIVAR_GUI=OFF > /dev/null

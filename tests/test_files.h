@@ -2,6 +2,7 @@
 // made with the writer library.
 #pragma once
 
+#include "gpv/gpv.h"
 #include "gpvgen/gpvgen.h"
 #include "platform/platform.h"
 
@@ -16,6 +17,13 @@
 namespace testfiles {
 
 namespace fs = std::filesystem;
+
+// The data library's reports go to the headless message boxes, as the
+// application's do.
+inline const bool reportsShown = (
+    gpv::report = [](const char* title,
+                     const char* text) { platform::message_box(text, title, false); },
+    true);
 
 // A fresh empty folder under the system's temporary folder.
 // Named after the running test, so that tests run in parallel never share one.

@@ -116,3 +116,7 @@ read -r mmin mmax < <(per /usr/bin/python3 "$here/mpl_map.py" "$field" map.dat $
 line "matplotlib, per map" "$mmin" "$mmax"
 echo "kivar is $(ratio "$pmin" "$kmax") to $(ratio "$pmax" "$kmin") x as fast as PLplot," \
   "$(ratio "$mmin" "$kmax") to $(ratio "$mmax" "$kmin") x as fast as matplotlib"
+
+echo "== GRIB2: inventory, decoding beside the ecCodes library, data --all (bench_grib)"
+TMPDIR="$work" "$build/bench/bench_grib" --benchmark_repetitions="$reps" \
+  --benchmark_report_aggregates_only=false 2>/dev/null | grep '^BM_' | grep -v '_mean\|_median\|_stddev\|_cv'

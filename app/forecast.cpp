@@ -1,0 +1,143 @@
+// The forecast file view over the two formats: GPV files through gpv/, GRIB
+// edition 2 files through grib/ (forecast_grib.cpp).
+#include "app/forecast.h"
+
+#include "app/forecast_grib.h"
+
+#include <array>
+#include <cstring>
+
+namespace app {
+
+ForecastView forecast;
+
+namespace {
+
+std::FILE* openFile = nullptr; // the file of the inventory
+
+bool is_grib() {
+    return forecast.format == FileFormat::Grib;
+}
+
+} // namespace
+
+FileFormat sniff_format(std::FILE* f) {
+    unsigned char b[8] = {};
+    std::rewind(f);
+    std::size_t n = std::fread(b, 1, sizeof b, f);
+    std::rewind(f);
+    return n == 8 && std::memcmp(b, "GRIB", 4) == 0 && b[7] == 2 ? FileFormat::Grib
+                                                                 : FileFormat::Gpv;
+}
+
+int forecast_open(std::FILE* f, const std::string& path) {
+    // The index of the file opened before goes; its lists stay, and stay what
+    // Execute works with, until this file shows lists of its own.
+    gpv::forget_index();
+    grib_view::close();
+    openFile = f;
+    const FileFormat format = sniff_format(f);
+    if (format == FileFormat::Grib) {
+        if (!grib_view::open(f, path)) return 0;
+        forecast.format = format;
+        return 1;
+    }
+
+    gpv::GpvIndex& ix = gpv::index;
+    std::array<int, gpv::kMaxLevels> levels{};
+    int levelCount = gpv::check_GPV_p(f, levels.data(), gpv::kMaxLevels);
+    if (levelCount == 0) return 0;
+    std::array<int, gpv::kMaxItems> items{};
+    int itemCount = gpv::check_GPV_p(f, levels[0], items.data(), gpv::kMaxItems);
+    if (itemCount == 0) return 0;
+    forecast.format = format;
+    ix.levels = levels;
+    ix.levelCount = levelCount;
+    ix.items = items;
+    ix.itemCount = itemCount;
+    forecast.levels.assign(levels.begin(), levels.begin() + levelCount);
+    forecast.items.assign(items.begin(), items.begin() + itemCount);
+    const gpv::GpvHeader& h = gpv::header;
+    forecast.modelName = h.modelName;
+    forecast.modelCode = h.modelCode;
+    forecast.initYear = h.initYear, forecast.initMonth = h.initMonth;
+    forecast.initDay = h.initDay, forecast.initHour = h.initHour;
+    forecast.initMinute = h.initMinute;
+    forecast.hours.clear();
+    for (int hour = h.firstForecastHour; hour <= h.lastForecastHour; hour += h.forecastStep)
+        forecast.hours.push_back(hour);
+    forecast.largestGridCount = ix.largestGridCount;
+    forecast.notes.clear();
+    return 1;
+}
+
+int forecast_choose_level(int pos) {
+    if (!openFile || pos < 0 || pos >= static_cast<int>(forecast.levels.size())) return 0;
+    if (is_grib()) return grib_view::choose_level(pos);
+    // A scan that finds nothing leaves the items as they were.
+    std::array<int, gpv::kMaxItems> items{};
+    int n = gpv::check_GPV_p(openFile, forecast.levels[pos], items.data(), gpv::kMaxItems);
+    if (n == 0) return 0;
+    gpv::GpvIndex& ix = gpv::index;
+    ix.items = items;
+    ix.itemCount = n;
+    forecast.items.assign(items.begin(), items.begin() + n);
+    return 1;
+}
+
+int forecast_item_label(int item, char* text) {
+    if (is_grib()) return grib_view::item_label(item, text);
+    return gpv::id2str(item & 0xff, text);
+}
+
+const char* forecast_item_name(int item) {
+    if (is_grib()) return grib_view::item_name(item);
+    return gpv::item_text(item);
+}
+
+int forecast_field_count(const gpv::Selection& sel) {
+    if (is_grib()) return grib_view::field_count(sel);
+    return gpv::field_count(sel);
+}
+
+int forecast_extract_next(std::FILE* f, const gpv::Selection& sel, std::span<float> field,
+                          int& level, int& item, int& hour, int& pass) {
+    if (is_grib()) return grib_view::extract_next(sel, field, level, item, hour, pass);
+    return gpv::extract_next(f, sel, field, level, item, hour, pass);
+}
+
+gpv::FieldLabel forecast_field_label() {
+    if (is_grib()) return grib_view::field_label();
+    return gpv::header_label();
+}
+
+int forecast_save(const char* saveDir, int layout, std::span<const float> field, int item,
+                  int level, int hour) {
+    return gpv::save_field(saveDir, layout, forecast_field_label(), field, item, level, hour);
+}
+
+bool forecast_map_grid(const float* a, const float* b, MapGrid& m) {
+    if (is_grib()) return grib_view::map_grid(a, b, m);
+    const gpv::GpvHeader& h = gpv::header;
+    const gpv::GpvGrid& g = gpv::grid;
+    if (h.gridCount <= 0 || h.gridCount > g.allocatedCount) return false;
+    // The cell centres follow the grid of the field (the surface level has a
+    // finer grid than the pressure levels).
+    gpv::fill_cell_centres();
+    m.label = gpv::header_label();
+    m.cols = m.resCols = h.gridCols;
+    m.rows = m.resRows = h.gridRows;
+    m.a = a, m.b = b;
+    m.lon = g.LonArray.data(), m.lat = g.LatArray.data();
+    m.lonSpan = h.lonMax - h.lonMin;
+    return true;
+}
+
+void forecast_close() {
+    gpv::forget_index();
+    grib_view::close();
+    openFile = nullptr;
+    forecast = ForecastView{};
+}
+
+} // namespace app

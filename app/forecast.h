@@ -1,0 +1,91 @@
+// The open forecast file as the commands see it, whatever its format: its
+// model and initial time, its levels, the items of a level, its forecast
+// hours, and the fields extracted from it. The dialog's Open and Execute and
+// `kivar info|data|image` go through these routines only; each file format
+// implements them (GPV through gpv/, GRIB edition 2 through grib/). Failures
+// are reported where they arise, as the format's own routines report them.
+#pragma once
+
+#include "gpv/gpv.h"
+
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace app {
+
+enum class FileFormat { Gpv, Grib };
+
+// What is known of the open file, filled by forecast_open.
+struct ForecastView {
+    FileFormat format = FileFormat::Gpv;
+    std::string modelName;
+    int modelCode = 0;
+    int initYear = 0, initMonth = 0, initDay = 0, initHour = 0, initMinute = 0; // year of 2 digits
+    std::vector<int> levels; // hPa; 0 is the surface
+    std::vector<int> items;  // item codes at the level chosen last (forecast_choose_level)
+    std::vector<int> hours;  // forecast hours
+    int largestGridCount = 0;
+    std::vector<std::string> notes; // further lines of `kivar info`
+};
+extern ForecastView forecast;
+
+// The format of a file from its first bytes: Grib when it begins with a
+// GRIB edition 2 indicator, else Gpv (whose records may begin anywhere).
+FileFormat sniff_format(std::FILE* f);
+
+// Reads the inventory of the open file f (path for messages) into
+// `forecast`, the items of the first level included. 1 on success; 0 when the
+// file has no usable field (after a report when the format gave one), and
+// then `forecast` keeps the lists of the file opened before.
+int forecast_open(std::FILE* f, const std::string& path);
+
+// Fills forecast.items with the items of level position pos. 1 on success, 0
+// when the level has none (after the format's report), the items unchanged.
+int forecast_choose_level(int pos);
+
+// The display text of an item into text (at least 64 bytes). 0 after a
+// report titled "id2str" when the item has none.
+int forecast_item_label(int item, char* text);
+
+// The display text of an item, or nullptr; reports nothing.
+const char* forecast_item_name(int item);
+
+// Number of fields a selection asks for.
+int forecast_field_count(const gpv::Selection& sel);
+
+// gpv::extract_next's contract for the open file: pass -1 starts a run, 0
+// goes on with "All items", 1 extracts the caller's level, item and hour.
+// Returns 0 (nothing extracted), 1 (the last field) or 2 (more follow).
+int forecast_extract_next(std::FILE* f, const gpv::Selection& sel, std::span<float> field,
+                          int& level, int& item, int& hour, int& pass);
+
+// The label (grid, model, initial time, range) of the field extracted last.
+gpv::FieldLabel forecast_field_label();
+
+// Writes the field extracted last as TEXT or CSV, as gpv::save_GPV does.
+int forecast_save(const char* saveDir, int layout, std::span<const float> field, int item,
+                  int level, int hour);
+
+// What a map draws of the field extracted last: the values (of the map's
+// area only when the file's grid is larger), their cell centres and size.
+struct MapGrid {
+    gpv::FieldLabel label;
+    int cols = 0, rows = 0;       // of the values drawn, row 0 northernmost
+    int resCols = 0, resRows = 0; // cells over the whole axis, for the cell size
+    const float* a = nullptr;     // the field, or u
+    const float* b = nullptr;     // v, or null
+    const float* lon = nullptr;   // cell centres, cols x rows
+    const float* lat = nullptr;
+    float lonSpan = 0; // longitudes the grid spans over the map, for the arrow length
+};
+
+// The map grid of the field extracted last, with the values a and b (b may
+// be null) of that field. false when the work arrays cannot hold its grid.
+bool forecast_map_grid(const float* a, const float* b, MapGrid& grid);
+
+// Forgets the open file's inventory and buffers.
+void forecast_close();
+
+} // namespace app

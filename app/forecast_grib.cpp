@@ -1,0 +1,363 @@
+// The forecast file view of GRIB edition 2 files: the fields of the file's
+// index placed on levels (hPa, 0 for the surface), items and hours. The
+// parameters of the nine items are converted to the units of the items'
+// texts; other parameters keep their own names and units and get item codes
+// from 256 upward, in the order they first appear in the file.
+#include "app/forecast_grib.h"
+
+#include "grib/grib.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <tuple>
+#include <map>
+
+namespace app::grib_view {
+
+namespace {
+
+constexpr int kFirstOtherItem = 256;
+
+// A parameter of one of the nine items, and the conversion y = a x + b.
+struct ItemParameter {
+    int item, discipline, category, number;
+    double a, b;
+    bool perHour; // an amount over the statistics interval becomes one per hour
+};
+constexpr ItemParameter kItemParameters[] = {
+    {1, 0, 3, 0, 0.01, 0, false},          // pressure, Pa to hPa
+    {1, 0, 3, 1, 0.01, 0, false},          // mean sea-level pressure
+    {4, 0, 0, 0, 1, -273.15, false},       // temperature, K to C
+    {13, 0, 1, 1, 1, 0, false},            // relative humidity, %
+    {23, 0, 2, 2, 1, 0, false},            // u-wind, m/s
+    {24, 0, 2, 3, 1, 0, false},            // v-wind, m/s
+    {42, 0, 2, 8, 36, 0, false},           // vertical velocity, Pa/s to hPa/h
+    {49, 0, 1, 8, 1, 0, true},             // total precipitation, mm per interval to mm/h
+    {49, 0, 1, 52, 3600, 0, false},        // precipitation rate, kg/m2/s to mm/h
+    {102, 0, 3, 5, 1, 0, false},           // geopotential height, gpm
+    {102, 0, 3, 4, 1 / 9.80665, 0, false}, // geopotential, m2/s2 to m
+    {225, 0, 6, 1, 1, 0, false},           // total cloud cover, %
+};
+
+struct Parameter {
+    int discipline, category, number;
+    std::string name;
+};
+
+// One field placed in the view, and the conversion of its values.
+struct Entry {
+    int level, item, hour;
+    std::size_t field; // in file.fields
+    double a, b;
+};
+
+grib::File file;
+std::vector<Parameter> others;                            // item kFirstOtherItem + k
+std::vector<Entry> entries;                               // in the order of an "All items" run
+std::map<std::tuple<int, int, int>, std::size_t> entryAt; // (level, item, hour) to entries
+std::size_t cursor = 0;                                   // of an "All items" run
+gpv::FieldLabel lastLabel;
+const grib::Field* lastField = nullptr;
+std::vector<float> mapA, mapB, mapLon, mapLat; // the values and cells a map draws
+
+// The level of a field in hPa, 0 for the surface; false for other surfaces.
+bool level_of(const grib::Field& f, int& level) {
+    switch (f.levelType) {
+    case 1:   // ground or water surface
+    case 101: // mean sea level
+    case 103: // height above ground
+        level = 0;
+        return true;
+    case 100: // isobaric surface, Pa
+        level = static_cast<int>(std::lround(f.levelValue / 100.0));
+        return level > 0 && level < 10000;
+    default:
+        return false;
+    }
+}
+
+// The item of a parameter and the conversion of its values.
+int item_of(const grib::Field& f, double& a, double& b) {
+    for (const ItemParameter& p : kItemParameters)
+        if (p.discipline == f.discipline && p.category == f.category && p.number == f.number) {
+            a = p.a, b = p.b;
+            if (p.perHour && f.intervalHours > 0) a /= f.intervalHours;
+            return p.item;
+        }
+    a = 1, b = 0;
+    for (std::size_t k = 0; k < others.size(); ++k)
+        if (others[k].discipline == f.discipline && others[k].category == f.category &&
+            others[k].number == f.number)
+            return kFirstOtherItem + static_cast<int>(k);
+    others.push_back({f.discipline, f.category, f.number,
+                      grib::parameter_name(f.discipline, f.category, f.number)});
+    return kFirstOtherItem + static_cast<int>(others.size()) - 1;
+}
+
+// The model's name and code from the grid of a field of the regional
+// centre (34); other grids are shown by their steps.
+void identify_model(const grib::Field& f) {
+    const grib::Grid& g = f.grid;
+    auto near = [](double x, double y) { return std::fabs(x - y) < 1e-6; };
+    bool regional = std::fabs(g.lonWest - 120.0) < 0.01 && std::fabs(g.latNorth - 47.6) < 0.01;
+    // The surface and pressure-level grids of today's files, and the grid of
+    // its GPV files.
+    if (f.centre == 34 && regional &&
+        ((near(g.lonStep, 0.0625) && near(g.latStep, 0.05)) ||
+         (near(g.lonStep, 0.125) && near(g.latStep, 0.1)) ||
+         (near(g.lonStep, 0.25) && near(g.latStep, 0.2)))) {
+        forecast.modelName = "MSM";
+        forecast.modelCode = 5;
+        return;
+    }
+    if (f.centre == 34 && near(g.lonStep, 0.025) && near(g.latStep, 0.02)) {
+        forecast.modelName = "LFM";
+    } else if (f.centre == 34 && g.cols * g.lonStep > 359.0) {
+        forecast.modelName = "GSM";
+    } else {
+        char text[64];
+        std::snprintf(text, sizeof text, "%gx%g", g.lonStep, g.latStep);
+        forecast.modelName = text;
+    }
+    forecast.modelCode = 0;
+}
+
+std::tuple<int, int, int> key(int level, int item, int hour) {
+    return {level, item, hour};
+}
+
+const Entry* find_entry(int level, int item, int hour) {
+    auto it = entryAt.find(key(level, item, hour));
+    if (it == entryAt.end()) return nullptr;
+    return &entries[it->second];
+}
+
+// Decodes the field of an entry into `field`, converted, with its range.
+int extract(const Entry& e, std::span<float> field) {
+    const grib::Field& f = file.fields[e.field];
+    if (!grib::decode(file, f, field, e.a, e.b)) return 0;
+    const std::size_t n = f.grid.count();
+    float lo = 1.0e32f, hi = -1.0e32f;
+    for (std::size_t k = 0; k < n; ++k) {
+        const float v = field[k];
+        if (v < lo) lo = v;
+        if (v > hi) hi = v;
+    }
+    lastField = &f;
+    gpv::FieldLabel& l = lastLabel;
+    l.gridCols = f.grid.cols, l.gridRows = f.grid.rows;
+    l.modelCode = forecast.modelCode;
+    l.initYear = forecast.initYear, l.initMonth = forecast.initMonth;
+    l.initDay = forecast.initDay, l.initHour = forecast.initHour;
+    l.minValue = lo, l.maxValue = hi;
+    return 1;
+}
+
+int missing_field(int level, int item, int hour) {
+    char text[128];
+    std::snprintf(text, sizeof text, "Error: no field of item %d at level %d, hour %d.", item,
+                  level, hour);
+    grib::report("get_GRIB_dat", text);
+    return 0;
+}
+
+} // namespace
+
+int open(std::FILE* f, const std::string& /*path*/) {
+    if (!grib::open_fd(fileno(f), file)) return 0;
+    int otherLevels = 0, repeated = 0;
+    for (std::size_t k = 0; k < file.fields.size(); ++k) {
+        const grib::Field& g = file.fields[k];
+        Entry e{};
+        if (!level_of(g, e.level)) {
+            ++otherLevels;
+            continue;
+        }
+        e.item = item_of(g, e.a, e.b);
+        e.hour = g.forecastHour;
+        e.field = k;
+        if (!entryAt.emplace(key(e.level, e.item, e.hour), entries.size()).second) {
+            ++repeated;
+            continue;
+        }
+        entries.push_back(e);
+    }
+    if (entries.empty()) {
+        grib::report("open_GRIB", "Error: no field on a pressure level or the surface.");
+        return 0;
+    }
+    // Levels from the ground up (the surface last), items by code, hours in order.
+    std::vector<int> levels, hours;
+    for (const Entry& e : entries) {
+        levels.push_back(e.level);
+        hours.push_back(e.hour);
+    }
+    auto unique_sorted = [](std::vector<int>& v, auto order) {
+        std::sort(v.begin(), v.end(), order);
+        v.erase(std::unique(v.begin(), v.end()), v.end());
+    };
+    unique_sorted(levels, [](int a, int b) { return (a == 0 ? -1 : a) > (b == 0 ? -1 : b); });
+    unique_sorted(hours, std::less<int>());
+    auto levelPos = [&](int level) {
+        return std::find(levels.begin(), levels.end(), level) - levels.begin();
+    };
+    std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        return std::make_tuple(levelPos(a.level), a.item, a.hour) <
+               std::make_tuple(levelPos(b.level), b.item, b.hour);
+    });
+    for (std::size_t k = 0; k < entries.size(); ++k)
+        entryAt[key(entries[k].level, entries[k].item, entries[k].hour)] = k;
+
+    forecast.levels = levels;
+    forecast.hours = hours;
+    const grib::Field& first = file.fields[entries.front().field];
+    identify_model(first);
+    forecast.initYear = first.year % 100, forecast.initMonth = first.month;
+    forecast.initDay = first.day, forecast.initHour = first.hour;
+    forecast.initMinute = first.minute;
+    std::size_t largest = 0;
+    for (const Entry& e : entries)
+        largest = std::max(largest, file.fields[e.field].grid.count());
+    forecast.largestGridCount = static_cast<int>(largest);
+    forecast.notes.clear();
+    if (otherLevels)
+        forecast.notes.push_back(
+            "not on pressure levels or the surface: " + std::to_string(otherLevels) + " field(s)");
+    if (repeated)
+        forecast.notes.push_back("repeated level, item and hour: " + std::to_string(repeated) +
+                                 " field(s), the first one kept");
+    return choose_level(0);
+}
+
+int choose_level(int pos) {
+    const int level = forecast.levels[pos];
+    forecast.items.clear();
+    for (const Entry& e : entries)
+        if (e.level == level) forecast.items.push_back(e.item);
+    std::sort(forecast.items.begin(), forecast.items.end());
+    forecast.items.erase(std::unique(forecast.items.begin(), forecast.items.end()),
+                         forecast.items.end());
+    return !forecast.items.empty();
+}
+
+const char* item_name(int item) {
+    if (item >= kFirstOtherItem) {
+        std::size_t k = static_cast<std::size_t>(item - kFirstOtherItem);
+        return k < others.size() ? others[k].name.c_str() : nullptr;
+    }
+    return gpv::item_text(item);
+}
+
+int item_label(int item, char* text) {
+    const char* name = item_name(item);
+    if (!name) {
+        grib::report("id2str", "Error: item unknown.");
+        return 0;
+    }
+    std::snprintf(text, 64, "%s", name);
+    return 1;
+}
+
+int field_count(const gpv::Selection& sel) {
+    return sel.selectedOnly ? 1 : static_cast<int>(entries.size());
+}
+
+int extract_next(const gpv::Selection& sel, std::span<float> field, int& level, int& item,
+                 int& hour, int& pass) {
+    if (pass > 0 || sel.selectedOnly) {
+        if (pass <= 0) {
+            const int levels = static_cast<int>(forecast.levels.size());
+            const int items = static_cast<int>(forecast.items.size());
+            const int hours = static_cast<int>(forecast.hours.size());
+            if (sel.levelPos < 0 || sel.levelPos >= levels || sel.itemPos < 0 ||
+                sel.itemPos >= items || sel.hourPos < 0 || sel.hourPos >= hours) {
+                grib::report("extract_next", "Error: no field selected.");
+                return 0;
+            }
+            level = forecast.levels[sel.levelPos];
+            item = forecast.items[sel.itemPos];
+            hour = forecast.hours[sel.hourPos];
+        }
+        const Entry* e = find_entry(level, item, hour);
+        if (!e) return missing_field(level, item, hour);
+        return extract(*e, field);
+    }
+    if (pass < 0) {
+        pass = 0;
+        cursor = 0;
+    }
+    if (cursor >= entries.size()) return 0;
+    const Entry& e = entries[cursor];
+    level = e.level, item = e.item, hour = e.hour;
+    if (!extract(e, field)) return 0;
+    ++cursor;
+    return cursor < entries.size() ? 2 : 1;
+}
+
+gpv::FieldLabel field_label() {
+    return lastLabel;
+}
+
+bool map_grid(const float* a, const float* b, MapGrid& m) {
+    if (!lastField) return false;
+    const grib::Grid& g = lastField->grid;
+    // Columns and rows inside the map's area, west to east and north to south.
+    constexpr double west = 119.5, east = 150.5, south = 19.5, north = 50.5;
+    std::vector<std::pair<double, int>> cols;
+    for (int i = 0; i < g.cols; ++i) {
+        double lon = std::fmod(g.lonWest + i * g.lonStep, 360.0);
+        if (lon < 0) lon += 360.0;
+        if (lon >= west && lon <= east) cols.emplace_back(lon, i);
+    }
+    std::sort(cols.begin(), cols.end());
+    std::vector<int> rows;
+    for (int j = 0; j < g.rows; ++j) {
+        double lat = g.latNorth - j * g.latStep;
+        if (lat >= south && lat <= north) rows.push_back(j);
+    }
+    if (cols.empty() || rows.empty()) {
+        grib::report("plot_field", "Error: the field's grid does not reach the map.");
+        return false;
+    }
+    const std::size_t n = cols.size() * rows.size();
+    mapA.resize(n), mapLon.resize(n), mapLat.resize(n);
+    if (b) mapB.resize(n);
+    float lo = 1.0e32f, hi = -1.0e32f;
+    std::size_t k = 0;
+    for (int j : rows)
+        for (const auto& [lon, i] : cols) {
+            const std::size_t p = static_cast<std::size_t>(j) * g.cols + i;
+            mapA[k] = a[p];
+            if (b) mapB[k] = b[p];
+            mapLon[k] = static_cast<float>(lon);
+            mapLat[k] = static_cast<float>(g.latNorth - j * g.latStep);
+            if (a[p] < lo) lo = a[p];
+            if (a[p] > hi) hi = a[p];
+            ++k;
+        }
+    m.label = lastLabel;
+    m.label.minValue = lo, m.label.maxValue = hi; // the range of what the map shows
+    m.cols = static_cast<int>(cols.size());
+    m.rows = static_cast<int>(rows.size());
+    m.resCols = std::max(1, static_cast<int>(std::lround((east - west) / g.lonStep)));
+    m.resRows = std::max(1, static_cast<int>(std::lround((north - south) / g.latStep)));
+    m.a = mapA.data();
+    m.b = b ? mapB.data() : nullptr;
+    m.lon = mapLon.data(), m.lat = mapLat.data();
+    m.lonSpan =
+        std::min(30.0f, static_cast<float>(cols.back().first - cols.front().first + g.lonStep));
+    return true;
+}
+
+void close() {
+    grib::close(file);
+    others.clear();
+    entries.clear();
+    entryAt.clear();
+    cursor = 0;
+    lastField = nullptr;
+    lastLabel = {};
+}
+
+} // namespace app::grib_view

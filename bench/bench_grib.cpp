@@ -1,0 +1,199 @@
+// Speed of the GRIB2 path on a regional-model-like forecast written at start
+// (241 x 253 points, 25 fields an hour for hours 0 to 51: about 100 MB):
+// the inventory of the whole file, decoding every field of its first 100
+// messages in simple packing and, repacked by ecCodes, in complex packing
+// with spatial differencing, side by side with ecCodes decoding the same
+// messages, and an "All items" data run (`kivar data --all`) of the file.
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "bench/bench_app.h"
+#include "grib/grib.h"
+#include "gribgen/gribgen.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <unistd.h>
+#include <vector>
+
+#ifdef KIVAR_BENCH_ECCODES
+#include <eccodes.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using bench_app::folder;
+
+constexpr std::size_t kDecodeMessages = 100;
+
+std::string largePath;
+std::vector<std::uint8_t> simpleBytes, complexBytes; // the first messages, two packings
+
+std::vector<std::uint8_t> read_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+#ifdef KIVAR_BENCH_ECCODES
+// The messages of bytes repacked by ecCodes with complex packing and
+// second-order spatial differencing.
+std::vector<std::uint8_t> repack_complex(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::uint8_t> out;
+    grib::File file;
+    grib::index_bytes(bytes.data(), bytes.size(), file);
+    for (const grib::Field& f : file.fields) {
+        std::size_t length = 0;
+        for (std::size_t k = 0; k < 8; ++k)
+            length = length << 8 | bytes[f.offset + 8 + k];
+        codes_handle* h =
+            codes_handle_new_from_message_copy(nullptr, bytes.data() + f.offset, length);
+        if (!h) return {};
+        std::size_t n = 0;
+        codes_get_size(h, "values", &n);
+        std::vector<double> v(n);
+        codes_get_double_array(h, "values", v.data(), &n);
+        const char* packing = "grid_complex_spatial_differencing";
+        std::size_t plen = std::strlen(packing);
+        codes_set_string(h, "packingType", packing, &plen);
+        codes_set_double_array(h, "values", v.data(), n);
+        const void* msg = nullptr;
+        std::size_t size = 0;
+        codes_get_message(h, &msg, &size);
+        const auto* m = static_cast<const std::uint8_t*>(msg);
+        out.insert(out.end(), m, m + size);
+        codes_handle_delete(h);
+    }
+    return out;
+}
+#endif
+
+bool prepare() {
+    if (!largePath.empty()) return !simpleBytes.empty();
+    folder = fs::temp_directory_path() / ("kivar_bench_grib_" + std::to_string(getpid()));
+    fs::create_directories(folder / "out");
+    largePath = (folder / "large.grib2").string();
+    std::vector<int> hours;
+    for (int h = 0; h <= 51; ++h)
+        hours.push_back(h);
+    if (!gribgen::write_file(largePath, gribgen::regional_forecast(hours))) return false;
+    std::vector<std::uint8_t> all = read_bytes(largePath);
+    grib::File file;
+    grib::index_bytes(all.data(), all.size(), file);
+    if (file.fields.size() <= kDecodeMessages) return false;
+    simpleBytes.assign(all.begin(),
+                       all.begin() + static_cast<long>(file.fields[kDecodeMessages].offset));
+#ifdef KIVAR_BENCH_ECCODES
+    complexBytes = repack_complex(simpleBytes);
+#endif
+    return true;
+}
+
+const std::vector<std::uint8_t>& packed(int which) {
+    return which == 0 ? simpleBytes : complexBytes;
+}
+
+// Opening the whole file: mapping it and indexing every message.
+void BM_GribInventory(benchmark::State& st) {
+    if (!prepare()) return st.SkipWithError("cannot write the forecast");
+    int fd = ::open(largePath.c_str(), O_RDONLY);
+    std::size_t fields = 0;
+    for (auto _ : st) {
+        grib::File file;
+        grib::open_fd(fd, file);
+        fields = file.fields.size();
+        grib::close(file);
+    }
+    ::close(fd);
+    st.counters["fields"] = static_cast<double>(fields);
+    st.counters["MB"] = static_cast<double>(fs::file_size(largePath)) / 1e6;
+}
+BENCHMARK(BM_GribInventory)->Unit(benchmark::kMillisecond);
+
+// Every field of the messages decoded into single precision (index included).
+void BM_GribDecodeKivar(benchmark::State& st) {
+    if (!prepare()) return st.SkipWithError("cannot write the forecast");
+    const std::vector<std::uint8_t>& bytes = packed(static_cast<int>(st.range(0)));
+    if (bytes.empty()) return st.SkipWithError("no complex packing without ecCodes");
+    std::vector<float> values(241 * 253);
+    std::size_t total = 0;
+    for (auto _ : st) {
+        grib::File file;
+        grib::index_bytes(bytes.data(), bytes.size(), file);
+        for (const grib::Field& f : file.fields) {
+            grib::decode(file, f, values);
+            total += f.grid.count();
+        }
+        benchmark::DoNotOptimize(values.data());
+    }
+    st.counters["values/s"] =
+        benchmark::Counter(static_cast<double>(total), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_GribDecodeKivar)->Arg(0)->Arg(1)->ArgName("complex")->Unit(benchmark::kMillisecond);
+
+#ifdef KIVAR_BENCH_ECCODES
+// The same messages decoded by ecCodes into double precision.
+void BM_GribDecodeEcCodes(benchmark::State& st) {
+    if (!prepare()) return st.SkipWithError("cannot write the forecast");
+    const std::vector<std::uint8_t>& bytes = packed(static_cast<int>(st.range(0)));
+    std::vector<double> values(241 * 253);
+    std::size_t total = 0;
+    for (auto _ : st) {
+        std::size_t at = 0;
+        while (at + 16 <= bytes.size()) {
+            std::size_t length = 0;
+            for (std::size_t k = 0; k < 8; ++k)
+                length = length << 8 | bytes[at + 8 + k];
+            codes_handle* h = codes_handle_new_from_message(nullptr, bytes.data() + at, length);
+            std::size_t n = values.size();
+            codes_get_double_array(h, "values", values.data(), &n);
+            total += n;
+            codes_handle_delete(h);
+            at += length;
+        }
+        benchmark::DoNotOptimize(values.data());
+    }
+    st.counters["values/s"] =
+        benchmark::Counter(static_cast<double>(total), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_GribDecodeEcCodes)->Arg(0)->Arg(1)->ArgName("complex")->Unit(benchmark::kMillisecond);
+#endif
+
+// `kivar data --all` of the whole file: every field as a TEXT file.
+void BM_GribDataAll(benchmark::State& st) {
+    if (!prepare()) return st.SkipWithError("cannot write the forecast");
+    fs::copy_file(fs::path(KIVAR_SOURCE_DIR) / "data" / "map.dat", folder / "map.dat",
+                  fs::copy_options::overwrite_existing);
+    fs::current_path(folder);
+    platform::headless::set_echo(true);
+    app::dialog_handlers.init();
+    platform::set_text(app::IDC_SAVE_PATH, (folder / "out").c_str());
+    if (app::open_file(largePath) != 1) return st.SkipWithError("cannot open the forecast");
+    platform::set_checked(app::IDC_MODE_DATA, true);
+    platform::set_checked(app::IDC_MODE_IMAGE, false);
+    platform::set_checked(app::IDC_SELECTED_ONLY, false);
+    platform::set_checked(app::IDC_ALL_ITEMS, true);
+    double values = 0;
+    for (auto _ : st) {
+        app::save_command();
+        st.PauseTiming();
+        for (const auto& e : fs::directory_iterator(folder / "out")) {
+            (void)e;
+            values += 241.0 * 253.0;
+        }
+        fs::remove_all(folder / "out");
+        fs::create_directories(folder / "out");
+        st.ResumeTiming();
+    }
+    st.counters["values/s"] = benchmark::Counter(values, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_GribDataAll)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return bench_app::run(argc, argv);
+}

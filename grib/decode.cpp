@@ -1,0 +1,162 @@
+// Decoding of one field: the packed values of section 7 (simple packing,
+// complex packing with or without spatial differencing, PNG), the bit-map of
+// section 6 and the scanning order, into a grid of row 0 north, column 0 west.
+#include "grib/bytes.h"
+#include "grib/grib.h"
+#include "grib/unpack.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <new>
+#include <vector>
+
+namespace grib {
+
+namespace {
+
+constexpr float kMissing = std::numeric_limits<float>::quiet_NaN();
+
+// Scratch arrays reused from field to field.
+thread_local std::vector<float> fileOrder;
+thread_local std::vector<std::int64_t> integers;
+thread_local std::vector<std::uint32_t> pixels;
+thread_local std::vector<float> spread;
+
+// Rounds to single precision; values beyond its range become infinities.
+inline float narrow(double v) {
+    if (v > FLT_MAX) return HUGE_VALF;
+    if (v < -FLT_MAX) return -HUGE_VALF;
+    return static_cast<float>(v);
+}
+
+int fail(const Field& f, const char* text) {
+    char line[256];
+    std::snprintf(line, sizeof line, "Error: message %d: %s", f.message, text);
+    report("get_GRIB_dat", line);
+    return 0;
+}
+
+// The scaling of section 5 octets 12 to 19 and the change of units a y + b:
+// value = ref + scale * X.
+struct Scaling {
+    double ref, scale;
+};
+Scaling scaling(const std::uint8_t* s5, double a, double b) {
+    double r = ieee32(s5 + 11);
+    int e = sm16(s5 + 15), d = sm16(s5 + 17);
+    double tenD = std::pow(10.0, -d);
+    return {a * r * tenD + b, a * std::ldexp(1.0, e) * tenD};
+}
+
+int decode_field(const File& file, const Field& f, std::span<float> values, double a, double b) {
+    const std::size_t total = f.grid.count();
+    if (values.size() < total) return fail(f, "grid larger than the work arrays.");
+    if (f.sec5 + f.len5 > file.size || f.sec7 + f.len7 > file.size || f.len7 < 5)
+        return fail(f, "sections beyond the end of the file.");
+    const std::uint8_t* s5 = file.bytes + f.sec5;
+    const std::uint8_t* data = file.bytes + f.sec7 + 5;
+    const std::size_t size = f.len7 - 5;
+    const std::size_t n = f.valueCount;
+    const bool direct = !f.bitmap && f.grid.scanMode == 0;
+    float* out = direct ? values.data() : nullptr;
+    if (!direct) {
+        fileOrder.resize(n);
+        out = fileOrder.data();
+    }
+    const Scaling sc = scaling(s5, a, b);
+    const int bits = s5[19];
+
+    if (f.dataTemplate == 0) {
+        if (bits > 32) return fail(f, "more than 32 bits per value.");
+        if (static_cast<std::uint64_t>(n) * bits > 8ull * size)
+            return fail(f, "packed data shorter than its values.");
+        if (bits == 0) {
+            for (std::size_t k = 0; k < n; ++k)
+                out[k] = narrow(sc.ref);
+        } else {
+            // Values whose 8-byte load stays inside the data go the fast way,
+            // when no value can leave single precision.
+            std::size_t fast = size >= 8 ? ((size - 8) * 8) / bits : 0;
+            if (fast > n) fast = n;
+            if (!(std::fabs(sc.ref) + std::fabs(sc.scale) * std::ldexp(1.0, bits) <= FLT_MAX))
+                fast = 0;
+            std::uint64_t bit = 0;
+            std::size_t k = 0;
+            for (; k < fast; ++k, bit += bits) {
+                std::uint64_t w;
+                std::memcpy(&w, data + (bit >> 3), 8);
+                w = __builtin_bswap64(w);
+                auto x = static_cast<std::uint32_t>((w << (bit & 7)) >> (64 - bits));
+                out[k] = static_cast<float>(sc.ref + sc.scale * x);
+            }
+            for (; k < n; ++k, bit += bits)
+                out[k] = narrow(sc.ref + sc.scale * bits_at(data, size, bit, bits));
+        }
+    } else if (f.dataTemplate == 41) {
+        if (bits > 32) return fail(f, "more than 32 bits per value.");
+        if (bits == 0) {
+            for (std::size_t k = 0; k < n; ++k)
+                out[k] = narrow(sc.ref);
+        } else {
+            const char* error = nullptr;
+            if (!png_values(data, size, n, pixels, &error)) return fail(f, error);
+            for (std::size_t k = 0; k < n; ++k)
+                out[k] = narrow(sc.ref + sc.scale * pixels[k]);
+        }
+    } else {
+        const char* error = nullptr;
+        if (!unpack_complex(s5, f.len5, f.dataTemplate, data, size, n, integers, &error))
+            return fail(f, error);
+        for (std::size_t k = 0; k < n; ++k)
+            out[k] = integers[k] == kMissingInteger
+                         ? kMissing
+                         : narrow(sc.ref + sc.scale * static_cast<double>(integers[k]));
+    }
+    if (direct) return 1;
+
+    // The bit-map spreads the values over the grid in the file's order.
+    const float* ordered = out;
+    if (f.bitmap) {
+        const std::uint8_t* bm = file.bytes + f.bitmap + 6;
+        std::size_t used = 0;
+        spread.resize(total);
+        for (std::size_t p = 0; p < total; ++p) {
+            if (bm[p >> 3] & (0x80 >> (p & 7))) {
+                if (used == n) return fail(f, "bit-map marks more points than there are values.");
+                spread[p] = out[used++];
+            } else {
+                spread[p] = kMissing;
+            }
+        }
+        if (used != n) return fail(f, "bit-map marks fewer points than there are values.");
+        ordered = spread.data();
+    }
+    // The file's scanning order into rows from the north and columns from the west.
+    const int scan = f.grid.scanMode;
+    const std::size_t ni = f.grid.cols, nj = f.grid.rows;
+    const bool jFirst = scan & 0x20;
+    const std::size_t inner = jFirst ? nj : ni;
+    for (std::size_t p = 0; p < total; ++p) {
+        std::size_t outer = p / inner, in = p % inner;
+        if ((scan & 0x10) && (outer & 1)) in = inner - 1 - in;
+        std::size_t i = jFirst ? outer : in, j = jFirst ? in : outer;
+        std::size_t col = (scan & 0x80) ? ni - 1 - i : i;
+        std::size_t row = (scan & 0x40) ? nj - 1 - j : j;
+        values[row * ni + col] = ordered[p];
+    }
+    return 1;
+}
+
+} // namespace
+
+int decode(const File& file, const Field& f, std::span<float> values, double a, double b) {
+    try {
+        return decode_field(file, f, values, a, b);
+    } catch (const std::bad_alloc&) {
+        return fail(f, "not enough memory for the field.");
+    }
+}
+
+} // namespace grib

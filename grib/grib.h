@@ -1,0 +1,114 @@
+// GRIB edition 2 reader: the index of a file's fields and their decoding.
+//
+// A GRIB2 file is a sequence of messages, each "GRIB" ... "7777": section 0
+// (discipline, edition, total length), 1 (centre, reference time), optionally
+// 2 (local use), then one or more fields, each of sections 3 (grid), 4
+// (product: parameter, level, forecast time), 5 (data representation), 6
+// (bit-map) and 7 (packed data). Numbers are big-endian; signed numbers are
+// sign and magnitude.
+//
+// Supported: grid template 3.0 (regular latitude/longitude, every scanning
+// mode), product templates 4.0 and 4.8, data representation templates 5.0
+// (simple packing), 5.2 and 5.3 (complex packing, spatial differencing of
+// order 1 and 2), 5.41 (PNG), and the bit-map of section 6. Fields of other
+// templates are skipped and reported by the template's name and number.
+//
+// The reader depends on nothing of the application; it reports failures
+// through `report` (title, text), each naming the message's number (1 for the
+// first message of the file). Operations return 1 for success and 0 after a
+// report. Any point of the program may call them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace grib {
+
+// Where failures go: a title (the operation's name) and a text. The
+// application installs its own; the default prints "TITLE: TEXT" on
+// standard error.
+using Report = void (*)(const char* title, const char* text);
+extern Report report;
+
+// A regular latitude/longitude grid as the decoder delivers its values: row 0
+// northernmost, column 0 westernmost, whatever the file's scanning order.
+struct Grid {
+    int cols = 0, rows = 0; // points along a parallel and along a meridian
+    double lonWest = 0;     // longitude of column 0, degrees east (may be below 0 or above 360)
+    double latNorth = 0;    // latitude of row 0, degrees north
+    double lonStep = 0;     // degrees between columns, above 0
+    double latStep = 0;     // degrees between rows, above 0
+    int scanMode = 0;       // flags of the file's order (0x80 west, 0x40 north, 0x20, 0x10)
+    std::size_t count() const { return static_cast<std::size_t>(cols) * rows; }
+};
+
+// One field of a file, as the index keeps it.
+struct Field {
+    int message = 0;          // number of its message, 1 for the first
+    std::uint64_t offset = 0; // of its message in the file
+    int centre = 0;
+    int discipline = 0, category = 0, number = 0;           // the parameter
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0; // reference time
+    int levelType = 0;                                      // type of the first fixed surface
+    double levelValue = 0; // its value in the units of its type (Pa for 100)
+    int forecastHour = 0;  // for statistics (4.8), the end of the interval
+    int intervalHours = 0; // length of the statistics interval (4.8), else 0
+    int productTemplate = 0, dataTemplate = 0;
+    Grid grid;
+    std::uint32_t valueCount = 0;     // values packed in section 7
+    std::uint64_t sec5 = 0, sec7 = 0; // offsets of the sections in the file
+    std::uint32_t len5 = 0, len7 = 0;
+    std::uint64_t bitmap = 0; // offset of the section 6 holding its bit-map, 0 for none
+    std::uint32_t bitmapLength = 0;
+};
+
+// An open file: its bytes (mapped) and its fields in file order.
+struct File {
+    const std::uint8_t* bytes = nullptr;
+    std::size_t size = 0;
+    std::vector<Field> fields;
+    int messages = 0;         // messages met
+    int skipped = 0;          // fields skipped (unsupported templates or broken)
+    std::string firstProblem; // text of the first skip or fault, "" when none
+    bool mapped = false;
+};
+
+// True when bytes begin a GRIB edition 2 message ("GRIB", edition octet 2).
+bool is_grib2(const std::uint8_t* bytes, std::size_t size);
+
+// Indexes the bytes of a file (kept by the caller) in one pass into file,
+// reading the sections' headers only. Fields of unsupported templates, broken
+// messages and a truncated end are skipped; the first such problem is kept in
+// file.firstProblem and counted in file.skipped, nothing is reported. file
+// points to bytes afterwards (not mapped). 1 when
+// at least one field was indexed, else 0.
+int index_bytes(const std::uint8_t* bytes, std::size_t size, File& file);
+
+// Maps the open file descriptor fd read-only and indexes it. 0 after a
+// report titled "open_GRIB" when it cannot be mapped or has no usable field;
+// a file with some fields skipped opens, and says so by a report.
+int open_fd(int fd, File& file);
+
+// Unmaps and forgets the file.
+void close(File& file);
+
+// Decodes a field into values (at least field.grid.count() of them) in the
+// grid's order (row 0 north, column 0 west); points missing by the bit-map or
+// the packing are NaN. Each value y is delivered as a * y + b, computed
+// before the rounding to single precision (a change of units). 1 on success;
+// 0 after a report titled "get_GRIB_dat" naming the message when the data do
+// not fit their description.
+int decode(const File& file, const Field& field, std::span<float> values, double a = 1,
+           double b = 0);
+
+// The name of a parameter with its unit, e.g. "Specific humidity (kg/kg)";
+// for a parameter without a name, "Parameter D.C.N".
+std::string parameter_name(int discipline, int category, int number);
+
+// The name of a template (section 3, 4 or 5) for messages, "" when unknown.
+const char* template_name(int section, int number);
+
+} // namespace grib

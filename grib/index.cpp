@@ -1,0 +1,397 @@
+// The index of a GRIB2 file: one pass over its messages and sections,
+// reading their headers only, and the mapping of the file.
+#include "grib/bytes.h"
+#include "grib/grib.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+namespace grib {
+
+namespace {
+
+void print_report(const char* title, const char* text) {
+    std::fprintf(stderr, "%s: %s\n", title, text);
+}
+
+// Largest grid accepted: beyond it a grid is taken as garbage rather than
+// allocated (a global 0.01 degree grid has 6.5e8 points).
+constexpr std::uint64_t kMaxPoints = std::uint64_t{1} << 29;
+
+// State of the message being indexed: the sections a field is made of, as
+// met so far. Sections 3 to 6 may repeat inside a message for further fields.
+struct Pending {
+    std::uint64_t sec3 = 0, sec4 = 0, sec5 = 0, sec6 = 0;
+    std::uint32_t len3 = 0, len4 = 0, len5 = 0, len6 = 0;
+    std::uint64_t lastBitmap = 0; // a section 6 that carried a bit-map
+    std::uint32_t lastBitmapLength = 0;
+};
+
+// Units of the time range (code table 4.4) in minutes; 0 for an unknown unit.
+long unit_minutes(int unit) {
+    switch (unit) {
+    case 0:
+        return 1;
+    case 1:
+        return 60;
+    case 2:
+        return 1440;
+    case 10:
+        return 180;
+    case 11:
+        return 360;
+    case 12:
+        return 720;
+    default:
+        return 0;
+    }
+}
+
+// The hours of a time in the given unit, rounded down; false for an unknown
+// unit.
+bool to_hours(int unit, long long value, int& hours) {
+    if (unit == 13) { // seconds
+        hours = static_cast<int>(value / 3600);
+        return true;
+    }
+    long m = unit_minutes(unit);
+    if (m == 0) return false;
+    long long h = value * m / 60;
+    if (h > 1000000 || h < -1000000) return false;
+    hours = static_cast<int>(h);
+    return true;
+}
+
+struct Indexer {
+    const std::uint8_t* b;
+    std::size_t size;
+    File& file;
+    int message = 0;
+    std::uint64_t msgStart = 0, msgEnd = 0;
+    int discipline = 0, centre = 0;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    bool haveSec1 = false;
+
+    void problem(const char* fmt, auto... args) {
+        ++file.skipped;
+        if (!file.firstProblem.empty()) return;
+        char text[256];
+        std::snprintf(text, sizeof text, fmt, message, args...);
+        file.firstProblem = text;
+    }
+
+    // Reads one field from its sections; false after a problem (skipped).
+    bool add_field(const Pending& p, std::uint64_t sec7, std::uint32_t len7) {
+        Field f;
+        f.message = message;
+        f.offset = msgStart;
+        f.centre = centre;
+        f.discipline = discipline;
+        f.year = year, f.month = month, f.day = day, f.hour = hour, f.minute = minute;
+
+        // Section 3: grid definition.
+        const std::uint8_t* s3 = b + p.sec3;
+        if (p.len3 < 14) return problem("message %d: grid section too short."), false;
+        if (s3[5] != 0) return problem("message %d: grid not defined by a template."), false;
+        int gt = static_cast<int>(u16(s3 + 12));
+        if (gt != 0) {
+            const char* name = template_name(3, gt);
+            return problem("message %d: grid definition template 3.%d%s%s%s is not supported; "
+                           "skipped.",
+                           gt, *name ? " (" : "", name, *name ? ")" : ""),
+                   false;
+        }
+        if (p.len3 < 72) return problem("message %d: grid section too short."), false;
+        std::uint32_t points = u32(s3 + 6);
+        std::uint64_t ni = u32(s3 + 30), nj = u32(s3 + 34);
+        if (ni == 0 || nj == 0 || ni * nj > kMaxPoints || ni * nj != points || ni > 0x7fffffff ||
+            nj > 0x7fffffff)
+            return problem("message %d: absurd grid of %llu x %llu points.",
+                           static_cast<unsigned long long>(ni),
+                           static_cast<unsigned long long>(nj)),
+                   false;
+        std::uint32_t angle = u32(s3 + 38), subdiv = u32(s3 + 42);
+        double unit = 1e-6;
+        if (angle != 0 && angle != 0xffffffffu) {
+            if (subdiv == 0 || subdiv == 0xffffffffu)
+                return problem("message %d: grid angle without subdivisions."), false;
+            unit = static_cast<double>(angle) / subdiv;
+        }
+        double la1 = sm32(s3 + 46) * unit, lo1 = sm32(s3 + 50) * unit;
+        double la2 = sm32(s3 + 55) * unit, lo2 = sm32(s3 + 59) * unit;
+        std::uint32_t rdi = u32(s3 + 63), rdj = u32(s3 + 67);
+        int scan = s3[71];
+        Grid& g = f.grid;
+        g.cols = static_cast<int>(ni);
+        g.rows = static_cast<int>(nj);
+        g.scanMode = scan;
+        // Increments: given, or from the first and last points.
+        double di = rdi != 0xffffffffu ? rdi * unit : 0, dj = rdj != 0xffffffffu ? rdj * unit : 0;
+        if (di == 0 && ni > 1) {
+            double span = std::fabs(lo2 - lo1);
+            if (span > 360) span = std::fmod(span, 360.0);
+            di = span / static_cast<double>(ni - 1);
+        }
+        if (dj == 0 && nj > 1) dj = std::fabs(la2 - la1) / static_cast<double>(nj - 1);
+        if (ni == 1 && di == 0) di = 1;
+        if (nj == 1 && dj == 0) dj = 1;
+        if (!(di > 0 && di <= 360 && dj > 0 && dj <= 180) || std::fabs(la1) > 90.001 ||
+            std::fabs(la2) > 90.001 || std::fabs(lo1) > 3600)
+            return problem("message %d: absurd grid geometry."), false;
+        g.lonStep = di, g.latStep = dj;
+        g.lonWest = (scan & 0x80) ? lo1 - static_cast<double>(ni - 1) * di : lo1;
+        g.latNorth = (scan & 0x40) ? la1 + static_cast<double>(nj - 1) * dj : la1;
+
+        // Section 4: product definition.
+        const std::uint8_t* s4 = b + p.sec4;
+        if (p.len4 < 9) return problem("message %d: product section too short."), false;
+        int pt = static_cast<int>(u16(s4 + 7));
+        f.productTemplate = pt;
+        if (pt != 0 && pt != 8) {
+            const char* name = template_name(4, pt);
+            return problem("message %d: product definition template 4.%d%s%s%s is not "
+                           "supported; skipped.",
+                           pt, *name ? " (" : "", name, *name ? ")" : ""),
+                   false;
+        }
+        if (p.len4 < (pt == 8 ? 58u : 34u))
+            return problem("message %d: product section too short."), false;
+        f.category = s4[9];
+        f.number = s4[10];
+        int timeUnit = s4[17];
+        long long ft = static_cast<long long>(sm32(s4 + 18));
+        if (!to_hours(timeUnit, ft, f.forecastHour))
+            return problem("message %d: unknown unit %d of the forecast time.", timeUnit), false;
+        f.levelType = s4[22];
+        int scale = sm8(s4[23]);
+        std::uint32_t raw = u32(s4 + 24);
+        if (raw == 0xffffffffu || s4[23] == 0xff)
+            f.levelValue = 0;
+        else
+            f.levelValue = sm32(s4 + 24) * std::pow(10.0, -scale);
+        if (pt == 8) {
+            // One time range: its length (octets 50 to 53 in its unit) ends the interval.
+            int rangeUnit = s4[48];
+            int hours = 0;
+            if (!to_hours(rangeUnit, static_cast<long long>(u32(s4 + 49)), hours))
+                return problem("message %d: unknown unit %d of the time range.", rangeUnit), false;
+            f.intervalHours = hours;
+            f.forecastHour += hours;
+        }
+
+        // Section 5: data representation.
+        const std::uint8_t* s5 = b + p.sec5;
+        if (p.len5 < 11)
+            return problem("message %d: data representation section too short."), false;
+        int dt = static_cast<int>(u16(s5 + 9));
+        f.dataTemplate = dt;
+        std::uint32_t need = 0;
+        switch (dt) {
+        case 0:
+        case 41:
+            need = 21;
+            break;
+        case 2:
+            need = 47;
+            break;
+        case 3:
+            need = 49;
+            break;
+        default: {
+            const char* name = template_name(5, dt);
+            return problem("message %d: data representation template 5.%d%s%s%s is not "
+                           "supported; skipped.",
+                           dt, *name ? " (" : "", name, *name ? ")" : ""),
+                   false;
+        }
+        }
+        if (p.len5 < need)
+            return problem("message %d: data representation section too short."), false;
+        f.valueCount = u32(s5 + 5);
+        f.sec5 = p.sec5, f.len5 = p.len5;
+
+        // Section 6: bit-map.
+        if (p.len6 < 6) return problem("message %d: bit-map section too short."), false;
+        int indicator = b[p.sec6 + 5];
+        if (indicator == 0) {
+            f.bitmap = p.sec6, f.bitmapLength = p.len6;
+        } else if (indicator == 254) {
+            if (!p.lastBitmap)
+                return problem("message %d: bit-map refers to none defined before."), false;
+            f.bitmap = p.lastBitmap, f.bitmapLength = p.lastBitmapLength;
+        } else if (indicator != 255) {
+            return problem("message %d: predefined bit-map %d is not supported; skipped.",
+                           indicator),
+                   false;
+        }
+        if (f.bitmap && (f.bitmapLength - 6ull) * 8 < g.count())
+            return problem("message %d: bit-map shorter than the grid."), false;
+        if (!f.bitmap && f.valueCount != g.count())
+            return problem("message %d: %u values for a grid of %llu points.", f.valueCount,
+                           static_cast<unsigned long long>(g.count())),
+                   false;
+        if (f.valueCount > g.count())
+            return problem("message %d: more values than grid points."), false;
+        f.sec7 = sec7, f.len7 = len7;
+        if ((dt == 0 || dt == 41) && s5[19] > 32)
+            return problem("message %d: more than 32 bits per value."), false;
+        if (dt == 0 && static_cast<std::uint64_t>(f.valueCount) * s5[19] > 8ull * (len7 - 5))
+            return problem("message %d: packed data shorter than its values."), false;
+        file.fields.push_back(f);
+        return true;
+    }
+
+    // One message from msgStart; returns the offset behind it, or 0 to stop.
+    std::uint64_t message_at(std::uint64_t at) {
+        ++message;
+        ++file.messages;
+        msgStart = at;
+        if (size - at < 16) return problem("message %d: truncated at the end of the file."), 0;
+        const std::uint8_t* s0 = b + at;
+        if (s0[7] != 2) {
+            problem("message %d: GRIB edition %d is not supported; skipped.", s0[7]);
+            return next_marker(at + 4);
+        }
+        std::uint64_t total = u64(s0 + 8);
+        if (total < 16 + 4 || total > size - at) {
+            if (total > size - at)
+                problem("message %d: truncated: %llu bytes announced, %llu in the file.",
+                        static_cast<unsigned long long>(total),
+                        static_cast<unsigned long long>(size - at));
+            else
+                problem("message %d: wrong length %llu.", static_cast<unsigned long long>(total));
+            return next_marker(at + 4);
+        }
+        msgEnd = at + total;
+        if (std::memcmp(b + msgEnd - 4, "7777", 4) != 0) {
+            problem("message %d: no end marker where its length says.");
+            return next_marker(at + 4);
+        }
+        discipline = s0[6];
+        haveSec1 = false;
+        Pending p;
+        std::uint64_t pos = at + 16;
+        bool have[8] = {};
+        while (pos + 4 <= msgEnd - 4) {
+            std::uint32_t len = u32(b + pos);
+            if (len < 5 || len > msgEnd - 4 - pos) {
+                problem("message %d: section at byte %llu has a wrong length %u.",
+                        static_cast<unsigned long long>(pos - at), len);
+                return msgEnd;
+            }
+            int num = b[pos + 4];
+            switch (num) {
+            case 1:
+                if (len < 21)
+                    return problem("message %d: identification section too short."), msgEnd;
+                centre = static_cast<int>(u16(b + pos + 5));
+                year = static_cast<int>(u16(b + pos + 12));
+                month = b[pos + 14], day = b[pos + 15], hour = b[pos + 16];
+                minute = b[pos + 17];
+                haveSec1 = true;
+                break;
+            case 2:
+                break;
+            case 3:
+                p.sec3 = pos, p.len3 = len;
+                break;
+            case 4:
+                p.sec4 = pos, p.len4 = len;
+                break;
+            case 5:
+                p.sec5 = pos, p.len5 = len;
+                break;
+            case 6:
+                p.sec6 = pos, p.len6 = len;
+                if (len >= 6 && b[pos + 5] == 0) p.lastBitmap = pos, p.lastBitmapLength = len;
+                break;
+            case 7:
+                if (!haveSec1 || !have[3] || !have[4] || !have[5] || !have[6]) {
+                    problem("message %d: data section before the sections describing it.");
+                    return msgEnd;
+                }
+                add_field(p, pos, len);
+                break;
+            default:
+                problem("message %d: unknown section %d.", num);
+                return msgEnd;
+            }
+            if (num < 8) have[num] = true;
+            pos += len;
+        }
+        if (pos != msgEnd - 4) problem("message %d: sections do not fill the message.");
+        return msgEnd;
+    }
+
+    // The next "GRIB" at or behind from; size when there is none.
+    std::uint64_t next_marker(std::uint64_t from) {
+        if (from >= size) return size;
+        const void* hit = memmem(b + from, size - from, "GRIB", 4);
+        return hit ? static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(hit) - b) : size;
+    }
+};
+
+} // namespace
+
+Report report = print_report;
+
+bool is_grib2(const std::uint8_t* bytes, std::size_t size) {
+    return size >= 8 && std::memcmp(bytes, "GRIB", 4) == 0 && bytes[7] == 2;
+}
+
+int index_bytes(const std::uint8_t* bytes, std::size_t size, File& file) {
+    file.bytes = bytes;
+    file.size = size;
+    file.fields.clear();
+    file.messages = file.skipped = 0;
+    file.firstProblem.clear();
+    Indexer ix{bytes, size, file};
+    std::uint64_t at = ix.next_marker(0);
+    while (at < size) {
+        std::uint64_t next = ix.message_at(at);
+        if (next == 0) break;
+        // Junk between messages is passed over up to the next marker.
+        at = next + 4 <= size && std::memcmp(bytes + next, "GRIB", 4) == 0 ? next
+                                                                           : ix.next_marker(next);
+    }
+    return file.fields.empty() ? 0 : 1;
+}
+
+int open_fd(int fd, File& file) {
+    close(file);
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+        report("open_GRIB", "Error: the file cannot be read.");
+        return 0;
+    }
+    auto size = static_cast<std::size_t>(st.st_size);
+    void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (p == MAP_FAILED) {
+        report("open_GRIB", "Error: the file cannot be mapped.");
+        return 0;
+    }
+    madvise(p, size, MADV_WILLNEED);
+    file.bytes = static_cast<const std::uint8_t*>(p);
+    file.size = size;
+    file.mapped = true;
+    int ok = index_bytes(file.bytes, file.size, file);
+    if (!file.firstProblem.empty()) {
+        std::string text = "Error: " + file.firstProblem;
+        if (file.skipped > 1)
+            text += " (" + std::to_string(file.skipped - 1) + " more field(s) skipped.)";
+        report("open_GRIB", text.c_str());
+    } else if (!ok) {
+        report("open_GRIB", "Error: no GRIB2 field found.");
+    }
+    return ok;
+}
+
+void close(File& file) {
+    if (file.mapped) munmap(const_cast<std::uint8_t*>(file.bytes), file.size);
+    file = File{};
+}
+
+} // namespace grib

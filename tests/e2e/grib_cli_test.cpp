@@ -1,0 +1,165 @@
+// GRIB2 files through the kivar program: the inventory on the nine items in
+// their units, other parameters by their names, grids larger than the map,
+// and damaged files (a message naming the message, exit status 1).
+#include "gribgen/gribgen.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+using namespace testfiles;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+gribgen::Field field(int category, int number, int levelType, long level, double value,
+                     int hour = 0) {
+    gribgen::Field f;
+    f.category = category, f.number = number;
+    f.levelType = levelType, f.levelValue = level;
+    f.forecastHour = hour;
+    f.cols = 4, f.rows = 3;
+    f.decimalScale = 2;
+    f.bits = 16;
+    for (int k = 0; k < 12; ++k)
+        f.values.push_back(value + k);
+    return f;
+}
+
+struct GribCli : ::testing::Test {
+    TempDir tmp{"gribcli"};
+    fs::path dir = tmp.path;
+    std::string path = (dir / "fc.grib2").string();
+
+    void SetUp() override {
+        fs::create_directories(dir / "work");
+        write_map(dir / "work" / "map.dat");
+    }
+    void write(const std::vector<gribgen::Field>& fields) {
+        ASSERT_TRUE(gribgen::write_file(path, fields));
+    }
+    Outcome kivar(const std::string& args) {
+        std::string cmd = "cd '" + (dir / "work").string() +
+                          "' && env -u DISPLAY '" KIVAR_EXE "' " + args + " >'" +
+                          (dir / "out.txt").string() + "' 2>'" + (dir / "err.txt").string() + "'";
+        int raw = std::system(cmd.c_str());
+        int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+        return {status, read_file(dir / "out.txt"), read_file(dir / "err.txt")};
+    }
+};
+
+TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
+    gribgen::Field rain = field(1, 8, 1, 0, 6.0, 6);
+    rain.intervalHours = 3; // 6 mm over 3 hours: 2 mm/h
+    write({field(0, 0, 100, 85000, 288.15), field(3, 1, 101, 0, 101300),
+           field(2, 8, 100, 85000, 1.0), rain, field(1, 0, 100, 85000, 0.5),
+           field(0, 0, 105, 3, 280)});
+    Outcome r = kivar("info " + path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "model: MSM (code 5)\n"
+                     "initial: 26-12-04 00:00\n"
+                     "levels: 850 0\n"
+                     "items at 850: 4 (Temperature (C)), 42 (w-wind (hPa/h)), "
+                     "256 (Specific humidity (kg/kg))\n"
+                     "items at 0: 1 (Pressure (hPa)), 49 (Rain (mm/h))\n"
+                     "hours: 0 6\n"
+                     "not on pressure levels or the surface: 1 field(s)\n");
+
+    struct Want {
+        const char* args;
+        const char* file;
+        const char* firstRow;
+    } wants[] = {
+        {"--level 850 --item 4", "MD05_ID004_P0850_DT26120400_TM00.csv",
+         "15.000000,16.000000,17.000000,18.000000"},
+        {"--level 0 --item 1", "MD05_ID001_P0000_DT26120400_TM00.csv",
+         "1013.000000,1013.010010,1013.020020,1013.030029"},
+        {"--level 850 --item 42", "MD05_ID042_P0850_DT26120400_TM00.csv",
+         "36.000000,72.000000,108.000000,144.000000"},
+        {"--level 0 --item 49 --hour 6", "MD05_ID049_P0000_DT26120400_TM06.csv",
+         "2.000000,2.333333,2.666667,3.000000"},
+        {"--level 850 --item 256", "MD05_ID256_P0850_DT26120400_TM00.csv",
+         "0.500000,1.500000,2.500000,3.500000"},
+    };
+    for (const Want& w : wants) {
+        SCOPED_TRACE(w.args);
+        r = kivar("data " + path + " --csv --save out " + w.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::string text = read_file(dir / "work" / "out" / w.file);
+        std::size_t row = text.find('\n') + 1;
+        EXPECT_EQ(text.substr(row, text.find('\n', row) - row), w.firstRow);
+    }
+    EXPECT_NE(read_file(dir / "work" / "gpv.log").find("ID: 256  ITEM: Specific humidity"),
+              std::string::npos);
+    // Every field of the inventory: 5 files.
+    r = kivar("data " + path + " --all --save all");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work" / "all"), {}), 5);
+}
+
+TEST_F(GribCli, GlobalGridDrawnOverTheMapAndExportedWhole) {
+    gribgen::Field f;
+    f.centre = 7;
+    f.category = 0, f.number = 0;
+    f.cols = 360, f.rows = 181;
+    f.lonWest = 0, f.latNorth = 90, f.lonStep = 1, f.latStep = 1;
+    for (int j = 0; j < f.rows; ++j)
+        for (int i = 0; i < f.cols; ++i)
+            f.values.push_back(300 - std::abs(90 - j) * 0.5 + i * 0.01);
+    write({f});
+    Outcome r = kivar("info " + path);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "model: 1x1 (code 0)");
+    r = kivar("image " + path + " --format png --save maps");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "work" / "maps" / "MD00_ID004_P0850_DT26120400_TM00.png"));
+    r = kivar("data " + path + " --save data");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string text = read_file(dir / "work" / "data" / "MD00_ID004_P0850_DT26120400_TM00.txt");
+    EXPECT_EQ(text.substr(0, text.find("  0  ")), "360  181");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 182);
+}
+
+TEST_F(GribCli, DamagedFilesNameTheMessage) {
+    gribgen::Bytes one = gribgen::message(field(0, 0, 100, 85000, 288.15));
+    gribgen::Bytes two = gribgen::message(field(0, 0, 100, 50000, 250.0));
+    const std::size_t sec3 = 16 + 21, sec5 = sec3 + 72 + 34;
+    auto patched = [&](std::size_t at, std::initializer_list<std::uint8_t> bytes) {
+        gribgen::Bytes b = two;
+        std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<long>(at));
+        return concat({one, b});
+    };
+    struct Damage {
+        const char* name;
+        gribgen::Bytes bytes;
+        const char* text; // in the message on standard error
+    } damages[] = {
+        {"cut in the second message", concat({one, gribgen::Bytes(two.begin(), two.end() - 9)}),
+         "message 2: truncated"},
+        {"length beyond the message", patched(sec3, {0, 0, 0x7f, 0}), "message 2: section"},
+        {"Lambert grid", patched(sec3 + 12, {0, 30}),
+         "message 2: grid definition template 3.30 (Lambert conformal) is not supported"},
+        {"JPEG packing", patched(sec5 + 9, {0, 40}),
+         "message 2: data representation template 5.40 (JPEG 2000) is not supported"},
+        {"absurd grid", patched(sec3 + 30, {0x7f, 0xff, 0xff, 0xff}), "message 2: absurd grid"},
+    };
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.name);
+        write_file(path, d.bytes);
+        for (const char* args :
+             {"info ", "data --all --save out ", "image --all --format png --save out "}) {
+            std::string a = args;
+            Outcome r = kivar(a.substr(0, a.find(' ')) + " " + path + a.substr(a.find(' ')));
+            EXPECT_EQ(r.status, 1) << args;
+            EXPECT_NE(r.err.find(d.text), std::string::npos) << args << ": " << r.err;
+        }
+        // The undamaged first message is still there.
+        EXPECT_NE(kivar("info " + path).out.find("levels: 850"), std::string::npos);
+    }
+}
+
+} // namespace
