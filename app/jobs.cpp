@@ -286,10 +286,8 @@ int run_jobs(bool data, int total, int (*command)()) {
         }
         write_stream(stdout, out);
         write_stream(stderr, err);
-        platform::headless::set_echo(false);
         for (const auto& m : boxes)
-            platform::message_box(m.text.c_str(), m.title.c_str(), m.owned);
-        platform::headless::set_echo(true);
+            platform::headless::record_message(m);
         if (h.logWanted) {
             if (!state.logFile && !state.logFailureReported) {
                 state.logFailureReported = true;

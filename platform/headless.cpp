@@ -122,6 +122,9 @@ const std::string& picture_path() {
 void set_echo(bool on) {
     instance().echo = on;
 }
+void record_message(const Message& m) {
+    instance().messages.push_back(m);
+}
 } // namespace headless
 
 } // namespace platform

@@ -194,6 +194,9 @@ const std::string& picture_path();
 // Whether message boxes are also echoed to standard error (default true).
 void set_echo(bool on);
 
+// Records a box another process has shown and echoed, without echoing it.
+void record_message(const Message& m);
+
 } // namespace headless
 
 // ---------------------------------------------------------------- files
