@@ -232,18 +232,14 @@ int run_jobs(bool data, int total, int (*command)()) {
         ::close(pipeFds[1]);
         wk.records = pipeFds[0];
         if (pid < 0) {
-            // Without a first worker nothing has run: one process does it all.
-            close_fd(wk.records);
-            close_fd(wk.out);
-            close_fd(wk.err);
-            if (w == 0) return -1;
-            jobs = w;
-            workers.resize(static_cast<std::size_t>(w));
-            break;
+            // The workers started share the fields among all of them: they
+            // are stopped, and one process does the run (what they may have
+            // written it writes again, the same).
+            stop_all(0);
+            return -1;
         }
         wk.pid = pid;
     }
-    if (static_cast<int>(workers.size()) != jobs) return -1;
 
     // The records in field order, from worker field % jobs.
     int result = 1, done = 0;
