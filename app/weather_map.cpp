@@ -131,27 +131,34 @@ MapFrame map_frame(const MapOptions& o) {
     return f;
 }
 
-// Smallest and largest of the values whose cells lie inside the area; false
-// when no cell does.
-bool area_range(const MapOptions& o, const MapGrid& m, const float* z, float* lo, float* hi) {
-    float a = 1.0e32f, b = -1.0e32f;
-    bool any = false;
-    for (int k = 0; k < m.cols * m.rows; ++k)
-        if (!std::isnan(z[k]) && inside(o, m.lon[k], m.lat[k])) {
-            any = true;
-            a = std::min(a, z[k]);
-            b = std::max(b, z[k]);
-        }
-    if (any) *lo = a, *hi = b;
-    return any;
-}
-
 // Spacing of the grid's cell centres in degrees.
 float lon_step(const MapGrid& m) {
     return m.cols > 1 ? std::fabs(m.lon[1] - m.lon[0]) : 1.0f;
 }
 float lat_step(const MapGrid& m) {
     return m.rows > 1 ? std::fabs(m.lat[m.cols] - m.lat[0]) : 1.0f;
+}
+
+// Whether cell k covers some of the area (touching its edge is not enough).
+bool reaches(const MapOptions& o, const MapGrid& m, int k) {
+    const float hx = 0.5f * lon_step(m), hy = 0.5f * lat_step(m);
+    const float lon = m.lon[k], lat = m.lat[k];
+    return lon + hx > o.lon0 && lon - hx < o.lon1 && lat + hy > o.lat0 && lat - hy < o.lat1;
+}
+
+// Smallest and largest of the values whose cells cover some of the area (so
+// that every cell drawn has a colour of the range); false when no cell does.
+bool area_range(const MapOptions& o, const MapGrid& m, const float* z, float* lo, float* hi) {
+    float a = 1.0e32f, b = -1.0e32f;
+    bool any = false;
+    for (int k = 0; k < m.cols * m.rows; ++k)
+        if (!std::isnan(z[k]) && reaches(o, m, k)) {
+            any = true;
+            a = std::min(a, z[k]);
+            b = std::max(b, z[k]);
+        }
+    if (any) *lo = a, *hi = b;
+    return any;
 }
 
 // The cells of the area for curve3: first the cells that reach into it from
@@ -161,7 +168,6 @@ float lat_step(const MapGrid& m) {
 // cell is cut at the edges of the axis system; missing points are left out.
 int area_cells(const MapOptions& o, const MapGrid& m, std::vector<float>& x, std::vector<float>& y,
                std::vector<float>& v) {
-    const float hx = 0.55f * lon_step(m), hy = 0.55f * lat_step(m);
     x.clear(), y.clear(), v.clear();
     for (int pass = 0; pass < 2; ++pass)
         for (int k = 0; k < m.cols * m.rows; ++k) {
@@ -169,9 +175,7 @@ int area_cells(const MapOptions& o, const MapGrid& m, std::vector<float>& x, std
             bool in = inside(o, lon, lat);
             if (in != (pass == 1) || std::isnan(m.a[k])) continue;
             if (!in) {
-                if (lon + hx < o.lon0 || lon - hx > o.lon1 || lat + hy < o.lat0 ||
-                    lat - hy > o.lat1)
-                    continue;
+                if (!reaches(o, m, k)) continue;
                 lon = std::clamp(lon, o.lon0, o.lon1);
                 lat = std::clamp(lat, o.lat0, o.lat1);
             }
