@@ -155,6 +155,12 @@ xdotool key o
 sleep 0.3
 grep -qP '^menucheck\t1042\t1$' "$trace" && pass "Map, Cells and contours is chosen" ||
     fail "map choice: $(grep '^menucheck' "$trace" | tail -3)"
+xdotool key alt+m
+sleep 0.3
+xdotool key c
+sleep 0.3
+[ "$(grep '^menucheck' "$trace" | tail -3 | tr '\t\n' ' ')" = "menucheck 1041 1 menucheck 1042 0 menucheck 1043 0 " ] &&
+    pass "Map, Coloured cells is chosen again" || fail "map choice: $(grep '^menucheck' "$trace" | tail -3)"
 [ "$(last text 119)" = "$run1/" ] && pass "save path is the start folder" || fail "save path: $(last text 119)"
 grep -qP '^picture\t:startup\t163 177 323 246$' "$trace" && pass "start-up picture at (163, 177)" ||
     fail "start-up picture: $(grep '^picture' "$trace")"
