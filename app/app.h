@@ -43,6 +43,12 @@ struct ProgramState {
     bool drawOnly = false; // plot_field draws in memory only (a worker's field of another)
     // Called after each field of an Execute run (k from 1 to n); may be null.
     void (*progress)(int k, int n, int level, int item, int hour) = nullptr;
+    // Called for an output file that could not be created, with the
+    // operation's name, the file and the system's reason; the run goes on.
+    // May be null (the window: the messages of the operation say enough).
+    void (*fileFailed)(const char* title, const std::string& file, const char* reason) = nullptr;
+    std::string openError; // why the last open_file found no file to read, or ""
+    std::string mapFile;   // the map being drawn, as the save folder names it
 };
 extern ProgramState state;
 
@@ -65,17 +71,23 @@ int fill_item_list(int pos);
 // Reads, completes and if needed creates the save folder. 1 when usable.
 int check_path();
 // Execute with "Data": every selected field to a TEXT or CSV file. 1 when the
-// run ended, 0 when the save folder was refused.
+// run ended, 0 when the save folder was refused or a file could not be
+// written whole (the run stops there, after its message).
 int save_command();
 // Execute with "Image": every selected field as a weather map; the two wind
 // components of a level and hour make one map of arrows. 1 when the run
-// ended, 0 when the partner wind component could not be extracted.
+// ended, 0 when the partner wind component could not be extracted or a map
+// could not be written whole (the run stops there).
 int plot_command();
 // One weather map page. kind 1: the scalar field `a` as coloured cells;
 // kind 2: wind arrows from u = `a`, v = `b`, coloured by speed. The format,
 // colour range and arrow settings come from the dialog. 1 when a page was
-// written, 0 when not (equal range limits, save folder refused).
+// written, 0 when not (equal range limits, save folder refused, the file
+// could not be created), kPlotFailed after a box "FILE: REASON" titled
+// "plot_field" when the file could not be written whole (no file took its
+// name).
 int plot_field(const float* a, const float* b, int item, int level, int hour, int kind);
+constexpr int kPlotFailed = -1;
 
 // The dialog's choice of fields for an Execute run.
 gpv::Selection read_selection();
@@ -100,6 +112,9 @@ void write_log(int level, int hour, int item);
 // result, or -1 when the run is to go on in this process (one job, fewer
 // than two fields, inside a worker, or no process could be started).
 int run_jobs(bool data, int total, int (*command)());
+// Sends sig to the workers of a run under way and waits until they have
+// ended (each removes the file it was writing). Safe in a signal handler.
+void end_workers(int sig);
 // Inside a worker: whether it writes field k (k from 0 in the run's order);
 // always true outside.
 bool in_worker();

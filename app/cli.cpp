@@ -5,11 +5,14 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "app/forecast.h"
+#include "gpv/gpv.h"
+#include "plot/razidu.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -137,6 +140,28 @@ std::string item_entries() {
     return s;
 }
 
+bool fileFailed = false;
+bool running = false; // a command is running: an exit now is the library's
+
+// The plotting library ends the process on purpose (PDF file or memory,
+// raster memory, file mode BREA, more than 9999 versions) after its warning:
+// the command line then says why in one line and exits with 1.
+void library_ended() {
+    if (!running) return;
+    const razidu::PageOutcome o = razidu::page_outcome();
+    std::fflush(stdout);
+    std::fprintf(stderr, "plot_field: %s: %s\n",
+                 state.mapFile.empty() ? o.file : state.mapFile.c_str(), o.reason);
+    std::fflush(stderr);
+    _exit(1);
+}
+
+// An output file that could not be created: one line "TITLE: FILE: REASON".
+void report_file_failure(const char* title, const std::string& file, const char* reason) {
+    fileFailed = true;
+    std::fprintf(stderr, "%s: %s: %s\n", title, file.c_str(), reason);
+}
+
 void show_progress(int k, int n, int level, int item, int hour) {
     if (n <= 1) return;
     const char* text = forecast_item_name(item);
@@ -153,7 +178,9 @@ int open(const std::string& file) {
     dialog_handlers.command(IDM_OPEN, platform::Clicked);
     if (state.fileReady) return 0;
     if (platform::headless::messages().size() == before) {
-        if (!state.gpvFile)
+        if (!state.gpvFile && !state.openError.empty())
+            std::fprintf(stderr, "kivar: %s: %s\n", file.c_str(), state.openError.c_str());
+        else if (!state.gpvFile)
             std::fprintf(stderr, "kivar: %s: cannot be read\n", file.c_str());
         else
             std::fprintf(stderr, "kivar: %s: no GPV records found\n", file.c_str());
@@ -294,17 +321,31 @@ int run_cli(int argc, char** argv) {
     if (int r = parse(argc, argv, o)) return r;
 
     if (isatty(STDERR_FILENO)) state.progress = show_progress;
-    dialog_handlers.init();
-    int status = open(o.file);
-    if (status == 0) {
-        if (isInfo) {
-            status = info();
-        } else if ((status = set_controls(o, o.command == "data")) == 0) {
-            dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+    state.fileFailed = report_file_failure;
+    int status = 0;
+    static bool registered = false;
+    if (!registered) registered = std::atexit(library_ended) == 0;
+    running = true;
+    try {
+        dialog_handlers.init();
+        status = open(o.file);
+        if (status == 0) {
+            if (isInfo) {
+                status = info();
+            } else if ((status = set_controls(o, o.command == "data")) == 0) {
+                dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+            }
         }
+    } catch (const std::bad_alloc&) {
+        // The work arrays of a huge grid: the file being written goes, the
+        // earlier one of its name stays.
+        if (const char* f = gpv::partial_file()) unlink(f);
+        std::fprintf(stderr, "kivar: %s: not enough memory\n", o.file.c_str());
+        status = 1;
     }
+    running = false;
     shutdown();
-    if (status == 0 && !platform::headless::messages().empty()) status = 1;
+    if (status == 0 && (fileFailed || !platform::headless::messages().empty())) status = 1;
     return status;
 }
 

@@ -7,7 +7,13 @@
 #include "grib/grib.h"
 
 #include <array>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace app {
 
@@ -20,6 +26,56 @@ bool is_file(const std::string& path) {
     if (!f) return false;
     std::fclose(f);
     return !platform::is_directory(path);
+}
+
+// Length of the longest output file name of a save folder,
+// "MD04_ID225_P1000_DT26120400_TM51.csv", with room for wider values.
+constexpr std::size_t kLongestOutputName = 48;
+
+// Input that is not a regular file (a pipe, a FIFO, a device) is read into
+// memory up to this many bytes and then decoded as a file.
+constexpr std::size_t kMaxStreamBytes = std::size_t{256} << 20;
+
+// Opens a GPV file for reading. A stream that is not a regular file is
+// copied into an anonymous file in memory, which is returned instead. Null
+// when the file cannot be opened, and with `error` set when the stream could
+// not be read whole or is too long.
+std::FILE* open_input(const std::string& path, std::string& error) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return nullptr;
+    struct stat st {};
+    if (fstat(fileno(f), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return f;
+    int fd = memfd_create("kivar-input", MFD_CLOEXEC);
+    std::FILE* copy = fd >= 0 ? fdopen(fd, "w+b") : nullptr;
+    if (!copy) {
+        error = std::strerror(errno);
+        if (fd >= 0) close(fd);
+        std::fclose(f);
+        return nullptr;
+    }
+    static char buffer[1 << 16];
+    std::size_t total = 0;
+    while (error.empty()) {
+        std::size_t n = std::fread(buffer, 1, sizeof buffer, f);
+        if (n == 0) {
+            if (std::ferror(f)) error = std::strerror(errno);
+            break;
+        }
+        total += n;
+        if (total > kMaxStreamBytes)
+            error = "not a regular file, and longer than " + std::to_string(kMaxStreamBytes >> 20) +
+                    " MiB";
+        else if (std::fwrite(buffer, 1, n, copy) != n)
+            error = std::strerror(errno);
+    }
+    std::fclose(f);
+    if (!error.empty() || std::fflush(copy) != 0) {
+        if (error.empty()) error = std::strerror(errno);
+        std::fclose(copy);
+        return nullptr;
+    }
+    std::rewind(copy);
+    return copy;
 }
 
 void set_status(const char* text) {
@@ -146,7 +202,7 @@ void dialog_init() {
         state.mapPath = state.installedMapPath;
 
     if (state.logFile) std::fclose(state.logFile);
-    state.logFile = std::fopen((state.startDir + "gpv.log").c_str(), "a");
+    state.logFile = gpv::open_log(state.startDir + "gpv.log");
     state.logFailureReported = false;
 }
 
@@ -168,7 +224,8 @@ int open_file(const std::string& path) {
     state.fileReady = false;
     gpv::forget_index();
     if (state.gpvFile) std::fclose(state.gpvFile);
-    state.gpvFile = std::fopen(path.c_str(), "rb");
+    state.openError.clear();
+    state.gpvFile = open_input(path, state.openError);
     if (!state.gpvFile || platform::is_directory(path)) {
         if (state.gpvFile) std::fclose(state.gpvFile);
         state.gpvFile = nullptr;
@@ -229,9 +286,18 @@ int fill_item_list(int pos) {
 }
 
 int check_path() {
-    std::string dir = platform::get_text(IDC_SAVE_PATH).substr(0, 255);
-    if (dir.empty() || dir.back() != '/') dir += '/';
+    // The folder as given, whatever its length; an empty field is the
+    // current folder.
+    std::string dir = platform::get_text(IDC_SAVE_PATH);
+    if (dir.empty()) dir = ".";
+    if (dir.back() != '/') dir += '/';
     state.saveDir = dir;
+    // The system refuses paths beyond its limit: a folder whose output file
+    // names would pass it is refused here, not file by file.
+    if (dir.size() + kLongestOutputName >= PATH_MAX) {
+        platform::message_box("Invalid path for saving extracted data.", "check_path", true);
+        return 0;
+    }
     if (platform::is_directory(dir)) return 1;
     if (platform::make_directory(dir)) return 1;
     platform::message_box("Invalid path for saving extracted data.", "check_path", true);
@@ -246,7 +312,7 @@ int save_command() {
     if (!sel.selectedOnly && state.jobs > 1 && !in_worker()) {
         int r = run_jobs(true, total, save_command);
         if (r >= 0) {
-            set_status("data save OK");
+            if (r) set_status("data save OK");
             return r;
         }
     }
@@ -254,24 +320,28 @@ int save_command() {
     int level = 0, item = 0, hour = 0, pass = -1;
     int done = 0, position = 0;
     int result;
+    bool writeFailed = false;
     do {
         result = forecast_extract_next(state.gpvFile, sel, field, level, item, hour, pass);
         if (result > 0) {
-            if (worker_owns(position))
-                forecast_save(state.saveDir.c_str(), layout, field, item, level, hour);
+            int saved = worker_owns(position)
+                            ? forecast_save(state.saveDir.c_str(), layout, field, item, level, hour)
+                            : 1;
+            if (saved == 0 && layout >= 0 && layout <= 1 && state.fileFailed) {
+                int err = errno;
+                state.fileFailed("save_GPV",
+                                 gpv::output_base_name(state.saveDir.c_str(),
+                                                       forecast_field_label(), item, level, hour) +
+                                     (layout == 0 ? ".txt" : ".csv"),
+                                 std::strerror(err));
+            }
+            writeFailed = saved == gpv::kWriteFailed;
             char text[64];
             forecast_item_label(item, text);
-            if (in_worker()) {
+            if (in_worker())
                 worker_log(level, hour, item);
-            } else {
-                if (!state.logFile && !state.logFailureReported) {
-                    state.logFailureReported = true;
-                    platform::message_box(
-                        ("Error: can't open log file " + state.startDir + "gpv.log.").c_str(),
-                        "save_GPV", false);
-                }
+            else
                 write_log(level, hour, item);
-            }
             ++done;
             if (state.progress) state.progress(done, total, level, item, hour);
         }
@@ -279,17 +349,32 @@ int save_command() {
         std::snprintf(status, sizeof status, "P: %d   ID: %d   TM: %d", level, item, hour);
         set_status(status);
         platform::refresh();
-        if (in_worker()) worker_field_end(position, result != 2, 1, result > 0, level, item, hour);
+        // A file that could not be written whole ends the run: the next
+        // ones would fail the same way (a full disk, a file-size limit).
+        if (in_worker())
+            worker_field_end(position, result != 2 || writeFailed, writeFailed ? 0 : 1, result > 0,
+                             level, item, hour);
         ++position;
+        if (writeFailed) return 0;
     } while (result == 2);
     set_status("data save OK");
     return 1;
 }
 
 void write_log(int level, int hour, int item) {
+    if (!state.logFile && !state.logFailureReported) {
+        state.logFailureReported = true;
+        platform::message_box(("Error: can't open log file " + state.startDir + "gpv.log.").c_str(),
+                              "save_GPV", false);
+    }
     platform::DateTime t = platform::utc_now();
-    gpv::write_log_line(state.logFile, {t.year, t.month, t.day, t.hour, t.minute, t.second}, level,
-                        hour, item, forecast_item_name(item));
+    if (gpv::write_log_line(state.logFile, {t.year, t.month, t.day, t.hour, t.minute, t.second},
+                            level, hour, item, forecast_item_name(item)) == gpv::kWriteFailed &&
+        !state.logFailureReported) {
+        state.logFailureReported = true;
+        platform::message_box((state.startDir + "gpv.log: " + std::strerror(errno)).c_str(),
+                              "save_GPV", false);
+    }
 }
 
 void execute_command() {

@@ -21,6 +21,7 @@
 #include <string>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,6 +58,12 @@ struct WorkerState {
     bool logWanted = false;
 };
 WorkerState worker;
+
+// The workers running, for end_workers in a signal handler.
+constexpr int kMaxWorkers = 256;
+volatile pid_t runningPids[kMaxWorkers];
+volatile int runningRecords[kMaxWorkers];
+volatile std::sig_atomic_t runningCount = 0;
 
 bool write_all(int fd, const void* p, std::size_t n) {
     const char* c = static_cast<const char*>(p);
@@ -124,6 +131,18 @@ void close_fd(int& fd) {
 
 } // namespace
 
+void end_workers(int sig) {
+    const int n = runningCount;
+    runningCount = 0;
+    // A worker waiting for room in its record pipe ends when it closes.
+    for (int k = 0; k < n; ++k) {
+        ::close(runningRecords[k]);
+        kill(runningPids[k], sig);
+    }
+    for (int k = 0; k < n; ++k)
+        waitpid(runningPids[k], nullptr, 0);
+}
+
 bool in_worker() {
     return worker.active;
 }
@@ -177,21 +196,32 @@ void worker_field_end(int field, bool last, int result, bool delivered, int leve
 
 int run_jobs(bool data, int total, int (*command)()) {
     if (worker.active) return -1;
-    int jobs = std::min(state.jobs, total);
+    int jobs = std::min({state.jobs, total, kMaxWorkers});
+    const pid_t parent = getpid();
     if (jobs < 2) return -1;
     std::fflush(nullptr);
     std::vector<Worker> workers(static_cast<std::size_t>(jobs));
     auto stop_all = [&](std::size_t from) {
+        // A worker blocked on its full record pipe ends when the pipe closes.
+        runningCount = 0;
         for (std::size_t w = from; w < workers.size(); ++w) {
-            if (workers[w].pid > 0) {
-                kill(workers[w].pid, SIGTERM);
-                waitpid(workers[w].pid, nullptr, 0);
-            }
             close_fd(workers[w].records);
+            if (workers[w].pid > 0) kill(workers[w].pid, SIGTERM);
+        }
+        for (std::size_t w = from; w < workers.size(); ++w) {
+            if (workers[w].pid > 0) waitpid(workers[w].pid, nullptr, 0);
+            workers[w].pid = -1;
             close_fd(workers[w].out);
             close_fd(workers[w].err);
         }
     };
+    // SIGINT and SIGTERM wait while the workers start, so that the handler
+    // (end_workers) knows every worker that may be writing a file.
+    sigset_t stop, before;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stop, &before);
     for (int w = 0; w < jobs; ++w) {
         Worker& wk = workers[static_cast<std::size_t>(w)];
         int pipeFds[2];
@@ -202,6 +232,7 @@ int run_jobs(bool data, int total, int (*command)()) {
             close_fd(wk.out);
             close_fd(wk.err);
             stop_all(0);
+            sigprocmask(SIG_SETMASK, &before, nullptr);
             return -1;
         }
         pid_t pid = fork();
@@ -223,8 +254,22 @@ int run_jobs(bool data, int total, int (*command)()) {
             state.logFile = nullptr;
             state.logFailureReported = true;
             state.progress = nullptr;
-            // A file position of its own for the decoder.
-            if (std::FILE* own = std::fopen(state.openPath.c_str(), "rb")) state.gpvFile = own;
+            // A file position of its own for the decoder, when the file read
+            // is the regular file of that name (input read from a pipe is
+            // in this process's memory already).
+            struct stat open {
+            }, named{};
+            if (state.gpvFile && fstat(fileno(state.gpvFile), &open) == 0 &&
+                S_ISREG(open.st_mode) && stat(state.openPath.c_str(), &named) == 0 &&
+                named.st_dev == open.st_dev && named.st_ino == open.st_ino)
+                if (std::FILE* own = std::fopen(state.openPath.c_str(), "rb")) state.gpvFile = own;
+            // A worker ends on SIGINT or SIGTERM as the parent does,
+            // removing the file it was writing; it is sent SIGTERM when the
+            // parent ends.
+            runningCount = 0;
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent) _exit(1);
+            sigprocmask(SIG_SETMASK, &before, nullptr);
             command();
             std::fflush(nullptr);
             _exit(0);
@@ -236,10 +281,15 @@ int run_jobs(bool data, int total, int (*command)()) {
             // are stopped, and one process does the run (what they may have
             // written it writes again, the same).
             stop_all(0);
+            sigprocmask(SIG_SETMASK, &before, nullptr);
             return -1;
         }
         wk.pid = pid;
+        runningPids[w] = pid;
+        runningRecords[w] = wk.records;
+        runningCount = w + 1;
     }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
 
     // The records in field order, from worker field % jobs.
     int result = 1, done = 0;
@@ -284,15 +334,7 @@ int run_jobs(bool data, int total, int (*command)()) {
         write_stream(stderr, err);
         for (const auto& m : boxes)
             platform::headless::record_message(m);
-        if (h.logWanted) {
-            if (!state.logFile && !state.logFailureReported) {
-                state.logFailureReported = true;
-                platform::message_box(
-                    ("Error: can't open log file " + state.startDir + "gpv.log.").c_str(),
-                    "save_GPV", false);
-            }
-            write_log(logged[0], logged[1], logged[2]);
-        }
+        if (h.logWanted) write_log(logged[0], logged[1], logged[2]);
         if (h.delivered || data) {
             char status[64];
             std::snprintf(status, sizeof status, "P: %d   ID: %d   TM: %d", h.level, h.item,
@@ -305,6 +347,7 @@ int run_jobs(bool data, int total, int (*command)()) {
             break;
         }
     }
+    runningCount = 0;
     for (Worker& wk : workers) {
         if (wk.pid > 0) waitpid(wk.pid, nullptr, 0);
         wk.pid = -1;

@@ -5,8 +5,11 @@
 #include "app/app.h"
 #include "app/cli.h"
 #include "app/dialog_template.h"
+#include "gpv/gpv.h"
+#include "plot/razidu.h"
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <dlfcn.h>
 #include <string>
@@ -51,9 +54,33 @@ platform::Backend* window_backend(const std::string& folder) {
 }
 #endif
 
+// SIGINT and SIGTERM remove the output file being written (it lives under a
+// temporary name until it is complete), also by the workers of an "All
+// items" run, then end the process as the signal would have.
+extern "C" void remove_partial_files(int sig) {
+    app::end_workers(sig); // their partial files go with them
+    if (const char* f = gpv::partial_file()) unlink(f);
+    if (const char* f = razidu::partial_file()) unlink(f);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+void install_signal_handlers() {
+    for (int sig : {SIGINT, SIGTERM}) {
+        struct sigaction sa {};
+        sa.sa_handler = remove_partial_files;
+        sigemptyset(&sa.sa_mask);
+        sigaction(sig, &sa, nullptr);
+    }
+    // Beyond a file-size limit a write fails with EFBIG and is reported,
+    // instead of the process being killed.
+    signal(SIGXFSZ, SIG_IGN);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    install_signal_handlers();
     // The installed coastline: ../share/kivar/map.dat beside the executable.
     const std::string folder = executable_folder();
     if (!folder.empty()) app::state.installedMapPath = folder + "../share/kivar/map.dat";

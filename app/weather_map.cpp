@@ -297,7 +297,9 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     }
     // The library keeps 80 characters of a file name: a longer path is
     // written from inside its folder under the bare name.
-    std::string path = dir + file;
+    const std::string fullPath = dir + file;
+    state.mapFile = fullPath;
+    std::string path = fullPath;
     std::string oldDir;
     if (path.size() > kPlotNameMax) {
         oldDir = platform::current_directory();
@@ -326,8 +328,12 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     // to page, and the pages it writes must find it as one process leaves it.
     rz::metafl(state.drawOnly ? "virt" : device_keyword(format).c_str());
     rz::winsiz(650, 600);
-    rz::filmod("delete");
-    rz::setfil(path.c_str());
+    if (!state.drawOnly) {
+        // A frame drawn in memory names no file: the library would replace
+        // a file of that name, which the worker writing it may have written.
+        rz::filmod("delete");
+        rz::setfil(path.c_str());
+    }
     rz::scrmod("revers");
     rz::page(2925, 2820);
     rz::disini();
@@ -387,6 +393,17 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     rz::disfin();
 
     if (!oldDir.empty()) platform::change_directory(oldDir);
+    // A map that could not be written whole stops the run with one message;
+    // one that could not be created is reported on the command line (the
+    // library has warned) and the run goes on.
+    const rz::PageOutcome outcome = rz::page_outcome();
+    if (outcome.status == 1 && state.fileFailed)
+        state.fileFailed("plot_field", fullPath, outcome.reason);
+    if (outcome.status >= 2) {
+        platform::message_box((fullPath + ": " + outcome.reason).c_str(), "plot_field", true);
+        return kPlotFailed;
+    }
+    if (outcome.status != 0) return 0;
     if (state.displayCount > 0) {
         // The picture control sits at (2, 0) of its frame, 650 x 600 pixels;
         // each display plot replaces its bitmap by the new tmp.bmp.
@@ -421,6 +438,7 @@ int plot_command() {
             std::snprintf(status, sizeof status, "P: %d   ID: %d   TM: %d", level, item, hour);
             set_status(status);
             platform::refresh();
+            int plotted = 0;
             if (item == kItemU || item == kItemV) {
                 // The partner component goes to the second buffer; the map is
                 // named after the partner's item code.
@@ -434,12 +452,17 @@ int plot_command() {
                 const float* u = item == kItemU ? first.data() : second.data();
                 const float* v = item == kItemU ? second.data() : first.data();
                 state.drawOnly = !worker_owns(field);
-                plot_field(u, v, partner, level, hour, 2);
+                plotted = plot_field(u, v, partner, level, hour, 2);
             } else {
                 state.drawOnly = !worker_owns(field);
-                plot_field(first.data(), nullptr, item, level, hour, 1);
+                plotted = plot_field(first.data(), nullptr, item, level, hour, 1);
             }
             state.drawOnly = false;
+            // The next maps would fail the same way (a full disk, a limit).
+            if (plotted == kPlotFailed) {
+                if (in_worker()) worker_field_end(field, true, 0, true, level, item, hour);
+                return 0;
+            }
             ++done;
             if (state.progress) state.progress(done, total, level, item, hour);
         }

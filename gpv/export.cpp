@@ -1,6 +1,7 @@
 // TEXT and CSV files of extracted fields, and the gpv.log line.
 #include "gpv/gpv.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -96,24 +97,27 @@ FieldLabel header_label() {
 namespace {
 
 // The rows of a TEXT (layout 0) or CSV (layout 1) file, after its first line,
-// formatted into large buffers.
+// formatted into large buffers. Stops at the first failed write.
 void write_rows_fast(std::FILE* out, int layout, const FieldLabel& h, const float* v, int item,
                      int level, int hour) {
-    if (layout == 0)
-        std::fprintf(out, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n", h.gridCols,
-                     h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth, h.initDay,
-                     h.initHour, hour, h.minValue, h.maxValue);
-    else
-        std::fprintf(out, "%d,%d,%d,%d,%d,%2d,%2d,%2d,%2d,%2d,%f,%f\n", h.gridCols, h.gridRows,
-                     h.modelCode, item, level, h.initYear, h.initMonth, h.initDay, h.initHour, hour,
-                     h.minValue, h.maxValue);
+    // The first line goes into the buffer too: one write for a small file.
     char* buf = outBuffer;
-    std::size_t n = 0;
+    int first;
+    if (layout == 0)
+        first =
+            std::snprintf(buf, kOutBytes, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n",
+                          h.gridCols, h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth,
+                          h.initDay, h.initHour, hour, h.minValue, h.maxValue);
+    else
+        first = std::snprintf(buf, kOutBytes, "%d,%d,%d,%d,%d,%2d,%2d,%2d,%2d,%2d,%f,%f\n",
+                              h.gridCols, h.gridRows, h.modelCode, item, level, h.initYear,
+                              h.initMonth, h.initDay, h.initHour, hour, h.minValue, h.maxValue);
+    std::size_t n = static_cast<std::size_t>(first);
     for (int j = 0; j < h.gridRows; ++j) {
         const float* row = v + static_cast<std::size_t>(j) * h.gridCols;
         for (int i = 0; i < h.gridCols; ++i) {
             if (n > kOutBytes - 72) {
-                std::fwrite(buf, 1, n, out);
+                if (std::fwrite(buf, 1, n, out) != n) return;
                 n = 0;
             }
             if (layout == 0) {
@@ -146,19 +150,17 @@ int save_field(const char* saveDir, int layout, const FieldLabel& h, std::span<c
         report("save_GPV", "Error: grid larger than the work arrays.");
         return 0;
     }
-    std::FILE* out = std::fopen(name.c_str(), "w");
-    if (!out) {
+    OutputFile file;
+    if (!open_output(file, name, "w")) {
         if (layout == 0) report("save_GPV", name.c_str());
         report("save_GPV", "Error: can't open output file.");
         return 0;
     }
+    std::FILE* out = file.stream;
     const float* v = field.data();
     if (format == Format::Fast) {
         write_rows_fast(out, layout, h, v, item, level, hour);
-        std::fclose(out);
-        return 1;
-    }
-    if (layout == 0) {
+    } else if (layout == 0) {
         std::fprintf(out, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n", h.gridCols,
                      h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth, h.initDay,
                      h.initHour, hour, h.minValue, h.maxValue);
@@ -177,7 +179,10 @@ int save_field(const char* saveDir, int layout, const FieldLabel& h, std::span<c
             std::fprintf(out, "%f\n", v[j * h.gridCols + h.gridCols - 1]);
         }
     }
-    std::fclose(out);
+    if (!commit_output(file)) {
+        report("save_GPV", (name + ": " + std::strerror(errno)).c_str());
+        return kWriteFailed;
+    }
     return 1;
 }
 
@@ -185,10 +190,14 @@ int write_log_line(std::FILE* log, const LogTime& t, int level, int hour, int it
                    const char* text) {
     if (!text) text = item_text(item);
     if (!log || !text) return 0;
-    std::fprintf(log, "%d-%d-%d %d:%d:%d  P: %d  TM: %d  ID: %d  ITEM: %s\n", t.year, t.month,
-                 t.day, t.hour, t.minute, t.second, level, hour, item, text);
-    std::fflush(log);
-    return 1;
+    const char* format = "%d-%d-%d %d:%d:%d  P: %d  TM: %d  ID: %d  ITEM: %s\n";
+    const int n = std::snprintf(nullptr, 0, format, t.year, t.month, t.day, t.hour, t.minute,
+                                t.second, level, hour, item, text);
+    if (n <= 0) return 0;
+    std::string line(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(line.data(), line.size(), format, t.year, t.month, t.day, t.hour, t.minute,
+                  t.second, level, hour, item, text);
+    return append_line(log, line.data(), static_cast<std::size_t>(n)) ? 1 : kWriteFailed;
 }
 
 } // namespace gpv

@@ -254,9 +254,11 @@ struct FieldLabel {
 FieldLabel header_label();
 
 // Writes `field` (label's grid, row 0 northernmost) as TEXT (layout 0,
-// ".txt") or CSV (layout 1, ".csv") under saveDir. 1 when written; 0 after a
-// report titled "save_GPV" when the file cannot be opened, or for another
-// layout.
+// ".txt") or CSV (layout 1, ".csv") under saveDir, whole or not at all (see
+// OutputFile). 1 when written; 0 after a report titled "save_GPV" when the
+// file cannot be opened, or for another layout; kWriteFailed after a report
+// "FILE: REASON" titled "save_GPV" when a write, the flush, the close or the
+// rename failed.
 int save_field(const char* saveDir, int layout, const FieldLabel& label,
                std::span<const float> field, int item, int level, int hour);
 
@@ -283,10 +285,54 @@ struct LogTime {
     int year, month, day, hour, minute, second;
 };
 
-// Appends one gpv.log line (time, level, hour, item and its text) and
-// flushes. text is the item's display text; nullptr takes that of the item
-// table. 0 when log is null or the item has no text.
+// Appends one gpv.log line (time, level, hour, item and its text) whole or
+// not at all (see append_line). text is the item's display text; nullptr
+// takes that of the item table. 1 when written; 0 when log is null or the
+// item has no text; kWriteFailed with errno set when it could not be written.
 int write_log_line(std::FILE* log, const LogTime& utc, int level, int hour, int item,
                    const char* text = nullptr);
+
+// save_GPV and write_log_line: the file could not be written whole.
+constexpr int kWriteFailed = -1;
+
+// ---------------------------------------------------------------- output files
+// Every output file is written under a temporary name in its own folder,
+// ".NAME.PID.part", and renamed onto NAME only once every byte was written,
+// flushed and closed; a file that fails is removed, so NAME keeps what it
+// held. A ".part" file left behind was cut short by a killed process.
+struct OutputFile {
+    std::FILE* stream = nullptr;
+    std::string name, temp;
+};
+
+// The temporary name of an output file name.
+std::string temporary_name(const std::string& name);
+
+// Creates the temporary file of `name` (fopen mode `mode`). False with errno
+// set when it cannot be created.
+bool open_output(OutputFile& out, const std::string& name, const char* mode);
+
+// Flushes and closes the file and renames it onto its name. False with errno
+// set, the temporary file removed and the named file untouched, when any
+// write, the flush, the close or the rename failed.
+bool commit_output(OutputFile& out);
+
+// Closes and removes the temporary file.
+void discard_output(OutputFile& out);
+
+// The temporary file being written, or nullptr: a signal handler may remove
+// it (the call is async-signal-safe).
+const char* partial_file();
+
+// Opens gpv.log for appending (and reading). A last line that an earlier
+// run left cut short (a full disk, a killed process) is dropped first, so
+// that no line continues it. Null with errno set when it cannot be opened
+// or repaired.
+std::FILE* open_log(const std::string& path);
+
+// Appends the n bytes of line (ending in a line feed) to the log in one
+// write; a line that reaches the file only in part is taken back. 1 when
+// written; 0 with errno set when not.
+int append_line(std::FILE* log, const char* line, std::size_t n);
 
 } // namespace gpv

@@ -3,6 +3,7 @@
 #include "platform.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <sys/stat.h>
@@ -92,7 +93,11 @@ void end_dialog(int result) {
 
 std::string current_directory() {
     std::string buf(4096, '\0');
-    if (!getcwd(buf.data(), buf.size())) return ".";
+    // A folder deeper than the buffer: try a larger one.
+    while (!getcwd(buf.data(), buf.size())) {
+        if (errno != ERANGE || buf.size() > (1u << 20)) return ".";
+        buf.resize(buf.size() * 2);
+    }
     buf.resize(std::char_traits<char>::length(buf.c_str()));
     return buf;
 }
@@ -145,15 +150,36 @@ std::string resolve_typed_path(const std::string& folder, const std::string& typ
 }
 
 namespace {
-// The time to report: SOURCE_DATE_EPOCH when it holds a whole number, else now.
-std::time_t now_or_epoch() {
-    if (const char* s = std::getenv("SOURCE_DATE_EPOCH")) {
-        char* end = nullptr;
-        errno = 0;
-        long long v = std::strtoll(s, &end, 10);
-        if (end != s && *end == '\0' && errno == 0 && v >= 0) return static_cast<std::time_t>(v);
+// Seconds from 1970 to the start of the year 10000.
+constexpr long long kEpochEnd = 253402300800LL;
+
+// SOURCE_DATE_EPOCH when it holds a whole number of seconds in the years
+// 1970 to 9999; any other value is ignored with one warning on standard
+// error. False when it is not set or ignored.
+bool source_date_epoch(std::time_t& out) {
+    const char* s = std::getenv("SOURCE_DATE_EPOCH");
+    if (!s) return false;
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(s, &end, 10);
+    if (end != s && *end == '\0' && errno == 0 && v >= 0 && v < kEpochEnd) {
+        out = static_cast<std::time_t>(v);
+        return true;
     }
-    return std::time(nullptr);
+    static bool warned = false;
+    if (!warned)
+        std::fprintf(stderr,
+                     "kivar: SOURCE_DATE_EPOCH=%s is not a time in the years 1970 to 9999; the "
+                     "clock is used\n",
+                     s);
+    warned = true;
+    return false;
+}
+
+// The time to report: SOURCE_DATE_EPOCH when it is usable, else now.
+std::time_t now_or_epoch() {
+    std::time_t t;
+    return source_date_epoch(t) ? t : std::time(nullptr);
 }
 
 DateTime from_tm(const std::tm& t) {
@@ -172,7 +198,8 @@ DateTime local_now() {
     std::time_t t = now_or_epoch();
     std::tm tm{};
     // A reproducible time is reported as given, not shifted into a time zone.
-    if (std::getenv("SOURCE_DATE_EPOCH"))
+    std::time_t epoch;
+    if (source_date_epoch(epoch))
         gmtime_r(&t, &tm);
     else
         localtime_r(&t, &tm);

@@ -45,8 +45,9 @@ void metafl(const char* keyword);
 // Output file name of the next plots (at most 80 characters kept). Level 0.
 void setfil(const char* name);
 // What happens when the output file exists: "COUN" new name name_1.ext,
-// name_2.ext ... (base cut to 8 characters), "DELE" replace it, "BREA" print
-// "File <name> does exist" and end the program. Levels 0-3; unknown: warning 2.
+// name_2.ext ... (base cut to 8 characters), "DELE" replace it (once the new
+// file is complete), "BREA" print "File <name> does exist" and end the
+// program. Levels 0-3; unknown: warning 2.
 void filmod(const char* option);
 // Background: "ERAS"/"NORE" normal (black), "NOER", "REVE" reversed (white
 // background, black foreground), "AUTO" (reversed for PS, EPS and PDF only).
@@ -64,11 +65,37 @@ void page(int width, int height);
 
 // Opens the page on the selected device and resets all per-plot settings.
 // Level 0 -> 1. Ends the program (exit code 0) after warning 53 when the
-// raster image cannot be allocated, and after the messages of filmod "BREA".
+// raster image or the PDF tables cannot be allocated, after warning 36 when
+// the PDF file cannot be created, after the message of filmod "BREA" and
+// after "More than 9999 file versions!"; page_outcome then says why.
 void disini();
 // Writes the page out, closes the file and prints the end-of-plot report.
-// Levels 1-3 -> 0. A file that cannot be written gives warning 36.
+// Levels 1-3 -> 0. Every file is written under a temporary name in its
+// folder, ".NAME.PID.part", and renamed onto NAME once every byte was
+// written, flushed and closed; a file that fails is removed, so an earlier
+// file of that name stays as it was. A file that cannot be created or
+// written whole gives warning 36 (PostScript, CGM and the text devices:
+// only when it was created and then failed); see page_outcome.
 void disfin();
+// What became of the file of the last page since disini: `status` 0 when
+// it was written whole (or the device writes no file); 1 when it could not
+// be created; 2 when it was not written whole (a write, the flush, the close
+// or the rename failed, or memory or the compressor did), so that no file
+// took its name; 3 when the library is ending the process (see disini).
+// `warning` is the number of the warning that reported it (0: none),
+// `file` the output file, `reason` the system's reason ("No space left on
+// device") or what went wrong. Any level; the texts live until the next
+// disini.
+struct PageOutcome {
+    int status;
+    int warning;
+    const char* file;
+    const char* reason;
+};
+PageOutcome page_outcome();
+// The temporary file of the page being written, or nullptr. A signal
+// handler may call it and remove that file (async-signal-safe).
+const char* partial_file();
 // Clears the page of raster devices. Levels 1-3.
 void erase();
 // Switches off the reports of points outside the axis scaling. Levels 1-3.

@@ -176,6 +176,13 @@ void format_label(float v, float step, const AxisSettings& set, int axis_kind, c
 
 int draw_axis(float a, float e, float or_, float step, int length, const AxisSettings& set,
               int side, int x0, int y0, int kind) {
+    // Positions and lengths from pages near the int limit are kept where
+    // sums of a few of them stay in int range; such a page is far larger
+    // than any device draws.
+    constexpr int kLimit = 1 << 29;
+    x0 = std::clamp(x0, -kLimit, kLimit);
+    y0 = std::clamp(y0, -kLimit, kLimit);
+    length = std::clamp(length, -kLimit, kLimit);
     const int sgn = side == 0 ? 1 : -1;
     const int label_dist = sgn * set.label_distance, name_dist = sgn * set.name_distance;
     int major = sgn * kMajorTick, minor = sgn * kMinorTick;

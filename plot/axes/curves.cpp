@@ -12,10 +12,6 @@ namespace {
 
 constexpr float kPageLimit = 1.0e6f;
 
-FILE* message_stream() {
-    return g_plot.msg_stream ? g_plot.msg_stream : stdout;
-}
-
 // Outside the X or Y user limits (a limit itself is inside); a value that is
 // not a number is outside too.
 bool outside_scaling(float x, float y) {
@@ -24,11 +20,6 @@ bool outside_scaling(float x, float y) {
 }
 
 // Exponent form for tiny non-zero and huge magnitudes.
-bool needs_exponent(float v) {
-    const float m = std::fabs(v);
-    return (m < 1.0e-6f && v != 0.0f) || m > 1.0e6f;
-}
-
 // A value that is not a number goes far outside, where clipping drops it.
 float limit_page(float v) {
     if (v != v) return kPageLimit;
@@ -39,12 +30,7 @@ float limit_page(float v) {
 
 void report_out_of_scaling(float x, float y) {
     if (g_plot.check_range != 1 || !outside_scaling(x, y)) return;
-    FILE* out = message_stream();
-    std::fputs(" <<<< (", out);
-    std::fprintf(out, needs_exponent(x) ? "%12.4e /" : "%f /", double(x));
-    std::fprintf(
-        out, needs_exponent(y) ? "%12.4e) out of axis scaling!\n" : " %f) out of axis scaling!\n",
-        double(y));
+    out_of_scaling_message(x, y, false);
 }
 
 float user_to_page_x(float x) {

@@ -11,10 +11,6 @@ namespace razidu {
 
 namespace {
 
-FILE* message_stream() {
-    return g_plot.msg_stream ? g_plot.msg_stream : stdout;
-}
-
 // Outside the X or Y user limits (a limit itself is inside); a value that is
 // not a number is outside too.
 bool outside_scaling(float x, float y) {
@@ -88,9 +84,7 @@ void curve3(const float* x, const float* y, const float* z, int n) {
     const int w = a.rect_width, h = a.rect_height;
     for (int i = 0; i < n; ++i) {
         if (outside_scaling(x[i], y[i])) {
-            if (g_plot.check_range == 1)
-                std::fprintf(message_stream(), " <<<< (%12.4e /%12.4e) out of axis scaling!\n",
-                             double(x[i]), double(y[i]));
+            if (g_plot.check_range == 1) out_of_scaling_message(x[i], y[i], true);
             continue;
         }
         const int c = z_colour(z[i]);

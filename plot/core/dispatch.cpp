@@ -6,6 +6,7 @@
 #include "plot/vector/vector.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -110,12 +111,13 @@ void open_device() {
         int status = 0;
         pdf_open(g.file_name, int(w), int(h), 1, &status);
         if (status == -1) {
+            const int err = errno;
             warning_plain(36);
-            std::exit(0);
+            end_process(36, g.file_name, std::strerror(err));
         }
         if (status == -2) {
             warning_plain(53);
-            std::exit(0);
+            end_process(53, g.file_name, "not enough memory for the PDF tables");
         }
         if (g.screen_mode != 2) {
             pdf_colour(0, 0, 0, 1);
@@ -130,7 +132,7 @@ void open_device() {
                     &status);
         if (status != 0) {
             warning_plain(53);
-            std::exit(0);
+            end_process(53, g.file_name, "not enough memory for the raster image");
         }
         const float w1 = float(g.window_w - 1), h1 = float(g.window_h - 1);
         const float f = std::min(w1 / xmax, h1 / ymax);

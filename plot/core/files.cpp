@@ -2,6 +2,7 @@
 // COUN (count up a version), DELE (delete the old file) and BREA (stop).
 #include "plot/core/state.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <algorithm>
 #include <cstring>
@@ -66,13 +67,11 @@ const char* default_extension_of(int device) {
 
 void version_file_name(char* name) {
     if (!file_exists(name)) return;
-    if (g_plot.file_mode == 1) {
-        std::remove(name);
-        return;
-    }
+    // DELE: the new file replaces the old one once it is complete.
+    if (g_plot.file_mode == 1) return;
     if (g_plot.file_mode == 2) {
-        std::printf("File %s does exist", name);
-        std::exit(0);
+        file_exists_message(name);
+        end_process(0, name, "the file exists (file mode BREA)");
     }
     // COUN: the base name starts after the last separator (slash or backslash); the
     // extension point is the last '.' of the base name, or its end.
@@ -86,8 +85,8 @@ void version_file_name(char* name) {
     char candidate[kNameMax + 8 + 16];
     for (int k = 1;; ++k) {
         if (k > 9999) {
-            std::printf("More than 9999 file versions!\n");
-            std::exit(0);
+            versions_message();
+            end_process(0, name, "more than 9999 file versions");
         }
         char suffix[8];
         const int suffix_len = std::snprintf(suffix, sizeof suffix, "_%d", k);
@@ -114,10 +113,10 @@ void open_device_file(int device) {
     g.record.clear();
     if (device < 601 || device == DEV_JAVA) {
         version_file_name(g.file_name);
-        if (is_cgm(device)) {
-            g.plot_stream = std::fopen(g.file_name, "wb");
-        } else if (!is_wmf(device) && !is_pdf(device)) {
-            g.plot_stream = std::fopen(g.file_name, "w");
+        if (!is_wmf(device) && !is_pdf(device)) {
+            g.plot_stream = output_open(g.file_name, is_cgm(device) ? "wb" : "w");
+            // Not reported here: nothing is written to the page (see disfin).
+            if (!g.plot_stream) set_outcome(1, 0, g.file_name, errno);
         }
     } else if (device == DEV_TIFF || device == DEV_IMAG || device == DEV_PNG || device == DEV_PPM) {
         version_file_name(g.file_name);

@@ -1,6 +1,8 @@
 // Numbered warnings and the end-of-plot report.
 #include "plot/core/state.h"
 
+#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -114,13 +116,70 @@ void warning_with_text(int n, const char* text) {
                  text_or_blank(text));
 }
 
+namespace {
+bool needs_exponent(float v) {
+    const float m = std::fabs(v);
+    return (m < 1.0e-6f && v != 0.0f) || m > 1.0e6f;
+}
+} // namespace
+
+void out_of_scaling_message(float x, float y, bool plain) {
+    FILE* out = msg();
+    if (plain) {
+        std::fprintf(out, " <<<< (%12.4e /%12.4e) out of axis scaling!\n", double(x), double(y));
+        return;
+    }
+    std::fputs(" <<<< (", out);
+    std::fprintf(out, needs_exponent(x) ? "%12.4e /" : "%f /", double(x));
+    std::fprintf(
+        out, needs_exponent(y) ? "%12.4e) out of axis scaling!\n" : " %f) out of axis scaling!\n",
+        double(y));
+}
+
+void out_of_page_message(const char* which, int x, int y, const char* text) {
+    ++g_plot.warning_count;
+    FILE* out = msg();
+    char head[9] = {};
+    std::strncpy(head, text_or_blank(text), 8);
+    std::fprintf(out, " <<<< Warning: %s (%5d/%5d) ", which, x, y);
+    std::fprintf(out, "in MESSAG out of page - (%s).\n", head);
+}
+
+void not_standard_font_message(const char* font) {
+    std::fprintf(msg(), " <<<< Warning: %s is not a standard font!\n", text_or_blank(font));
+}
+
+// The two messages before the library ends the process go to standard
+// output whatever the message stream is.
+void file_exists_message(const char* name) {
+    std::printf("File %s does exist", name);
+}
+
+void versions_message() {
+    std::printf("More than 9999 file versions!\n");
+}
+
 void file_date_time(std::tm* out) {
     std::tm& t = *out;
     t = std::tm{};
+    // SOURCE_DATE_EPOCH counts as a time in the years 1970 to 9999 (dates
+    // have four-digit years); any other value is ignored with one warning.
+    constexpr long long kYear10000 = 253402300800LL;
     const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
     char* end = nullptr;
+    errno = 0;
     long long seconds = epoch ? std::strtoll(epoch, &end, 10) : 0;
-    if (epoch && end != epoch && *end == '\0' && seconds >= 0) {
+    const bool usable =
+        epoch && end != epoch && *end == '\0' && errno == 0 && seconds >= 0 && seconds < kYear10000;
+    static bool warned = false;
+    if (epoch && !usable && !warned) {
+        warned = true;
+        std::fprintf(stderr,
+                     "RAZIDU: SOURCE_DATE_EPOCH=%s is not a time in the years 1970 to 9999; the "
+                     "clock is used\n",
+                     epoch);
+    }
+    if (usable) {
         std::time_t s = std::time_t(seconds);
         gmtime_r(&s, &t);
     } else {

@@ -66,6 +66,7 @@ void disini() {
     if (check_level(0, 0, "disini")) return;
     PlotState& g = g_plot;
     g.level = 1;
+    set_outcome(0, 0, "", 0);
     g.vector_count = 0;
     g.warning_count = 0;
     g.plot_finished = 0;
@@ -142,10 +143,9 @@ void disfin() {
     }
     if (draws_in_memory(d)) raster_close();
     if (d >= 101 && d <= 600 && !is_wmf(d) && !is_pdf(d)) write_pending_record();
-    if (g.plot_stream) {
-        std::fclose(g.plot_stream);
-        g.plot_stream = nullptr;
-    }
+    // The file takes its name only when every byte reached it.
+    finish_output();
+    g.plot_stream = nullptr;
     g.level = 0;
     g.plot_finished = 1;
     end_report_text(report);

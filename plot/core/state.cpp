@@ -19,8 +19,7 @@ void ensure_initialised() {
 }
 
 void reset_library() {
-    if (g_plot.plot_stream) std::fclose(g_plot.plot_stream);
-    if (g_plot.pdf.stream) std::fclose(g_plot.pdf.stream);
+    output_discard(); // the page's stream, PostScript, CGM or PDF
     raster_close();
     g_plot = PlotState{};
     ensure_initialised();

@@ -28,6 +28,8 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+
+#include "plot/core/output.h"
 #include <vector>
 
 #include "plot/core/device.h"
@@ -270,6 +272,7 @@ struct PlotState {
     PsState ps;
     PdfState pdf;
     CgmState cgm;
+    OutputState out; // the page's output file and outcome
 };
 
 extern PlotState g_plot;
@@ -308,6 +311,15 @@ void warning_with_number(int number, int value);
 void warning_with_text(int number, const char* text);
 void set_warning_text(const char* text);
 void end_report_text(int flag);
+// The free-form warning lines: a point outside the axis scaling (`plain`:
+// both numbers as %12.4e, else %f unless very large or small; not counted),
+// a text start or end point off the page (counted), an unknown PostScript
+// font, an existing file in file mode BREA and the 10,000th file version.
+void out_of_scaling_message(float x, float y, bool plain);
+void out_of_page_message(const char* which, int x, int y, const char* text);
+void not_standard_font_message(const char* font);
+void file_exists_message(const char* name);
+void versions_message();
 // Date "dd.mm.yyyy" and time "hh:mm:ss" of now: SOURCE_DATE_EPOCH read as
 // UTC when set, else the local clock. Used by the report and file headers.
 void report_date_time(char date[11], char time[9]);

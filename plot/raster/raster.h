@@ -36,22 +36,28 @@ void raster_fill_rect(int x0, int y0, int x1, int y1, int n);
 void raster_read_rows(uint8_t* dest, int x, int y, int n, int rows);
 void raster_close();
 
-// Image writers. Status 0 success, -1 file not opened, -2 no memory, -3/-4/-5
-// deflate failures (PNG), 1 raw dump not opened.
-int write_tiff(const char* file);
-int write_raw_image(const char* file);
-int write_png(const char* file);
-int write_ppm(const char* file);
-int write_bmp(const char* file);
+// Where an image writer puts its bytes: a file, or a test's buffer.
+struct Sink {
+    virtual ~Sink() = default;
+    // Writes n bytes; false when they could not all be written.
+    virtual bool write(const void* bytes, size_t n) = 0;
+};
+
+// Image writers: image r with the colour table `colours` (256 entries
+// 0x00RRGGBB) and, for PNG and BMP, `palette` of them in the palette. Status
+// 0 success, -1 a write failed (or wrote other than the expected size), -2
+// no memory, -3/-4/-5 deflate failures (PNG); the raw dump gives 1 for a
+// failed write. A writer stops at the first failed write.
+int write_tiff(Sink& sink, const RasterImage& r, const uint32_t colours[256]);
+int write_raw_image(Sink& sink, const RasterImage& r);
+int write_png(Sink& sink, const RasterImage& r, int palette, const uint32_t colours[256]);
+int write_ppm(Sink& sink, const RasterImage& r, const uint32_t colours[256]);
+int write_bmp(Sink& sink, const RasterImage& r, int palette, const uint32_t colours[256]);
 // kind = device code - 600: 1 TIFF, 2 IMAG, 4 PNG, 5 PPM, 6 BMP. Flushes the
-// pending polyline, writes, and reports a failure as warning 36, 51 or 101
-// "ZLIB error". Returns the writer's status.
+// pending polyline and writes the page's image under the file's temporary
+// name, renamed onto the file when complete. A file that cannot be created
+// gives -1 (raw dump 1) and warning 36; a writer's failure warning 36, 51 or
+// 101 "ZLIB error", and then no file takes the name. Returns the status.
 int write_image_file(const char* file, int kind);
 
-} // namespace razidu
-
-namespace razidu {
-// CRC-32 of the PNG chunks (reflected 0xEDB88320, preset and result
-// complemented); its table is made on first use.
-uint32_t png_crc(const uint8_t* p, size_t n);
 } // namespace razidu

@@ -1,10 +1,13 @@
 // Image file writers: TIFF, PNG, BMP, PPM and the raw dump, each a linear
-// sequence of the format's units. Every writer knows the size of its file
-// before it starts and reports a short write as a file error.
+// sequence of the format's units into a sink, a function of the image and
+// the colours alone. Every writer knows the size of its output before it
+// starts and reports a failed or short write as a file error.
+// write_image_file writes the page's image into its file.
 #include "plot/core/state.h"
 
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -64,12 +67,17 @@ void png_zfree(voidpf, voidpf p) {
     std::free(p);
 }
 
-// A file being written, with a count of the bytes that reached it.
+// A sink being written, with a count of the bytes that reached it. After a
+// failed write every later one is skipped.
 struct Out {
-    FILE* f = nullptr;
+    Sink& sink;
     long long written = 0;
+    bool ok = true;
 
-    void bytes(const void* p, size_t n) { written += (long long)std::fwrite(p, 1, n, f); }
+    void bytes(const void* p, size_t n) {
+        if (ok && n) ok = sink.write(p, n);
+        if (ok) written += (long long)n;
+    }
     void u8(int v) {
         const uint8_t b = uint8_t(v);
         bytes(&b, 1);
@@ -86,23 +94,14 @@ struct Out {
         const uint8_t b[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
         bytes(b, 4);
     }
-    // Closes the file; 0 when exactly `expected` bytes were written.
-    int close(long long expected) {
-        const bool closed = std::fclose(f) == 0;
-        f = nullptr;
-        return closed && written == expected ? 0 : -1;
-    }
-    // Closes the file after a failure, returning the failure.
-    int fail(int status) {
-        std::fclose(f);
-        f = nullptr;
-        return status;
-    }
+    // 0 when exactly `expected` bytes were written, else -1.
+    int end(long long expected) const { return ok && written == expected ? 0 : -1; }
 };
 
-bool open_out(Out& out, const char* file) {
-    out.f = std::fopen(file, "wb");
-    return out.f != nullptr;
+// Row y of an image, n bytes from column 0.
+void read_row(const RasterImage& r, int y, uint8_t* dest, int n) {
+    if (r.pixels && y >= 0 && y < r.height && n >= 0 && n <= r.stride)
+        std::memcpy(dest, r.pixels.get() + size_t(y) * size_t(r.stride), size_t(n));
 }
 
 int red(uint32_t e) {
@@ -131,35 +130,13 @@ void tiff_entry(Out& out, int tag, int type, uint32_t count, uint32_t value) {
 
 // ------------------------------------------------------------ PNG
 
-const uint32_t* crc_table() {
-    static uint32_t table[256];
-    static bool made = false;
-    if (!made) {
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[n] = c;
-        }
-        made = true;
-    }
-    return table;
-}
-
-uint32_t crc_update(uint32_t c, const uint8_t* p, size_t n) {
-    const uint32_t* t = crc_table();
-    for (size_t i = 0; i < n; ++i)
-        c = t[(c ^ p[i]) & 0xFF] ^ (c >> 8);
-    return c;
-}
-
 void png_chunk(Out& out, const char type[4], const uint8_t* data, size_t n) {
     out.be32(uint32_t(n));
     out.bytes(type, 4);
     if (n) out.bytes(data, n);
-    uint32_t c = crc_update(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(type), 4);
-    c = crc_update(c, data, n);
-    out.be32(c ^ 0xFFFFFFFFu);
+    uLong c = crc32(0L, reinterpret_cast<const Bytef*>(type), 4);
+    if (n) c = crc32(c, data, uInt(n));
+    out.be32(uint32_t(c));
 }
 
 void put_be32(uint8_t* p, uint32_t v) {
@@ -171,18 +148,12 @@ void put_be32(uint8_t* p, uint32_t v) {
 
 } // namespace
 
-uint32_t png_crc(const uint8_t* p, size_t n) {
-    return crc_update(0xFFFFFFFFu, p, n) ^ 0xFFFFFFFFu;
-}
-
-int write_tiff(const char* file) {
-    const RasterImage& r = g_plot.raster;
+int write_tiff(Sink& sink, const RasterImage& r, const uint32_t colours[256]) {
     const uint32_t W = uint32_t(r.width), H = uint32_t(r.height);
     const long long expected = 1682 + 6LL * H + (long long)W * H;
-    Out out;
-    if (!open_out(out, file)) return -1;
+    Out out{sink};
     std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[W ? W : 1]);
-    if (!row) return out.fail(-2);
+    if (!row) return -2;
     const uint32_t strips = 146, counts = 146 + 4 * H, colour_map = 146 + 6 * H;
     out.bytes("II", 2);
     out.le16(42);
@@ -208,48 +179,43 @@ int write_tiff(const char* file) {
         out.le32(1682 + 6 * H + i * W);
     for (uint32_t i = 0; i < H; ++i)
         out.le16(W & 0xFFFF);
-    const uint32_t* t = g_plot.colour.table;
+    const uint32_t* t = colours;
     for (int i = 0; i < 256; ++i)
         out.le16(uint32_t(red(t[i]) * 257));
     for (int i = 0; i < 256; ++i)
         out.le16(uint32_t(green(t[i]) * 257));
     for (int i = 0; i < 256; ++i)
         out.le16(uint32_t(blue(t[i]) * 257));
-    for (uint32_t y = 0; y < H; ++y) {
-        raster_read_rows(row.get(), 0, int(y), int(W), 1);
+    for (uint32_t y = 0; y < H && out.ok; ++y) {
+        read_row(r, int(y), row.get(), int(W));
         out.bytes(row.get(), W);
     }
-    return out.close(expected);
+    return out.end(expected);
 }
 
-int write_raw_image(const char* file) {
-    const RasterImage& r = g_plot.raster;
+int write_raw_image(Sink& sink, const RasterImage& r) {
     const long long expected = 80 + (long long)r.stride * r.height;
-    Out out;
-    if (!open_out(out, file)) return 1;
+    Out out{sink};
     std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[r.stride ? r.stride : 1]);
-    if (!row) return out.fail(-2);
+    if (!row) return -2;
     char header[96];
     std::snprintf(header, sizeof header,
                   "!Bitmap RAZIDU VIRT %5d %5d %5d %5d %5d %5d %5d %5d %5d       ", r.width,
                   r.height, 8, r.stride, 8, 32, 0, 1, 0);
     out.bytes(header, 80);
-    for (int y = 0; y < r.height; ++y) {
-        raster_read_rows(row.get(), 0, y, r.stride, 1);
+    for (int y = 0; y < r.height && out.ok; ++y) {
+        read_row(r, y, row.get(), r.stride);
         out.bytes(row.get(), size_t(r.stride));
     }
-    return out.close(expected);
+    return out.end(expected) == 0 ? 0 : 1;
 }
 
-int write_png(const char* file) {
-    const RasterImage& r = g_plot.raster;
+int write_png(Sink& sink, const RasterImage& r, int P, const uint32_t colours[256]) {
     const uint32_t W = uint32_t(r.width), H = uint32_t(r.height);
-    const int P = palette_size();
     // Everything but the compressed data: signature, IHDR, PLTE, IDAT and
     // IEND chunk frames.
     const long long frame = 8 + (12 + 13) + (12 + 3LL * P) + 12 + 12;
-    Out out;
-    if (!open_out(out, file)) return -1;
+    Out out{sink};
     out.bytes("\x89PNG\r\n\x1a\n", 8);
     uint8_t ihdr[13];
     put_be32(ihdr, W);
@@ -262,7 +228,7 @@ int write_png(const char* file) {
     png_chunk(out, "IHDR", ihdr, 13);
     uint8_t plte[3 * 256];
     for (int i = 0; i < P; ++i) {
-        const uint32_t e = g_plot.colour.table[i];
+        const uint32_t e = colours[i];
         plte[3 * i] = uint8_t(red(e));
         plte[3 * i + 1] = uint8_t(green(e));
         plte[3 * i + 2] = uint8_t(blue(e));
@@ -274,16 +240,16 @@ int write_png(const char* file) {
     PngMemory& m = png_memory;
     if (!keep_at_least(m.raw, m.raw_size, raw_size) ||
         !keep_at_least(m.packed, m.packed_size, area))
-        return out.fail(-2);
+        return -2;
     for (uint32_t y = 0; y < H; ++y) {
         uint8_t* line = m.raw.get() + size_t(y) * (W + 1);
         line[0] = 0; // filter: none
-        raster_read_rows(line + 1, 0, int(y), int(W), 1);
+        read_row(r, int(y), line + 1, int(W));
     }
     z_stream z{};
     z.zalloc = png_zalloc;
     z.zfree = png_zfree;
-    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return out.fail(-3);
+    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return -3;
     z.next_in = m.raw.get();
     z.avail_in = uInt(raw_size);
     z.next_out = m.packed.get();
@@ -291,29 +257,27 @@ int write_png(const char* file) {
     const int done = deflate(&z, Z_FINISH);
     const size_t packed_size = area - z.avail_out;
     const int ended = deflateEnd(&z);
-    if (done != Z_STREAM_END) return out.fail(-4);
-    if (ended != Z_OK) return out.fail(-5);
+    if (done != Z_STREAM_END) return -4;
+    if (ended != Z_OK) return -5;
     png_chunk(out, "IDAT", m.packed.get(), packed_size);
     png_chunk(out, "IEND", nullptr, 0);
-    return out.close(frame + (long long)packed_size);
+    return out.end(frame + (long long)packed_size);
 }
 
-int write_ppm(const char* file) {
-    const RasterImage& r = g_plot.raster;
+int write_ppm(Sink& sink, const RasterImage& r, const uint32_t colours[256]) {
     char header[48];
     const int header_len =
         std::snprintf(header, sizeof header, "P6\n%d %d\n255\n", r.width, r.height);
     const long long expected = header_len + 3LL * r.width * r.height;
-    Out out;
-    if (!open_out(out, file)) return -1;
+    Out out{sink};
     std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[size_t(r.width) * 4 + 1]);
-    if (!row) return out.fail(-2);
+    if (!row) return -2;
     out.bytes(header, size_t(header_len));
     uint8_t* index = row.get();
     uint8_t* rgb = row.get() + r.width;
-    const uint32_t* t = g_plot.colour.table;
-    for (int y = 0; y < r.height; ++y) {
-        raster_read_rows(index, 0, y, r.width, 1);
+    const uint32_t* t = colours;
+    for (int y = 0; y < r.height && out.ok; ++y) {
+        read_row(r, y, index, r.width);
         for (int x = 0; x < r.width; ++x) {
             const uint32_t e = t[index[x]];
             rgb[3 * x] = uint8_t(red(e));
@@ -322,17 +286,15 @@ int write_ppm(const char* file) {
         }
         out.bytes(rgb, size_t(r.width) * 3);
     }
-    return out.close(expected);
+    return out.end(expected);
 }
 
-int write_bmp(const char* file) {
-    const RasterImage& r = g_plot.raster;
+int write_bmp(Sink& sink, const RasterImage& r, int palette, const uint32_t colours[256]) {
     const uint32_t W = uint32_t(r.width), H = uint32_t(r.height), S = (W + 3) / 4 * 4;
-    const uint32_t P = uint32_t(palette_size());
+    const uint32_t P = uint32_t(palette);
     const uint32_t data_offset = 54 + 4 * P;
     const long long expected = (long long)data_offset + (long long)S * H;
-    Out out;
-    if (!open_out(out, file)) return -1;
+    Out out{sink};
     out.bytes("BM", 2);
     out.le32(uint32_t(expected));
     out.le16(0);
@@ -350,43 +312,81 @@ int write_bmp(const char* file) {
     out.le32(P);
     out.le32(P);
     for (uint32_t i = 0; i < P; ++i) {
-        const uint32_t e = g_plot.colour.table[i];
+        const uint32_t e = colours[i];
         out.u8(blue(e));
         out.u8(green(e));
         out.u8(red(e));
         out.u8(0);
     }
     std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[S ? S : 1]);
-    if (!row) return out.fail(-2);
+    if (!row) return -2;
     std::memset(row.get(), 0, S);
-    for (uint32_t y = H; y-- > 0;) {
-        raster_read_rows(row.get(), 0, int(y), int(W), 1);
+    for (uint32_t y = H; y-- > 0 && out.ok;) {
+        read_row(r, int(y), row.get(), int(W));
         out.bytes(row.get(), S);
     }
-    return out.close(expected);
+    return out.end(expected);
 }
+
+namespace {
+
+// A file as a sink; the first failed write keeps its errno.
+struct FileSink : Sink {
+    FILE* f;
+    int error = 0;
+    explicit FileSink(FILE* file) : f(file) {}
+    bool write(const void* p, size_t n) override {
+        if (std::fwrite(p, 1, n, f) == n) return true;
+        error = errno ? errno : EIO;
+        return false;
+    }
+};
+
+} // namespace
 
 int write_image_file(const char* file, int kind) {
     flush_polyline();
-    int status = 0;
-    switch (kind) {
-    case 1:
-        status = write_tiff(file);
-        break;
-    case 2:
-        status = write_raw_image(file);
-        break;
-    case 4:
-        status = write_png(file);
-        break;
-    case 5:
-        status = write_ppm(file);
-        break;
-    case 6:
-        status = write_bmp(file);
-        break;
-    default:
+    if (kind != 1 && kind != 2 && kind != 4 && kind != 5 && kind != 6)
         return 0; // VIRT and unknown kinds write no file
+    const PlotState& g = g_plot;
+    const uint32_t* colours = g.colour.table;
+    int status = 0;
+    FILE* f = output_open(file, "wb");
+    if (!f) {
+        status = kind == 2 ? 1 : -1;
+        set_outcome(1, 36, file, errno);
+    } else {
+        FileSink sink(f);
+        switch (kind) {
+        case 1:
+            status = write_tiff(sink, g.raster, colours);
+            break;
+        case 2:
+            status = write_raw_image(sink, g.raster);
+            break;
+        case 4:
+            status = write_png(sink, g.raster, palette_size(), colours);
+            break;
+        case 5:
+            status = write_ppm(sink, g.raster, colours);
+            break;
+        default:
+            status = write_bmp(sink, g.raster, palette_size(), colours);
+            break;
+        }
+        if (status == 0 && !output_commit()) {
+            status = -1;
+            set_outcome(2, 36, file, errno);
+        } else if (status != 0) {
+            const int err = sink.error ? sink.error : status == -2 ? ENOMEM : 0;
+            output_discard();
+            const bool zlib = status <= -3;
+            set_outcome(2,
+                        status == -2 ? 51
+                        : zlib       ? 101
+                                     : 36,
+                        file, err, zlib ? "ZLIB error" : "the image was not written whole");
+        }
     }
     if (status == -1 || (kind == 2 && status == 1)) {
         warning_plain(36);

@@ -54,8 +54,7 @@ int select_ps_font(const char* font) {
     if (font) std::strncpy(cut, font, 30);
     int pos = fonts::ps_font_position(cut);
     if (pos < 0) {
-        std::fprintf(g_plot.msg_stream ? g_plot.msg_stream : stdout,
-                     " <<<< Warning: %s is not a standard font!\n", font ? font : "");
+        not_standard_font_message(font);
         pos = 0;
     }
     const char* list_name = fonts::kPsFonts[pos].name;

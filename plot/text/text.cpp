@@ -140,12 +140,7 @@ bool off_page(int x, int y) {
 }
 
 void page_warning(const char* which, int x, int y, const char* text) {
-    ++g_plot.warning_count;
-    FILE* out = g_plot.msg_stream ? g_plot.msg_stream : stdout;
-    char head[9] = {};
-    std::strncpy(head, text, 8);
-    std::fprintf(out, " <<<< Warning: %s (%5d/%5d) ", which, x, y);
-    std::fprintf(out, "in MESSAG out of page - (%s).\n", head);
+    out_of_page_message(which, x, y, text);
 }
 
 // Half away from zero; far-off and undefined positions stay in int range.

@@ -12,7 +12,7 @@
 #include "plot/vector/vector.h"
 
 #include <algorithm>
-#include <cassert>
+#include <cerrno>
 #include <charconv>
 #include <initializer_list>
 #include <cmath>
@@ -140,7 +140,7 @@ const char* component(int c) {
 // Memory for the writer's tables ran out in the middle of a page.
 [[noreturn]] void out_of_memory() {
     warning_plain(53);
-    std::exit(0);
+    end_process(53, g_plot.out.name.c_str(), "not enough memory for the PDF tables");
 }
 
 void grow_tables(int n) {
@@ -387,7 +387,6 @@ void pdf_begin_object(int n, int kind) {
 
 void pdf_open(const char* file, int w, int h, int mode, int* status) {
     PdfState& p = g_plot.pdf;
-    if (p.stream) std::fclose(p.stream);
     pending.clear();
     p = PdfState{};
     p.compress = mode % 2;
@@ -398,7 +397,7 @@ void pdf_open(const char* file, int w, int h, int mode, int* status) {
         *status = -2;
         return;
     }
-    p.stream = std::fopen(file, "wb");
+    p.stream = output_open(file, "wb");
     if (!p.stream) {
         *status = -1;
         return;
@@ -426,9 +425,12 @@ void pdf_path(float x, float y, int op) {
         write_fonts();
         write_page();
         write_final_part();
-        // The cross-reference table is only right if every byte was counted.
-        assert(std::ftell(p.stream) == long(p.offset));
-        std::fclose(p.stream);
+        // The cross-reference table is only right if every byte reached
+        // the file; otherwise the file does not take its name (warning 36).
+        errno = 0;
+        if (std::fflush(p.stream) != 0 || std::ftell(p.stream) != long(p.offset))
+            output_failed(errno ? errno : EIO);
+        finish_output();
         const int w = p.page_w, h = p.page_h;
         p = PdfState{}; // frees the tables; the media box stays readable
         p.page_w = w;

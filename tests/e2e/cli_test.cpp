@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <csignal>
 #include <map>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace testfiles;
 
@@ -33,14 +35,29 @@ struct Cli : ::testing::Test {
     }
     // Runs kivar with args in the folder work, without a display so that no
     // window can open.
-    Outcome kivar(const std::string& args, const fs::path& cwd = {}) {
-        fs::path where = cwd.empty() ? dir / "work" : cwd;
-        std::string cmd = "cd '" + where.string() + "' && env -u DISPLAY '" KIVAR_EXE "' " + args +
-                          " >'" + (dir / "out.txt").string() + "' 2>'" +
-                          (dir / "err.txt").string() + "'";
-        int raw = std::system(cmd.c_str());
+    // `before` is a shell command run first (a limit, for example).
+    Outcome kivar(const std::string& args, const fs::path& cwd = {},
+                  const std::string& before = "true") {
+        int raw = std::system(command(args, cwd, before).c_str());
         int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         return {status, read_file(dir / "out.txt"), read_file(dir / "err.txt")};
+    }
+    std::string command(const std::string& args, const fs::path& cwd = {},
+                        const std::string& before = "true") {
+        fs::path where = cwd.empty() ? dir / "work" : cwd;
+        return "cd '" + where.string() + "' && " + before +
+               " && exec env -u DISPLAY '" KIVAR_EXE "' " + args + " >'" +
+               (dir / "out.txt").string() + "' 2>'" + (dir / "err.txt").string() + "'";
+    }
+    // kivar started in the background: its process id.
+    pid_t kivar_started(const std::string& args) {
+        std::string cmd = command(args);
+        pid_t pid = fork();
+        if (pid == 0) {
+            execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
     }
 };
 
@@ -194,6 +211,120 @@ TEST_F(Cli, ParallelRunsMatchOneJob) {
         EXPECT_TRUE(a == b) << args << ": " << a.size() << " and " << b.size() << " files";
     }
     unsetenv("SOURCE_DATE_EPOCH");
+}
+
+// Input that is not a regular file is read into memory first: a pipe gives
+// the inventory of the file; an endless device is refused.
+TEST_F(Cli, StreamsAreBounded) {
+    Outcome file = kivar("info " + gpvPath);
+    Outcome pipe = kivar("info /dev/stdin <'" + gpvPath + "'");
+    EXPECT_EQ(pipe.status, 0) << pipe.err;
+    EXPECT_EQ(pipe.out, file.out);
+    pipe = kivar("info /dev/stdin", {}); // nothing sent
+    EXPECT_EQ(pipe.status, 1);
+    Outcome zero = kivar("info /dev/zero");
+    EXPECT_EQ(zero.status, 1);
+    EXPECT_EQ(zero.err, "kivar: /dev/zero: not a regular file, and longer than 256 MiB\n");
+}
+
+// Save folders are used as given: "" is the current folder, and a folder of
+// 4,000 characters is not cut.
+TEST_F(Cli, SaveFoldersAsGiven) {
+    Outcome r = kivar("data " + gpvPath + " --save ''");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "work" / "MD04_ID004_P0850_DT26120400_TM00.txt"));
+    fs::path deep = dir;
+    while (deep.string().size() < 3800)
+        deep /= std::string(200, 'd');
+    deep /= std::string(3999 - deep.string().size(), 'e');
+    ASSERT_EQ(deep.string().size(), 4000u);
+    fs::create_directories(deep);
+    for (const char* run : {"data", "image"}) {
+        r = kivar(std::string(run) + " " + gpvPath + " --format png --save " + deep.string());
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_TRUE(fs::exists(deep / "MD04_ID004_P0850_DT26120400_TM00.txt"));
+    EXPECT_TRUE(fs::exists(deep / "MD04_ID004_P0850_DT26120400_TM00.png"));
+}
+
+// Every file in a folder with its contents.
+std::map<std::string, std::string> contents(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(folder))
+        files[e.path().filename().string()] = read_file(e.path());
+    return files;
+}
+
+// A run that cannot write a file whole stops there with one message and
+// exit 1; a run ended by SIGTERM ends as the signal says. Either way every
+// earlier file is as it was and no partial file is left.
+TEST_F(Cli, FailedAndInterruptedRunsKeepEarlierFiles) {
+    const std::string sample = KIVAR_BINARY_DIR "/data/sample_rsm.gpv";
+    const fs::path out = dir / "out";
+    // Temperature alone (no wind map lacking its partner), 34 fields.
+    gpvgen::Forecast fc;
+    fc.levels = {850, 500};
+    fc.items = {4};
+    fc.lastHour = 48;
+    const std::string temperature = (dir / "t.gpv").string();
+    ASSERT_TRUE(gpvgen::write_forecast(temperature, fc));
+    const std::pair<std::string, std::string> runs[] = {
+        {"data " + sample + " --all",
+         "save_GPV: " + out.string() + "/MD04_ID001_P1000_DT26120400_TM00.txt: File too large\n"},
+        {"image " + temperature + " --all --format pdf",
+         "plot_field: " + out.string() +
+             "/MD04_ID004_P0850_DT26120400_TM00.pdf: File too large\n"}};
+    for (const auto& [command, message] : runs) {
+        const std::string run = command + " --save " + out.string();
+        fs::remove_all(out);
+        ASSERT_EQ(kivar(run).status, 0);
+        const auto before = contents(out);
+        // A file-size limit of 20 blocks of 512 bytes: the first file fails.
+        fs::remove(dir / "work" / "gpv.log");
+        Outcome r = kivar(run, {}, "ulimit -f 20");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, message);
+        EXPECT_TRUE(contents(out) == before);
+        // SIGTERM while a file is being written.
+        pid_t pid = kivar_started(run);
+        bool seen = false;
+        for (int k = 0; k < 20000 && !seen; ++k) {
+            for (const auto& e : fs::directory_iterator(out))
+                seen = seen || e.path().extension() == ".part";
+            if (!seen) usleep(50);
+        }
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(seen) << command;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << command;
+        EXPECT_TRUE(contents(out) == before) << command;
+    }
+}
+
+// Maps: a file that cannot be created is named on standard error and the
+// run goes on (exit 1); one that cannot be written whole stops the run; a
+// PDF file that cannot be created ends the library's process, and the
+// command line says why. No partial file is left.
+TEST_F(Cli, MapFailuresAreNamedAndExitWithOne) {
+    const fs::path maps = dir / "maps";
+    const std::string base = (maps / "MD04_ID004_P0850_DT26120400_TM00").string();
+    const std::string one = "image " + gpvPath + " --item 4 --save " + maps.string();
+    fs::create_directories(base + ".png");
+    fs::create_directories(base + ".pdf");
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {one + " --format png", "true", "plot_field: " + base + ".png: Is a directory\n"},
+        {one + " --format pdf", "true", "plot_field: " + base + ".pdf: Is a directory\n"},
+        {one + " --format tif", "ulimit -f 2", "plot_field: " + base + ".tif: File too large\n"},
+        {one + " --format ps --all", "ulimit -f 2",
+         "plot_field: " + base + ".ps: File too large\n"}};
+    for (const auto& [args, before, message] : cases) {
+        Outcome r = kivar(args, {}, before);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.err, message) << args;
+    }
+    for (const auto& e : fs::directory_iterator(maps))
+        EXPECT_TRUE(fs::is_directory(e.path())) << e.path();
 }
 
 } // namespace

@@ -7,6 +7,9 @@
 #include <ctime>
 #include <iterator>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <csignal>
 
 using namespace testfiles;
 
@@ -91,6 +94,76 @@ TEST_F(Export, LogLine) {
               "2002-12-4 1:4:5  P: 850  TM: 6  ID: 225  ITEM: Cloud (ref: DGRB)\n"
               "2002-12-4 1:4:5  P: 0  TM: 51  ID: 4  ITEM: Temperature (C)\n");
     EXPECT_EQ(gpv::write_log_line(nullptr, t, 850, 6, 4), 0);
+}
+
+// Runs f in a child process whose files may grow to `limit` bytes (a write
+// beyond fails with EFBIG) and returns its exit status.
+template <class F> int with_file_limit(rlim_t limit, F f) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit r{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &r);
+        _exit(f());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+// A write that fails anywhere in a file: the named file keeps its earlier
+// contents, no temporary file stays, and the box names the file and the
+// reason.
+TEST_F(Export, WriteFailuresLeaveTheEarlierFile) {
+    for (gpv::Format f : {gpv::Format::Fast, gpv::Format::Reference})
+        for (int layout : {0, 1}) {
+            gpv::format = f;
+            const std::string ext = layout ? ".csv" : ".txt";
+            const fs::path file = dir / ("MD04_ID004_P0500_DT02020400_TM00" + ext);
+            ASSERT_EQ(gpv::save_GPV(save.c_str(), layout, field, 4, 500, 0), 1);
+            const std::string good = read_file(file);
+            field[0] = 70.0f; // a new file differs, with the same length
+            const rlim_t size = good.size();
+            for (rlim_t limit : {rlim_t{0}, rlim_t{1}, size / 8, size / 4, size / 2, size - 1}) {
+                int status = with_file_limit(limit, [&] {
+                    int r = gpv::save_GPV(save.c_str(), layout, field, 4, 500, 0);
+                    return r == gpv::kWriteFailed &&
+                                   last_message() ==
+                                       "save_GPV: " + file.string() + ": File too large"
+                               ? 0
+                               : 1;
+                });
+                EXPECT_EQ(status, 0) << layout << " " << limit;
+                EXPECT_TRUE(read_file(file) == good) << layout << " " << limit;
+                EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << limit;
+            }
+            field[0] = -3.0f;
+            fs::remove(file);
+        }
+    gpv::format = gpv::Format::Fast;
+}
+
+// gpv.log lines reach the file whole or not at all, and never continue a
+// line cut short by an earlier run.
+TEST_F(Export, LogLinesWholeOrAbsent) {
+    const fs::path path = dir / "gpv.log";
+    write_file(path, {'o', 'l', 'd', '\n', 'c', 'u', 't'});
+    std::FILE* log = gpv::open_log(path.string());
+    const gpv::LogTime t{2026, 12, 4, 1, 4, 5};
+    ASSERT_EQ(gpv::write_log_line(log, t, 850, 6, 4), 1);
+    std::string text = read_file(path);
+    EXPECT_EQ(text.substr(0, 4), "old\n");
+    EXPECT_EQ(text.find("cut"), std::string::npos) << text;
+    for (rlim_t cut : {0, 1, 20}) {
+        int status = with_file_limit(text.size() + cut, [&] {
+            return gpv::write_log_line(log, t, 500, 3, 23) == gpv::kWriteFailed && errno == EFBIG
+                       ? 0
+                       : 1;
+        });
+        EXPECT_EQ(status, 0) << cut;
+        EXPECT_EQ(read_file(path), text) << cut;
+    }
+    std::fclose(log);
 }
 
 } // namespace

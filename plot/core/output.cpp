@@ -1,0 +1,129 @@
+// The page's output file under a temporary name, and the page outcome.
+#include "plot/core/output.h"
+#include "plot/core/state.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace razidu {
+
+namespace {
+
+// Longest file name the file systems here accept.
+constexpr std::size_t kNameLimit = 255;
+
+std::string temporary_name(const std::string& name) {
+    const std::size_t slash = name.find_last_of('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const std::string tail = "." + std::to_string(getpid()) + ".part";
+    // A base too long for ".BASE.PID.part" keeps its first characters.
+    return name.substr(0, start) + "." + name.substr(start, kNameLimit - 1 - tail.size()) + tail;
+}
+
+} // namespace
+
+FILE* output_open(const char* name, const char* mode) {
+    OutputState& o = g_plot.out;
+    if (o.stream) output_discard();
+    // A name that could not be opened for writing is refused as before: a
+    // folder, or a file that may not be written (the rename would replace it).
+    struct stat st {};
+    if (stat(name, &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return nullptr;
+        }
+        const bool own_writable = st.st_uid == geteuid() && (st.st_mode & S_IWUSR);
+        if (!own_writable && access(name, W_OK) != 0) return nullptr;
+    }
+    o.name = name;
+    o.temp = temporary_name(o.name);
+    o.partial = o.temp.c_str();
+    // Created new ("x"), closed on exec ("e").
+    const std::string how = std::string(mode) + "xe";
+    for (int attempt = 0; attempt < 2 && !o.stream; ++attempt) {
+        o.stream = std::fopen(o.temp.c_str(), how.c_str());
+        // A leftover of a killed process that had our process number.
+        if (!o.stream && errno == EEXIST) unlink(o.temp.c_str());
+    }
+    if (!o.stream) {
+        const int err = errno;
+        unlink(o.temp.c_str());
+        o.partial = nullptr;
+        errno = err;
+    }
+    return o.stream;
+}
+
+bool output_commit() {
+    OutputState& o = g_plot.out;
+    if (!o.stream) return false;
+    errno = 0;
+    bool ok = std::fflush(o.stream) == 0 && !std::ferror(o.stream) && !o.error;
+    int err = o.error ? o.error : errno;
+    o.error = 0;
+    if (std::fclose(o.stream) != 0 && ok) ok = false, err = errno;
+    o.stream = nullptr;
+    if (ok && std::rename(o.temp.c_str(), o.name.c_str()) != 0) ok = false, err = errno;
+    if (!ok) unlink(o.temp.c_str());
+    o.partial = nullptr;
+    // A stream error whose errno was overwritten since is still an error.
+    errno = ok ? 0 : (err ? err : EIO);
+    return ok;
+}
+
+void output_failed(int err) {
+    if (!g_plot.out.error) g_plot.out.error = err;
+}
+
+void output_discard() {
+    OutputState& o = g_plot.out;
+    o.error = 0;
+    const int err = errno;
+    if (o.stream) std::fclose(o.stream);
+    o.stream = nullptr;
+    if (o.partial) unlink(o.temp.c_str());
+    o.partial = nullptr;
+    errno = err;
+}
+
+void set_outcome(int status, int warning, const char* file, int err, const char* reason) {
+    OutputState& o = g_plot.out;
+    o.status = status;
+    o.warning = warning;
+    o.file = file ? file : "";
+    o.reason = err > 0 ? std::strerror(err) : reason;
+}
+
+void finish_output() {
+    OutputState& o = g_plot.out;
+    if (!o.stream) return;
+    const std::string name = o.name;
+    if (!output_commit()) {
+        set_outcome(2, 36, name.c_str(), errno);
+        warning_plain(36);
+    }
+}
+
+void end_process(int warning, const char* file, const char* reason) {
+    const std::string name = file ? file : "";
+    output_discard();
+    set_outcome(3, warning, name.c_str(), 0, reason);
+    std::fflush(nullptr);
+    std::exit(0);
+}
+
+PageOutcome page_outcome() {
+    const OutputState& o = g_plot.out;
+    return {o.status, o.warning, o.file.c_str(), o.reason.c_str()};
+}
+
+const char* partial_file() {
+    return g_plot.out.partial;
+}
+
+} // namespace razidu
