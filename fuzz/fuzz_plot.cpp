@@ -32,7 +32,7 @@ const char* const kLabels[] = {"NONE", "FLOA", "EXP",  "FEXP", "LOG",  "CLOG", "
                                "MAP",  "DMAP", "LMAP", "TIME", "HOUR", "SECO", "MYLA",
                                "DATE", "BAR",  "PIE",  "CON",  "DAT",  "PER",  "XYZ"};
 const char* const kTables[] = {"SMAL", "RAIN", "spectrum", "GREY", "RRAI",
-                               "RSPE", "RGRE", "VGA",  "TEMP", "NONE"};
+                               "RSPE", "RGRE", "VGA",      "TEMP", "NONE"};
 const char* const kColours[] = {"WHIT", "RED",  "GREE", "YELL", "BLUE", "ORAN",
                                 "CYAN", "MAGE", "BLAC", "FORE", "BACK", "PINK"};
 const char* const kFonts[] = {"Times-Roman", "Helvetica-Bold", "Courier", "Symbol",
@@ -87,6 +87,21 @@ void on_exit() {
     if (!exitExpected) return; // the fuzzer reports it
     std::fprintf(stderr, "fuzz_plot: the library ended the process in %s (expected)\n", exitWhere);
     std::_Exit(0);
+}
+
+// A dashed line across a page near the int limit carries some 10^8 dashes:
+// work in proportion to them, not a hang, but far past the fuzzer's time
+// limit. On such pages lines are drawn solid (a pattern of one length).
+void keep_dashes_bounded(const razidu::PlotState& ps) {
+    const razidu::LineState& l = ps.line;
+    if (l.dash_count <= 1) return;
+    double period = 0;
+    for (int i = 0; i < l.dash_count; ++i)
+        period += l.dash_pattern[i];
+    const double extent = double(ps.page_xmax) + double(ps.page_ymax);
+    if (extent / period < 1.0e6) return;
+    static const int solid_pattern[1] = {1};
+    razidu::myline(solid_pattern, 1);
 }
 
 } // namespace
@@ -339,6 +354,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         }
+        keep_dashes_bounded(ps);
     }
     {
         MayExit g("disfin");
