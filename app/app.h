@@ -9,8 +9,18 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace app {
+
+// How maps are drawn: the Map menu's choices, kept for the session.
+struct MapOptions {
+    enum Contours { None, WithCells, Only };
+    int contours = None;
+    float step = 0; // contour step; 0 chooses one per item (auto_contour_step)
+    bool area = false;
+    float lon0 = 0, lon1 = 0, lat0 = 0, lat1 = 0; // when area
+};
 
 // Program-wide state of one run.
 struct ProgramState {
@@ -28,6 +38,9 @@ struct ProgramState {
     std::string startupBitmap;    // shown at the first paint when set
     int displayCount = 0;         // display plots since start or the last file plot
     int recordedGridCount = 0;    // grid size of the last ini_vars that succeeded
+    MapOptions map;
+    int jobs = 1;          // worker processes of an "All items" run (see run_jobs)
+    bool drawOnly = false; // plot_field draws in memory only (a worker's field of another)
     // Called after each field of an Execute run (k from 1 to n); may be null.
     void (*progress)(int k, int n, int level, int item, int hour) = nullptr;
     // Called for an output file that could not be created, with the
@@ -87,5 +100,55 @@ float read_decimal(const std::string& text);
 
 // The Execute button.
 void execute_command();
+
+// Appends the gpv.log line of a field saved now.
+void write_log(int level, int hour, int item);
+
+// ------------------------------------------------------------ jobs
+// Runs the "All items" command (save_command or plot_command, which call it
+// first) in state.jobs worker processes: each extracts every field as one
+// process would and writes every jobs-th; the parent prints their output,
+// shows their boxes and writes gpv.log in field order. Returns the command's
+// result, or -1 when the run is to go on in this process (one job, fewer
+// than two fields, inside a worker, or no process could be started).
+int run_jobs(bool data, int total, int (*command)());
+// Sends sig to the workers of a run under way and waits until they have
+// ended (each removes the file it was writing). Safe in a signal handler.
+void end_workers(int sig);
+// Inside a worker: whether it writes field k (k from 0 in the run's order);
+// always true outside.
+bool in_worker();
+bool worker_owns(int field);
+// Inside a worker: the gpv.log line the current field asks for.
+void worker_log(int level, int hour, int item);
+// Inside a worker: the end of field k of the run; sends its record when the
+// worker owns it.
+void worker_field_end(int field, bool last, int result, bool delivered, int level, int item,
+                      int hour);
+
+// ------------------------------------------------------------ Map menu
+// Coloured cells, cells and contours, or contours only (IDM_MAP_CELLS,
+// IDM_MAP_CONTOURS, IDM_MAP_CONTOURS_ONLY): marks the entry in the menu.
+void map_mode_command(int command);
+// Asks for the contour step ("auto" or a positive number). 1 when set, 0
+// when cancelled or refused (a box titled "Map" says why).
+int contour_step_command();
+// Asks for the map's area "LON0 LON1 LAT0 LAT1" (empty: the fixed map).
+// 1 when set, 0 when cancelled or refused (a box titled "Map" says why).
+int area_command();
+
+// The contour step used when none is given: 4 hPa for pressure, 3 degrees
+// for temperature, heights by level (40 m near the ground, 60 m in the middle
+// troposphere, 120 m above 400 hPa), 10 % for humidity and cloud, 5 m/s for
+// wind speed; for other items a step of 1, 2 or 5 times a power of ten that
+// gives about ten lines over lo..hi.
+float auto_contour_step(int item, int level, float lo, float hi);
+// The whole multiples of step inside lo..hi, lowest first; when there are
+// more than kMaxContourLevels, every second (third...) of them.
+constexpr int kMaxContourLevels = 100;
+std::vector<float> contour_levels(float step, float lo, float hi);
+// Reads "LON0 LON1 LAT0 LAT1": four numbers, west below east, south below
+// north, latitudes within -90..90. False with the reason in *why.
+bool parse_area(const std::string& text, MapOptions& o, std::string* why);
 
 } // namespace app

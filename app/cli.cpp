@@ -8,6 +8,7 @@
 #include "gpv/gpv.h"
 #include "plot/razidu.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,11 @@ struct Options {
     const char* rangeHigh = nullptr;
     const char* vectorScale = nullptr;
     const char* vectorDensity = nullptr;
+    const char* contour = nullptr; // step or "auto"
+    bool contourOnly = false;
+    std::string area; // "LON0 LON1 LAT0 LAT1"
+    bool areaSet = false;
+    const char* jobs = nullptr;
 };
 
 int usage_error(const std::string& text) {
@@ -82,6 +88,17 @@ int parse(int argc, char** argv, Options& o) {
             ok = value(o.vectorScale);
         else if (a == "--vector-density")
             ok = value(o.vectorDensity);
+        else if (a == "--contour")
+            ok = value(o.contour);
+        else if (a == "--contour-only")
+            o.contourOnly = true;
+        else if (a == "--area") {
+            const char* v[4] = {};
+            ok = value(v[0]) && value(v[1]) && value(v[2]) && value(v[3]);
+            if (ok) o.area = std::string(v[0]) + " " + v[1] + " " + v[2] + " " + v[3];
+            o.areaSet = true;
+        } else if (a == "--jobs")
+            ok = value(o.jobs);
         else
             return usage_error("unknown option " + a);
         if (!ok) return usage_error("option " + a + " needs a value");
@@ -91,6 +108,8 @@ int parse(int argc, char** argv, Options& o) {
     if (o.hour && !is_number(o.hour, false)) return usage_error("--hour wants a number");
     if (o.rangeLow && (!is_number(o.rangeLow, true) || !is_number(o.rangeHigh, true)))
         return usage_error("--range wants two numbers");
+    if (o.jobs && (!is_number(o.jobs, false) || std::atoi(o.jobs) < 1 || std::atoi(o.jobs) > 256))
+        return usage_error("--jobs wants a number of processes from 1 to 256");
     return 0;
 }
 
@@ -240,6 +259,22 @@ int set_controls(const Options& o, bool data) {
         !(is_number(o.vectorDensity, false) &&
           select_text(IDC_VECTOR_DENSITY, std::to_string(std::atoi(o.vectorDensity)))))
         return usage_error("--vector-density wants one of: " + list_entries(IDC_VECTOR_DENSITY));
+    // The Map menu's choices, through its commands; a refused value has
+    // shown its box, and the run stops with status 1.
+    std::size_t before = headless::messages().size();
+    if (o.contour) {
+        headless::set_next_answer(o.contour);
+        dialog_handlers.command(IDM_MAP_STEP, Clicked);
+    }
+    if (o.contour || o.contourOnly)
+        dialog_handlers.command(o.contourOnly ? IDM_MAP_CONTOURS_ONLY : IDM_MAP_CONTOURS, Clicked);
+    if (o.areaSet) {
+        headless::set_next_answer(o.area);
+        dialog_handlers.command(IDM_MAP_AREA, Clicked);
+    }
+    if (headless::messages().size() != before) return 1;
+    state.jobs =
+        o.jobs ? std::atoi(o.jobs) : std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
     return 0;
 }
 
@@ -261,7 +296,11 @@ void print_usage() {
                "  --save DIR            output folder (default: the current folder)\n"
                "  --range LO HI         fixed colour range instead of the automatic one\n"
                "  --vector-scale S      arrow length scale, 0.2 to 2.0 (default: 1.0)\n"
-               "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n",
+               "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n"
+               "  --contour STEP        labelled contour lines every STEP units, or auto\n"
+               "  --contour-only        contour lines without the coloured cells or arrows\n"
+               "  --area LON0 LON1 LAT0 LAT1  the map over this area (default: the fixed map)\n"
+               "  --jobs N              worker processes for --all (default: the cores)\n",
                stderr);
 }
 

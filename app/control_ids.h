@@ -46,6 +46,11 @@ enum MenuCommand {
     IDM_OPEN = 1021,
     IDM_EXIT = 1031,
     IDM_USERS_GUIDE = 1032,
+    IDM_MAP_CELLS = 1041,         // coloured cells (or arrows) only
+    IDM_MAP_CONTOURS = 1042,      // cells and labelled contour lines
+    IDM_MAP_CONTOURS_ONLY = 1043, // contour lines without the cells
+    IDM_MAP_STEP = 1044,          // asks for the contour step
+    IDM_MAP_AREA = 1045,          // asks for the map's area
 };
 
 } // namespace app

@@ -119,6 +119,17 @@ void on_command(int id, int notification) {
     case IDM_USERS_GUIDE:
         platform::open_help("gpv.hlp");
         break;
+    case IDM_MAP_CELLS:
+    case IDM_MAP_CONTOURS:
+    case IDM_MAP_CONTOURS_ONLY:
+        map_mode_command(id);
+        break;
+    case IDM_MAP_STEP:
+        contour_step_command();
+        break;
+    case IDM_MAP_AREA:
+        area_command();
+        break;
     default:
         break;
     }
@@ -177,6 +188,9 @@ void dialog_init() {
         platform::list_insert(IDC_VECTOR_DENSITY, k, text);
     }
     platform::list_select(IDC_VECTOR_DENSITY, 0);
+
+    state.map = MapOptions{};
+    map_mode_command(IDM_MAP_CELLS);
 
     platform::set_text(IDC_MODEL, "NON");
     platform::set_text(IDC_INIT_TIME, "0:00");
@@ -295,15 +309,24 @@ int save_command() {
     int layout = platform::list_selected(IDC_DATA_FORMAT);
     gpv::Selection sel = read_selection();
     int total = forecast_field_count(sel);
+    if (!sel.selectedOnly && state.jobs > 1 && !in_worker()) {
+        int r = run_jobs(true, total, save_command);
+        if (r >= 0) {
+            if (r) set_status("data save OK");
+            return r;
+        }
+    }
     std::vector<float>& field = gpv::grid.FieldBuffer[0];
     int level = 0, item = 0, hour = 0, pass = -1;
-    int done = 0;
+    int done = 0, position = 0;
     int result;
     bool writeFailed = false;
     do {
         result = forecast_extract_next(state.gpvFile, sel, field, level, item, hour, pass);
         if (result > 0) {
-            int saved = forecast_save(state.saveDir.c_str(), layout, field, item, level, hour);
+            int saved = worker_owns(position)
+                            ? forecast_save(state.saveDir.c_str(), layout, field, item, level, hour)
+                            : 1;
             if (saved == 0 && layout >= 0 && layout <= 1 && state.fileFailed) {
                 int err = errno;
                 state.fileFailed("save_GPV",
@@ -315,21 +338,10 @@ int save_command() {
             writeFailed = saved == gpv::kWriteFailed;
             char text[64];
             forecast_item_label(item, text);
-            if (!state.logFile && !state.logFailureReported) {
-                state.logFailureReported = true;
-                platform::message_box(
-                    ("Error: can't open log file " + state.startDir + "gpv.log.").c_str(),
-                    "save_GPV", false);
-            }
-            platform::DateTime t = platform::utc_now();
-            if (gpv::write_log_line(state.logFile,
-                                    {t.year, t.month, t.day, t.hour, t.minute, t.second}, level,
-                                    hour, item, forecast_item_name(item)) == gpv::kWriteFailed &&
-                !state.logFailureReported) {
-                state.logFailureReported = true;
-                platform::message_box((state.startDir + "gpv.log: " + std::strerror(errno)).c_str(),
-                                      "save_GPV", false);
-            }
+            if (in_worker())
+                worker_log(level, hour, item);
+            else
+                write_log(level, hour, item);
             ++done;
             if (state.progress) state.progress(done, total, level, item, hour);
         }
@@ -339,10 +351,30 @@ int save_command() {
         platform::refresh();
         // A file that could not be written whole ends the run: the next
         // ones would fail the same way (a full disk, a file-size limit).
+        if (in_worker())
+            worker_field_end(position, result != 2 || writeFailed, writeFailed ? 0 : 1, result > 0,
+                             level, item, hour);
+        ++position;
         if (writeFailed) return 0;
     } while (result == 2);
     set_status("data save OK");
     return 1;
+}
+
+void write_log(int level, int hour, int item) {
+    if (!state.logFile && !state.logFailureReported) {
+        state.logFailureReported = true;
+        platform::message_box(("Error: can't open log file " + state.startDir + "gpv.log.").c_str(),
+                              "save_GPV", false);
+    }
+    platform::DateTime t = platform::utc_now();
+    if (gpv::write_log_line(state.logFile, {t.year, t.month, t.day, t.hour, t.minute, t.second},
+                            level, hour, item, forecast_item_name(item)) == gpv::kWriteFailed &&
+        !state.logFailureReported) {
+        state.logFailureReported = true;
+        platform::message_box((state.startDir + "gpv.log: " + std::strerror(errno)).c_str(),
+                              "save_GPV", false);
+    }
 }
 
 void execute_command() {

@@ -58,6 +58,12 @@ const platform::MenuSpec menu[] = {
     {"&File", "&Open", IDM_OPEN},
     {"&File", nullptr, 0},
     {"&File", "E&xit", IDM_EXIT},
+    {"&Map", "&Coloured cells", IDM_MAP_CELLS, platform::MenuRadio},
+    {"&Map", "Cells and c&ontours", IDM_MAP_CONTOURS, platform::MenuRadio},
+    {"&Map", "Contours o&nly", IDM_MAP_CONTOURS_ONLY, platform::MenuRadio},
+    {"&Map", nullptr, 0},
+    {"&Map", "Contour &step...", IDM_MAP_STEP},
+    {"&Map", "&Area...", IDM_MAP_AREA},
     {"&Help", "&User's guide", IDM_USERS_GUIDE},
 };
 

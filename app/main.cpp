@@ -55,9 +55,10 @@ platform::Backend* window_backend(const std::string& folder) {
 #endif
 
 // SIGINT and SIGTERM remove the output file being written (it lives under a
-// temporary name until it is complete), then end the process as the signal
-// would have.
+// temporary name until it is complete), also by the workers of an "All
+// items" run, then end the process as the signal would have.
 extern "C" void remove_partial_files(int sig) {
+    app::end_workers(sig); // their partial files go with them
     if (const char* f = gpv::partial_file()) unlink(f);
     if (const char* f = razidu::partial_file()) unlink(f);
     signal(sig, SIG_DFL);

@@ -61,9 +61,15 @@ void draw_coastline() {
     }
 }
 
+bool inside(const MapOptions& o, float lon, float lat) {
+    return lon >= o.lon0 && lon <= o.lon1 && lat >= o.lat0 && lat <= o.lat1;
+}
+
 // One arrow per step-th cell of every step-th row, from the north-west cell,
-// coloured by wind speed on the zmin..zmax scale.
+// coloured by wind speed on the zmin..zmax scale; with an area, only the
+// arrows that start inside it.
 void draw_arrows(const MapGrid& m, float zmin, float zmax) {
+    const MapOptions& o = state.map;
     const gpv::GpvGrid& g = gpv::grid;
     const float *u = m.a, *v = m.b;
     float scale = static_cast<float>(std::atof(selected_text(IDC_VECTOR_SCALE).c_str()));
@@ -74,6 +80,7 @@ void draw_arrows(const MapGrid& m, float zmin, float zmax) {
         for (int i = 0; i < m.cols; i += step) {
             int k = j * m.cols + i;
             if (std::isnan(g.SpeedBuffer[k])) continue; // a missing point
+            if (o.area && !inside(o, m.lon[k], m.lat[k])) continue;
             razidu::setclr(
                 static_cast<int>(253.0f * (g.SpeedBuffer[k] - zmin) / (zmax - zmin) + 1.0f));
             razidu::rlvec(m.lon[k], m.lat[k], m.lon[k] + s * u[k], m.lat[k] + s * v[k], kArrowCode);
@@ -93,6 +100,114 @@ int present_cells(const MapGrid& m, std::vector<float>& x, std::vector<float>& y
             z.push_back(m.a[k]);
         }
     return static_cast<int>(z.size());
+}
+
+// The axes of the map: the fixed frame, or the chosen area with labels every
+// 0.1, 0.2, 0.5, 1, 2, 5, 10 or 20 degrees, whichever gives at most seven.
+struct MapFrame {
+    float x0 = 119.5f, x1 = 150.5f, xFirst = 120.0f, xStep = 5.0f;
+    float y0 = 19.5f, y1 = 50.5f, yFirst = 20.0f, yStep = 5.0f;
+    int digits = -1;
+};
+
+float label_step(float span) {
+    static const float steps[] = {0.1f, 0.2f, 0.5f, 1, 2, 5, 10, 20, 50};
+    for (float s : steps)
+        if (span / s <= 7.0f) return s;
+    return 100.0f;
+}
+
+MapFrame map_frame(const MapOptions& o) {
+    MapFrame f;
+    if (!o.area) return f;
+    f.x0 = o.lon0;
+    f.x1 = o.lon1;
+    f.y0 = o.lat0;
+    f.y1 = o.lat1;
+    f.xStep = f.yStep = label_step(std::max(o.lon1 - o.lon0, o.lat1 - o.lat0));
+    f.xFirst = std::ceil(f.x0 / f.xStep) * f.xStep;
+    f.yFirst = std::ceil(f.y0 / f.yStep) * f.yStep;
+    f.digits = f.xStep < 1.0f ? 1 : -1;
+    return f;
+}
+
+// Spacing of the grid's cell centres in degrees.
+float lon_step(const MapGrid& m) {
+    return m.cols > 1 ? std::fabs(m.lon[1] - m.lon[0]) : 1.0f;
+}
+float lat_step(const MapGrid& m) {
+    return m.rows > 1 ? std::fabs(m.lat[m.cols] - m.lat[0]) : 1.0f;
+}
+
+// Whether cell k covers some of the area (touching its edge is not enough).
+bool reaches(const MapOptions& o, const MapGrid& m, int k) {
+    const float hx = 0.5f * lon_step(m), hy = 0.5f * lat_step(m);
+    const float lon = m.lon[k], lat = m.lat[k];
+    return lon + hx > o.lon0 && lon - hx < o.lon1 && lat + hy > o.lat0 && lat - hy < o.lat1;
+}
+
+// Smallest and largest of the values whose cells cover some of the area (so
+// that every cell drawn has a colour of the range); false when no cell does.
+bool area_range(const MapOptions& o, const MapGrid& m, const float* z, float* lo, float* hi) {
+    float a = 1.0e32f, b = -1.0e32f;
+    bool any = false;
+    for (int k = 0; k < m.cols * m.rows; ++k)
+        if (!std::isnan(z[k]) && reaches(o, m, k)) {
+            any = true;
+            a = std::min(a, z[k]);
+            b = std::max(b, z[k]);
+        }
+    if (any) *lo = a, *hi = b;
+    return any;
+}
+
+// The cells of the area for curve3: first the cells that reach into it from
+// outside, their centres moved onto its edge so that the library draws them
+// (it draws a cell only when its centre is inside), then the cells inside,
+// which paint over what the moved cells drew beyond their own extent. Every
+// cell is cut at the edges of the axis system; missing points are left out.
+int area_cells(const MapOptions& o, const MapGrid& m, std::vector<float>& x, std::vector<float>& y,
+               std::vector<float>& v) {
+    x.clear(), y.clear(), v.clear();
+    for (int pass = 0; pass < 2; ++pass)
+        for (int k = 0; k < m.cols * m.rows; ++k) {
+            float lon = m.lon[k], lat = m.lat[k];
+            bool in = inside(o, lon, lat);
+            if (in != (pass == 1) || std::isnan(m.a[k])) continue;
+            if (!in) {
+                if (!reaches(o, m, k)) continue;
+                lon = std::clamp(lon, o.lon0, o.lon1);
+                lat = std::clamp(lat, o.lat0, o.lat1);
+            }
+            x.push_back(lon);
+            y.push_back(lat);
+            v.push_back(m.a[k]);
+        }
+    return static_cast<int>(v.size());
+}
+
+// The cell size for autres: as many cells as the grid has over the area.
+int cells_over(float span, float step) {
+    if (!(step > 0)) return 2;
+    return std::clamp(static_cast<int>(span / step) + 1, 2, 10000);
+}
+
+// Labelled isolines of z (the map grid's values) every step over lo..hi.
+void draw_contours(const MapGrid& m, const float* z, float step, float lo, float hi) {
+    std::vector<float> levels = contour_levels(step, lo, hi);
+    if (levels.empty() || m.cols < 2 || m.rows < 2) return;
+    std::vector<float> lat(static_cast<std::size_t>(m.rows));
+    for (int j = 0; j < m.rows; ++j)
+        lat[static_cast<std::size_t>(j)] = m.lat[static_cast<std::size_t>(j) * m.cols];
+    // Whole steps are labelled as integers, others with the step's decimals.
+    int digits = -1;
+    for (float d = step; digits < 3 && std::fabs(d - std::round(d)) > 1e-4f * std::fabs(d) + 1e-6f;
+         d *= 10)
+        digits = digits < 0 ? 1 : digits + 1;
+    razidu::height(36);
+    razidu::isolab(700, digits);
+    razidu::isolin(m.lon, m.cols, lat.data(), m.rows, z, levels.data(),
+                   static_cast<int>(levels.size()));
 }
 
 } // namespace
@@ -129,12 +244,14 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     MapGrid m;
     if (!a || (kind == 2 && !b) || !forecast_map_grid(a, b, m)) return 0;
     const gpv::FieldLabel& h = m.label;
+    const MapOptions& opt = state.map;
     const int n = m.cols * m.rows;
     a = m.a, b = m.b;
 
     if (kind == 2)
         for (int k = 0; k < n; ++k)
             g.SpeedBuffer[k] = std::sqrt(a[k] * a[k] + b[k] * b[k]);
+    const float* shown = kind == 2 ? g.SpeedBuffer.data() : a;
 
     // Colour range.
     float zmin, zmax;
@@ -150,6 +267,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
             zmin = h.minValue;
             zmax = h.maxValue;
         }
+        if (opt.area) area_range(opt, m, shown, &zmin, &zmax);
         char text[64];
         std::snprintf(text, sizeof text, "%f", zmin);
         platform::set_text(IDC_RANGE_LOW, text);
@@ -202,11 +320,20 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     std::snprintf(titleText, sizeof titleText, "%s  P=%d  DT=%02d%02d%02d%02d TM=%d", itemText,
                   level, h.initYear, h.initMonth, h.initDay, h.initHour, hour);
 
+    const MapFrame f = map_frame(opt);
+    const bool cells = opt.contours != MapOptions::Only;
     namespace rz = razidu;
-    rz::metafl(device_keyword(format).c_str());
+    // A worker draws only the frame of a map it does not write, in memory:
+    // the library carries the direction of every second tick line from page
+    // to page, and the pages it writes must find it as one process leaves it.
+    rz::metafl(state.drawOnly ? "virt" : device_keyword(format).c_str());
     rz::winsiz(650, 600);
-    rz::filmod("delete");
-    rz::setfil(path.c_str());
+    if (!state.drawOnly) {
+        // A frame drawn in memory names no file: the library would replace
+        // a file of that name, which the worker writing it may have written.
+        rz::filmod("delete");
+        rz::setfil(path.c_str());
+    }
     rz::scrmod("revers");
     rz::page(2925, 2820);
     rz::disini();
@@ -217,15 +344,32 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     rz::name("Latitude", "y");
     rz::labels("map", "x");
     rz::labels("map", "y");
-    rz::digits(-1, "x");
-    rz::digits(-1, "y");
+    rz::digits(f.digits, "x");
+    rz::digits(f.digits, "y");
     rz::nochek();
     rz::color("fore");
     rz::height(40);
-    rz::autres(m.resCols, m.resRows);
-    rz::graf3(119.5f, 150.5f, 120.0f, 5.0f, 19.5f, 50.5f, 20.0f, 5.0f, zmin, zmax, zmin, zstep);
-    if (kind == 1) {
-        if (forecast.format == FileFormat::Gpv) {
+    if (opt.area)
+        rz::autres(cells_over(f.x1 - f.x0, lon_step(m)), cells_over(f.y1 - f.y0, lat_step(m)));
+    else
+        rz::autres(m.resCols, m.resRows);
+    if (cells)
+        rz::graf3(f.x0, f.x1, f.xFirst, f.xStep, f.y0, f.y1, f.yFirst, f.yStep, zmin, zmax, zmin,
+                  zstep);
+    else
+        rz::graf(f.x0, f.x1, f.xFirst, f.xStep, f.y0, f.y1, f.yFirst, f.yStep);
+    if (state.drawOnly) {
+        rz::close_axis_system();
+        rz::disfin();
+        if (!oldDir.empty()) platform::change_directory(oldDir);
+        return 1;
+    }
+    if (kind == 1 && cells) {
+        if (opt.area) {
+            std::vector<float> x, y, z;
+            int count = area_cells(opt, m, x, y, z);
+            rz::curve3(x.data(), y.data(), z.data(), count);
+        } else if (forecast.format == FileFormat::Gpv) {
             rz::curve3(m.lon, m.lat, a, n);
         } else {
             std::vector<float> x, y, z;
@@ -235,8 +379,16 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     rz::titlin(titleText, 3);
     rz::title();
     draw_coastline();
+    if (opt.contours != MapOptions::None) {
+        float lo = 1.0e32f, hi = -1.0e32f;
+        for (int k = 0; k < n; ++k)
+            if (shown[k] == shown[k]) lo = std::min(lo, shown[k]), hi = std::max(hi, shown[k]);
+        float step = opt.step > 0 ? opt.step : auto_contour_step(item, level, lo, hi);
+        if (!cells) rz::color("blue");
+        draw_contours(m, shown, step, lo, hi);
+    }
     rz::color("back");
-    if (kind == 2) draw_arrows(m, zmin, zmax);
+    if (kind == 2 && cells) draw_arrows(m, zmin, zmax);
     rz::close_axis_system();
     rz::disfin();
 
@@ -263,10 +415,21 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
 int plot_command() {
     gpv::Selection sel = read_selection();
     int total = forecast_field_count(sel);
+    if (!sel.selectedOnly && state.jobs > 1 && !in_worker() &&
+        selected_text(IDC_FORMAT_LIST).compare(0, 7, "display") != 0) {
+        // The workers share the save folder: it is made before they start.
+        std::string dir = platform::get_text(IDC_SAVE_PATH).substr(0, 255);
+        if (!dir.empty() && !platform::is_directory(dir)) platform::make_directory(dir);
+        int r = run_jobs(false, total, plot_command);
+        if (r >= 0) {
+            if (r) set_status("plot OK");
+            return r;
+        }
+    }
     std::vector<float>& first = gpv::grid.FieldBuffer[0];
     std::vector<float>& second = gpv::grid.FieldBuffer[1];
     int level = 0, item = 0, hour = 0, pass = -1;
-    int done = 0;
+    int done = 0, field = 0;
     int result;
     do {
         result = forecast_extract_next(state.gpvFile, sel, first, level, item, hour, pass);
@@ -282,19 +445,29 @@ int plot_command() {
                 int partner = item == kItemU ? kItemV : kItemU;
                 int partnerPass = 1, partnerLevel = level, partnerHour = hour;
                 if (!forecast_extract_next(state.gpvFile, sel, second, partnerLevel, partner,
-                                           partnerHour, partnerPass))
+                                           partnerHour, partnerPass)) {
+                    if (in_worker()) worker_field_end(field, true, 0, true, level, item, hour);
                     return 0;
+                }
                 const float* u = item == kItemU ? first.data() : second.data();
                 const float* v = item == kItemU ? second.data() : first.data();
+                state.drawOnly = !worker_owns(field);
                 plotted = plot_field(u, v, partner, level, hour, 2);
             } else {
+                state.drawOnly = !worker_owns(field);
                 plotted = plot_field(first.data(), nullptr, item, level, hour, 1);
             }
+            state.drawOnly = false;
             // The next maps would fail the same way (a full disk, a limit).
-            if (plotted == kPlotFailed) return 0;
+            if (plotted == kPlotFailed) {
+                if (in_worker()) worker_field_end(field, true, 0, true, level, item, hour);
+                return 0;
+            }
             ++done;
             if (state.progress) state.progress(done, total, level, item, hour);
         }
+        if (in_worker()) worker_field_end(field, result != 2, 1, result > 0, level, item, hour);
+        ++field;
     } while (result == 2);
     set_status("plot OK");
     return 1;

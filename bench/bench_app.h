@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace bench_app {
@@ -79,16 +80,29 @@ inline void choose_field(int item) {
     platform::set_checked(app::IDC_ALL_ITEMS, false);
 }
 
-// "All items" with "Image" to PNG of the open file into out/; counts the
-// maps written (fields whose values are all equal give none) and the time
-// per map.
-inline void all_items_png_run(benchmark::State& st) {
+// "All items" with "Image" to PNG of the open file into out/ in `jobs`
+// processes; counts the maps written (fields whose values are all equal give
+// none) and the wall time per map.
+inline void all_items_png_run(benchmark::State& st, int jobs = 1) {
+    app::state.jobs = jobs;
     select(app::IDC_FORMAT_LIST, "png");
     platform::set_checked(app::IDC_SELECTED_ONLY, false);
     platform::set_checked(app::IDC_ALL_ITEMS, true);
     fs::remove_all(folder / "out");
     fs::create_directories(folder / "out");
     double seconds = 0;
+    // Processor time of this process and of its workers.
+    auto cpu = [] {
+        double t = 0;
+        for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+            rusage u{};
+            getrusage(who, &u);
+            t += double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+                 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+        }
+        return t;
+    };
+    const double cpuStart = cpu();
     {
         Quiet quiet;
         for (auto _ : st) {
@@ -99,8 +113,13 @@ inline void all_items_png_run(benchmark::State& st) {
         }
     }
     const auto maps = std::distance(fs::directory_iterator(folder / "out"), {});
+    app::state.jobs = 1;
     st.counters["maps"] = static_cast<double>(maps);
-    if (maps > 0) st.counters["ms_per_map"] = 1000.0 * seconds / static_cast<double>(maps);
+    st.counters["jobs"] = jobs;
+    if (maps > 0) {
+        st.counters["ms_per_map"] = 1000.0 * seconds / static_cast<double>(maps);
+        st.counters["cpu_ms_per_map"] = 1000.0 * (cpu() - cpuStart) / static_cast<double>(maps);
+    }
 }
 
 // Runs the registered benchmarks, then closes the application and removes

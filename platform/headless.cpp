@@ -22,6 +22,8 @@ struct Headless final : Backend {
     std::string title_text;
     std::string picture;
     std::string next_file;
+    std::string next_answer;
+    bool have_answer = false;
     bool echo = true;
 
     void message_box(const char* text, const char* title, bool owned) override {
@@ -71,6 +73,12 @@ struct Headless final : Backend {
         return true;
     }
     void open_help(const std::string&) override {}
+    bool ask_text(const char*, const char*, std::string& value) override {
+        if (!have_answer) return false;
+        value = next_answer;
+        have_answer = false;
+        return true;
+    }
     // Headless there is no window: the caller drives the commands itself.
     int run_dialog(const DialogTemplate&, const DialogHandlers&) override { return -1; }
     void end_dialog(int) override {}
@@ -83,10 +91,14 @@ Headless& instance() {
 
 } // namespace
 
-Backend& headless_backend() { return instance(); }
+Backend& headless_backend() {
+    return instance();
+}
 
 namespace headless {
-const std::vector<Message>& messages() { return instance().messages; }
+const std::vector<Message>& messages() {
+    return instance().messages;
+}
 void reset() {
     Headless& h = instance();
     h.controls.clear();
@@ -94,10 +106,25 @@ void reset() {
     h.title_text.clear();
     h.picture.clear();
     h.next_file.clear();
+    h.have_answer = false;
+    h.menu_checked.clear();
 }
-void set_next_chosen_file(const std::string& path) { instance().next_file = path; }
-const std::string& picture_path() { return instance().picture; }
-void set_echo(bool on) { instance().echo = on; }
+void set_next_chosen_file(const std::string& path) {
+    instance().next_file = path;
+}
+void set_next_answer(const std::string& text) {
+    instance().next_answer = text;
+    instance().have_answer = true;
+}
+const std::string& picture_path() {
+    return instance().picture;
+}
+void set_echo(bool on) {
+    instance().echo = on;
+}
+void record_message(const Message& m) {
+    instance().messages.push_back(m);
+}
 } // namespace headless
 
 } // namespace platform

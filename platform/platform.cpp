@@ -75,6 +75,15 @@ bool choose_open_file(const char* title, const std::string& initial_dir, std::st
 void open_help(const std::string& path) {
     ui().open_help(path);
 }
+bool ask_text(const char* title, const char* prompt, std::string& value) {
+    return ui().ask_text(title, prompt, value);
+}
+void set_menu_checked(int command, bool on) {
+    ui().set_menu_checked(command, on);
+}
+bool is_menu_checked(int command) {
+    return ui().is_menu_checked(command);
+}
 int run_dialog(const DialogTemplate& dialog, const DialogHandlers& handlers) {
     return ui().run_dialog(dialog, handlers);
 }

@@ -5,6 +5,7 @@
 // FLTK window. File system and clock calls are the same for both.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,16 @@ bool choose_open_file(const char* title, const std::string& initial_dir, std::st
 // Opens the user's guide (an HTML file) in the program's help viewer.
 void open_help(const std::string& path);
 
+// Asks for one line of text in a modal box with a title, a prompt, OK and
+// Cancel; `value` holds the proposed text and receives the answer. Returns
+// false when the user cancels (value untouched).
+bool ask_text(const char* title, const char* prompt, std::string& value);
+
+// Shows a radio entry of the menu (MenuRadio) as chosen or not; the backend
+// does not clear the other entries of its group: the caller sets each.
+void set_menu_checked(int command, bool on);
+bool is_menu_checked(int command);
+
 // ---------------------------------------------------------------- window
 // The dialog template: what a windowing backend builds. Positions and sizes
 // are in dialog units; the FLTK backend draws 2 pixels per unit.
@@ -82,10 +93,14 @@ struct ControlSpec {
     int x, y, w, h;
     int flags;
 };
+enum MenuFlags {
+    MenuRadio = 1, // an entry of a group of choices, one of them marked
+};
 struct MenuSpec {
     const char* menu;  // "&File"
     const char* entry; // nullptr for a separator
     int command;
+    int flags = 0; // MenuFlags
 };
 struct DialogTemplate {
     int w, h; // dialog units
@@ -134,6 +149,15 @@ struct Backend {
     virtual bool choose_open_file(const char* title, const std::string& initial_dir,
                                   std::string& chosen) = 0;
     virtual void open_help(const std::string& path) = 0;
+    // Menu choices and text questions; a backend without them keeps the
+    // marks in memory and answers every question with cancel.
+    virtual bool ask_text(const char*, const char*, std::string&) { return false; }
+    virtual void set_menu_checked(int command, bool on) { menu_checked[command] = on; }
+    virtual bool is_menu_checked(int command) {
+        auto it = menu_checked.find(command);
+        return it != menu_checked.end() && it->second;
+    }
+    std::map<int, bool> menu_checked;
     virtual int run_dialog(const DialogTemplate& dialog, const DialogHandlers& handlers) = 0;
     virtual void end_dialog(int result) = 0;
 };
@@ -161,11 +185,17 @@ void reset();
 // The answer of the next choose_open_file call (cancel when empty).
 void set_next_chosen_file(const std::string& path);
 
+// The answer of the next ask_text call (cancel when never set).
+void set_next_answer(const std::string& text);
+
 // The last picture shown: path, or "" when none.
 const std::string& picture_path();
 
 // Whether message boxes are also echoed to standard error (default true).
 void set_echo(bool on);
+
+// Records a box another process has shown and echoed, without echoing it.
+void record_message(const Message& m);
 
 } // namespace headless
 

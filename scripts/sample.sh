@@ -26,6 +26,10 @@ echo "== kivar image $sample --level 850 --item 4 --hour 24 --format png --save 
 echo "== kivar image $sample --level 850 --item 23 --hour 24 --format png --vector-density 3 --save $root/out/maps"
 "$kivar" image "$sample" --level 850 --item 23 --hour 24 --format png --vector-density 3 \
     --save "$root/out/maps"
+echo "== kivar image $sample --level 500 --item 102 --hour 24 --format png --contour auto --save $root/out/contours"
+"$kivar" image "$sample" --level 500 --item 102 --hour 24 --format png --contour auto \
+    --save "$root/out/contours"
+cp "$root/out/contours/MD04_ID102_P0500_DT26120400_TM24.png" "$root/docs/map-contour-500.png"
 grib="$root/build/stage/share/kivar/samples/sample_msm.grib2"
 echo "== kivar info $grib"
 "$kivar" info "$grib"

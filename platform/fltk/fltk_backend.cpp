@@ -196,6 +196,7 @@ struct Control {
 struct FltkBackend final : Backend {
     std::map<int, Control> controls;
     MainWindow* win = nullptr;
+    Fl_Menu_Bar* bar = nullptr;
     Fl_Box* frame = nullptr; // its border lies one pixel outside the frame's rectangle
     DefaultButton* default_button = nullptr;
     Picture* picture = nullptr;
@@ -272,6 +273,28 @@ struct FltkBackend final : Backend {
         trace.line("message\t%s\t%s", title ? title : "", oneLine.c_str());
         fl_message_title(title ? title : "");
         fl_message("%s", text ? text : "");
+    }
+    bool ask_text(const char* title, const char* prompt, std::string& value) override {
+        fl_message_title(title ? title : "");
+        const char* answer = fl_input("%s", value.c_str(), prompt ? prompt : "");
+        trace.line("ask\t%s\t%s", title ? title : "", answer ? answer : "(cancel)");
+        if (!answer) return false;
+        value = answer;
+        return true;
+    }
+    // The menu item that sends `command`, or nullptr.
+    Fl_Menu_Item* menu_item(int command) {
+        if (!bar) return nullptr;
+        for (int i = 0; i < bar->size(); ++i) {
+            auto* item = const_cast<Fl_Menu_Item*>(&bar->menu()[i]);
+            if (item->label() && !item->submenu() && item->argument() == command) return item;
+        }
+        return nullptr;
+    }
+    void set_menu_checked(int command, bool on) override {
+        Backend::set_menu_checked(command, on);
+        if (Fl_Menu_Item* item = menu_item(command)) on ? item->set() : item->clear();
+        trace.line("menucheck\t%d\t%d", command, on ? 1 : 0);
     }
     void list_reset(int id) override {
         Control* c = find(id);
@@ -681,7 +704,7 @@ void FltkBackend::build(const DialogTemplate& d) {
     win->callback(window_cb);
     win->on_first_paint = first_paint;
 
-    auto* bar = new Fl_Menu_Bar(0, 0, width, kMenuHeight);
+    bar = new Fl_Menu_Bar(0, 0, width, kMenuHeight);
     bar->textsize(font_size);
     int added = -1; // the entry added last
     for (int i = 0; i < d.menu_count; ++i) {
@@ -691,7 +714,8 @@ void FltkBackend::build(const DialogTemplate& d) {
             if (added >= 0) bar->mode(added, bar->mode(added) | FL_MENU_DIVIDER);
             continue;
         }
-        added = bar->add(menu_path(m.menu, m.entry).c_str(), 0, command_cb, as_data(m.command));
+        added = bar->add(menu_path(m.menu, m.entry).c_str(), 0, command_cb, as_data(m.command),
+                         (m.flags & MenuRadio) ? FL_MENU_RADIO : 0);
     }
     trace.line("menu\t%s", menu_entries(bar->menu()).c_str());
 

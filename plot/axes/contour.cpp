@@ -110,6 +110,9 @@ void prepare_isolines(const IsoGrid& g, IsoWork& w) {
     const size_t edges = size_t(g.nx - 1) * size_t(g.ny) + size_t(g.nx) * size_t(g.ny - 1);
     w.cell_min.resize(cells);
     w.cell_max.resize(cells);
+    const size_t blocksPerRow = size_t(g.nx - 1 + kIsoBlock - 1) / kIsoBlock;
+    w.block_min.assign(blocksPerRow * size_t(g.ny - 1), INFINITY);
+    w.block_max.assign(blocksPerRow * size_t(g.ny - 1), -INFINITY);
     w.link.assign(edges * 2, -1);
     w.touched.clear();
     size_t c = 0;
@@ -126,17 +129,30 @@ void prepare_isolines(const IsoGrid& g, IsoWork& w) {
             }
             w.cell_min[c] = std::min(std::min(a, b), std::min(d, e));
             w.cell_max[c] = std::max(std::max(a, b), std::max(d, e));
+            const size_t k = size_t(j) * blocksPerRow + size_t(i / kIsoBlock);
+            w.block_min[k] = std::min(w.block_min[k], w.cell_min[c]);
+            w.block_max[k] = std::max(w.block_max[k], w.cell_max[c]);
         }
     }
 }
 
 void trace_isolines(const IsoGrid& g, float level, IsoWork& w, IsoLineSink sink, void* data) {
     const EdgeNumbers en(g);
-    size_t c = 0;
+    const size_t blocksPerRow = size_t(g.nx - 1 + kIsoBlock - 1) / kIsoBlock;
     for (int j = 0; j + 1 < g.ny; ++j) {
         const float* r0 = g.z + size_t(j) * size_t(g.nx);
         const float* r1 = r0 + g.nx;
-        for (int i = 0; i + 1 < g.nx; ++i, ++c) {
+        const size_t rowCells = size_t(j) * size_t(g.nx - 1);
+        for (int i = 0; i + 1 < g.nx; ++i) {
+            if (i % kIsoBlock == 0) {
+                // A block of cells the level does not cross is passed over.
+                const size_t k = size_t(j) * blocksPerRow + size_t(i / kIsoBlock);
+                if (!(w.block_min[k] < level && level <= w.block_max[k])) {
+                    i += kIsoBlock - 1;
+                    continue;
+                }
+            }
+            const size_t c = rowCells + size_t(i);
             // All four corners above (>= level) or all below: no crossing.
             if (!(w.cell_min[c] < level && level <= w.cell_max[c])) continue;
             // Corners a (i, j), b (i + 1, j), e (i + 1, j + 1), d (i, j + 1).

@@ -23,8 +23,13 @@ struct IsoWork {
     std::vector<int32_t> link;    // two per cell edge: the edges joined to it, -1 none
     std::vector<int32_t> touched; // edges with a link, to clear after a level
     std::vector<float> cell_min, cell_max;
-    std::vector<float> px, py; // the points of one line, in user coordinates
+    std::vector<float> block_min, block_max; // of kIsoBlock cells of a row, to skip them at once
+    std::vector<float> px, py;               // the points of one line, in user coordinates
 };
+
+// Cells of a row whose range is kept together, so that a level passes over
+// the blocks it does not cross without looking at their cells.
+constexpr int kIsoBlock = 32;
 
 // Called once per line with its points in user coordinates; closed lines end
 // on their first point.

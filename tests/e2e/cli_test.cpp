@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <csignal>
 #include <map>
 #include <sys/wait.h>
@@ -84,6 +85,8 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
         {"image " + gpvPath + " --vector-density 0", "1 2 3"},
         {"image " + gpvPath + " --format gif", "display pdf cgm png tif ps bmp"},
         {"data " + gpvPath + " --range 1", "--range"},
+        {"data " + gpvPath + " --all --jobs 0", "--jobs wants"},
+        {"image " + gpvPath + " --area 120 130 30", "--area needs a value"},
     };
     for (const auto& [args, message] : cases) {
         Outcome r = kivar(args);
@@ -136,12 +139,78 @@ TEST_F(Cli, FailuresExitWithOne) {
         {"data " + junk, {}, "kivar: " + junk + ": no GPV records found\n"},
         {"image " + gpvPath + " --format png --save " + deeper, {}, badPath},
         {"data " + gpvPath + " --save " + deeper, {}, badPath},
-        {"info " + gpvPath, dir, "initializeApp: Error: can't read map.\n"}}; // no map.dat there
+        {"info " + gpvPath, dir, "initializeApp: Error: can't read map.\n"}, // no map.dat there
+        {"image " + gpvPath + " --area 130 120 30 40",
+         {},
+         "Map: The area is empty or reversed: LON0 must be west of LON1 and LAT0 south of LAT1.\n"},
+        {"image " + gpvPath + " --area 120 130 30 30",
+         {},
+         "Map: The area is empty or reversed: LON0 must be west of LON1 and LAT0 south of LAT1.\n"},
+        {"image " + gpvPath + " --area 120 east 30 40",
+         {},
+         "Map: The area wants four numbers: LON0 LON1 LAT0 LAT1.\n"},
+        {"image " + gpvPath + " --contour -4",
+         {},
+         "Map: The contour step wants a positive number or auto.\n"}};
     for (const auto& [args, cwd, message] : cases) {
         Outcome r = kivar(args, cwd);
         EXPECT_EQ(r.status, 1) << args;
         EXPECT_EQ(r.err, message);
     }
+}
+
+// Every file, every gpv.log line (without its time), the output and the
+// messages of runs in worker processes equal those of one process: a full
+// run, and one that ends early (the file has u-wind but no v-wind).
+TEST_F(Cli, ParallelRunsMatchOneJob) {
+    gpvgen::Forecast fc;
+    fc.levels = {850, 500, 0};
+    fc.items = {1, 4, 23, 24, 49};
+    fc.lastHour = 3;
+    const std::string full = (dir / "full.gpv").string();
+    ASSERT_TRUE(gpvgen::write_forecast(full, fc));
+    setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+    auto tree = [](const fs::path& root) {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(root)) {
+            if (!e.is_regular_file()) continue;
+            std::string bytes = read_file(e.path());
+            if (e.path().filename() == "gpv.log") { // the time of each line differs
+                std::string lines;
+                for (std::size_t at = 0, end; (end = bytes.find('\n', at)) != std::string::npos;
+                     at = end + 1)
+                    lines +=
+                        bytes.substr(bytes.find("  P:", at), end - bytes.find("  P:", at)) + "\n";
+                bytes = lines;
+            }
+            files[fs::relative(e.path(), root).string()] = bytes;
+        }
+        return files;
+    };
+    const std::string runs[] = {"data " + full + " --all",
+                                "data " + full + " --all --csv",
+                                "image " + full + " --all --format png",
+                                "image " + full + " --all --format pdf --contour auto",
+                                "image " + gpvPath + " --all --format ps",
+                                "data " + gpvPath + " --all --save /proc/none"};
+    for (const std::string& args : runs) {
+        Outcome one, many;
+        for (int jobs : {1, 3}) {
+            const fs::path where = dir / ("jobs" + std::to_string(jobs));
+            fs::remove_all(where);
+            fs::create_directories(where);
+            write_map(where / "map.dat");
+            (jobs == 1 ? one : many) =
+                kivar(args + " --save out --jobs " + std::to_string(jobs), where);
+        }
+        EXPECT_EQ(many.status, one.status) << args;
+        EXPECT_EQ(many.out, one.out) << args;
+        EXPECT_EQ(many.err, one.err) << args;
+        auto a = tree(dir / "jobs1"), b = tree(dir / "jobs3");
+        EXPECT_GT(a.size(), 2u) << args;
+        EXPECT_TRUE(a == b) << args << ": " << a.size() << " and " << b.size() << " files";
+    }
+    unsetenv("SOURCE_DATE_EPOCH");
 }
 
 // Input that is not a regular file is read into memory first: a pipe gives

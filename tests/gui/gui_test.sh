@@ -145,8 +145,22 @@ mwm=$("$probe" mwm "$win")
     fail "window manager hints: $mwm"
 icon=$("$probe" icon "$win")
 [ "$icon" = "icon 48 48" ] && pass "window icon 48 x 48" || fail "window icon: $icon"
-grep -qP "^menu\t&File/&Open\|-\|&File/E&xit\|&Help/&User's guide\$" "$trace" &&
-    pass "a divider between Open and Exit" || fail "menu: $(grep '^menu' "$trace")"
+grep -qP "^menu\t&File/&Open\|-\|&File/E&xit\|&Map/&Coloured cells\|&Map/Cells and c&ontours\|&Map/Contours o&nly\|-\|&Map/Contour &step...\|&Map/&Area...\|&Help/&User's guide\$" "$trace" &&
+    pass "a divider between Open and Exit, the Map menu" || fail "menu: $(grep '^menu' "$trace")"
+grep -qP '^menucheck\t1041\t1$' "$trace" && pass "Map starts on coloured cells" ||
+    fail "map choice: $(grep '^menucheck' "$trace")"
+xdotool key alt+m
+sleep 0.3
+xdotool key o
+sleep 0.3
+grep -qP '^menucheck\t1042\t1$' "$trace" && pass "Map, Cells and contours is chosen" ||
+    fail "map choice: $(grep '^menucheck' "$trace" | tail -3)"
+xdotool key alt+m
+sleep 0.3
+xdotool key c
+sleep 0.3
+[ "$(grep '^menucheck' "$trace" | tail -3 | tr '\t\n' ' ')" = "menucheck 1041 1 menucheck 1042 0 menucheck 1043 0 " ] &&
+    pass "Map, Coloured cells is chosen again" || fail "map choice: $(grep '^menucheck' "$trace" | tail -3)"
 [ "$(last text 119)" = "$run1/" ] && pass "save path is the start folder" || fail "save path: $(last text 119)"
 grep -qP '^picture\t:startup\t163 177 323 246$' "$trace" && pass "start-up picture at (163, 177)" ||
     fail "start-up picture: $(grep '^picture' "$trace")"

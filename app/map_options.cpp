@@ -1,0 +1,158 @@
+// The Map menu: contour lines over the map or instead of its cells, their
+// step, and the area the map shows. The choices stay for the session; the
+// command line sets them through the same commands.
+#include "app/app.h"
+
+#include "app/control_ids.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+namespace app {
+
+namespace {
+
+constexpr int kItemPressure = 1, kItemTemperature = 4, kItemHumidity = 13, kItemWindU = 23,
+              kItemWindV = 24, kItemGeopotential = 102, kItemCloud = 225;
+
+// 1, 2 or 5 times a power of ten, near range / 10.
+float nice_step(float lo, float hi) {
+    double raw = (double(hi) - double(lo)) / 10.0;
+    if (!(raw > 0) || !std::isfinite(raw)) return 1.0f;
+    double p = std::pow(10.0, std::floor(std::log10(raw)));
+    double m = raw / p;
+    return float((m < 1.5 ? 1.0 : m < 3.5 ? 2.0 : m < 7.5 ? 5.0 : 10.0) * p);
+}
+
+// A number as the step box shows it.
+std::string step_text(float step) {
+    if (step <= 0) return "auto";
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", double(step));
+    return text;
+}
+
+} // namespace
+
+float auto_contour_step(int item, int level, float lo, float hi) {
+    switch (item & 0xff) {
+    case kItemPressure:
+        return 4.0f;
+    case kItemTemperature:
+        return 3.0f;
+    case kItemHumidity:
+    case kItemCloud:
+        return 10.0f;
+    case kItemWindU:
+    case kItemWindV:
+        return 5.0f; // isotachs of the wind speed
+    case kItemGeopotential:
+        if (level >= 925) return 40.0f;
+        if (level >= 400) return 60.0f;
+        if (level > 0) return 120.0f;
+        break;
+    default:
+        break;
+    }
+    return nice_step(lo, hi);
+}
+
+std::vector<float> contour_levels(float step, float lo, float hi) {
+    std::vector<float> levels;
+    if (!(step > 0) || !(lo <= hi) || !std::isfinite(lo) || !std::isfinite(hi)) return levels;
+    double first = std::ceil(double(lo) / step), last = std::floor(double(hi) / step);
+    if (!(last >= first)) return levels;
+    double every = std::ceil((last - first + 1) / kMaxContourLevels);
+    for (double k = first; k <= last; k += every)
+        levels.push_back(float(k * step));
+    return levels;
+}
+
+bool parse_area(const std::string& text, MapOptions& o, std::string* why) {
+    std::istringstream in(text);
+    double v[4];
+    std::string word;
+    int n = 0;
+    while (in >> word) {
+        char* end = nullptr;
+        double d = std::strtod(word.c_str(), &end);
+        if (n == 4 || end == word.c_str() || *end || !std::isfinite(d)) {
+            *why = "The area wants four numbers: LON0 LON1 LAT0 LAT1.";
+            return false;
+        }
+        v[n++] = d;
+    }
+    if (n != 4) {
+        *why = "The area wants four numbers: LON0 LON1 LAT0 LAT1.";
+        return false;
+    }
+    if (!(v[0] < v[1]) || !(v[2] < v[3])) {
+        *why = "The area is empty or reversed: LON0 must be west of LON1 and LAT0 south of LAT1.";
+        return false;
+    }
+    if (v[2] < -90 || v[3] > 90 || v[1] - v[0] > 360) {
+        *why = "The area lies outside the globe: latitudes run from -90 to 90.";
+        return false;
+    }
+    o.area = true;
+    o.lon0 = float(v[0]);
+    o.lon1 = float(v[1]);
+    o.lat0 = float(v[2]);
+    o.lat1 = float(v[3]);
+    return true;
+}
+
+void map_mode_command(int command) {
+    const int entries[] = {IDM_MAP_CELLS, IDM_MAP_CONTOURS, IDM_MAP_CONTOURS_ONLY};
+    for (int k = 0; k < 3; ++k) {
+        platform::set_menu_checked(entries[k], entries[k] == command);
+        if (entries[k] == command) state.map.contours = k;
+    }
+}
+
+int contour_step_command() {
+    std::string text = step_text(state.map.step);
+    if (!platform::ask_text("Map", "Contour step (a number, or auto):", text)) return 0;
+    std::istringstream in(text);
+    std::string word, extra;
+    in >> word >> extra;
+    if (word == "auto" && extra.empty()) {
+        state.map.step = 0;
+        return 1;
+    }
+    char* end = nullptr;
+    double step = std::strtod(word.c_str(), &end);
+    if (word.empty() || *end || !extra.empty() || !(step > 0) || !std::isfinite(step) ||
+        float(step) <= 0) {
+        platform::message_box("The contour step wants a positive number or auto.", "Map", true);
+        return 0;
+    }
+    state.map.step = float(step);
+    return 1;
+}
+
+int area_command() {
+    std::string text;
+    if (state.map.area) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, "%g %g %g %g", double(state.map.lon0),
+                      double(state.map.lon1), double(state.map.lat0), double(state.map.lat1));
+        text = buf;
+    }
+    if (!platform::ask_text("Map", "Area: LON0 LON1 LAT0 LAT1 (empty: the whole map):", text))
+        return 0;
+    if (text.find_first_not_of(" \t") == std::string::npos) {
+        state.map.area = false;
+        return 1;
+    }
+    std::string why;
+    if (!parse_area(text, state.map, &why)) {
+        platform::message_box(why.c_str(), "Map", true);
+        return 0;
+    }
+    return 1;
+}
+
+} // namespace app

@@ -1,0 +1,290 @@
+// Contour maps and areas: the Map menu's choices, the levels and steps they
+// give, and maps of analytic fields whose isolines are known exactly, read
+// back from BMP and PNG files.
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "gpv/gpv.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <zlib.h>
+
+using namespace testfiles;
+using namespace app;
+namespace hl = platform::headless;
+
+namespace {
+
+constexpr int kCols = 60, kRows = 75; // the RSM grid: 120.25 E + 0.5 i, 49.8 N - 0.4 j
+
+TEST(MapOptions, LevelsStepsAndAreas) {
+    const struct {
+        float step, lo, hi;
+        std::vector<float> levels;
+    } levelCases[] = {
+        {4, 981.2f, 996.0f, {984, 988, 992, 996}}, // the ends count when whole multiples
+        {3, -7.5f, 2.9f, {-6, -3, 0}},
+        {60, 5401, 5459, {}},
+        {0.5f, 0.1f, 1.2f, {0.5f, 1.0f}},
+        {1, 0, 250, {}}, // filled below: every third of 251 multiples
+        {-1, 0, 10, {}},
+    };
+    for (const auto& c : levelCases) {
+        std::vector<float> want = c.levels;
+        if (c.hi == 250)
+            for (int k = 0; k <= 250; k += 3)
+                want.push_back(float(k));
+        EXPECT_EQ(contour_levels(c.step, c.lo, c.hi), want) << c.step << " " << c.lo;
+    }
+    const struct {
+        int item, level;
+        float lo, hi, step;
+    } stepCases[] = {
+        {1, 0, 980, 1030, 4},       {4, 850, -20, 20, 3},    {102, 500, 5000, 5900, 60},
+        {102, 850, 1200, 1600, 60}, {102, 1000, 0, 200, 40}, {102, 300, 8000, 9800, 120},
+        {24, 850, 0, 40, 5},        {13, 850, 0, 100, 10},   {42, 850, -3.1f, 2.2f, 0.5f},
+        {49, 0, 0, 37, 5},          {49, 0, 0, 0, 1}};
+    for (const auto& c : stepCases)
+        EXPECT_EQ(auto_contour_step(c.item, c.level, c.lo, c.hi), c.step)
+            << c.item << " " << c.level;
+    const struct {
+        const char* text;
+        bool ok;
+    } areaCases[] = {
+        {"125 145 25 45", true},   {" 100.5 170 -10 60 ", true}, {"130 120 30 40", false},
+        {"120 130 30 30", false},  {"120 130 30", false},        {"120 130 30 40 50", false},
+        {"120 east 30 40", false}, {"120 130 nan 40", false},    {"120 130 -95 40", false}};
+    for (const auto& c : areaCases) {
+        MapOptions o;
+        std::string why;
+        EXPECT_EQ(parse_area(c.text, o, &why), c.ok) << c.text;
+        EXPECT_EQ(why.empty(), c.ok) << c.text;
+    }
+}
+
+// The pixels of a BMP or PNG file as palette colours (0xRRGGBB), row 0 at the top.
+struct Image {
+    int w = 0, h = 0;
+    std::vector<uint32_t> rgb;
+    uint32_t at(int x, int y) const {
+        return x >= 0 && y >= 0 && x < w && y < h ? rgb[size_t(y) * size_t(w) + size_t(x)] : 0;
+    }
+};
+
+uint32_t be32(const std::string& b, size_t at) {
+    return uint32_t(uint8_t(b[at])) << 24 | uint8_t(b[at + 1]) << 16 | uint8_t(b[at + 2]) << 8 |
+           uint8_t(b[at + 3]);
+}
+
+Image read_image(const fs::path& p) {
+    const std::string b = read_file(p);
+    Image im;
+    auto le32 = [&](size_t at) {
+        return int(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8 | uint8_t(b[at + 2]) << 16 |
+                   uint32_t(uint8_t(b[at + 3])) << 24);
+    };
+    std::vector<uint32_t> palette(256);
+    std::string pixels; // one index a pixel, rows top down
+    if (b.compare(0, 2, "BM") == 0) {
+        im.w = le32(18), im.h = le32(22);
+        for (int k = 0; k < 256; ++k)
+            palette[size_t(k)] = uint32_t(le32(54 + 4 * size_t(k))) & 0xffffff;
+        const size_t stride = size_t(im.w + 3) / 4 * 4;
+        for (int y = 0; y < im.h; ++y)
+            pixels += b.substr(size_t(le32(10)) + size_t(im.h - 1 - y) * stride, size_t(im.w));
+    } else {
+        std::string idat;
+        for (size_t at = 8; at + 8 <= b.size();) {
+            const uint32_t n = be32(b, at);
+            const std::string type = b.substr(at + 4, 4), data = b.substr(at + 8, n);
+            if (type == "IHDR") im.w = int(be32(data, 0)), im.h = int(be32(data, 4));
+            if (type == "PLTE")
+                for (size_t k = 0; k * 3 + 2 < data.size(); ++k)
+                    palette[k] = uint32_t(uint8_t(data[3 * k])) << 16 |
+                                 uint8_t(data[3 * k + 1]) << 8 | uint8_t(data[3 * k + 2]);
+            if (type == "IDAT") idat += data;
+            at += 12 + n;
+        }
+        std::string raw(size_t(im.h) * size_t(im.w + 1), '\0');
+        uLongf size = raw.size();
+        EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(raw.data()), &size,
+                             reinterpret_cast<const Bytef*>(idat.data()), idat.size()),
+                  Z_OK);
+        for (int y = 0; y < im.h; ++y) // every row has filter 0 (none)
+            pixels += raw.substr(size_t(y) * size_t(im.w + 1) + 1, size_t(im.w));
+    }
+    for (unsigned char c : pixels)
+        im.rgb.push_back(palette[c]);
+    return im;
+}
+
+struct ContourMap : ::testing::Test {
+    TempDir tmp{"contour"};
+    fs::path dir = tmp.path;
+    fs::path oldCwd = fs::current_path();
+    void SetUp() override {
+        hl::reset();
+        hl::set_echo(false);
+        gpv::header = {};
+        write_map(dir / "map.dat");
+        fs::current_path(dir);
+        state = ProgramState{};
+        dialog_handlers.init();
+    }
+    void TearDown() override {
+        shutdown();
+        fs::current_path(oldCwd);
+    }
+};
+
+// Pixel of a point of the map (the fixed frame: 119.5..150.5 E, 19.5..50.5 N).
+std::pair<int, int> pixel(double lon, double lat) {
+    const double k = 599.0 / 2819.0;
+    return {int((526 + (lon - 119.5) * 1949 / 31) * k + 0.5),
+            int((2346 - (lat - 19.5) * 1879 / 31) * k + 0.5)};
+}
+
+bool line_near(const Image& im, double lon, double lat, int reach) {
+    const auto [x, y] = pixel(lon, lat);
+    for (int dy = -reach; dy <= reach; ++dy)
+        for (int dx = -reach; dx <= reach; ++dx)
+            if (im.at(x + dx, y + dy) == 0x0000ff) return true;
+    return false;
+}
+
+TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
+    using Point = std::pair<double, double>;
+    const double pi = 3.14159265358979;
+    auto ring = [&](double r) {
+        std::vector<Point> p;
+        for (int d = 0; d < 360; d += 5)
+            p.push_back({135 + r * std::cos(d * pi / 180), 35 + r * std::sin(d * pi / 180)});
+        return p;
+    };
+    auto hyperbola = [](double c) { // (lon - 135)(lat - 35) = c in all four quadrants
+        std::vector<Point> p;
+        for (double t = 2; t <= 10; t += 0.5)
+            for (int s : {1, -1})
+                p.push_back({135 + s * t, 35 + s * c / t});
+        return p;
+    };
+    auto lowRadius = [](double level) { return 5 * std::sqrt(std::log(20 / (1000 - level))); };
+    const struct Case {
+        const char* name;
+        int item;
+        const char* step;
+        std::function<double(double, double)> f;
+        std::vector<std::vector<Point>> on;
+        std::vector<Point> off; // halfway between two lines
+    } cases[] = {
+        {"paraboloid",
+         4,
+         "25",
+         [](double x, double y) { return (x - 135) * (x - 135) + (y - 35) * (y - 35); },
+         {ring(5), ring(10)},
+         ring(std::sqrt(62.5))},
+        {"saddle",
+         4,
+         "20",
+         [](double x, double y) { return (x - 135) * (y - 35); },
+         {hyperbola(20), hyperbola(-20), hyperbola(40)},
+         hyperbola(30)},
+        {"closed low, pressure at the automatic step of 4 hPa",
+         1,
+         "auto",
+         [](double x, double y) {
+             return 1000 - 20 * std::exp(-((x - 135) * (x - 135) + (y - 35) * (y - 35)) / 25);
+         },
+         {ring(lowRadius(984)), ring(lowRadius(988)), ring(lowRadius(992)), ring(lowRadius(996))},
+         ring(lowRadius(990))},
+    };
+    for (const Case& c : cases)
+        for (const char* format : {"bmp", "png"}) {
+            SCOPED_TRACE(std::string(c.name) + " " + format);
+            gpvgen::Record r;
+            r.item = c.item;
+            r.level = 850;
+            r.colLast = kCols - 1;
+            r.rowLast = kRows - 1;
+            std::vector<double> v;
+            for (int j = 0; j < kRows; ++j)
+                for (int i = 0; i < kCols; ++i)
+                    v.push_back(c.f(120.25 + 0.5 * i, 49.8 - 0.4 * j));
+            gpvgen::quantise(v, 10, r);
+            write_file(dir / "fc.gpv", gpvgen::block({gpvgen::record(r)}));
+            hl::set_next_chosen_file((dir / "fc.gpv").string());
+            dialog_handlers.command(IDM_OPEN, platform::Clicked);
+            hl::set_next_answer(c.step);
+            dialog_handlers.command(IDM_MAP_STEP, platform::Clicked);
+            dialog_handlers.command(IDM_MAP_CONTOURS_ONLY, platform::Clicked);
+            for (int k = 0; k < platform::list_count(IDC_FORMAT_LIST); ++k)
+                if (platform::list_text(IDC_FORMAT_LIST, k) == format)
+                    platform::list_select(IDC_FORMAT_LIST, k);
+            platform::set_text(IDC_SAVE_PATH, (dir / "out").string().c_str());
+            ::testing::internal::CaptureStdout();
+            dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+            const std::string report = ::testing::internal::GetCapturedStdout();
+            EXPECT_NE(report.find("Warnings: 0 "), std::string::npos) << report;
+            const Image im = read_image(dir / "out" /
+                                        (std::string("MD04_ID") + (c.item == 1 ? "001" : "004") +
+                                         "_P0850_DT02120400_TM00." + format));
+            ASSERT_EQ(im.w * 1000 + im.h, 650600);
+            // Every line is drawn where it lies, but for the gaps under its
+            // labels; halfway between two lines only a label may reach.
+            for (const auto& line : c.on) {
+                int hit = 0;
+                for (const Point& p : line)
+                    hit += line_near(im, p.first, p.second, 1);
+                EXPECT_GE(hit, int(line.size()) * 8 / 10) << hit << " of " << line.size();
+            }
+            int stray = 0;
+            for (const Point& p : c.off)
+                stray += line_near(im, p.first, p.second, 0);
+            EXPECT_LE(stray, int(c.off.size()) / 10) << stray << " of " << c.off.size();
+        }
+}
+
+TEST_F(ContourMap, AreaFramesTheMapAndTakesItsColourRange) {
+    // Values rising eastwards: the area 130..140 E sees only its own part.
+    gpvgen::Record r;
+    r.item = 4;
+    r.level = 850;
+    r.colLast = kCols - 1;
+    r.rowLast = kRows - 1;
+    std::vector<double> v;
+    for (int j = 0; j < kRows; ++j)
+        for (int i = 0; i < kCols; ++i)
+            v.push_back(120.25 + 0.5 * i);
+    gpvgen::quantise(v, 10, r);
+    write_file(dir / "fc.gpv", gpvgen::block({gpvgen::record(r)}));
+    hl::set_next_chosen_file((dir / "fc.gpv").string());
+    dialog_handlers.command(IDM_OPEN, platform::Clicked);
+    hl::set_next_answer("130 140 30 40");
+    dialog_handlers.command(IDM_MAP_AREA, platform::Clicked);
+    platform::list_select(IDC_FORMAT_LIST, 6); // bmp
+    platform::set_text(IDC_SAVE_PATH, (dir / "out").string().c_str());
+    ::testing::internal::CaptureStdout();
+    dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+    ::testing::internal::GetCapturedStdout();
+    // The cells inside the area: 130.25 to 139.75.
+    EXPECT_NEAR(std::stod(platform::get_text(IDC_RANGE_LOW)), 130.25, 0.02);
+    EXPECT_NEAR(std::stod(platform::get_text(IDC_RANGE_HIGH)), 139.75, 0.02);
+    const Image im = read_image(dir / "out" / "MD04_ID004_P0850_DT02120400_TM00.bmp");
+    // Cells fill the frame up to its edges: the colour just inside the left
+    // and right edge is that of the lowest and highest data colours.
+    const int k = 599.0 / 2819.0 * 1000, left = int(526 * k / 1000.0 + 0.5) + 2,
+              right = int(2475 * k / 1000.0 + 0.5) - 2, mid = int(1400 * k / 1000.0);
+    EXPECT_NE(im.at(left, mid), 0xffffffu);
+    EXPECT_NE(im.at(right, mid), 0xffffffu);
+    EXPECT_NE(im.at(left, mid), im.at(right, mid));
+    // The choice stays for the session: an empty answer brings the fixed map back.
+    EXPECT_TRUE(state.map.area);
+    hl::set_next_answer("");
+    dialog_handlers.command(IDM_MAP_AREA, platform::Clicked);
+    EXPECT_FALSE(state.map.area);
+}
+
+} // namespace
