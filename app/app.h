@@ -24,31 +24,31 @@ struct MapOptions {
 
 // Program-wide state of one run.
 struct ProgramState {
-    std::string startDir; // ends with '/'
-    std::string saveDir;  // ends with '/'
-    std::string openDir;  // initial folder of the open-file chooser
-    std::string openPath; // the file opened last
-    std::FILE* gpvFile = nullptr;
-    std::FILE* logFile = nullptr;
-    bool logFailureReported = false;
-    bool fileReady = false; // the last open filled the lists
-    bool bitmapShown = false;
-    std::string mapPath;          // map.dat used by ini_vars
-    std::string installedMapPath; // fallback when the start folder has no map.dat
-    std::string startupBitmap;    // shown at the first paint when set
-    int displayCount = 0;         // display plots since start or the last file plot
-    int recordedGridCount = 0;    // grid size of the last ini_vars that succeeded
+    std::string start_dir; // ends with '/'
+    std::string save_dir;  // ends with '/'
+    std::string open_dir;  // initial folder of the open-file chooser
+    std::string open_path; // the file opened last
+    std::FILE* gpv_file = nullptr;
+    std::FILE* log_file = nullptr;
+    bool log_failure_reported = false;
+    bool file_ready = false; // the last open filled the lists
+    bool bitmap_shown = false;
+    std::string map_path;           // map.dat used by ini_vars
+    std::string installed_map_path; // fallback when the start folder has no map.dat
+    std::string startup_bitmap;     // shown at the first paint when set
+    int display_count = 0;          // display plots since start or the last file plot
+    int recorded_grid_count = 0;    // grid size of the last ini_vars that succeeded
     MapOptions map;
-    int jobs = 1;          // worker processes of an "All items" run (see run_jobs)
-    bool drawOnly = false; // plot_field draws in memory only (a worker's field of another)
+    int jobs = 1;           // worker processes of an "All items" run (see run_jobs)
+    bool draw_only = false; // plot_field draws in memory only (a worker's field of another)
     // Called after each field of an Execute run (k from 1 to n); may be null.
     void (*progress)(int k, int n, int level, int item, int hour) = nullptr;
     // Called for an output file that could not be created, with the
     // operation's name, the file and the system's reason; the run goes on.
     // May be null (the window: the messages of the operation say enough).
-    void (*fileFailed)(const char* title, const std::string& file, const char* reason) = nullptr;
-    std::string openError; // why the last open_file found no file to read, or ""
-    std::string mapFile;   // the map being drawn, as the save folder names it
+    void (*file_failed)(const char* title, const std::string& file, const char* reason) = nullptr;
+    std::string open_error; // why the last open_file found no file to read, or ""
+    std::string map_file;   // the map being drawn, as the save folder names it
 };
 extern ProgramState state;
 

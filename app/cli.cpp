@@ -30,14 +30,14 @@ struct Options {
     bool csv = false;
     const char* format = nullptr;
     const char* save = nullptr;
-    const char* rangeLow = nullptr;
-    const char* rangeHigh = nullptr;
-    const char* vectorScale = nullptr;
-    const char* vectorDensity = nullptr;
+    const char* range_low = nullptr;
+    const char* range_high = nullptr;
+    const char* vector_scale = nullptr;
+    const char* vector_density = nullptr;
     const char* contour = nullptr; // step or "auto"
-    bool contourOnly = false;
+    bool contour_only = false;
     std::string area; // "LON0 LON1 LAT0 LAT1"
-    bool areaSet = false;
+    bool area_set = false;
     const char* jobs = nullptr;
 };
 
@@ -46,10 +46,10 @@ int usage_error(const std::string& text) {
     return 2;
 }
 
-bool is_number(const char* s, bool allowFraction) {
+bool is_number(const char* s, bool allow_fraction) {
     if (!s || !*s) return false;
     char* end = nullptr;
-    if (allowFraction)
+    if (allow_fraction)
         std::strtod(s, &end);
     else
         std::strtol(s, &end, 10);
@@ -83,20 +83,20 @@ int parse(int argc, char** argv, Options& o) {
         else if (a == "--save")
             ok = value(o.save);
         else if (a == "--range")
-            ok = value(o.rangeLow) && value(o.rangeHigh);
+            ok = value(o.range_low) && value(o.range_high);
         else if (a == "--vector-scale")
-            ok = value(o.vectorScale);
+            ok = value(o.vector_scale);
         else if (a == "--vector-density")
-            ok = value(o.vectorDensity);
+            ok = value(o.vector_density);
         else if (a == "--contour")
             ok = value(o.contour);
         else if (a == "--contour-only")
-            o.contourOnly = true;
+            o.contour_only = true;
         else if (a == "--area") {
             const char* v[4] = {};
             ok = value(v[0]) && value(v[1]) && value(v[2]) && value(v[3]);
             if (ok) o.area = std::string(v[0]) + " " + v[1] + " " + v[2] + " " + v[3];
-            o.areaSet = true;
+            o.area_set = true;
         } else if (a == "--jobs")
             ok = value(o.jobs);
         else
@@ -106,7 +106,7 @@ int parse(int argc, char** argv, Options& o) {
     if (o.level && !is_number(o.level, false)) return usage_error("--level wants a number");
     if (o.item && !is_number(o.item, false)) return usage_error("--item wants an item code");
     if (o.hour && !is_number(o.hour, false)) return usage_error("--hour wants a number");
-    if (o.rangeLow && (!is_number(o.rangeLow, true) || !is_number(o.rangeHigh, true)))
+    if (o.range_low && (!is_number(o.range_low, true) || !is_number(o.range_high, true)))
         return usage_error("--range wants two numbers");
     if (o.jobs && (!is_number(o.jobs, false) || std::atoi(o.jobs) < 1 || std::atoi(o.jobs) > 256))
         return usage_error("--jobs wants a number of processes from 1 to 256");
@@ -140,7 +140,7 @@ std::string item_entries() {
     return s;
 }
 
-bool fileFailed = false;
+bool file_failed = false;
 bool running = false; // a command is running: an exit now is the library's
 
 // The plotting library ends the process on purpose (PDF file or memory,
@@ -151,14 +151,14 @@ void library_ended() {
     const razidu::PageOutcome o = razidu::page_outcome();
     std::fflush(stdout);
     std::fprintf(stderr, "plot_field: %s: %s\n",
-                 state.mapFile.empty() ? o.file : state.mapFile.c_str(), o.reason);
+                 state.map_file.empty() ? o.file : state.map_file.c_str(), o.reason);
     std::fflush(stderr);
     _exit(1);
 }
 
 // An output file that could not be created: one line "TITLE: FILE: REASON".
 void report_file_failure(const char* title, const std::string& file, const char* reason) {
-    fileFailed = true;
+    file_failed = true;
     std::fprintf(stderr, "%s: %s: %s\n", title, file.c_str(), reason);
 }
 
@@ -176,11 +176,11 @@ int open(const std::string& file) {
     platform::headless::set_next_chosen_file(file);
     std::size_t before = platform::headless::messages().size();
     dialog_handlers.command(IDM_OPEN, platform::Clicked);
-    if (state.fileReady) return 0;
+    if (state.file_ready) return 0;
     if (platform::headless::messages().size() == before) {
-        if (!state.gpvFile && !state.openError.empty())
-            std::fprintf(stderr, "kivar: %s: %s\n", file.c_str(), state.openError.c_str());
-        else if (!state.gpvFile)
+        if (!state.gpv_file && !state.open_error.empty())
+            std::fprintf(stderr, "kivar: %s: %s\n", file.c_str(), state.open_error.c_str());
+        else if (!state.gpv_file)
             std::fprintf(stderr, "kivar: %s: cannot be read\n", file.c_str());
         else
             std::fprintf(stderr, "kivar: %s: no GPV records found\n", file.c_str());
@@ -190,9 +190,9 @@ int open(const std::string& file) {
 
 int info() {
     const ForecastView& h = forecast;
-    std::printf("model: %s (code %d)\n", h.modelName.c_str(), h.modelCode);
-    std::printf("initial: %02d-%02d-%02d %02d:%02d\n", h.initYear, h.initMonth, h.initDay,
-                h.initHour, h.initMinute);
+    std::printf("model: %s (code %d)\n", h.model_name.c_str(), h.model_code);
+    std::printf("initial: %02d-%02d-%02d %02d:%02d\n", h.init_year, h.init_month, h.init_day,
+                h.init_hour, h.init_minute);
     std::printf("levels: %s\n", list_entries(IDC_LEVEL_LIST).c_str());
     std::string hours = list_entries(IDC_HOUR_LIST);
     for (std::size_t k = 0; k < h.levels.size(); ++k) {
@@ -243,21 +243,21 @@ int set_controls(const Options& o, bool data) {
         return usage_error("unknown format " + std::string(o.format) +
                            "; formats: " + list_entries(IDC_FORMAT_LIST));
     if (o.save) set_text(IDC_SAVE_PATH, o.save);
-    if (o.rangeLow) {
+    if (o.range_low) {
         set_checked(IDC_AUTO_SCALE, false);
-        set_text(IDC_RANGE_LOW, o.rangeLow);
-        set_text(IDC_RANGE_HIGH, o.rangeHigh);
+        set_text(IDC_RANGE_LOW, o.range_low);
+        set_text(IDC_RANGE_HIGH, o.range_high);
     }
-    if (o.vectorScale) {
+    if (o.vector_scale) {
         char text[32] = "";
-        if (is_number(o.vectorScale, true))
-            std::snprintf(text, sizeof text, "%3.1f", std::strtod(o.vectorScale, nullptr));
+        if (is_number(o.vector_scale, true))
+            std::snprintf(text, sizeof text, "%3.1f", std::strtod(o.vector_scale, nullptr));
         if (!select_text(IDC_VECTOR_SCALE, text))
             return usage_error("--vector-scale wants one of: " + list_entries(IDC_VECTOR_SCALE));
     }
-    if (o.vectorDensity &&
-        !(is_number(o.vectorDensity, false) &&
-          select_text(IDC_VECTOR_DENSITY, std::to_string(std::atoi(o.vectorDensity)))))
+    if (o.vector_density &&
+        !(is_number(o.vector_density, false) &&
+          select_text(IDC_VECTOR_DENSITY, std::to_string(std::atoi(o.vector_density)))))
         return usage_error("--vector-density wants one of: " + list_entries(IDC_VECTOR_DENSITY));
     // The Map menu's choices, through its commands; a refused value has
     // shown its box, and the run stops with status 1.
@@ -266,9 +266,9 @@ int set_controls(const Options& o, bool data) {
         headless::set_next_answer(o.contour);
         dialog_handlers.command(IDM_MAP_STEP, Clicked);
     }
-    if (o.contour || o.contourOnly)
-        dialog_handlers.command(o.contourOnly ? IDM_MAP_CONTOURS_ONLY : IDM_MAP_CONTOURS, Clicked);
-    if (o.areaSet) {
+    if (o.contour || o.contour_only)
+        dialog_handlers.command(o.contour_only ? IDM_MAP_CONTOURS_ONLY : IDM_MAP_CONTOURS, Clicked);
+    if (o.area_set) {
         headless::set_next_answer(o.area);
         dialog_handlers.command(IDM_MAP_AREA, Clicked);
     }
@@ -312,16 +312,16 @@ int run_cli(int argc, char** argv) {
     Options o;
     o.command = argv[1];
     o.file = argv[2];
-    bool isInfo = o.command == "info";
-    if (!isInfo && o.command != "data" && o.command != "image") {
+    bool is_info = o.command == "info";
+    if (!is_info && o.command != "data" && o.command != "image") {
         print_usage();
         return 2;
     }
-    if (isInfo && argc > 3) return usage_error("info takes no options");
+    if (is_info && argc > 3) return usage_error("info takes no options");
     if (int r = parse(argc, argv, o)) return r;
 
     if (isatty(STDERR_FILENO)) state.progress = show_progress;
-    state.fileFailed = report_file_failure;
+    state.file_failed = report_file_failure;
     int status = 0;
     static bool registered = false;
     if (!registered) registered = std::atexit(library_ended) == 0;
@@ -330,7 +330,7 @@ int run_cli(int argc, char** argv) {
         dialog_handlers.init();
         status = open(o.file);
         if (status == 0) {
-            if (isInfo) {
+            if (is_info) {
                 status = info();
             } else if ((status = set_controls(o, o.command == "data")) == 0) {
                 dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
@@ -345,7 +345,7 @@ int run_cli(int argc, char** argv) {
     }
     running = false;
     shutdown();
-    if (status == 0 && (fileFailed || !platform::headless::messages().empty())) status = 1;
+    if (status == 0 && (file_failed || !platform::headless::messages().empty())) status = 1;
     return status;
 }
 

@@ -92,10 +92,10 @@ void show_report(const char* title, const char* text) {
 // The dialog's choice of fields for extract_next.
 gpv::Selection read_selection() {
     gpv::Selection sel;
-    sel.selectedOnly = platform::is_checked(IDC_SELECTED_ONLY);
-    sel.levelPos = platform::list_selected(IDC_LEVEL_LIST);
-    sel.itemPos = platform::list_selected(IDC_ITEM_LIST);
-    sel.hourPos = platform::list_selected(IDC_HOUR_LIST);
+    sel.selected_only = platform::is_checked(IDC_SELECTED_ONLY);
+    sel.level_pos = platform::list_selected(IDC_LEVEL_LIST);
+    sel.item_pos = platform::list_selected(IDC_ITEM_LIST);
+    sel.hour_pos = platform::list_selected(IDC_HOUR_LIST);
     return sel;
 }
 
@@ -136,10 +136,10 @@ void on_command(int id, int notification) {
 }
 
 void on_first_paint() {
-    if (state.bitmapShown) return;
-    state.bitmapShown = true;
-    if (!state.startupBitmap.empty())
-        platform::show_picture(state.startupBitmap.c_str(), 163, 177, 323, 246);
+    if (state.bitmap_shown) return;
+    state.bitmap_shown = true;
+    if (!state.startup_bitmap.empty())
+        platform::show_picture(state.startup_bitmap.c_str(), 163, 177, 323, 246);
 }
 
 } // namespace
@@ -149,17 +149,17 @@ const platform::DialogHandlers dialog_handlers = {dialog_init, on_command, on_fi
 void dialog_init() {
     gpv::report = show_report;
     grib::report = show_report;
-    state.startDir = platform::current_directory();
-    if (state.startDir.empty() || state.startDir.back() != '/') state.startDir += '/';
-    state.saveDir = state.startDir;
-    state.openDir = state.startDir;
+    state.start_dir = platform::current_directory();
+    if (state.start_dir.empty() || state.start_dir.back() != '/') state.start_dir += '/';
+    state.save_dir = state.start_dir;
+    state.open_dir = state.start_dir;
 
     platform::set_checked(IDC_AUTO_SCALE, true);
     platform::set_checked(IDC_SELECTED_ONLY, true);
     platform::set_checked(IDC_ALL_ITEMS, false);
     platform::set_checked(IDC_MODE_IMAGE, true);
     platform::set_checked(IDC_MODE_DATA, false);
-    platform::set_text(IDC_SAVE_PATH, state.saveDir.c_str());
+    platform::set_text(IDC_SAVE_PATH, state.save_dir.c_str());
 
     platform::list_reset(IDC_DATA_FORMAT);
     platform::list_insert(IDC_DATA_FORMAT, 0, "TEXT");
@@ -196,54 +196,54 @@ void dialog_init() {
     platform::set_text(IDC_INIT_TIME, "0:00");
     set_status("NON");
 
-    state.mapPath = state.startDir + "map.dat";
-    if (!is_file(state.mapPath) && !state.installedMapPath.empty() &&
-        is_file(state.installedMapPath))
-        state.mapPath = state.installedMapPath;
+    state.map_path = state.start_dir + "map.dat";
+    if (!is_file(state.map_path) && !state.installed_map_path.empty() &&
+        is_file(state.installed_map_path))
+        state.map_path = state.installed_map_path;
 
-    if (state.logFile) std::fclose(state.logFile);
-    state.logFile = gpv::open_log(state.startDir + "gpv.log");
-    state.logFailureReported = false;
+    if (state.log_file) std::fclose(state.log_file);
+    state.log_file = gpv::open_log(state.start_dir + "gpv.log");
+    state.log_failure_reported = false;
 }
 
 void shutdown() {
     forecast_close();
-    if (state.gpvFile) std::fclose(state.gpvFile);
-    if (state.logFile) std::fclose(state.logFile);
-    state.gpvFile = state.logFile = nullptr;
-    state.fileReady = false;
+    if (state.gpv_file) std::fclose(state.gpv_file);
+    if (state.log_file) std::fclose(state.log_file);
+    state.gpv_file = state.log_file = nullptr;
+    state.file_ready = false;
 }
 
 int open_command() {
     std::string chosen;
-    if (!platform::choose_open_file("Open", state.openDir, chosen)) return 0;
+    if (!platform::choose_open_file("Open", state.open_dir, chosen)) return 0;
     return open_file(chosen);
 }
 
 int open_file(const std::string& path) {
-    state.fileReady = false;
+    state.file_ready = false;
     gpv::forget_index();
-    if (state.gpvFile) std::fclose(state.gpvFile);
-    state.openError.clear();
-    state.gpvFile = open_input(path, state.openError);
-    if (!state.gpvFile || platform::is_directory(path)) {
-        if (state.gpvFile) std::fclose(state.gpvFile);
-        state.gpvFile = nullptr;
+    if (state.gpv_file) std::fclose(state.gpv_file);
+    state.open_error.clear();
+    state.gpv_file = open_input(path, state.open_error);
+    if (!state.gpv_file || platform::is_directory(path)) {
+        if (state.gpv_file) std::fclose(state.gpv_file);
+        state.gpv_file = nullptr;
         return 0;
     }
-    state.openPath = path;
-    if (!forecast_open(state.gpvFile, path)) return 0;
+    state.open_path = path;
+    if (!forecast_open(state.gpv_file, path)) return 0;
     if (!fill_item_list(-1)) return 0;
 
     std::size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) state.openDir = path.substr(0, slash);
+    if (slash != std::string::npos && slash > 0) state.open_dir = path.substr(0, slash);
     const char* kind = forecast.format == FileFormat::Grib ? "KIVAR (GRIB2): " : "KIVAR (GPV): ";
     platform::set_title((kind + path).c_str());
 
     const ForecastView& v = forecast;
     char text[32];
-    platform::set_text(IDC_MODEL, v.modelName.c_str());
-    std::snprintf(text, sizeof text, "%d:%d", v.initHour, v.initMinute);
+    platform::set_text(IDC_MODEL, v.model_name.c_str());
+    std::snprintf(text, sizeof text, "%d:%d", v.init_hour, v.init_minute);
     platform::set_text(IDC_INIT_TIME, text);
 
     platform::list_reset(IDC_LEVEL_LIST);
@@ -259,19 +259,19 @@ int open_file(const std::string& path) {
     platform::list_select(IDC_LEVEL_LIST, 0);
     platform::list_select(IDC_HOUR_LIST, 0);
 
-    if (v.largestGridCount != state.recordedGridCount) {
-        if (!gpv::ini_vars(state.mapPath.c_str(), v.largestGridCount)) return 0;
-        state.recordedGridCount = v.largestGridCount;
+    if (v.largest_grid_count != state.recorded_grid_count) {
+        if (!gpv::ini_vars(state.map_path.c_str(), v.largest_grid_count)) return 0;
+        state.recorded_grid_count = v.largest_grid_count;
     }
     if (v.format == FileFormat::Gpv) gpv::fill_cell_centres();
-    state.fileReady = true;
+    state.file_ready = true;
     return 1;
 }
 
 int fill_item_list(int pos) {
     // pos -1: the items of the first level, which the open just read. A scan
     // that finds nothing leaves the item list and the items as they were.
-    if (!state.gpvFile) return 0;
+    if (!state.gpv_file) return 0;
     if (pos >= 0 && !forecast_choose_level(pos)) return 0;
     const std::vector<int>& items = forecast.items;
     if (items.empty()) return 0;
@@ -291,7 +291,7 @@ int check_path() {
     std::string dir = platform::get_text(IDC_SAVE_PATH);
     if (dir.empty()) dir = ".";
     if (dir.back() != '/') dir += '/';
-    state.saveDir = dir;
+    state.save_dir = dir;
     // The system refuses paths beyond its limit: a folder whose output file
     // names would pass it is refused here, not file by file.
     if (dir.size() + kLongestOutputName >= PATH_MAX) {
@@ -309,7 +309,7 @@ int save_command() {
     int layout = platform::list_selected(IDC_DATA_FORMAT);
     gpv::Selection sel = read_selection();
     int total = forecast_field_count(sel);
-    if (!sel.selectedOnly && state.jobs > 1 && !in_worker()) {
+    if (!sel.selected_only && state.jobs > 1 && !in_worker()) {
         int r = run_jobs(true, total, save_command);
         if (r >= 0) {
             if (r) set_status("data save OK");
@@ -320,22 +320,22 @@ int save_command() {
     int level = 0, item = 0, hour = 0, pass = -1;
     int done = 0, position = 0;
     int result;
-    bool writeFailed = false;
+    bool write_failed = false;
     do {
-        result = forecast_extract_next(state.gpvFile, sel, field, level, item, hour, pass);
+        result = forecast_extract_next(state.gpv_file, sel, field, level, item, hour, pass);
         if (result > 0) {
-            int saved = worker_owns(position)
-                            ? forecast_save(state.saveDir.c_str(), layout, field, item, level, hour)
-                            : 1;
-            if (saved == 0 && layout >= 0 && layout <= 1 && state.fileFailed) {
+            int saved = worker_owns(position) ? forecast_save(state.save_dir.c_str(), layout, field,
+                                                              item, level, hour)
+                                              : 1;
+            if (saved == 0 && layout >= 0 && layout <= 1 && state.file_failed) {
                 int err = errno;
-                state.fileFailed("save_GPV",
-                                 gpv::output_base_name(state.saveDir.c_str(),
-                                                       forecast_field_label(), item, level, hour) +
-                                     (layout == 0 ? ".txt" : ".csv"),
-                                 std::strerror(err));
+                state.file_failed("save_GPV",
+                                  gpv::output_base_name(state.save_dir.c_str(),
+                                                        forecast_field_label(), item, level, hour) +
+                                      (layout == 0 ? ".txt" : ".csv"),
+                                  std::strerror(err));
             }
-            writeFailed = saved == gpv::kWriteFailed;
+            write_failed = saved == gpv::kWriteFailed;
             char text[64];
             forecast_item_label(item, text);
             if (in_worker())
@@ -352,33 +352,34 @@ int save_command() {
         // A file that could not be written whole ends the run: the next
         // ones would fail the same way (a full disk, a file-size limit).
         if (in_worker())
-            worker_field_end(position, result != 2 || writeFailed, writeFailed ? 0 : 1, result > 0,
-                             level, item, hour);
+            worker_field_end(position, result != 2 || write_failed, write_failed ? 0 : 1,
+                             result > 0, level, item, hour);
         ++position;
-        if (writeFailed) return 0;
+        if (write_failed) return 0;
     } while (result == 2);
     set_status("data save OK");
     return 1;
 }
 
 void write_log(int level, int hour, int item) {
-    if (!state.logFile && !state.logFailureReported) {
-        state.logFailureReported = true;
-        platform::message_box(("Error: can't open log file " + state.startDir + "gpv.log.").c_str(),
-                              "save_GPV", false);
+    if (!state.log_file && !state.log_failure_reported) {
+        state.log_failure_reported = true;
+        platform::message_box(
+            ("Error: can't open log file " + state.start_dir + "gpv.log.").c_str(), "save_GPV",
+            false);
     }
     platform::DateTime t = platform::utc_now();
-    if (gpv::write_log_line(state.logFile, {t.year, t.month, t.day, t.hour, t.minute, t.second},
+    if (gpv::write_log_line(state.log_file, {t.year, t.month, t.day, t.hour, t.minute, t.second},
                             level, hour, item, forecast_item_name(item)) == gpv::kWriteFailed &&
-        !state.logFailureReported) {
-        state.logFailureReported = true;
-        platform::message_box((state.startDir + "gpv.log: " + std::strerror(errno)).c_str(),
+        !state.log_failure_reported) {
+        state.log_failure_reported = true;
+        platform::message_box((state.start_dir + "gpv.log: " + std::strerror(errno)).c_str(),
                               "save_GPV", false);
     }
 }
 
 void execute_command() {
-    if (!state.gpvFile) {
+    if (!state.gpv_file) {
         platform::message_box("File not opened yet.", "Execute_CMD", true);
         return;
     }

@@ -13,7 +13,7 @@ ForecastView forecast;
 
 namespace {
 
-std::FILE* openFile = nullptr; // the file of the inventory
+std::FILE* inventory_file = nullptr; // the file of the inventory
 
 bool is_grib() {
     return forecast.format == FileFormat::Grib;
@@ -35,7 +35,7 @@ int forecast_open(std::FILE* f, const std::string& path) {
     // Execute works with, until this file shows lists of its own.
     gpv::forget_index();
     grib_view::close();
-    openFile = f;
+    inventory_file = f;
     const FileFormat format = sniff_format(f);
     if (format == FileFormat::Grib) {
         if (!grib_view::open(f, path)) return 0;
@@ -45,42 +45,42 @@ int forecast_open(std::FILE* f, const std::string& path) {
 
     gpv::GpvIndex& ix = gpv::index;
     std::array<int, gpv::kMaxLevels> levels{};
-    int levelCount = gpv::check_GPV_p(f, levels.data(), gpv::kMaxLevels);
-    if (levelCount == 0) return 0;
+    int level_count = gpv::check_GPV_p(f, levels.data(), gpv::kMaxLevels);
+    if (level_count == 0) return 0;
     std::array<int, gpv::kMaxItems> items{};
-    int itemCount = gpv::check_GPV_p(f, levels[0], items.data(), gpv::kMaxItems);
-    if (itemCount == 0) return 0;
+    int item_count = gpv::check_GPV_p(f, levels[0], items.data(), gpv::kMaxItems);
+    if (item_count == 0) return 0;
     forecast.format = format;
     ix.levels = levels;
-    ix.levelCount = levelCount;
+    ix.level_count = level_count;
     ix.items = items;
-    ix.itemCount = itemCount;
-    forecast.levels.assign(levels.begin(), levels.begin() + levelCount);
-    forecast.items.assign(items.begin(), items.begin() + itemCount);
+    ix.item_count = item_count;
+    forecast.levels.assign(levels.begin(), levels.begin() + level_count);
+    forecast.items.assign(items.begin(), items.begin() + item_count);
     const gpv::GpvHeader& h = gpv::header;
-    forecast.modelName = h.modelName;
-    forecast.modelCode = h.modelCode;
-    forecast.initYear = h.initYear, forecast.initMonth = h.initMonth;
-    forecast.initDay = h.initDay, forecast.initHour = h.initHour;
-    forecast.initMinute = h.initMinute;
+    forecast.model_name = h.model_name;
+    forecast.model_code = h.model_code;
+    forecast.init_year = h.init_year, forecast.init_month = h.init_month;
+    forecast.init_day = h.init_day, forecast.init_hour = h.init_hour;
+    forecast.init_minute = h.init_minute;
     forecast.hours.clear();
-    for (int hour = h.firstForecastHour; hour <= h.lastForecastHour; hour += h.forecastStep)
+    for (int hour = h.first_forecast_hour; hour <= h.last_forecast_hour; hour += h.forecast_step)
         forecast.hours.push_back(hour);
-    forecast.largestGridCount = ix.largestGridCount;
+    forecast.largest_grid_count = ix.largest_grid_count;
     forecast.notes.clear();
     return 1;
 }
 
 int forecast_choose_level(int pos) {
-    if (!openFile || pos < 0 || pos >= static_cast<int>(forecast.levels.size())) return 0;
+    if (!inventory_file || pos < 0 || pos >= static_cast<int>(forecast.levels.size())) return 0;
     if (is_grib()) return grib_view::choose_level(pos);
     // A scan that finds nothing leaves the items as they were.
     std::array<int, gpv::kMaxItems> items{};
-    int n = gpv::check_GPV_p(openFile, forecast.levels[pos], items.data(), gpv::kMaxItems);
+    int n = gpv::check_GPV_p(inventory_file, forecast.levels[pos], items.data(), gpv::kMaxItems);
     if (n == 0) return 0;
     gpv::GpvIndex& ix = gpv::index;
     ix.items = items;
-    ix.itemCount = n;
+    ix.item_count = n;
     forecast.items.assign(items.begin(), items.begin() + n);
     return 1;
 }
@@ -111,32 +111,32 @@ gpv::FieldLabel forecast_field_label() {
     return gpv::header_label();
 }
 
-int forecast_save(const char* saveDir, int layout, std::span<const float> field, int item,
+int forecast_save(const char* save_dir, int layout, std::span<const float> field, int item,
                   int level, int hour) {
-    return gpv::save_field(saveDir, layout, forecast_field_label(), field, item, level, hour);
+    return gpv::save_field(save_dir, layout, forecast_field_label(), field, item, level, hour);
 }
 
 bool forecast_map_grid(const float* a, const float* b, MapGrid& m) {
     if (is_grib()) return grib_view::map_grid(a, b, m);
     const gpv::GpvHeader& h = gpv::header;
     const gpv::GpvGrid& g = gpv::grid;
-    if (h.gridCount <= 0 || h.gridCount > g.allocatedCount) return false;
+    if (h.grid_count <= 0 || h.grid_count > g.allocated_count) return false;
     // The cell centres follow the grid of the field (the surface level has a
     // finer grid than the pressure levels).
     gpv::fill_cell_centres();
     m.label = gpv::header_label();
-    m.cols = m.resCols = h.gridCols;
-    m.rows = m.resRows = h.gridRows;
+    m.cols = m.res_cols = h.grid_cols;
+    m.rows = m.res_rows = h.grid_rows;
     m.a = a, m.b = b;
     m.lon = g.LonArray.data(), m.lat = g.LatArray.data();
-    m.lonSpan = h.lonMax - h.lonMin;
+    m.lon_span = h.lon_max - h.lon_min;
     return true;
 }
 
 void forecast_close() {
     gpv::forget_index();
     grib_view::close();
-    openFile = nullptr;
+    inventory_file = nullptr;
     forecast = ForecastView{};
 }
 

@@ -20,13 +20,14 @@ enum class FileFormat { Gpv, Grib };
 // What is known of the open file, filled by forecast_open.
 struct ForecastView {
     FileFormat format = FileFormat::Gpv;
-    std::string modelName;
-    int modelCode = 0;
-    int initYear = 0, initMonth = 0, initDay = 0, initHour = 0, initMinute = 0; // year of 2 digits
+    std::string model_name;
+    int model_code = 0;
+    int init_year = 0, init_month = 0, init_day = 0, init_hour = 0,
+        init_minute = 0;     // year of 2 digits
     std::vector<int> levels; // hPa; 0 is the surface
     std::vector<int> items;  // item codes at the level chosen last (forecast_choose_level)
     std::vector<int> hours;  // forecast hours
-    int largestGridCount = 0;
+    int largest_grid_count = 0;
     std::vector<std::string> notes; // further lines of `kivar info`
 };
 extern ForecastView forecast;
@@ -65,20 +66,20 @@ int forecast_extract_next(std::FILE* f, const gpv::Selection& sel, std::span<flo
 gpv::FieldLabel forecast_field_label();
 
 // Writes the field extracted last as TEXT or CSV, as gpv::save_GPV does.
-int forecast_save(const char* saveDir, int layout, std::span<const float> field, int item,
+int forecast_save(const char* save_dir, int layout, std::span<const float> field, int item,
                   int level, int hour);
 
 // What a map draws of the field extracted last: the values (of the map's
 // area only when the file's grid is larger), their cell centres and size.
 struct MapGrid {
     gpv::FieldLabel label;
-    int cols = 0, rows = 0;       // of the values drawn, row 0 northernmost
-    int resCols = 0, resRows = 0; // cells over the whole axis, for the cell size
-    const float* a = nullptr;     // the field, or u
-    const float* b = nullptr;     // v, or null
-    const float* lon = nullptr;   // cell centres, cols x rows
+    int cols = 0, rows = 0;         // of the values drawn, row 0 northernmost
+    int res_cols = 0, res_rows = 0; // cells over the whole axis, for the cell size
+    const float* a = nullptr;       // the field, or u
+    const float* b = nullptr;       // v, or null
+    const float* lon = nullptr;     // cell centres, cols x rows
     const float* lat = nullptr;
-    float lonSpan = 0; // longitudes the grid spans over the map, for the arrow length
+    float lon_span = 0; // longitudes the grid spans over the map, for the arrow length
 };
 
 // The map grid of the field extracted last, with the values a and b (b may

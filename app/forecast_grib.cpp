@@ -23,7 +23,7 @@ constexpr int kFirstOtherItem = 256;
 struct ItemParameter {
     int item, discipline, category, number;
     double a, b;
-    bool perHour; // an amount over the statistics interval becomes one per hour
+    bool per_hour; // an amount over the statistics interval becomes one per hour
 };
 constexpr ItemParameter kItemParameters[] = {
     {1, 0, 3, 0, 0.01, 0, false},          // pressure, Pa to hPa
@@ -53,24 +53,24 @@ struct Entry {
 };
 
 grib::File file;
-std::vector<Parameter> others;                            // item kFirstOtherItem + k
-std::vector<Entry> entries;                               // in the order of an "All items" run
-std::map<std::tuple<int, int, int>, std::size_t> entryAt; // (level, item, hour) to entries
-std::size_t cursor = 0;                                   // of an "All items" run
-gpv::FieldLabel lastLabel;
-const grib::Field* lastField = nullptr;
-std::vector<float> mapA, mapB, mapLon, mapLat; // the values and cells a map draws
+std::vector<Parameter> others;                             // item kFirstOtherItem + k
+std::vector<Entry> entries;                                // in the order of an "All items" run
+std::map<std::tuple<int, int, int>, std::size_t> entry_at; // (level, item, hour) to entries
+std::size_t cursor = 0;                                    // of an "All items" run
+gpv::FieldLabel last_label;
+const grib::Field* last_field = nullptr;
+std::vector<float> map_a, map_b, map_lon, map_lat; // the values and cells a map draws
 
 // The level of a field in hPa, 0 for the surface; false for other surfaces.
 bool level_of(const grib::Field& f, int& level) {
-    switch (f.levelType) {
+    switch (f.level_type) {
     case 1:   // ground or water surface
     case 101: // mean sea level
     case 103: // height above ground
         level = 0;
         return true;
     case 100: // isobaric surface, Pa
-        level = static_cast<int>(std::lround(f.levelValue / 100.0));
+        level = static_cast<int>(std::lround(f.level_value / 100.0));
         return level > 0 && level < 10000;
     default:
         return false;
@@ -82,7 +82,7 @@ int item_of(const grib::Field& f, double& a, double& b) {
     for (const ItemParameter& p : kItemParameters)
         if (p.discipline == f.discipline && p.category == f.category && p.number == f.number) {
             a = p.a, b = p.b;
-            if (p.perHour && f.intervalHours > 0) a /= f.intervalHours;
+            if (p.per_hour && f.interval_hours > 0) a /= f.interval_hours;
             return p.item;
         }
     a = 1, b = 0;
@@ -100,27 +100,27 @@ int item_of(const grib::Field& f, double& a, double& b) {
 void identify_model(const grib::Field& f) {
     const grib::Grid& g = f.grid;
     auto near = [](double x, double y) { return std::fabs(x - y) < 1e-6; };
-    bool regional = std::fabs(g.lonWest - 120.0) < 0.01 && std::fabs(g.latNorth - 47.6) < 0.01;
+    bool regional = std::fabs(g.lon_west - 120.0) < 0.01 && std::fabs(g.lat_north - 47.6) < 0.01;
     // The surface and pressure-level grids of today's files, and the grid of
     // its GPV files.
     if (f.centre == 34 && regional &&
-        ((near(g.lonStep, 0.0625) && near(g.latStep, 0.05)) ||
-         (near(g.lonStep, 0.125) && near(g.latStep, 0.1)) ||
-         (near(g.lonStep, 0.25) && near(g.latStep, 0.2)))) {
-        forecast.modelName = "MSM";
-        forecast.modelCode = 5;
+        ((near(g.lon_step, 0.0625) && near(g.lat_step, 0.05)) ||
+         (near(g.lon_step, 0.125) && near(g.lat_step, 0.1)) ||
+         (near(g.lon_step, 0.25) && near(g.lat_step, 0.2)))) {
+        forecast.model_name = "MSM";
+        forecast.model_code = 5;
         return;
     }
-    if (f.centre == 34 && near(g.lonStep, 0.025) && near(g.latStep, 0.02)) {
-        forecast.modelName = "LFM";
-    } else if (f.centre == 34 && g.cols * g.lonStep > 359.0) {
-        forecast.modelName = "GSM";
+    if (f.centre == 34 && near(g.lon_step, 0.025) && near(g.lat_step, 0.02)) {
+        forecast.model_name = "LFM";
+    } else if (f.centre == 34 && g.cols * g.lon_step > 359.0) {
+        forecast.model_name = "GSM";
     } else {
         char text[64];
-        std::snprintf(text, sizeof text, "%gx%g", g.lonStep, g.latStep);
-        forecast.modelName = text;
+        std::snprintf(text, sizeof text, "%gx%g", g.lon_step, g.lat_step);
+        forecast.model_name = text;
     }
-    forecast.modelCode = 0;
+    forecast.model_code = 0;
 }
 
 std::tuple<int, int, int> key(int level, int item, int hour) {
@@ -128,8 +128,8 @@ std::tuple<int, int, int> key(int level, int item, int hour) {
 }
 
 const Entry* find_entry(int level, int item, int hour) {
-    auto it = entryAt.find(key(level, item, hour));
-    if (it == entryAt.end()) return nullptr;
+    auto it = entry_at.find(key(level, item, hour));
+    if (it == entry_at.end()) return nullptr;
     return &entries[it->second];
 }
 
@@ -144,13 +144,13 @@ int extract(const Entry& e, std::span<float> field) {
         if (v < lo) lo = v;
         if (v > hi) hi = v;
     }
-    lastField = &f;
-    gpv::FieldLabel& l = lastLabel;
-    l.gridCols = f.grid.cols, l.gridRows = f.grid.rows;
-    l.modelCode = forecast.modelCode;
-    l.initYear = forecast.initYear, l.initMonth = forecast.initMonth;
-    l.initDay = forecast.initDay, l.initHour = forecast.initHour;
-    l.minValue = lo, l.maxValue = hi;
+    last_field = &f;
+    gpv::FieldLabel& l = last_label;
+    l.grid_cols = f.grid.cols, l.grid_rows = f.grid.rows;
+    l.model_code = forecast.model_code;
+    l.init_year = forecast.init_year, l.init_month = forecast.init_month;
+    l.init_day = forecast.init_day, l.init_hour = forecast.init_hour;
+    l.min_value = lo, l.max_value = hi;
     return 1;
 }
 
@@ -166,18 +166,18 @@ int missing_field(int level, int item, int hour) {
 
 int open(std::FILE* f, const std::string& /*path*/) {
     if (!grib::open_fd(fileno(f), file)) return 0;
-    int otherLevels = 0, repeated = 0;
+    int other_levels = 0, repeated = 0;
     for (std::size_t k = 0; k < file.fields.size(); ++k) {
         const grib::Field& g = file.fields[k];
         Entry e{};
         if (!level_of(g, e.level)) {
-            ++otherLevels;
+            ++other_levels;
             continue;
         }
         e.item = item_of(g, e.a, e.b);
-        e.hour = g.forecastHour;
+        e.hour = g.forecast_hour;
         e.field = k;
-        if (!entryAt.emplace(key(e.level, e.item, e.hour), entries.size()).second) {
+        if (!entry_at.emplace(key(e.level, e.item, e.hour), entries.size()).second) {
             ++repeated;
             continue;
         }
@@ -199,31 +199,31 @@ int open(std::FILE* f, const std::string& /*path*/) {
     };
     unique_sorted(levels, [](int a, int b) { return (a == 0 ? -1 : a) > (b == 0 ? -1 : b); });
     unique_sorted(hours, std::less<int>());
-    auto levelPos = [&](int level) {
+    auto level_pos = [&](int level) {
         return std::find(levels.begin(), levels.end(), level) - levels.begin();
     };
     std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-        return std::make_tuple(levelPos(a.level), a.item, a.hour) <
-               std::make_tuple(levelPos(b.level), b.item, b.hour);
+        return std::make_tuple(level_pos(a.level), a.item, a.hour) <
+               std::make_tuple(level_pos(b.level), b.item, b.hour);
     });
     for (std::size_t k = 0; k < entries.size(); ++k)
-        entryAt[key(entries[k].level, entries[k].item, entries[k].hour)] = k;
+        entry_at[key(entries[k].level, entries[k].item, entries[k].hour)] = k;
 
     forecast.levels = levels;
     forecast.hours = hours;
     const grib::Field& first = file.fields[entries.front().field];
     identify_model(first);
-    forecast.initYear = first.year % 100, forecast.initMonth = first.month;
-    forecast.initDay = first.day, forecast.initHour = first.hour;
-    forecast.initMinute = first.minute;
+    forecast.init_year = first.year % 100, forecast.init_month = first.month;
+    forecast.init_day = first.day, forecast.init_hour = first.hour;
+    forecast.init_minute = first.minute;
     std::size_t largest = 0;
     for (const Entry& e : entries)
         largest = std::max(largest, file.fields[e.field].grid.count());
-    forecast.largestGridCount = static_cast<int>(largest);
+    forecast.largest_grid_count = static_cast<int>(largest);
     forecast.notes.clear();
-    if (otherLevels)
+    if (other_levels)
         forecast.notes.push_back(
-            "not on pressure levels or the surface: " + std::to_string(otherLevels) + " field(s)");
+            "not on pressure levels or the surface: " + std::to_string(other_levels) + " field(s)");
     if (repeated)
         forecast.notes.push_back("repeated level, item and hour: " + std::to_string(repeated) +
                                  " field(s), the first one kept");
@@ -260,24 +260,24 @@ int item_label(int item, char* text) {
 }
 
 int field_count(const gpv::Selection& sel) {
-    return sel.selectedOnly ? 1 : static_cast<int>(entries.size());
+    return sel.selected_only ? 1 : static_cast<int>(entries.size());
 }
 
 int extract_next(const gpv::Selection& sel, std::span<float> field, int& level, int& item,
                  int& hour, int& pass) {
-    if (pass > 0 || sel.selectedOnly) {
+    if (pass > 0 || sel.selected_only) {
         if (pass <= 0) {
             const int levels = static_cast<int>(forecast.levels.size());
             const int items = static_cast<int>(forecast.items.size());
             const int hours = static_cast<int>(forecast.hours.size());
-            if (sel.levelPos < 0 || sel.levelPos >= levels || sel.itemPos < 0 ||
-                sel.itemPos >= items || sel.hourPos < 0 || sel.hourPos >= hours) {
+            if (sel.level_pos < 0 || sel.level_pos >= levels || sel.item_pos < 0 ||
+                sel.item_pos >= items || sel.hour_pos < 0 || sel.hour_pos >= hours) {
                 grib::report("extract_next", "Error: no field selected.");
                 return 0;
             }
-            level = forecast.levels[sel.levelPos];
-            item = forecast.items[sel.itemPos];
-            hour = forecast.hours[sel.hourPos];
+            level = forecast.levels[sel.level_pos];
+            item = forecast.items[sel.item_pos];
+            hour = forecast.hours[sel.hour_pos];
         }
         const Entry* e = find_entry(level, item, hour);
         if (!e) return missing_field(level, item, hour);
@@ -296,24 +296,24 @@ int extract_next(const gpv::Selection& sel, std::span<float> field, int& level, 
 }
 
 gpv::FieldLabel field_label() {
-    return lastLabel;
+    return last_label;
 }
 
 bool map_grid(const float* a, const float* b, MapGrid& m) {
-    if (!lastField) return false;
-    const grib::Grid& g = lastField->grid;
+    if (!last_field) return false;
+    const grib::Grid& g = last_field->grid;
     // Columns and rows inside the map's area, west to east and north to south.
     constexpr double west = 119.5, east = 150.5, south = 19.5, north = 50.5;
     std::vector<std::pair<double, int>> cols;
     for (int i = 0; i < g.cols; ++i) {
-        double lon = std::fmod(g.lonWest + i * g.lonStep, 360.0);
+        double lon = std::fmod(g.lon_west + i * g.lon_step, 360.0);
         if (lon < 0) lon += 360.0;
         if (lon >= west && lon <= east) cols.emplace_back(lon, i);
     }
     std::sort(cols.begin(), cols.end());
     std::vector<int> rows;
     for (int j = 0; j < g.rows; ++j) {
-        double lat = g.latNorth - j * g.latStep;
+        double lat = g.lat_north - j * g.lat_step;
         if (lat >= south && lat <= north) rows.push_back(j);
     }
     if (cols.empty() || rows.empty()) {
@@ -321,32 +321,32 @@ bool map_grid(const float* a, const float* b, MapGrid& m) {
         return false;
     }
     const std::size_t n = cols.size() * rows.size();
-    mapA.resize(n), mapLon.resize(n), mapLat.resize(n);
-    if (b) mapB.resize(n);
+    map_a.resize(n), map_lon.resize(n), map_lat.resize(n);
+    if (b) map_b.resize(n);
     float lo = 1.0e32f, hi = -1.0e32f;
     std::size_t k = 0;
     for (int j : rows)
         for (const auto& [lon, i] : cols) {
             const std::size_t p = static_cast<std::size_t>(j) * g.cols + i;
-            mapA[k] = a[p];
-            if (b) mapB[k] = b[p];
-            mapLon[k] = static_cast<float>(lon);
-            mapLat[k] = static_cast<float>(g.latNorth - j * g.latStep);
+            map_a[k] = a[p];
+            if (b) map_b[k] = b[p];
+            map_lon[k] = static_cast<float>(lon);
+            map_lat[k] = static_cast<float>(g.lat_north - j * g.lat_step);
             if (a[p] < lo) lo = a[p];
             if (a[p] > hi) hi = a[p];
             ++k;
         }
-    m.label = lastLabel;
-    m.label.minValue = lo, m.label.maxValue = hi; // the range of what the map shows
+    m.label = last_label;
+    m.label.min_value = lo, m.label.max_value = hi; // the range of what the map shows
     m.cols = static_cast<int>(cols.size());
     m.rows = static_cast<int>(rows.size());
-    m.resCols = std::max(1, static_cast<int>(std::lround((east - west) / g.lonStep)));
-    m.resRows = std::max(1, static_cast<int>(std::lround((north - south) / g.latStep)));
-    m.a = mapA.data();
-    m.b = b ? mapB.data() : nullptr;
-    m.lon = mapLon.data(), m.lat = mapLat.data();
-    m.lonSpan =
-        std::min(30.0f, static_cast<float>(cols.back().first - cols.front().first + g.lonStep));
+    m.res_cols = std::max(1, static_cast<int>(std::lround((east - west) / g.lon_step)));
+    m.res_rows = std::max(1, static_cast<int>(std::lround((north - south) / g.lat_step)));
+    m.a = map_a.data();
+    m.b = b ? map_b.data() : nullptr;
+    m.lon = map_lon.data(), m.lat = map_lat.data();
+    m.lon_span =
+        std::min(30.0f, static_cast<float>(cols.back().first - cols.front().first + g.lon_step));
     return true;
 }
 
@@ -354,10 +354,10 @@ void close() {
     grib::close(file);
     others.clear();
     entries.clear();
-    entryAt.clear();
+    entry_at.clear();
     cursor = 0;
-    lastField = nullptr;
-    lastLabel = {};
+    last_field = nullptr;
+    last_label = {};
 }
 
 } // namespace app::grib_view

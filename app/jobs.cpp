@@ -38,9 +38,9 @@ struct RecordHead {
     std::int32_t result;    // the command's result when last
     std::int32_t delivered; // a field was extracted
     std::int32_t level, item, hour;
-    std::int32_t logWanted; // a data run asks for its gpv.log line
+    std::int32_t log_wanted; // a data run asks for its gpv.log line
     std::int32_t messages;
-    std::uint32_t outBytes, errBytes;
+    std::uint32_t out_bytes, err_bytes;
 };
 
 struct Worker {
@@ -53,17 +53,17 @@ struct WorkerState {
     bool active = false;
     int index = 0, count = 1;
     int records = -1, out = -1, err = -1;
-    std::size_t messagesSent = 0;
-    int logLevel = 0, logHour = 0, logItem = 0;
-    bool logWanted = false;
+    std::size_t messages_sent = 0;
+    int log_level = 0, log_hour = 0, log_item = 0;
+    bool log_wanted = false;
 };
 WorkerState worker;
 
 // The workers running, for end_workers in a signal handler.
 constexpr int kMaxWorkers = 256;
-volatile pid_t runningPids[kMaxWorkers];
-volatile int runningRecords[kMaxWorkers];
-volatile std::sig_atomic_t runningCount = 0;
+volatile pid_t running_pids[kMaxWorkers];
+volatile int running_records[kMaxWorkers];
+volatile std::sig_atomic_t running_count = 0;
 
 bool write_all(int fd, const void* p, std::size_t n) {
     const char* c = static_cast<const char*>(p);
@@ -132,15 +132,15 @@ void close_fd(int& fd) {
 } // namespace
 
 void end_workers(int sig) {
-    const int n = runningCount;
-    runningCount = 0;
+    const int n = running_count;
+    running_count = 0;
     // A worker waiting for room in its record pipe ends when it closes.
     for (int k = 0; k < n; ++k) {
-        ::close(runningRecords[k]);
-        kill(runningPids[k], sig);
+        ::close(running_records[k]);
+        kill(running_pids[k], sig);
     }
     for (int k = 0; k < n; ++k)
-        waitpid(runningPids[k], nullptr, 0);
+        waitpid(running_pids[k], nullptr, 0);
 }
 
 bool in_worker() {
@@ -152,10 +152,10 @@ bool worker_owns(int field) {
 }
 
 void worker_log(int level, int hour, int item) {
-    worker.logWanted = true;
-    worker.logLevel = level;
-    worker.logHour = hour;
-    worker.logItem = item;
+    worker.log_wanted = true;
+    worker.log_level = level;
+    worker.log_hour = hour;
+    worker.log_item = item;
 }
 
 void worker_field_end(int field, bool last, int result, bool delivered, int level, int item,
@@ -164,10 +164,10 @@ void worker_field_end(int field, bool last, int result, bool delivered, int leve
     std::fflush(stderr);
     std::string out = take(worker.out), err = take(worker.err);
     const auto& all = platform::headless::messages();
-    std::size_t from = worker.messagesSent;
-    worker.messagesSent = all.size();
-    bool wanted = worker.logWanted;
-    worker.logWanted = false;
+    std::size_t from = worker.messages_sent;
+    worker.messages_sent = all.size();
+    bool wanted = worker.log_wanted;
+    worker.log_wanted = false;
     if (!worker_owns(field)) return;
     RecordHead h{field,
                  last,
@@ -189,7 +189,7 @@ void worker_field_end(int field, bool last, int result, bool delivered, int leve
         put_text(buf, all[k].text);
     }
     // Logged as (level, hour, item) behind the messages.
-    std::int32_t logged[3] = {worker.logLevel, worker.logHour, worker.logItem};
+    std::int32_t logged[3] = {worker.log_level, worker.log_hour, worker.log_item};
     buf.append(reinterpret_cast<const char*>(logged), sizeof logged);
     if (!write_all(worker.records, buf.data(), buf.size())) _exit(3);
 }
@@ -203,7 +203,7 @@ int run_jobs(bool data, int total, int (*command)()) {
     std::vector<Worker> workers(static_cast<std::size_t>(jobs));
     auto stop_all = [&](std::size_t from) {
         // A worker blocked on its full record pipe ends when the pipe closes.
-        runningCount = 0;
+        running_count = 0;
         for (std::size_t w = from; w < workers.size(); ++w) {
             close_fd(workers[w].records);
             if (workers[w].pid > 0) kill(workers[w].pid, SIGTERM);
@@ -224,10 +224,10 @@ int run_jobs(bool data, int total, int (*command)()) {
     sigprocmask(SIG_BLOCK, &stop, &before);
     for (int w = 0; w < jobs; ++w) {
         Worker& wk = workers[static_cast<std::size_t>(w)];
-        int pipeFds[2];
+        int pipe_fds[2];
         wk.out = memory_file("kivar-out");
         wk.err = memory_file("kivar-err");
-        if (wk.out < 0 || wk.err < 0 || pipe2(pipeFds, O_CLOEXEC) != 0) {
+        if (wk.out < 0 || wk.err < 0 || pipe2(pipe_fds, O_CLOEXEC) != 0) {
             // Nothing has run yet: the run goes on in this process.
             close_fd(wk.out);
             close_fd(wk.err);
@@ -237,36 +237,37 @@ int run_jobs(bool data, int total, int (*command)()) {
         }
         pid_t pid = fork();
         if (pid == 0) {
-            ::close(pipeFds[0]);
+            ::close(pipe_fds[0]);
             for (int other = 0; other < w; ++other)
                 close_fd(workers[static_cast<std::size_t>(other)].records);
             worker = WorkerState{};
             worker.active = true;
             worker.index = w;
             worker.count = jobs;
-            worker.records = pipeFds[1];
+            worker.records = pipe_fds[1];
             worker.out = wk.out;
             worker.err = wk.err;
-            worker.messagesSent = platform::headless::messages().size();
+            worker.messages_sent = platform::headless::messages().size();
             dup2(wk.out, STDOUT_FILENO);
             dup2(wk.err, STDERR_FILENO);
             // The parent writes gpv.log and shows the progress.
-            state.logFile = nullptr;
-            state.logFailureReported = true;
+            state.log_file = nullptr;
+            state.log_failure_reported = true;
             state.progress = nullptr;
             // A file position of its own for the decoder, when the file read
             // is the regular file of that name (input read from a pipe is
             // in this process's memory already).
             struct stat open {
             }, named{};
-            if (state.gpvFile && fstat(fileno(state.gpvFile), &open) == 0 &&
-                S_ISREG(open.st_mode) && stat(state.openPath.c_str(), &named) == 0 &&
+            if (state.gpv_file && fstat(fileno(state.gpv_file), &open) == 0 &&
+                S_ISREG(open.st_mode) && stat(state.open_path.c_str(), &named) == 0 &&
                 named.st_dev == open.st_dev && named.st_ino == open.st_ino)
-                if (std::FILE* own = std::fopen(state.openPath.c_str(), "rb")) state.gpvFile = own;
+                if (std::FILE* own = std::fopen(state.open_path.c_str(), "rb"))
+                    state.gpv_file = own;
             // A worker ends on SIGINT or SIGTERM as the parent does,
             // removing the file it was writing; it is sent SIGTERM when the
             // parent ends.
-            runningCount = 0;
+            running_count = 0;
             prctl(PR_SET_PDEATHSIG, SIGTERM);
             if (getppid() != parent) _exit(1);
             sigprocmask(SIG_SETMASK, &before, nullptr);
@@ -274,8 +275,8 @@ int run_jobs(bool data, int total, int (*command)()) {
             std::fflush(nullptr);
             _exit(0);
         }
-        ::close(pipeFds[1]);
-        wk.records = pipeFds[0];
+        ::close(pipe_fds[1]);
+        wk.records = pipe_fds[0];
         if (pid < 0) {
             // The workers started share the fields among all of them: they
             // are stopped, and one process does the run (what they may have
@@ -285,9 +286,9 @@ int run_jobs(bool data, int total, int (*command)()) {
             return -1;
         }
         wk.pid = pid;
-        runningPids[w] = pid;
-        runningRecords[w] = wk.records;
-        runningCount = w + 1;
+        running_pids[w] = pid;
+        running_records[w] = wk.records;
+        running_count = w + 1;
     }
     sigprocmask(SIG_SETMASK, &before, nullptr);
 
@@ -301,8 +302,8 @@ int run_jobs(bool data, int total, int (*command)()) {
         std::int32_t logged[3] = {};
         bool ok = read_all(wk.records, &h, sizeof h) && h.field == field;
         if (ok) {
-            out.resize(h.outBytes);
-            err.resize(h.errBytes);
+            out.resize(h.out_bytes);
+            err.resize(h.err_bytes);
             ok = read_all(wk.records, out.data(), out.size()) &&
                  read_all(wk.records, err.data(), err.size());
             for (int k = 0; ok && k < h.messages; ++k) {
@@ -334,7 +335,7 @@ int run_jobs(bool data, int total, int (*command)()) {
         write_stream(stderr, err);
         for (const auto& m : boxes)
             platform::headless::record_message(m);
-        if (h.logWanted) write_log(logged[0], logged[1], logged[2]);
+        if (h.log_wanted) write_log(logged[0], logged[1], logged[2]);
         if (h.delivered || data) {
             char status[64];
             std::snprintf(status, sizeof status, "P: %d   ID: %d   TM: %d", h.level, h.item,
@@ -347,7 +348,7 @@ int run_jobs(bool data, int total, int (*command)()) {
             break;
         }
     }
-    runningCount = 0;
+    running_count = 0;
     for (Worker& wk : workers) {
         if (wk.pid > 0) waitpid(wk.pid, nullptr, 0);
         wk.pid = -1;

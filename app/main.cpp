@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     install_signal_handlers();
     // The installed coastline: ../share/kivar/map.dat beside the executable.
     const std::string folder = executable_folder();
-    if (!folder.empty()) app::state.installedMapPath = folder + "../share/kivar/map.dat";
+    if (!folder.empty()) app::state.installed_map_path = folder + "../share/kivar/map.dat";
     if (argc > 1) return app::run_cli(argc, argv);
 #ifdef KIVAR_WINDOW_MODULE
     platform::Backend* backend = window_backend(folder);
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     platform::set_backend(backend);
-    app::state.startupBitmap = ":startup";
+    app::state.startup_bitmap = ":startup";
 #endif
     int result = platform::run_dialog(app::dialog_template, app::dialog_handlers);
     app::shutdown();

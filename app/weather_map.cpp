@@ -73,7 +73,7 @@ void draw_arrows(const MapGrid& m, float zmin, float zmax) {
     const gpv::GpvGrid& g = gpv::grid;
     const float *u = m.a, *v = m.b;
     float scale = static_cast<float>(std::atof(selected_text(IDC_VECTOR_SCALE).c_str()));
-    float s = scale * 0.005f * m.lonSpan;
+    float s = scale * 0.005f * m.lon_span;
     int step = std::atoi(selected_text(IDC_VECTOR_DENSITY).c_str());
     if (step < 1) step = 1;
     for (int j = 0; j < m.rows; j += step)
@@ -105,8 +105,8 @@ int present_cells(const MapGrid& m, std::vector<float>& x, std::vector<float>& y
 // The axes of the map: the fixed frame, or the chosen area with labels every
 // 0.1, 0.2, 0.5, 1, 2, 5, 10 or 20 degrees, whichever gives at most seven.
 struct MapFrame {
-    float x0 = 119.5f, x1 = 150.5f, xFirst = 120.0f, xStep = 5.0f;
-    float y0 = 19.5f, y1 = 50.5f, yFirst = 20.0f, yStep = 5.0f;
+    float x0 = 119.5f, x1 = 150.5f, x_first = 120.0f, x_step = 5.0f;
+    float y0 = 19.5f, y1 = 50.5f, y_first = 20.0f, y_step = 5.0f;
     int digits = -1;
 };
 
@@ -124,10 +124,10 @@ MapFrame map_frame(const MapOptions& o) {
     f.x1 = o.lon1;
     f.y0 = o.lat0;
     f.y1 = o.lat1;
-    f.xStep = f.yStep = label_step(std::max(o.lon1 - o.lon0, o.lat1 - o.lat0));
-    f.xFirst = std::ceil(f.x0 / f.xStep) * f.xStep;
-    f.yFirst = std::ceil(f.y0 / f.yStep) * f.yStep;
-    f.digits = f.xStep < 1.0f ? 1 : -1;
+    f.x_step = f.y_step = label_step(std::max(o.lon1 - o.lon0, o.lat1 - o.lat0));
+    f.x_first = std::ceil(f.x0 / f.x_step) * f.x_step;
+    f.y_first = std::ceil(f.y0 / f.y_step) * f.y_step;
+    f.digits = f.x_step < 1.0f ? 1 : -1;
     return f;
 }
 
@@ -264,8 +264,8 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
                 if (g.SpeedBuffer[k] > zmax) zmax = g.SpeedBuffer[k];
             }
         } else {
-            zmin = h.minValue;
-            zmax = h.maxValue;
+            zmin = h.min_value;
+            zmax = h.max_value;
         }
         if (opt.area) area_range(opt, m, shown, &zmin, &zmax);
         char text[64];
@@ -286,23 +286,23 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     std::string dir, file;
     if (format.compare(0, 7, "display") == 0) {
         format = "bmp";
-        dir = state.startDir;
+        dir = state.start_dir;
         file = "tmp.bmp";
-        ++state.displayCount;
+        ++state.display_count;
     } else {
-        state.displayCount = 0;
+        state.display_count = 0;
         if (!check_path()) return 0;
-        dir = state.saveDir;
+        dir = state.save_dir;
         file = gpv::output_base_name("", h, item, level, hour) + "." + format;
     }
     // The library keeps 80 characters of a file name: a longer path is
     // written from inside its folder under the bare name.
-    const std::string fullPath = dir + file;
-    state.mapFile = fullPath;
-    std::string path = fullPath;
-    std::string oldDir;
+    const std::string full_path = dir + file;
+    state.map_file = full_path;
+    std::string path = full_path;
+    std::string old_dir;
     if (path.size() > kPlotNameMax) {
-        oldDir = platform::current_directory();
+        old_dir = platform::current_directory();
         if (!platform::change_directory(dir)) {
             platform::message_box(("Error: can't enter " + dir).c_str(), "plot_field", true);
             return 0;
@@ -311,14 +311,14 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     }
 
     // Title text.
-    char itemText[64] = "";
+    char item_label[64] = "";
     if (kind == 2)
-        std::snprintf(itemText, sizeof itemText, "u-v wind field (m/s)");
+        std::snprintf(item_label, sizeof item_label, "u-v wind field (m/s)");
     else
-        forecast_item_label(item, itemText);
-    char titleText[160];
-    std::snprintf(titleText, sizeof titleText, "%s  P=%d  DT=%02d%02d%02d%02d TM=%d", itemText,
-                  level, h.initYear, h.initMonth, h.initDay, h.initHour, hour);
+        forecast_item_label(item, item_label);
+    char title_line[160];
+    std::snprintf(title_line, sizeof title_line, "%s  P=%d  DT=%02d%02d%02d%02d TM=%d", item_label,
+                  level, h.init_year, h.init_month, h.init_day, h.init_hour, hour);
 
     const MapFrame f = map_frame(opt);
     const bool cells = opt.contours != MapOptions::Only;
@@ -326,9 +326,9 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     // A worker draws only the frame of a map it does not write, in memory:
     // the library carries the direction of every second tick line from page
     // to page, and the pages it writes must find it as one process leaves it.
-    rz::metafl(state.drawOnly ? "virt" : device_keyword(format).c_str());
+    rz::metafl(state.draw_only ? "virt" : device_keyword(format).c_str());
     rz::winsiz(650, 600);
-    if (!state.drawOnly) {
+    if (!state.draw_only) {
         // A frame drawn in memory names no file: the library would replace
         // a file of that name, which the worker writing it may have written.
         rz::filmod("delete");
@@ -352,16 +352,16 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     if (opt.area)
         rz::autres(cells_over(f.x1 - f.x0, lon_step(m)), cells_over(f.y1 - f.y0, lat_step(m)));
     else
-        rz::autres(m.resCols, m.resRows);
+        rz::autres(m.res_cols, m.res_rows);
     if (cells)
-        rz::graf3(f.x0, f.x1, f.xFirst, f.xStep, f.y0, f.y1, f.yFirst, f.yStep, zmin, zmax, zmin,
-                  zstep);
+        rz::graf3(f.x0, f.x1, f.x_first, f.x_step, f.y0, f.y1, f.y_first, f.y_step, zmin, zmax,
+                  zmin, zstep);
     else
-        rz::graf(f.x0, f.x1, f.xFirst, f.xStep, f.y0, f.y1, f.yFirst, f.yStep);
-    if (state.drawOnly) {
+        rz::graf(f.x0, f.x1, f.x_first, f.x_step, f.y0, f.y1, f.y_first, f.y_step);
+    if (state.draw_only) {
         rz::close_axis_system();
         rz::disfin();
-        if (!oldDir.empty()) platform::change_directory(oldDir);
+        if (!old_dir.empty()) platform::change_directory(old_dir);
         return 1;
     }
     if (kind == 1 && cells) {
@@ -376,7 +376,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
             rz::curve3(x.data(), y.data(), z.data(), present_cells(m, x, y, z));
         }
     }
-    rz::titlin(titleText, 3);
+    rz::titlin(title_line, 3);
     rz::title();
     draw_coastline();
     if (opt.contours != MapOptions::None) {
@@ -392,22 +392,22 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     rz::close_axis_system();
     rz::disfin();
 
-    if (!oldDir.empty()) platform::change_directory(oldDir);
+    if (!old_dir.empty()) platform::change_directory(old_dir);
     // A map that could not be written whole stops the run with one message;
     // one that could not be created is reported on the command line (the
     // library has warned) and the run goes on.
     const rz::PageOutcome outcome = rz::page_outcome();
-    if (outcome.status == 1 && state.fileFailed)
-        state.fileFailed("plot_field", fullPath, outcome.reason);
+    if (outcome.status == 1 && state.file_failed)
+        state.file_failed("plot_field", full_path, outcome.reason);
     if (outcome.status >= 2) {
-        platform::message_box((fullPath + ": " + outcome.reason).c_str(), "plot_field", true);
+        platform::message_box((full_path + ": " + outcome.reason).c_str(), "plot_field", true);
         return kPlotFailed;
     }
     if (outcome.status != 0) return 0;
-    if (state.displayCount > 0) {
+    if (state.display_count > 0) {
         // The picture control sits at (2, 0) of its frame, 650 x 600 pixels;
         // each display plot replaces its bitmap by the new tmp.bmp.
-        platform::show_picture((state.startDir + "tmp.bmp").c_str(), 2, 0, 650, 600);
+        platform::show_picture((state.start_dir + "tmp.bmp").c_str(), 2, 0, 650, 600);
     }
     return 1;
 }
@@ -415,7 +415,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
 int plot_command() {
     gpv::Selection sel = read_selection();
     int total = forecast_field_count(sel);
-    if (!sel.selectedOnly && state.jobs > 1 && !in_worker() &&
+    if (!sel.selected_only && state.jobs > 1 && !in_worker() &&
         selected_text(IDC_FORMAT_LIST).compare(0, 7, "display") != 0) {
         // The workers share the save folder: it is made before they start.
         std::string dir = platform::get_text(IDC_SAVE_PATH).substr(0, 255);
@@ -432,7 +432,7 @@ int plot_command() {
     int done = 0, field = 0;
     int result;
     do {
-        result = forecast_extract_next(state.gpvFile, sel, first, level, item, hour, pass);
+        result = forecast_extract_next(state.gpv_file, sel, first, level, item, hour, pass);
         if (result > 0) {
             char status[64];
             std::snprintf(status, sizeof status, "P: %d   ID: %d   TM: %d", level, item, hour);
@@ -443,21 +443,21 @@ int plot_command() {
                 // The partner component goes to the second buffer; the map is
                 // named after the partner's item code.
                 int partner = item == kItemU ? kItemV : kItemU;
-                int partnerPass = 1, partnerLevel = level, partnerHour = hour;
-                if (!forecast_extract_next(state.gpvFile, sel, second, partnerLevel, partner,
-                                           partnerHour, partnerPass)) {
+                int partner_pass = 1, partner_level = level, partner_hour = hour;
+                if (!forecast_extract_next(state.gpv_file, sel, second, partner_level, partner,
+                                           partner_hour, partner_pass)) {
                     if (in_worker()) worker_field_end(field, true, 0, true, level, item, hour);
                     return 0;
                 }
                 const float* u = item == kItemU ? first.data() : second.data();
                 const float* v = item == kItemU ? second.data() : first.data();
-                state.drawOnly = !worker_owns(field);
+                state.draw_only = !worker_owns(field);
                 plotted = plot_field(u, v, partner, level, hour, 2);
             } else {
-                state.drawOnly = !worker_owns(field);
+                state.draw_only = !worker_owns(field);
                 plotted = plot_field(first.data(), nullptr, item, level, hour, 1);
             }
-            state.drawOnly = false;
+            state.draw_only = false;
             // The next maps would fail the same way (a full disk, a limit).
             if (plotted == kPlotFailed) {
                 if (in_worker()) worker_field_end(field, true, 0, true, level, item, hour);

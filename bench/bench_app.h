@@ -31,11 +31,11 @@ inline fs::path folder;
 // copies map.dat there, initialises the dialog with the save folder out/ and
 // opens the file. Prepares once per program; later calls report the outcome.
 inline bool open_forecast(const char* tag, const char* file, const gpvgen::Forecast& fc) {
-    if (!folder.empty()) return app::state.fileReady;
+    if (!folder.empty()) return app::state.file_ready;
     folder = fs::temp_directory_path() / (std::string(tag) + std::to_string(getpid()));
     fs::create_directories(folder / "out");
-    const std::string gpvPath = (folder / file).string();
-    if (!gpvgen::write_forecast(gpvPath, fc)) return false;
+    const std::string gpv_path = (folder / file).string();
+    if (!gpvgen::write_forecast(gpv_path, fc)) return false;
     std::error_code ec;
     fs::copy_file(fs::path(KIVAR_SOURCE_DIR) / "data" / "map.dat", folder / "map.dat", ec);
     if (ec) return false;
@@ -43,7 +43,7 @@ inline bool open_forecast(const char* tag, const char* file, const gpvgen::Forec
     platform::headless::set_echo(true);
     app::dialog_handlers.init();
     platform::set_text(app::IDC_SAVE_PATH, (folder / "out").c_str());
-    return app::open_file(gpvPath) == 1;
+    return app::open_file(gpv_path) == 1;
 }
 
 // Standard output goes to /dev/null while a benchmark runs.
@@ -73,7 +73,7 @@ inline void select(int id, const char* text) {
 inline void choose_field(int item) {
     select(app::IDC_LEVEL_LIST, "850");
     app::dialog_handlers.command(app::IDC_LEVEL_LIST, platform::SelectionChanged);
-    for (int k = 0; k < gpv::index.itemCount; ++k)
+    for (int k = 0; k < gpv::index.item_count; ++k)
         if (gpv::index.items[k] == item) platform::list_select(app::IDC_ITEM_LIST, k);
     select(app::IDC_HOUR_LIST, "24");
     platform::set_checked(app::IDC_SELECTED_ONLY, true);
@@ -102,7 +102,7 @@ inline void all_items_png_run(benchmark::State& st, int jobs = 1) {
         }
         return t;
     };
-    const double cpuStart = cpu();
+    const double cpu_start = cpu();
     {
         Quiet quiet;
         for (auto _ : st) {
@@ -118,7 +118,7 @@ inline void all_items_png_run(benchmark::State& st, int jobs = 1) {
     st.counters["jobs"] = jobs;
     if (maps > 0) {
         st.counters["ms_per_map"] = 1000.0 * seconds / static_cast<double>(maps);
-        st.counters["cpu_ms_per_map"] = 1000.0 * (cpu() - cpuStart) / static_cast<double>(maps);
+        st.counters["cpu_ms_per_map"] = 1000.0 * (cpu() - cpu_start) / static_cast<double>(maps);
     }
 }
 

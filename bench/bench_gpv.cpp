@@ -21,27 +21,27 @@ namespace fs = std::filesystem;
 namespace {
 
 using bench_app::folder;
-std::string gpvPath;
+std::string gpv_path;
 
 // Writes the forecast and a map.dat, starts the dialog there and opens the file.
 bool prepare() {
-    if (!gpvPath.empty()) return app::state.fileReady;
+    if (!gpv_path.empty()) return app::state.file_ready;
     folder = fs::temp_directory_path() / ("kivar_bench_" + std::to_string(getpid()));
     fs::create_directories(folder);
-    gpvPath = (folder / "msm_full.gpv").string();
+    gpv_path = (folder / "msm_full.gpv").string();
     gpvgen::Forecast fc;
     fc.model = 5;
     fc.levels = {1000, 975, 950, 925, 900, 850, 800, 700, 600, 500, 400, 300, 250, 200, 150, 100};
     // 144 first tiles must share the first block: 4 x 4 cells per record
-    fc.tileCols = 4, fc.tileRows = 4;
-    if (!gpvgen::write_forecast(gpvPath, fc)) return false;
+    fc.tile_cols = 4, fc.tile_rows = 4;
+    if (!gpvgen::write_forecast(gpv_path, fc)) return false;
     std::vector<float> map(2 * gpv::kCoastPoints, gpv::kCoastEndMark);
     std::ofstream(folder / "map.dat", std::ios::binary)
         .write(reinterpret_cast<const char*>(map.data()), 4 * map.size());
     fs::current_path(folder);
     platform::headless::set_echo(true);
     app::dialog_handlers.init();
-    return app::open_file(gpvPath) == 1;
+    return app::open_file(gpv_path) == 1;
 }
 
 void select_path(benchmark::State& st) {
@@ -55,7 +55,7 @@ void BM_ExtractOneField(benchmark::State& st) {
     if (!prepare()) return st.SkipWithError("cannot prepare the forecast file");
     select_path(st);
     for (auto _ : st) {
-        int ok = gpv::get_GPV_dat(app::state.gpvFile, 4, 500, 6, gpv::grid.FieldBuffer[0]);
+        int ok = gpv::get_GPV_dat(app::state.gpv_file, 4, 500, 6, gpv::grid.FieldBuffer[0]);
         if (!ok) return st.SkipWithError("extraction failed");
         benchmark::DoNotOptimize(gpv::grid.FieldBuffer[0].data());
     }
@@ -71,7 +71,7 @@ void BM_FirstExtraction(benchmark::State& st) {
     gpv::walk = gpv::Walk::Indexed;
     for (auto _ : st) {
         gpv::forget_index();
-        int ok = gpv::get_GPV_dat(app::state.gpvFile, 4, 850, 2, gpv::grid.FieldBuffer[0]);
+        int ok = gpv::get_GPV_dat(app::state.gpv_file, 4, 850, 2, gpv::grid.FieldBuffer[0]);
         if (!ok) return st.SkipWithError("extraction failed");
     }
 }
@@ -84,14 +84,14 @@ void BM_DecodeAllFields(benchmark::State& st) {
     const gpv::GpvIndex& ix = gpv::index;
     long long values = 0;
     for (auto _ : st) {
-        int times = gpv::header.forecastCount;
-        for (int l = 0; l < ix.levelCount; ++l)
-            for (int k = 0; k < ix.itemCount; ++k)
+        int times = gpv::header.forecast_count;
+        for (int l = 0; l < ix.level_count; ++l)
+            for (int k = 0; k < ix.item_count; ++k)
                 for (int t = 0; t < times; ++t) {
-                    if (!gpv::get_GPV_dat(app::state.gpvFile, ix.items[k], ix.levels[l], t,
+                    if (!gpv::get_GPV_dat(app::state.gpv_file, ix.items[k], ix.levels[l], t,
                                           gpv::grid.FieldBuffer[0]))
                         return st.SkipWithError("extraction failed");
-                    values += gpv::header.gridCount;
+                    values += gpv::header.grid_count;
                 }
     }
     st.SetItemsProcessed(values);

@@ -30,8 +30,8 @@ using bench_app::folder;
 
 constexpr std::size_t kDecodeMessages = 100;
 
-std::string largePath;
-std::vector<std::uint8_t> simpleBytes, complexBytes; // the first messages, two packings
+std::string large_path;
+std::vector<std::uint8_t> simple_bytes, complex_bytes; // the first messages, two packings
 
 std::vector<std::uint8_t> read_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -72,34 +72,34 @@ std::vector<std::uint8_t> repack_complex(const std::vector<std::uint8_t>& bytes)
 #endif
 
 bool prepare() {
-    if (!largePath.empty()) return !simpleBytes.empty();
+    if (!large_path.empty()) return !simple_bytes.empty();
     folder = fs::temp_directory_path() / ("kivar_bench_grib_" + std::to_string(getpid()));
     fs::create_directories(folder / "out");
-    largePath = (folder / "large.grib2").string();
+    large_path = (folder / "large.grib2").string();
     std::vector<int> hours;
     for (int h = 0; h <= 51; ++h)
         hours.push_back(h);
-    if (!gribgen::write_file(largePath, gribgen::regional_forecast(hours))) return false;
-    std::vector<std::uint8_t> all = read_bytes(largePath);
+    if (!gribgen::write_file(large_path, gribgen::regional_forecast(hours))) return false;
+    std::vector<std::uint8_t> all = read_bytes(large_path);
     grib::File file;
     grib::index_bytes(all.data(), all.size(), file);
     if (file.fields.size() <= kDecodeMessages) return false;
-    simpleBytes.assign(all.begin(),
-                       all.begin() + static_cast<long>(file.fields[kDecodeMessages].offset));
+    simple_bytes.assign(all.begin(),
+                        all.begin() + static_cast<long>(file.fields[kDecodeMessages].offset));
 #ifdef KIVAR_BENCH_ECCODES
-    complexBytes = repack_complex(simpleBytes);
+    complex_bytes = repack_complex(simple_bytes);
 #endif
     return true;
 }
 
 const std::vector<std::uint8_t>& packed(int which) {
-    return which == 0 ? simpleBytes : complexBytes;
+    return which == 0 ? simple_bytes : complex_bytes;
 }
 
 // Opening the whole file: mapping it and indexing every message.
 void BM_GribInventory(benchmark::State& st) {
     if (!prepare()) return st.SkipWithError("cannot write the forecast");
-    int fd = ::open(largePath.c_str(), O_RDONLY);
+    int fd = ::open(large_path.c_str(), O_RDONLY);
     std::size_t fields = 0;
     for (auto _ : st) {
         grib::File file;
@@ -109,7 +109,7 @@ void BM_GribInventory(benchmark::State& st) {
     }
     ::close(fd);
     st.counters["fields"] = static_cast<double>(fields);
-    st.counters["MB"] = static_cast<double>(fs::file_size(largePath)) / 1e6;
+    st.counters["MB"] = static_cast<double>(fs::file_size(large_path)) / 1e6;
 }
 BENCHMARK(BM_GribInventory)->Unit(benchmark::kMillisecond);
 
@@ -171,7 +171,7 @@ void BM_GribDataAll(benchmark::State& st) {
     platform::headless::set_echo(true);
     app::dialog_handlers.init();
     platform::set_text(app::IDC_SAVE_PATH, (folder / "out").c_str());
-    if (app::open_file(largePath) != 1) return st.SkipWithError("cannot open the forecast");
+    if (app::open_file(large_path) != 1) return st.SkipWithError("cannot open the forecast");
     platform::set_checked(app::IDC_MODE_DATA, true);
     platform::set_checked(app::IDC_MODE_IMAGE, false);
     platform::set_checked(app::IDC_SELECTED_ONLY, false);

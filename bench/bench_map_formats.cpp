@@ -32,7 +32,7 @@ bool prepare() {
     gpvgen::Forecast fc;
     fc.model = 5;
     fc.levels = {1000, 975, 950, 925, 900, 850, 800, 700, 600, 500, 400, 300, 250, 200, 150, 100};
-    fc.tileCols = 4, fc.tileRows = 4;
+    fc.tile_cols = 4, fc.tile_rows = 4;
     return bench_app::open_forecast("kivar_bench_formats_", "msm_full.gpv", fc);
 }
 

@@ -14,7 +14,7 @@ namespace {
 
 using namespace app;
 
-fuzzutil::fs::path workDir;
+fuzzutil::fs::path work_dir;
 
 // Extractions per input: enough for every field of a small file, bounded so
 // that a file announcing 32 levels x 256 items x 256 hours stays quick.
@@ -33,20 +33,20 @@ void execute(bool data, bool all, int layout) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    workDir = fuzzutil::make_work_dir("gpv");
+    work_dir = fuzzutil::make_work_dir("gpv");
     platform::headless::set_echo(false);
     if (!std::freopen("/dev/null", "w", stdout)) std::abort(); // end-of-plot reports
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzzutil::InDir here(workDir);
+    fuzzutil::InDir here(work_dir);
     using namespace platform;
-    const auto path = workDir / "in.gpv";
-    const auto out = workDir / "out";
+    const auto path = work_dir / "in.gpv";
+    const auto out = work_dir / "out";
     fuzzutil::write_bytes(path, data, size);
     fuzzutil::empty_dir(out);
-    std::remove((workDir / "gpv.log").c_str());
+    std::remove((work_dir / "gpv.log").c_str());
     // Each input starts as a new process would: the decoder's single
     // instances (the last header read decides how the next scan begins)
     // and the plotting library's state are reset.
@@ -63,13 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // beyond the last.
         gpv::GpvIndex& ix = gpv::index;
         int budget = kMaxExtractions;
-        for (int l = 0; l < ix.levelCount && budget > 0; ++l) {
+        for (int l = 0; l < ix.level_count && budget > 0; ++l) {
             list_select(IDC_LEVEL_LIST, l);
             app::dialog_handlers.command(IDC_LEVEL_LIST, SelectionChanged);
-            for (int i = 0; i < ix.itemCount && budget > 0; ++i) {
-                int hours = gpv::header.forecastCount;
+            for (int i = 0; i < ix.item_count && budget > 0; ++i) {
+                int hours = gpv::header.forecast_count;
                 for (int t = 0; t <= hours && budget > 0; ++t, --budget)
-                    gpv::get_GPV_dat(app::state.gpvFile, ix.items[i], ix.levels[l], t,
+                    gpv::get_GPV_dat(app::state.gpv_file, ix.items[i], ix.levels[l], t,
                                      gpv::grid.FieldBuffer[0]);
             }
         }
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         list_select(IDC_HOUR_LIST, 0);
         execute(true, false, 0);
         gpv::Selection all;
-        all.selectedOnly = false;
+        all.selected_only = false;
         long long fields = gpv::field_count(all);
         if (fields > 0 && fields <= 8) execute(true, true, 1);
         list_select(IDC_FORMAT_LIST, static_cast<int>(size % 7));

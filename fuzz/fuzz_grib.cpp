@@ -14,7 +14,7 @@
 
 namespace {
 
-fuzzutil::fs::path workDir;
+fuzzutil::fs::path work_dir;
 
 constexpr std::size_t kMaxDecodedPoints = std::size_t{1} << 22;
 constexpr std::size_t kMaxAppPoints = std::size_t{1} << 18;
@@ -25,7 +25,7 @@ void quiet(const char*, const char*) {}
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    workDir = fuzzutil::make_work_dir("grib");
+    work_dir = fuzzutil::make_work_dir("grib");
     platform::headless::set_echo(false);
     if (!std::freopen("/dev/null", "w", stdout)) std::abort(); // end-of-plot reports
     return 0;
@@ -49,13 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (largest == 0 || largest > kMaxAppPoints) return 0;
 
     // The commands: open, the selected field as TEXT, then as a map.
-    fuzzutil::InDir here(workDir);
+    fuzzutil::InDir here(work_dir);
     using namespace platform;
-    const auto path = workDir / "in.grib2";
-    const auto out = workDir / "out";
+    const auto path = work_dir / "in.grib2";
+    const auto out = work_dir / "out";
     fuzzutil::write_bytes(path, data, size);
     fuzzutil::empty_dir(out);
-    std::remove((workDir / "gpv.log").c_str());
+    std::remove((work_dir / "gpv.log").c_str());
     gpv::grid = gpv::GpvGrid{};
     razidu::reset_library();
     headless::reset();

@@ -18,9 +18,9 @@ namespace {
 
 using fuzzutil::Reader;
 
-fuzzutil::fs::path workDir;
-bool exitExpected = false;
-const char* exitWhere = "";
+fuzzutil::fs::path work_dir;
+bool exit_expected = false;
+const char* exit_where = "";
 
 const char* const kDevices[] = {"VIRT", "BMP",  "PNG", "TIFF", "PPM",  "IMAG", "PS",   "EPS",
                                 "PSCL", "POST", "PDF", "CGM",  "GKSL", "XWIN", "CONS", "MET5",
@@ -74,18 +74,18 @@ Points points(Reader& r) {
     return p;
 }
 
-// Calls that may end the process on purpose run with exitExpected set.
+// Calls that may end the process on purpose run with exit_expected set.
 struct MayExit {
     MayExit(const char* where) {
-        exitExpected = true;
-        exitWhere = where;
+        exit_expected = true;
+        exit_where = where;
     }
-    ~MayExit() { exitExpected = false; }
+    ~MayExit() { exit_expected = false; }
 };
 
 void on_exit() {
-    if (!exitExpected) return; // the fuzzer reports it
-    std::fprintf(stderr, "fuzz_plot: the library ended the process in %s (expected)\n", exitWhere);
+    if (!exit_expected) return; // the fuzzer reports it
+    std::fprintf(stderr, "fuzz_plot: the library ended the process in %s (expected)\n", exit_where);
     std::_Exit(0);
 }
 
@@ -107,13 +107,13 @@ void keep_dashes_bounded(const razidu::PlotState& ps) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    workDir = fuzzutil::make_work_dir("plot");
+    work_dir = fuzzutil::make_work_dir("plot");
     if (!std::freopen("/dev/null", "w", stdout)) std::abort(); // warnings and reports
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzzutil::InDir here(workDir);
+    fuzzutil::InDir here(work_dir);
     static bool hooked = false;
     if (!hooked) { // after the fuzzer's own handler, so that it runs first
         std::atexit(on_exit);
@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // A PDF page's tables may run out of memory at any drawing call.
         const razidu::PlotState& ps = razidu::g_plot;
         MayExit guard("a PDF page");
-        exitExpected = ps.level > 0 && ps.device == 511;
+        exit_expected = ps.level > 0 && ps.device == 511;
         switch (op % 60) {
         case 0: {
             std::string d = word(r, kDevices);
@@ -361,7 +361,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         razidu::disfin(); // closes a plot left open (or warns at level 0)
     }
     // The files of this input go; the next input starts in an empty folder.
-    for (const auto& e : fuzzutil::fs::directory_iterator(workDir)) {
+    for (const auto& e : fuzzutil::fs::directory_iterator(work_dir)) {
         std::error_code ec;
         fuzzutil::fs::remove_all(e.path(), ec);
     }

@@ -49,16 +49,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     gpv::GpvIndex& ix = gpv::index;
     int levels[gpv::kMaxLevels];
-    int levelCount = gpv::check_GPV_p(file, levels, gpv::kMaxLevels);
+    int level_count = gpv::check_GPV_p(file, levels, gpv::kMaxLevels);
     // The work arrays as ini_vars sizes them, with a byte more to spare.
-    std::vector<float> a(static_cast<std::size_t>(ix.largestGridCount) + 1);
+    std::vector<float> a(static_cast<std::size_t>(ix.largest_grid_count) + 1);
     std::vector<float> b(a.size());
     int budget = kMaxFields;
-    for (int l = 0; l < levelCount && budget > 0; ++l) {
+    for (int l = 0; l < level_count && budget > 0; ++l) {
         int items[gpv::kMaxItems];
-        int itemCount = gpv::check_GPV_p(file, levels[l], items, gpv::kMaxItems);
-        int hours = gpv::header.forecastCount;
-        for (int i = 0; i < itemCount && budget > 0; ++i)
+        int item_count = gpv::check_GPV_p(file, levels[l], items, gpv::kMaxItems);
+        int hours = gpv::header.forecast_count;
+        for (int i = 0; i < item_count && budget > 0; ++i)
             for (int t : {0, hours}) {
                 if (--budget < 0) break;
                 // The reference walk unpacks bit by bit: it checks one field

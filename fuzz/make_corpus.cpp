@@ -48,8 +48,8 @@ gpvgen::Record whole_grid(int model, int item, int level, int bits, int times) {
     gpvgen::model_grid(model, level, g);
     gpvgen::Record r;
     r.model = model, r.item = item, r.level = level, r.bits = bits;
-    r.colLast = g.cols - 1, r.rowLast = g.rows - 1;
-    r.lastHour = 3 * (times - 1);
+    r.col_last = g.cols - 1, r.row_last = g.rows - 1;
+    r.last_hour = 3 * (times - 1);
     r.exponent = -2, r.reference = 250.0;
     const int step = 1 << (10 - bits);
     for (int k = 0; k < g.cols * g.rows * times; ++k)
@@ -63,14 +63,14 @@ void gpv_seeds() {
     gpvgen::Forecast f;
     f.levels = {850, 500};
     f.items = {23};
-    f.lastHour = 3;
-    f.tileCols = 30, f.tileRows = 25;
+    f.last_hour = 3;
+    f.tile_cols = 30, f.tile_rows = 25;
     gpvgen::write_forecast((root / "gpv" / "rsm_2x1x2.gpv").string(), f);
     f.model = 5;
     f.levels = {700};
     f.items = {49};
-    f.lastHour = 0;
-    f.tileCols = 60, f.tileRows = 63;
+    f.last_hour = 0;
+    f.tile_cols = 60, f.tile_rows = 63;
     gpvgen::write_forecast((root / "gpv" / "msm_1x1x1.gpv").string(), f);
 
     // One record of 1-bit values per field: the smallest complete files.
@@ -87,7 +87,7 @@ void gpv_seeds() {
     save("gpv", "marker_only.gpv", {'D', 'G', 'R', 'B', 0, 60, 0, 0});
     save("gpv", "short_header.gpv", Bytes(one.begin(), one.begin() + 30));
     gpvgen::Record wide = whole_grid(4, 4, 850, 1, 1);
-    wide.colLast = 60;
+    wide.col_last = 60;
     wide.x.resize(61 * 75);
     save("gpv", "tile_beyond_grid.gpv", gpvgen::block({gpvgen::record(wide)}));
 }
@@ -224,8 +224,8 @@ void grib_seeds() {
     Bytes one = gribgen::message(f);
     save("grib", "t850.grib2", one);
     gribgen::Field rain = f;
-    rain.category = 1, rain.number = 8, rain.levelType = 1, rain.levelValue = 0;
-    rain.forecastHour = 3, rain.intervalHours = 3, rain.bits = 5;
+    rain.category = 1, rain.number = 8, rain.level_type = 1, rain.level_value = 0;
+    rain.forecast_hour = 3, rain.interval_hours = 3, rain.bits = 5;
     Bytes two = one;
     Bytes r = gribgen::message(rain);
     two.insert(two.end(), r.begin(), r.end());

@@ -90,26 +90,26 @@ double int_power(double x, int n) {
     return result;
 }
 
-bool set_model_grid(GpvHeader& h, int modelCode, int level) {
-    if (modelCode == 4) {
-        h.lonMin = 120.0f, h.lonMax = 150.0f, h.lonStep = 0.5f;
-        h.latMin = 20.0f, h.latMax = 50.0f, h.latStep = 0.4f;
-        h.gridCols = 60, h.gridRows = 75, h.colOffset = 240, h.rowOffset = 100;
-        std::strcpy(h.modelName, "RSM");
-    } else if (modelCode == 5) {
-        h.lonMin = 120.0f, h.lonMax = 150.0f, h.lonStep = 0.25f;
-        h.latMin = 22.4f, h.latMax = 47.6f, h.latStep = 0.2f;
-        h.gridCols = 120, h.gridRows = 126, h.colOffset = 480, h.rowOffset = 212;
-        std::strcpy(h.modelName, "MSM");
+bool set_model_grid(GpvHeader& h, int model_code, int level) {
+    if (model_code == 4) {
+        h.lon_min = 120.0f, h.lon_max = 150.0f, h.lon_step = 0.5f;
+        h.lat_min = 20.0f, h.lat_max = 50.0f, h.lat_step = 0.4f;
+        h.grid_cols = 60, h.grid_rows = 75, h.col_offset = 240, h.row_offset = 100;
+        std::strcpy(h.model_name, "RSM");
+    } else if (model_code == 5) {
+        h.lon_min = 120.0f, h.lon_max = 150.0f, h.lon_step = 0.25f;
+        h.lat_min = 22.4f, h.lat_max = 47.6f, h.lat_step = 0.2f;
+        h.grid_cols = 120, h.grid_rows = 126, h.col_offset = 480, h.row_offset = 212;
+        std::strcpy(h.model_name, "MSM");
     } else {
         return false;
     }
     if (level == 0) {
-        h.colOffset *= 2, h.rowOffset *= 2;
-        h.lonStep /= 2, h.latStep /= 2;
-        h.gridCols *= 2, h.gridRows *= 2;
+        h.col_offset *= 2, h.row_offset *= 2;
+        h.lon_step /= 2, h.lat_step /= 2;
+        h.grid_cols *= 2, h.grid_rows *= 2;
     }
-    h.gridCount = h.gridCols * h.gridRows;
+    h.grid_count = h.grid_cols * h.grid_rows;
     return true;
 }
 
@@ -122,16 +122,16 @@ int get_GPV_def(std::FILE* f) {
 }
 
 void decode_tile_bounds(const std::uint8_t* b, GpvHeader& h) {
-    h.colFirst = static_cast<int>(read_u16be(b + 24)) - h.colOffset;
-    h.rowFirst = static_cast<int>(read_u16be(b + 26)) - h.rowOffset;
-    h.colLast = static_cast<int>(read_u16be(b + 28)) - h.colOffset;
-    h.rowLast = static_cast<int>(read_u16be(b + 30)) - h.rowOffset;
-    h.tileCols = h.colLast - h.colFirst + 1;
-    h.tileRows = h.rowLast - h.rowFirst + 1;
+    h.col_first = static_cast<int>(read_u16be(b + 24)) - h.col_offset;
+    h.row_first = static_cast<int>(read_u16be(b + 26)) - h.row_offset;
+    h.col_last = static_cast<int>(read_u16be(b + 28)) - h.col_offset;
+    h.row_last = static_cast<int>(read_u16be(b + 30)) - h.row_offset;
+    h.tile_cols = h.col_last - h.col_first + 1;
+    h.tile_rows = h.row_last - h.row_first + 1;
     // Broken bounds may give a product beyond int; such a tile is refused
     // before it is unpacked, so the count is only kept finite here.
-    long long count = static_cast<long long>(h.tileCols) * h.tileRows;
-    h.tileCount = static_cast<int>(std::clamp<long long>(count, INT_MIN, INT_MAX));
+    long long count = static_cast<long long>(h.tile_cols) * h.tile_rows;
+    h.tile_count = static_cast<int>(std::clamp<long long>(count, INT_MIN, INT_MAX));
 }
 
 int decode_header(const std::uint8_t* b, GpvHeader& h, const char** error) {
@@ -139,48 +139,48 @@ int decode_header(const std::uint8_t* b, GpvHeader& h, const char** error) {
         *error = text;
         return 0;
     };
-    int recordLength = static_cast<int>(read_u16be(b));
-    if (recordLength < 44) return refuse("Error: record length below 44 bytes.");
-    h.dataLength = recordLength - 44;
+    int record_length = static_cast<int>(read_u16be(b));
+    if (record_length < 44) return refuse("Error: record length below 44 bytes.");
+    h.data_length = record_length - 44;
 
-    h.modelCode = b[5];
+    h.model_code = b[5];
     // The level decides the grid; it is applied below, after the item check.
-    if (!set_model_grid(h, h.modelCode, 1)) return refuse("Error: unknown model.");
-    h.itemCode = b[8];
-    if (!item_text(h.itemCode)) return refuse("Error: item unknown.");
+    if (!set_model_grid(h, h.model_code, 1)) return refuse("Error: unknown model.");
+    h.item_code = b[8];
+    if (!item_text(h.item_code)) return refuse("Error: item unknown.");
     h.level = static_cast<std::int16_t>(read_u16be(b + 10));
-    if (h.level == 0) set_model_grid(h, h.modelCode, 0);
+    if (h.level == 0) set_model_grid(h, h.model_code, 0);
 
-    h.initYear = b[12], h.initMonth = b[13], h.initDay = b[14];
-    h.initHour = b[15], h.initMinute = b[16];
-    h.firstForecastHour = b[18], h.lastForecastHour = b[19];
-    h.forecastStep = static_cast<std::uint8_t>(b[20] - 200);
-    if (h.forecastStep == 0) return refuse("Error: forecast step is 0.");
-    h.forecastCount = (h.lastForecastHour - h.firstForecastHour) / h.forecastStep + 1;
+    h.init_year = b[12], h.init_month = b[13], h.init_day = b[14];
+    h.init_hour = b[15], h.init_minute = b[16];
+    h.first_forecast_hour = b[18], h.last_forecast_hour = b[19];
+    h.forecast_step = static_cast<std::uint8_t>(b[20] - 200);
+    if (h.forecast_step == 0) return refuse("Error: forecast step is 0.");
+    h.forecast_count = (h.last_forecast_hour - h.first_forecast_hour) / h.forecast_step + 1;
 
     decode_tile_bounds(b, h);
     return decode_packing(b, h, error);
 }
 
 int decode_packing(const std::uint8_t* b, GpvHeader& h, const char** error) {
-    h.bitsPerValue = b[33];
-    if (h.bitsPerValue > 10) {
+    h.bits_per_value = b[33];
+    if (h.bits_per_value > 10) {
         *error = "Error: more than 10 bits per value.";
         return 0;
     }
-    h.scaleFactor = int_power(2.0, read_sm16(b + 34));
-    h.referenceValue = read_ibm_float(b + 36);
+    h.scale_factor = int_power(2.0, read_sm16(b + 34));
+    h.reference_value = read_ibm_float(b + 36);
     return 1;
 }
 
-const char* item_text(int itemCode) {
+const char* item_text(int item_code) {
     for (const ItemName& it : kItems)
-        if (it.code == itemCode) return it.text;
+        if (it.code == item_code) return it.text;
     return nullptr;
 }
 
-int id2str(int itemCode, char* text) {
-    const char* t = item_text(itemCode);
+int id2str(int item_code, char* text) {
+    const char* t = item_text(item_code);
     if (!t) {
         report("id2str", "Error: item unknown.");
         return 0;

@@ -18,7 +18,7 @@ constexpr char kPairs[] =
 
 // The values of one file go out through this buffer in large writes.
 constexpr std::size_t kOutBytes = 1 << 18;
-char outBuffer[kOutBytes];
+char out_buffer[kOutBytes];
 
 } // namespace
 
@@ -73,24 +73,24 @@ int format_value(float v, char* out) {
     return static_cast<int>(p + 6 - out);
 }
 
-std::string output_base_name(const char* saveDir, const FieldLabel& h, int item, int level,
+std::string output_base_name(const char* save_dir, const FieldLabel& h, int item, int level,
                              int hour) {
     // Model and date fields at least two digits, item three, level four.
     char tail[96];
-    std::snprintf(tail, sizeof tail, "MD%02d_ID%03d_P%04d_DT%02d%02d%02d%02d_TM%02d", h.modelCode,
-                  item, level, h.initYear, h.initMonth, h.initDay, h.initHour, hour);
-    return std::string(saveDir) + tail;
+    std::snprintf(tail, sizeof tail, "MD%02d_ID%03d_P%04d_DT%02d%02d%02d%02d_TM%02d", h.model_code,
+                  item, level, h.init_year, h.init_month, h.init_day, h.init_hour, hour);
+    return std::string(save_dir) + tail;
 }
 
 FieldLabel header_label() {
     const GpvHeader& h = header;
     FieldLabel l;
-    l.gridCols = h.gridCols;
-    l.gridRows = h.gridRows;
-    l.modelCode = h.modelCode;
-    l.initYear = h.initYear, l.initMonth = h.initMonth, l.initDay = h.initDay;
-    l.initHour = h.initHour;
-    l.minValue = grid.minValue, l.maxValue = grid.maxValue;
+    l.grid_cols = h.grid_cols;
+    l.grid_rows = h.grid_rows;
+    l.model_code = h.model_code;
+    l.init_year = h.init_year, l.init_month = h.init_month, l.init_day = h.init_day;
+    l.init_hour = h.init_hour;
+    l.min_value = grid.min_value, l.max_value = grid.max_value;
     return l;
 }
 
@@ -101,21 +101,22 @@ namespace {
 void write_rows_fast(std::FILE* out, int layout, const FieldLabel& h, const float* v, int item,
                      int level, int hour) {
     // The first line goes into the buffer too: one write for a small file.
-    char* buf = outBuffer;
+    char* buf = out_buffer;
     int first;
     if (layout == 0)
         first =
             std::snprintf(buf, kOutBytes, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n",
-                          h.gridCols, h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth,
-                          h.initDay, h.initHour, hour, h.minValue, h.maxValue);
+                          h.grid_cols, h.grid_rows, h.model_code, item, level, h.init_year,
+                          h.init_month, h.init_day, h.init_hour, hour, h.min_value, h.max_value);
     else
-        first = std::snprintf(buf, kOutBytes, "%d,%d,%d,%d,%d,%2d,%2d,%2d,%2d,%2d,%f,%f\n",
-                              h.gridCols, h.gridRows, h.modelCode, item, level, h.initYear,
-                              h.initMonth, h.initDay, h.initHour, hour, h.minValue, h.maxValue);
+        first =
+            std::snprintf(buf, kOutBytes, "%d,%d,%d,%d,%d,%2d,%2d,%2d,%2d,%2d,%f,%f\n", h.grid_cols,
+                          h.grid_rows, h.model_code, item, level, h.init_year, h.init_month,
+                          h.init_day, h.init_hour, hour, h.min_value, h.max_value);
     std::size_t n = static_cast<std::size_t>(first);
-    for (int j = 0; j < h.gridRows; ++j) {
-        const float* row = v + static_cast<std::size_t>(j) * h.gridCols;
-        for (int i = 0; i < h.gridCols; ++i) {
+    for (int j = 0; j < h.grid_rows; ++j) {
+        const float* row = v + static_cast<std::size_t>(j) * h.grid_cols;
+        for (int i = 0; i < h.grid_cols; ++i) {
             if (n > kOutBytes - 72) {
                 if (std::fwrite(buf, 1, n, out) != n) return;
                 n = 0;
@@ -125,7 +126,7 @@ void write_rows_fast(std::FILE* out, int layout, const FieldLabel& h, const floa
                 n += format_value(row[i], buf + n);
             } else {
                 n += format_value(row[i], buf + n);
-                buf[n++] = i + 1 < h.gridCols ? ',' : '\n';
+                buf[n++] = i + 1 < h.grid_cols ? ',' : '\n';
             }
         }
         if (layout == 0) buf[n++] = '\n';
@@ -135,18 +136,18 @@ void write_rows_fast(std::FILE* out, int layout, const FieldLabel& h, const floa
 
 } // namespace
 
-int save_GPV(const char* saveDir, int layout, std::span<const float> field, int item, int level,
+int save_GPV(const char* save_dir, int layout, std::span<const float> field, int item, int level,
              int hour) {
-    return save_field(saveDir, layout, header_label(), field, item, level, hour);
+    return save_field(save_dir, layout, header_label(), field, item, level, hour);
 }
 
-int save_field(const char* saveDir, int layout, const FieldLabel& h, std::span<const float> field,
+int save_field(const char* save_dir, int layout, const FieldLabel& h, std::span<const float> field,
                int item, int level, int hour) {
     if (layout != 0 && layout != 1) return 0;
-    const long long gridCount = static_cast<long long>(h.gridCols) * h.gridRows;
-    std::string name = output_base_name(saveDir, h, item, level, hour);
+    const long long grid_count = static_cast<long long>(h.grid_cols) * h.grid_rows;
+    std::string name = output_base_name(save_dir, h, item, level, hour);
     name += layout == 0 ? ".txt" : ".csv";
-    if (gridCount > static_cast<long long>(field.size())) {
+    if (grid_count > static_cast<long long>(field.size())) {
         report("save_GPV", "Error: grid larger than the work arrays.");
         return 0;
     }
@@ -161,22 +162,22 @@ int save_field(const char* saveDir, int layout, const FieldLabel& h, std::span<c
     if (format == Format::Fast) {
         write_rows_fast(out, layout, h, v, item, level, hour);
     } else if (layout == 0) {
-        std::fprintf(out, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n", h.gridCols,
-                     h.gridRows, h.modelCode, item, level, h.initYear, h.initMonth, h.initDay,
-                     h.initHour, hour, h.minValue, h.maxValue);
-        for (int j = 0; j < h.gridRows; ++j) {
-            for (int i = 0; i < h.gridCols; ++i)
-                std::fprintf(out, "  %f", v[j * h.gridCols + i]);
+        std::fprintf(out, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %f  %f\n", h.grid_cols,
+                     h.grid_rows, h.model_code, item, level, h.init_year, h.init_month, h.init_day,
+                     h.init_hour, hour, h.min_value, h.max_value);
+        for (int j = 0; j < h.grid_rows; ++j) {
+            for (int i = 0; i < h.grid_cols; ++i)
+                std::fprintf(out, "  %f", v[j * h.grid_cols + i]);
             std::fputc('\n', out);
         }
     } else {
-        std::fprintf(out, "%d,%d,%d,%d,%d,%2d,%2d,%2d,%2d,%2d,%f,%f\n", h.gridCols, h.gridRows,
-                     h.modelCode, item, level, h.initYear, h.initMonth, h.initDay, h.initHour, hour,
-                     h.minValue, h.maxValue);
-        for (int j = 0; j < h.gridRows; ++j) {
-            for (int i = 0; i + 1 < h.gridCols; ++i)
-                std::fprintf(out, "%f,", v[j * h.gridCols + i]);
-            std::fprintf(out, "%f\n", v[j * h.gridCols + h.gridCols - 1]);
+        std::fprintf(out, "%d,%d,%d,%d,%d,%2d,%2d,%2d,%2d,%2d,%f,%f\n", h.grid_cols, h.grid_rows,
+                     h.model_code, item, level, h.init_year, h.init_month, h.init_day, h.init_hour,
+                     hour, h.min_value, h.max_value);
+        for (int j = 0; j < h.grid_rows; ++j) {
+            for (int i = 0; i + 1 < h.grid_cols; ++i)
+                std::fprintf(out, "%f,", v[j * h.grid_cols + i]);
+            std::fprintf(out, "%f\n", v[j * h.grid_cols + h.grid_cols - 1]);
         }
     }
     if (!commit_output(file)) {

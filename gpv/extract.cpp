@@ -21,75 +21,77 @@ int dat_fail(const char* text) {
 }
 
 // Cursors of an "All items" run.
-int levelCursor = 0, itemCursor = 0, timeCursor = 0;
+int level_cursor = 0, item_cursor = 0, time_cursor = 0;
 
 } // namespace
 
-const char* tile_error(const GpvHeader& h, int timeIndex, std::size_t fieldSize) {
-    if (h.colLast >= h.gridCols || h.rowLast >= h.gridRows) return "Error: v-dimension too small.";
-    if (h.colFirst < 0 || h.rowFirst < 0 || h.colFirst > h.colLast || h.rowFirst > h.rowLast)
+const char* tile_error(const GpvHeader& h, int time_index, std::size_t field_size) {
+    if (h.col_last >= h.grid_cols || h.row_last >= h.grid_rows)
+        return "Error: v-dimension too small.";
+    if (h.col_first < 0 || h.row_first < 0 || h.col_first > h.col_last || h.row_first > h.row_last)
         return "Error: tile outside the grid.";
-    if (h.gridCount > static_cast<long long>(fieldSize))
+    if (h.grid_count > static_cast<long long>(field_size))
         return "Error: grid larger than the work arrays.";
     // A time beyond the record's data is refused just below.
-    if (timeIndex < 0) return "Error: forecast time not in the record.";
-    long long bitsPerTime = static_cast<long long>(h.tileCount) * h.bitsPerValue;
-    long long p = timeIndex * bitsPerTime;
-    if (p + bitsPerTime > 8LL * h.dataLength) return "Error: packed data longer than the record.";
+    if (time_index < 0) return "Error: forecast time not in the record.";
+    long long bits_per_time = static_cast<long long>(h.tile_count) * h.bits_per_value;
+    long long p = time_index * bits_per_time;
+    if (p + bits_per_time > 8LL * h.data_length)
+        return "Error: packed data longer than the record.";
     return nullptr;
 }
 
-int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<float> field) {
+int get_GPV_dat(std::FILE* f, int item, int level, int time_index, std::span<float> field) {
     if (walk == Walk::Indexed) {
-        int r = get_GPV_dat_indexed(f, item, level, timeIndex, field);
+        int r = get_GPV_dat_indexed(f, item, level, time_index, field);
         if (r != kIndexUnavailable) return r;
     }
-    return get_GPV_dat_walk(f, item, level, timeIndex, field);
+    return get_GPV_dat_walk(f, item, level, time_index, field);
 }
 
-int get_GPV_dat_walk(std::FILE* f, int item, int level, int timeIndex, std::span<float> field) {
+int get_GPV_dat_walk(std::FILE* f, int item, int level, int time_index, std::span<float> field) {
     std::rewind(f);
-    float minValue = 1.0e32f, maxValue = -1.0e32f;
+    float min_value = 1.0e32f, max_value = -1.0e32f;
     long long collected = 0;
     // The grid to fill is that of the matching records; until one is met, that
     // of the most recent header.
     GpvHeader target = header;
     bool matched = false;
-    bool atEnd = false;
-    while (!atEnd && (!matched || collected < target.gridCount) && find_record_marker(f)) {
+    bool at_end = false;
+    while (!at_end && (!matched || collected < target.grid_count) && find_record_marker(f)) {
         int remaining = 0;
         if (!read_block_length(f, remaining)) break;
-        while (remaining >= header.dataLength + 44) {
+        while (remaining >= header.data_length + 44) {
             int r = get_GPV_def(f);
             if (r == kEndOfFile) {
-                atEnd = true;
+                at_end = true;
                 break;
             }
             if (r == 0) return 0;
             const GpvHeader& h = header;
-            if (std::fread(RecordBuffer.data(), 1, h.dataLength, f) !=
-                static_cast<std::size_t>(h.dataLength)) {
-                atEnd = true;
+            if (std::fread(RecordBuffer.data(), 1, h.data_length, f) !=
+                static_cast<std::size_t>(h.data_length)) {
+                at_end = true;
                 break;
             }
-            remaining -= h.dataLength + 44;
-            if (h.level != static_cast<std::int16_t>(level) || h.itemCode != item) continue;
+            remaining -= h.data_length + 44;
+            if (h.level != static_cast<std::int16_t>(level) || h.item_code != item) continue;
 
             if (!matched) {
                 target = h;
                 matched = true;
             }
-            if (const char* error = tile_error(h, timeIndex, field.size())) return dat_fail(error);
-            long long p = timeIndex * (static_cast<long long>(h.tileCount) * h.bitsPerValue);
+            if (const char* error = tile_error(h, time_index, field.size())) return dat_fail(error);
+            long long p = time_index * (static_cast<long long>(h.tile_count) * h.bits_per_value);
 
             const std::uint8_t* data = RecordBuffer.data();
             long long byte = p / 8;
             int bit = static_cast<int>(p % 8);
-            float ref = to_float(h.referenceValue);
-            for (int j = h.rowFirst; j <= h.rowLast; ++j) {
-                for (int i = h.colFirst; i <= h.colLast; ++i) {
+            float ref = to_float(h.reference_value);
+            for (int j = h.row_first; j <= h.row_last; ++j) {
+                for (int i = h.col_first; i <= h.col_last; ++i) {
                     int x = 0;
-                    for (int k = 0; k < h.bitsPerValue; ++k) {
+                    for (int k = 0; k < h.bits_per_value; ++k) {
                         if (bit > 7) {
                             bit = 0;
                             ++byte;
@@ -97,66 +99,66 @@ int get_GPV_dat_walk(std::FILE* f, int item, int level, int timeIndex, std::span
                         if (data[byte] & (0x80 >> bit)) x += 512 >> k;
                         ++bit;
                     }
-                    float v = to_float(ref + h.scaleFactor * x);
-                    field[static_cast<std::size_t>(j) * h.gridCols + i] = v;
-                    if (v < minValue) minValue = v;
-                    if (v > maxValue) maxValue = v;
+                    float v = to_float(ref + h.scale_factor * x);
+                    field[static_cast<std::size_t>(j) * h.grid_cols + i] = v;
+                    if (v < min_value) min_value = v;
+                    if (v > max_value) max_value = v;
                 }
             }
-            collected += h.tileCount;
+            collected += h.tile_count;
         }
     }
-    grid.minValue = minValue;
-    grid.maxValue = maxValue;
+    grid.min_value = min_value;
+    grid.max_value = max_value;
     if (matched) {
         // Leave the geometry of the extracted field for the writers and plots.
-        set_model_grid(header, target.modelCode, target.level);
+        set_model_grid(header, target.model_code, target.level);
     }
-    if (matched && collected == target.gridCount) return 1;
+    if (matched && collected == target.grid_count) return 1;
     return dat_fail("Error: number of data not matched.");
 }
 
 int field_count(const Selection& sel) {
-    if (sel.selectedOnly) return 1;
-    return index.levelCount * index.itemCount * header.forecastCount;
+    if (sel.selected_only) return 1;
+    return index.level_count * index.item_count * header.forecast_count;
 }
 
 int extract_next(std::FILE* f, const Selection& sel, std::span<float> field, int& level, int& item,
                  int& hour, int& pass) {
     if (pass > 0) {
-        if (header.forecastStep == 0) return 0;
-        int timeIndex = (hour - header.firstForecastHour) / header.forecastStep;
-        return get_GPV_dat(f, item, level, timeIndex, field) ? 1 : 0;
+        if (header.forecast_step == 0) return 0;
+        int time_index = (hour - header.first_forecast_hour) / header.forecast_step;
+        return get_GPV_dat(f, item, level, time_index, field) ? 1 : 0;
     }
-    if (sel.selectedOnly) {
+    if (sel.selected_only) {
         // The positions are those of the lists as the dialog shows them, which
         // an open that found nothing leaves as they were. A list with nothing
         // selected names item 0, which no record has: get_GPV_dat reports it.
-        bool levelShown = sel.levelPos >= 0 && sel.levelPos < kMaxLevels;
-        bool itemShown = sel.itemPos >= 0 && sel.itemPos < kMaxItems;
-        level = levelShown ? index.levels[sel.levelPos] : 0;
-        item = levelShown && itemShown ? index.items[sel.itemPos] : 0;
-        int timeIndex = sel.hourPos;
-        hour = header.firstForecastHour + timeIndex * header.forecastStep;
-        return get_GPV_dat(f, item, level, timeIndex, field) ? 1 : 0;
+        bool level_shown = sel.level_pos >= 0 && sel.level_pos < kMaxLevels;
+        bool item_shown = sel.item_pos >= 0 && sel.item_pos < kMaxItems;
+        level = level_shown ? index.levels[sel.level_pos] : 0;
+        item = level_shown && item_shown ? index.items[sel.item_pos] : 0;
+        int time_index = sel.hour_pos;
+        hour = header.first_forecast_hour + time_index * header.forecast_step;
+        return get_GPV_dat(f, item, level, time_index, field) ? 1 : 0;
     }
     if (pass < 0) {
         pass = 0;
-        levelCursor = itemCursor = timeCursor = 0;
+        level_cursor = item_cursor = time_cursor = 0;
     }
-    if (levelCursor >= index.levelCount || index.itemCount <= 0) return 0;
-    level = index.levels[levelCursor];
-    item = index.items[itemCursor];
-    hour = header.firstForecastHour + timeCursor * header.forecastStep;
-    if (!get_GPV_dat(f, item, level, timeCursor, field)) return 0;
-    if (++timeCursor >= header.forecastCount) {
-        timeCursor = 0;
-        if (++itemCursor >= index.itemCount) {
-            itemCursor = 0;
-            ++levelCursor;
+    if (level_cursor >= index.level_count || index.item_count <= 0) return 0;
+    level = index.levels[level_cursor];
+    item = index.items[item_cursor];
+    hour = header.first_forecast_hour + time_cursor * header.forecast_step;
+    if (!get_GPV_dat(f, item, level, time_cursor, field)) return 0;
+    if (++time_cursor >= header.forecast_count) {
+        time_cursor = 0;
+        if (++item_cursor >= index.item_count) {
+            item_cursor = 0;
+            ++level_cursor;
         }
     }
-    return levelCursor < index.levelCount ? 2 : 1;
+    return level_cursor < index.level_count ? 2 : 1;
 }
 
 } // namespace gpv

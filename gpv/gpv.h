@@ -40,21 +40,21 @@ extern Report report;
 // The decoded header of the most recently read record, with the geometry of
 // its model grid (level 0 selects a grid twice as fine).
 struct GpvHeader {
-    std::uint8_t modelCode = 0;
-    char modelName[4] = "";
-    std::uint8_t itemCode = 0;
+    std::uint8_t model_code = 0;
+    char model_name[4] = "";
+    std::uint8_t item_code = 0;
     std::int16_t level = 0;
-    std::uint8_t initYear = 0, initMonth = 0, initDay = 0, initHour = 0, initMinute = 0;
-    std::uint8_t firstForecastHour = 0, lastForecastHour = 0, forecastStep = 0;
-    int forecastCount = 0;
-    int colFirst = 0, rowFirst = 0, colLast = 0, rowLast = 0;
-    int tileCols = 0, tileRows = 0, tileCount = 0;
-    std::uint8_t bitsPerValue = 0;
-    double scaleFactor = 1.0, referenceValue = 0.0;
-    int dataLength = 0;
-    int gridCols = 0, gridRows = 0, gridCount = 0;
-    float lonMin = 0, lonMax = 0, lonStep = 0, latMin = 0, latMax = 0, latStep = 0;
-    int colOffset = 0, rowOffset = 0;
+    std::uint8_t init_year = 0, init_month = 0, init_day = 0, init_hour = 0, init_minute = 0;
+    std::uint8_t first_forecast_hour = 0, last_forecast_hour = 0, forecast_step = 0;
+    int forecast_count = 0;
+    int col_first = 0, row_first = 0, col_last = 0, row_last = 0;
+    int tile_cols = 0, tile_rows = 0, tile_count = 0;
+    std::uint8_t bits_per_value = 0;
+    double scale_factor = 1.0, reference_value = 0.0;
+    int data_length = 0;
+    int grid_cols = 0, grid_rows = 0, grid_count = 0;
+    float lon_min = 0, lon_max = 0, lon_step = 0, lat_min = 0, lat_max = 0, lat_step = 0;
+    int col_offset = 0, row_offset = 0;
 };
 
 constexpr int kMaxLevels = 32;
@@ -65,21 +65,21 @@ constexpr float kCoastEndMark = -999.0f; // any longitude below -990 ends a poly
 // The lists of the open file.
 struct GpvIndex {
     std::array<int, kMaxLevels> levels{};
-    int levelCount = 0;
+    int level_count = 0;
     std::array<int, kMaxItems> items{};
-    int itemCount = 0;
-    int largestGridCount = 0; // largest grid met by the last level scan
+    int item_count = 0;
+    int largest_grid_count = 0; // largest grid met by the last level scan
 };
 
 // Grid-sized work arrays, row-major with row 0 northernmost, and the coastline.
 struct GpvGrid {
     std::vector<float> FieldBuffer[2]; // extracted field; partner wind component
     std::vector<float> SpeedBuffer;
-    std::vector<float> LonArray, LatArray; // cell centres, gridCount + 3 each
+    std::vector<float> LonArray, LatArray; // cell centres, grid_count + 3 each
     std::vector<float> CoastX, CoastY;     // kCoastPoints each
-    float minValue = 0, maxValue = 0;      // of the latest extraction
-    int allocatedCount = 0;                // gridCount the arrays are allocated for
-    int filledCols = 0, filledRows = 0;    // grid of the last cell-centre fill
+    float min_value = 0, max_value = 0;    // of the latest extraction
+    int allocated_count = 0;               // grid_count the arrays are allocated for
+    int filled_cols = 0, filled_rows = 0;  // grid of the last cell-centre fill
 };
 
 extern GpvHeader header;
@@ -89,10 +89,10 @@ extern GpvGrid grid;
 
 // What the dialog selects for extract_next.
 struct Selection {
-    bool selectedOnly = true; // false: "All items"
-    int levelPos = 0;         // positions in the level, item and hour lists
-    int itemPos = 0;
-    int hourPos = 0;
+    bool selected_only = true; // false: "All items"
+    int level_pos = 0;         // positions in the level, item and hour lists
+    int item_pos = 0;
+    int hour_pos = 0;
 };
 
 // ---------------------------------------------------------------- decoding
@@ -137,20 +137,20 @@ int decode_packing(const std::uint8_t* b, GpvHeader& h, const char** error);
 
 // Copies the display text of an item code into `text` (at least 20 bytes).
 // 0 for an unknown code, after a report titled "id2str", `text` untouched.
-int id2str(int itemCode, char* text);
+int id2str(int item_code, char* text);
 
 // Display text of an item code, or nullptr; reports nothing.
-const char* item_text(int itemCode);
+const char* item_text(int item_code);
 
 // Sets the grid geometry of `h` for a model code and level; false for an
 // unknown model.
-bool set_model_grid(GpvHeader& h, int modelCode, int level);
+bool set_model_grid(GpvHeader& h, int model_code, int level);
 
 // ---------------------------------------------------------------- scans
 
 // Level scan of the file's first block into levels (capacity up to 32).
 // Returns the number of levels, 0 when there is no block or a header fails.
-// Also records the largest grid met in index.largestGridCount.
+// Also records the largest grid met in index.largest_grid_count.
 int check_GPV_p(std::FILE* f, int* levels, int capacity);
 
 // Item scan of the first block: the item codes of records at `level`, in
@@ -158,11 +158,11 @@ int check_GPV_p(std::FILE* f, int* levels, int capacity);
 // failure).
 int check_GPV_p(std::FILE* f, int level, int* items, int capacity);
 
-// Unpacks forecast time `timeIndex` of (item, level) from every matching tile
-// of the file into `field` and sets grid.minValue/maxValue. 1 when the whole
+// Unpacks forecast time `time_index` of (item, level) from every matching tile
+// of the file into `field` and sets grid.min_value/max_value. 1 when the whole
 // grid was filled; 0 after a report titled "get_GPV_def" or "get_GPV_dat". On
 // success `header` carries the geometry of the extracted field's grid.
-int get_GPV_dat(std::FILE* f, int item, int level, int timeIndex, std::span<float> field);
+int get_GPV_dat(std::FILE* f, int item, int level, int time_index, std::span<float> field);
 
 // How get_GPV_dat finds the records of a field. Walk::Reference reads the file
 // from its start at every call and unpacks bit by bit. Walk::Indexed (the
@@ -175,12 +175,12 @@ enum class Walk { Reference, Indexed };
 extern Walk walk;
 
 // The reference walk of get_GPV_dat.
-int get_GPV_dat_walk(std::FILE* f, int item, int level, int timeIndex, std::span<float> field);
+int get_GPV_dat_walk(std::FILE* f, int item, int level, int time_index, std::span<float> field);
 
 // The indexed extraction; kIndexUnavailable when the file cannot be indexed
 // (not a regular file, read error), and then nothing has changed.
 constexpr int kIndexUnavailable = -2;
-int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::span<float> field);
+int get_GPV_dat_indexed(std::FILE* f, int item, int level, int time_index, std::span<float> field);
 
 // Indexes the whole open file now (otherwise the extractions index as far
 // as they need). False when it cannot be indexed.
@@ -189,9 +189,9 @@ bool index_file(std::FILE* f);
 // Drops the index and its buffers.
 void forget_index();
 
-// Why a matching record cannot be unpacked into a field of fieldSize cells at
-// timeIndex, or nullptr.
-const char* tile_error(const GpvHeader& h, int timeIndex, std::size_t fieldSize);
+// Why a matching record cannot be unpacked into a field of field_size cells at
+// time_index, or nullptr.
+const char* tile_error(const GpvHeader& h, int time_index, std::size_t field_size);
 
 // Rounds to single precision; values beyond its range become infinities.
 inline float to_float(double v) {
@@ -200,11 +200,11 @@ inline float to_float(double v) {
     return static_cast<float>(v);
 }
 
-// Unpacks count values of `bits` bits (0 to 10) starting at bit `bitPos` of
+// Unpacks count values of `bits` bits (0 to 10) starting at bit `bit_pos` of
 // data (most significant bit first) as the 10-bit weights X of the format:
 // the b-bit number shifted left by 10 - b. data must be readable 8 bytes
 // beyond the last value's byte.
-void unpack_values(const std::uint8_t* data, long long bitPos, int bits, int count, int* x);
+void unpack_values(const std::uint8_t* data, long long bit_pos, int bits, int count, int* x);
 
 // One value of unpack_values: the X of the `bits`-bit number at bit `bit` of
 // base, read with one 64-bit big-endian load.
@@ -226,14 +226,14 @@ int extract_next(std::FILE* f, const Selection& sel, std::span<float> field, int
 // Number of fields the selection asks for (1, or levels x items x hours).
 int field_count(const Selection& sel);
 
-// (Re)allocates the work arrays for gridCount cells and loads the coastline
-// from mapPath. 0 after a report titled "ini_vars" or "initializeApp"; after the
+// (Re)allocates the work arrays for grid_count cells and loads the coastline
+// from map_path. 0 after a report titled "ini_vars" or "initializeApp"; after the
 // latter (no map) the arrays are allocated and the coastline is empty.
-int ini_vars(const char* mapPath, int gridCount);
+int ini_vars(const char* map_path, int grid_count);
 
 // Loads map.dat into grid.CoastX/CoastY; points the file lacks become end
 // marks. 0 when the file cannot be opened (no report).
-int load_map(const char* mapPath);
+int load_map(const char* map_path);
 
 // Fills LonArray/LatArray with the cell centres of header's grid when its
 // size differs from the last fill and fits the arrays.
@@ -244,26 +244,26 @@ void fill_cell_centres();
 // What a data file's name and first line tell of a field: its grid, model,
 // initial time and range.
 struct FieldLabel {
-    int gridCols = 0, gridRows = 0;
-    int modelCode = 0;
-    int initYear = 0, initMonth = 0, initDay = 0, initHour = 0; // year of two digits
-    float minValue = 0, maxValue = 0;
+    int grid_cols = 0, grid_rows = 0;
+    int model_code = 0;
+    int init_year = 0, init_month = 0, init_day = 0, init_hour = 0; // year of two digits
+    float min_value = 0, max_value = 0;
 };
 
 // The label of the field extracted last: `header`'s grid and `grid`'s range.
 FieldLabel header_label();
 
 // Writes `field` (label's grid, row 0 northernmost) as TEXT (layout 0,
-// ".txt") or CSV (layout 1, ".csv") under saveDir, whole or not at all (see
+// ".txt") or CSV (layout 1, ".csv") under save_dir, whole or not at all (see
 // OutputFile). 1 when written; 0 after a report titled "save_GPV" when the
 // file cannot be opened, or for another layout; kWriteFailed after a report
 // "FILE: REASON" titled "save_GPV" when a write, the flush, the close or the
 // rename failed.
-int save_field(const char* saveDir, int layout, const FieldLabel& label,
+int save_field(const char* save_dir, int layout, const FieldLabel& label,
                std::span<const float> field, int item, int level, int hour);
 
 // save_field of the field extracted last (header_label()).
-int save_GPV(const char* saveDir, int layout, std::span<const float> field, int item, int level,
+int save_GPV(const char* save_dir, int layout, std::span<const float> field, int item, int level,
              int hour);
 
 // How save_GPV formats values: Format::Reference through fprintf, value by
@@ -277,7 +277,7 @@ extern Format format;
 int format_value(float v, char* out);
 
 // The output file name without extension, with label's model and initial time.
-std::string output_base_name(const char* saveDir, const FieldLabel& label, int item, int level,
+std::string output_base_name(const char* save_dir, const FieldLabel& label, int item, int level,
                              int hour);
 
 // A time of the log line (UTC), the year of four digits.

@@ -7,8 +7,8 @@ namespace gpv {
 
 GpvGrid grid;
 
-int load_map(const char* mapPath) {
-    std::FILE* f = std::fopen(mapPath, "rb");
+int load_map(const char* map_path) {
+    std::FILE* f = std::fopen(map_path, "rb");
     if (!f) return 0;
     grid.CoastX.assign(kCoastPoints, kCoastEndMark);
     grid.CoastY.assign(kCoastPoints, 0.0f);
@@ -24,9 +24,9 @@ int load_map(const char* mapPath) {
         return v;
     };
     for (int k = 0; k < kCoastPoints; ++k) {
-        bool lonRead = 4 * (k + 1) <= static_cast<int>(got);
-        bool latRead = 4 * (kCoastPoints + k + 1) <= static_cast<int>(got);
-        if (lonRead && latRead) {
+        bool lon_read = 4 * (k + 1) <= static_cast<int>(got);
+        bool lat_read = 4 * (kCoastPoints + k + 1) <= static_cast<int>(got);
+        if (lon_read && lat_read) {
             grid.CoastX[k] = le_float(k);
             grid.CoastY[k] = le_float(kCoastPoints + k);
         }
@@ -34,29 +34,29 @@ int load_map(const char* mapPath) {
     return 1;
 }
 
-int ini_vars(const char* mapPath, int gridCount) {
+int ini_vars(const char* map_path, int grid_count) {
     GpvGrid& g = grid;
     for (auto* v : {&g.SpeedBuffer, &g.FieldBuffer[0], &g.FieldBuffer[1], &g.LonArray, &g.LatArray,
                     &g.CoastX, &g.CoastY})
         std::vector<float>().swap(*v);
-    g.allocatedCount = 0;
-    g.filledCols = g.filledRows = 0;
-    if (gridCount <= 0) {
+    g.allocated_count = 0;
+    g.filled_cols = g.filled_rows = 0;
+    if (grid_count <= 0) {
         report("ini_vars", "Not enough memory.");
         return 0;
     }
     try {
-        g.FieldBuffer[0].assign(gridCount, 0.0f);
-        g.FieldBuffer[1].assign(gridCount, 0.0f);
-        g.SpeedBuffer.assign(gridCount, 0.0f);
-        g.LonArray.assign(gridCount + 3, 0.0f);
-        g.LatArray.assign(gridCount + 3, 0.0f);
+        g.FieldBuffer[0].assign(grid_count, 0.0f);
+        g.FieldBuffer[1].assign(grid_count, 0.0f);
+        g.SpeedBuffer.assign(grid_count, 0.0f);
+        g.LonArray.assign(grid_count + 3, 0.0f);
+        g.LatArray.assign(grid_count + 3, 0.0f);
     } catch (const std::bad_alloc&) {
         report("ini_vars", "Not enough memory.");
         return 0;
     }
-    g.allocatedCount = gridCount;
-    if (!load_map(mapPath)) {
+    g.allocated_count = grid_count;
+    if (!load_map(map_path)) {
         // The arrays stay usable; the coastline is all end marks and draws nothing.
         g.CoastX.assign(kCoastPoints, kCoastEndMark);
         g.CoastY.assign(kCoastPoints, 0.0f);
@@ -68,15 +68,15 @@ int ini_vars(const char* mapPath, int gridCount) {
 
 void fill_cell_centres() {
     const GpvHeader& h = header;
-    if (h.gridCols == grid.filledCols && h.gridRows == grid.filledRows) return;
-    if (h.gridCount > grid.allocatedCount) return;
-    for (int j = 0; j < h.gridRows; ++j)
-        for (int i = 0; i < h.gridCols; ++i) {
-            grid.LonArray[j * h.gridCols + i] = h.lonMin + (i + 0.5f) * h.lonStep;
-            grid.LatArray[j * h.gridCols + i] = h.latMax - (j + 0.5f) * h.latStep;
+    if (h.grid_cols == grid.filled_cols && h.grid_rows == grid.filled_rows) return;
+    if (h.grid_count > grid.allocated_count) return;
+    for (int j = 0; j < h.grid_rows; ++j)
+        for (int i = 0; i < h.grid_cols; ++i) {
+            grid.LonArray[j * h.grid_cols + i] = h.lon_min + (i + 0.5f) * h.lon_step;
+            grid.LatArray[j * h.grid_cols + i] = h.lat_max - (j + 0.5f) * h.lat_step;
         }
-    grid.filledCols = h.gridCols;
-    grid.filledRows = h.gridRows;
+    grid.filled_cols = h.grid_cols;
+    grid.filled_rows = h.grid_rows;
 }
 
 } // namespace gpv

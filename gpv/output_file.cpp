@@ -39,8 +39,8 @@ bool open_output(OutputFile& out, const std::string& name, const char* mode) {
             errno = EISDIR;
             return false;
         }
-        const bool ownWritable = st.st_uid == geteuid() && (st.st_mode & S_IWUSR);
-        if (!ownWritable && access(name.c_str(), W_OK) != 0) return false;
+        const bool own_writable = st.st_uid == geteuid() && (st.st_mode & S_IWUSR);
+        if (!own_writable && access(name.c_str(), W_OK) != 0) return false;
     }
     out.name = name;
     out.temp = temporary_name(name);

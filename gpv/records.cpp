@@ -39,8 +39,8 @@ struct Window {
     std::uint8_t* bytes = nullptr; // in the region
     std::uint64_t start = 0;
     std::size_t size = 0;
-    bool toEnd = false; // the read stopped at the end of the file
-    unsigned used = 0;  // for replacing the least recently used window
+    bool to_end = false; // the read stopped at the end of the file
+    unsigned used = 0;   // for replacing the least recently used window
 };
 
 // One record of a field that the walk reads; a field's records are kept in
@@ -48,12 +48,12 @@ struct Window {
 struct RecordRef {
     std::uint64_t offset; // of the 44-byte header
     std::uint32_t block;  // ordinal of the block among those the walk met
-    std::int32_t tileCount;
+    std::int32_t tile_count;
 };
 
 // The records of one level and item, and the grid size of the first one.
 struct FieldRecords {
-    int gridCount = 0;
+    int grid_count = 0;
     std::vector<RecordRef> records;
 };
 
@@ -75,14 +75,14 @@ struct Plan {
     std::unordered_map<std::uint32_t, FieldRecords> fields; // by level and item
     // For each block met, the offset of the last record read up to its end
     // (kNoRecord while none has been read).
-    std::vector<std::uint64_t> lastRecord;
+    std::vector<std::uint64_t> last_record;
     End end = End::Quiet;
-    std::uint64_t endOffset = 0;       // header of a ShortData or Refused end
-    std::uint32_t endBlock = kNoBlock; // block in which the walk ends, kNoBlock after the last one
+    std::uint64_t end_offset = 0;       // header of a ShortData or Refused end
+    std::uint32_t end_block = kNoBlock; // block in which the walk ends, kNoBlock after the last one
     // Where the walk stands: the next marker search, the data length of the
     // last header, the next block's ordinal.
     bool complete = false, started = false;
-    int d0 = 0, dataLength = 0;
+    int d0 = 0, data_length = 0;
     std::uint64_t pos = 0;
     std::uint32_t blocks = 0;
 };
@@ -98,11 +98,11 @@ struct FileIndex {
     std::uint8_t* region = nullptr; // the windows' bytes, kept for the next file
     unsigned clock = 0;
     // The last header decoded in full and its first 24 bytes.
-    std::uint8_t lastBytes[24];
+    std::uint8_t last_bytes[24];
     GpvHeader last;
-    bool haveLast = false;
+    bool have_last = false;
 };
-FileIndex fileIndex;
+FileIndex file_index;
 
 std::uint32_t field_key(int level, int item) {
     return static_cast<std::uint32_t>(static_cast<std::uint16_t>(level)) << 8 |
@@ -113,12 +113,12 @@ std::uint32_t field_key(int level, int item) {
 // of the file. The bytes stay valid until the next fetch, and at least 8
 // readable bytes follow them.
 const std::uint8_t* fetch(std::uint64_t a, std::size_t n, std::size_t* got) {
-    FileIndex& fx = fileIndex;
+    FileIndex& fx = file_index;
     ++fx.clock;
     for (Window& w : fx.windows) {
         if (!w.size || a < w.start) continue;
         std::uint64_t end = w.start + w.size;
-        if (a + n <= end || (w.toEnd && a <= end)) {
+        if (a + n <= end || (w.to_end && a <= end)) {
             w.used = fx.clock;
             *got = static_cast<std::size_t>(std::min<std::uint64_t>(n, end - a));
             return w.bytes + (a - w.start);
@@ -133,7 +133,7 @@ const std::uint8_t* fetch(std::uint64_t a, std::size_t n, std::size_t* got) {
         if (r <= 0) break; // the end of the file, or a read error that the walk sees as one
         w.size += static_cast<std::size_t>(r);
     }
-    w.toEnd = w.size < kWindowBytes;
+    w.to_end = w.size < kWindowBytes;
     std::memset(w.bytes + w.size, 0, kSlack);
     w.used = fx.clock;
     std::uint64_t end = w.start + w.size;
@@ -159,17 +159,17 @@ long long find_marker(std::uint64_t pos) {
 // records of a field differ only in their tile bounds and packing, and a
 // decoded header depends on nothing but its bytes.
 bool decode_like_last(const std::uint8_t* b, GpvHeader& h, const char** error) {
-    FileIndex& fx = fileIndex;
-    if (fx.haveLast && std::memcmp(b, fx.lastBytes, 24) == 0) {
+    FileIndex& fx = file_index;
+    if (fx.have_last && std::memcmp(b, fx.last_bytes, 24) == 0) {
         h = fx.last;
         decode_tile_bounds(b, h);
         return decode_packing(b, h, error);
     }
-    fx.haveLast = false;
+    fx.have_last = false;
     if (!decode_header(b, h, error)) return false;
-    std::memcpy(fx.lastBytes, b, 24);
+    std::memcpy(fx.last_bytes, b, 24);
     fx.last = h;
-    fx.haveLast = true;
+    fx.have_last = true;
     return true;
 }
 
@@ -178,7 +178,7 @@ bool decode_like_last(const std::uint8_t* b, GpvHeader& h, const char** error) {
 // Takes the walk over one more block (or to its end).
 void extend(Plan& plan) {
     if (plan.complete) return;
-    const std::uint64_t fileSize = static_cast<std::uint64_t>(fileIndex.st.st_size);
+    const std::uint64_t file_bytes = static_cast<std::uint64_t>(file_index.st.st_size);
     const std::uint32_t block = plan.blocks;
     long long m = find_marker(plan.pos);
     std::size_t got = 0;
@@ -190,50 +190,50 @@ void extend(Plan& plan) {
     int remaining = static_cast<int>(read_u16be(b));
     // Until a record is read, whether one is depends on the first data length.
     if (!plan.started) {
-        if (remaining < plan.dataLength + 44)
+        if (remaining < plan.data_length + 44)
             plan.lo = std::max(plan.lo, remaining - 43);
         else
             plan.hi = remaining - 44;
     }
     std::uint64_t cur = static_cast<std::uint64_t>(m) + 8;
-    std::uint64_t last = plan.lastRecord.empty() ? kNoRecord : plan.lastRecord.back();
+    std::uint64_t last = plan.last_record.empty() ? kNoRecord : plan.last_record.back();
     GpvHeader h{};
-    while (remaining >= plan.dataLength + 44) {
+    while (remaining >= plan.data_length + 44) {
         plan.started = true;
         b = fetch(cur, 44, &got);
         if (got < 44) {
-            plan.endBlock = block;
+            plan.end_block = block;
             break;
         }
         const char* error = nullptr;
         if (!decode_like_last(b, h, &error)) {
             plan.end = End::Refused;
-            plan.endOffset = cur, plan.endBlock = block;
+            plan.end_offset = cur, plan.end_block = block;
             break;
         }
-        plan.dataLength = h.dataLength;
-        if (cur + 44 + static_cast<std::uint64_t>(h.dataLength) > fileSize) {
+        plan.data_length = h.data_length;
+        if (cur + 44 + static_cast<std::uint64_t>(h.data_length) > file_bytes) {
             plan.end = End::ShortData;
-            plan.endOffset = cur, plan.endBlock = block;
+            plan.end_offset = cur, plan.end_block = block;
             break;
         }
-        FieldRecords& field = plan.fields[field_key(h.level, h.itemCode)];
+        FieldRecords& field = plan.fields[field_key(h.level, h.item_code)];
         if (field.records.empty()) {
             // Room for the tiles that cover the grid once, and a quarter
             // more for tiles cut by the grid's edges.
-            field.gridCount = h.gridCount;
-            int tiles = h.gridCount / std::max(h.tileCount, 1);
+            field.grid_count = h.grid_count;
+            int tiles = h.grid_count / std::max(h.tile_count, 1);
             field.records.reserve(std::min(tiles + tiles / 4 + 16, 1 << 16));
         }
-        field.records.push_back({cur, block, h.tileCount});
+        field.records.push_back({cur, block, h.tile_count});
         last = cur;
-        remaining -= h.dataLength + 44;
-        cur += 44 + static_cast<std::uint64_t>(h.dataLength);
+        remaining -= h.data_length + 44;
+        cur += 44 + static_cast<std::uint64_t>(h.data_length);
     }
-    plan.lastRecord.push_back(last);
+    plan.last_record.push_back(last);
     plan.blocks = block + 1;
     plan.pos = cur;
-    if (plan.endBlock != kNoBlock) plan.complete = true;
+    if (plan.end_block != kNoBlock) plan.complete = true;
 }
 
 // Takes the walk as far as the extraction of a field needs it: to the end of
@@ -241,22 +241,22 @@ void extend(Plan& plan) {
 // or to the walk's end.
 void extend_for(Plan& plan, std::uint32_t key) {
     std::size_t k = 0;
-    long long collected = 0, gridCount = 0;
+    long long collected = 0, grid_count = 0;
     bool matched = false;
-    std::uint32_t lastBlock = 0;
+    std::uint32_t last_block = 0;
     for (;;) {
         auto it = plan.fields.find(key);
         if (it != plan.fields.end()) {
             const std::vector<RecordRef>& list = it->second.records;
             for (; k < list.size(); ++k) {
                 const RecordRef& r = list[k];
-                if (matched && collected >= gridCount && r.block > lastBlock) return;
-                if (!matched) matched = true, gridCount = it->second.gridCount;
-                collected += r.tileCount;
-                lastBlock = r.block;
+                if (matched && collected >= grid_count && r.block > last_block) return;
+                if (!matched) matched = true, grid_count = it->second.grid_count;
+                collected += r.tile_count;
+                last_block = r.block;
             }
         }
-        if (matched && collected >= gridCount && lastBlock != plan.endBlock) return;
+        if (matched && collected >= grid_count && last_block != plan.end_block) return;
         if (plan.complete) return;
         extend(plan);
     }
@@ -265,12 +265,12 @@ void extend_for(Plan& plan, std::uint32_t key) {
 // The plan of the walk that starts from the data length d0. A plan that has
 // read a record serves every d0 of its range; before that, only its own.
 Plan& plan_for(int d0) {
-    FileIndex& fx = fileIndex;
+    FileIndex& fx = file_index;
     for (auto& p : fx.plans)
         if (p->started ? p->lo <= d0 && d0 <= p->hi : p->d0 == d0) return *p;
     if (fx.plans.size() == kMaxPlans) fx.plans.erase(fx.plans.begin());
     auto plan = std::make_unique<Plan>();
-    plan->d0 = plan->dataLength = d0;
+    plan->d0 = plan->data_length = d0;
     fx.plans.push_back(std::move(plan));
     return *fx.plans.back();
 }
@@ -283,7 +283,7 @@ bool same_time(const timespec& a, const timespec& b) {
 // with the same size and times, else started afresh. False when f is not a
 // regular file that can be indexed.
 bool refresh(std::FILE* f) {
-    FileIndex& fx = fileIndex;
+    FileIndex& fx = file_index;
     int fd = f ? fileno(f) : -1;
     struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -317,33 +317,33 @@ bool decode_at(std::uint64_t offset, GpvHeader& h, const char** error) {
 
 } // namespace
 
-void unpack_values(const std::uint8_t* data, long long bitPos, int bits, int count, int* x) {
-    const std::uint8_t* base = data + (bitPos >> 3);
-    std::uint64_t bit = static_cast<std::uint64_t>(bitPos & 7);
+void unpack_values(const std::uint8_t* data, long long bit_pos, int bits, int count, int* x) {
+    const std::uint8_t* base = data + (bit_pos >> 3);
+    std::uint64_t bit = static_cast<std::uint64_t>(bit_pos & 7);
     for (int q = 0; q < count; ++q, bit += static_cast<unsigned>(bits))
         x[q] = unpack_one(base, bit, bits);
 }
 
 bool index_file(std::FILE* f) {
     if (!refresh(f)) return false;
-    Plan& plan = plan_for(header.dataLength);
+    Plan& plan = plan_for(header.data_length);
     while (!plan.complete)
         extend(plan);
     return true;
 }
 
 void forget_index() {
-    FileIndex& fx = fileIndex;
+    FileIndex& fx = file_index;
     fx.fd = -1;
     fx.plans.clear();
-    fx.haveLast = false;
+    fx.have_last = false;
     for (Window& w : fx.windows) // the buffers are kept for the next file
-        w.size = 0, w.start = 0, w.toEnd = false;
+        w.size = 0, w.start = 0, w.to_end = false;
 }
 
-int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::span<float> field) {
+int get_GPV_dat_indexed(std::FILE* f, int item, int level, int time_index, std::span<float> field) {
     if (!refresh(f)) return kIndexUnavailable;
-    Plan& plan = plan_for(header.dataLength);
+    Plan& plan = plan_for(header.data_length);
     const bool named = item >= 0 && item <= 255;
     const std::uint32_t key = field_key(static_cast<std::int16_t>(level), named ? item : 0);
     if (named)
@@ -351,7 +351,7 @@ int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::s
     else
         while (!plan.complete)
             extend(plan);
-    float minValue = 1.0e32f, maxValue = -1.0e32f;
+    float min_value = 1.0e32f, max_value = -1.0e32f;
     long long collected = 0;
     bool matched = false;
     GpvHeader target{}, h = header;
@@ -365,10 +365,10 @@ int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::s
     }
     // The walk stops at the end of the first whole block after which the
     // field is complete; matching records of that block still count.
-    std::uint32_t lastBlock = 0, stopBlock = kNoBlock;
+    std::uint32_t last_block = 0, stop_block = kNoBlock;
     for (const RecordRef& r : *list) {
-        if (matched && collected >= target.gridCount && r.block > lastBlock) {
-            stopBlock = lastBlock;
+        if (matched && collected >= target.grid_count && r.block > last_block) {
+            stop_block = last_block;
             break;
         }
         std::size_t got = 0;
@@ -378,52 +378,52 @@ int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::s
         if (length < 44 || got != length || !decode_like_last(b, h, &error)) {
             // The file changed between the check and the read: walk it as it is now.
             forget_index();
-            return get_GPV_dat_walk(f, item, level, timeIndex, field);
+            return get_GPV_dat_walk(f, item, level, time_index, field);
         }
         if (!matched) {
             target = h;
             matched = true;
         }
-        if (const char* e = tile_error(h, timeIndex, field.size())) {
+        if (const char* e = tile_error(h, time_index, field.size())) {
             header = h;
             report("get_GPV_dat", e);
             return 0;
         }
-        const long long p = timeIndex * (static_cast<long long>(h.tileCount) * h.bitsPerValue);
+        const long long p = time_index * (static_cast<long long>(h.tile_count) * h.bits_per_value);
         const std::uint8_t* base = b + 44 + (p >> 3);
         std::uint64_t bit = static_cast<std::uint64_t>(p & 7);
-        const int bits = h.bitsPerValue;
-        const float ref = to_float(h.referenceValue);
-        const double scale = h.scaleFactor;
-        for (int j = h.rowFirst; j <= h.rowLast; ++j) {
-            float* row = field.data() + static_cast<std::size_t>(j) * h.gridCols;
-            for (int i = h.colFirst; i <= h.colLast; ++i, bit += static_cast<unsigned>(bits)) {
+        const int bits = h.bits_per_value;
+        const float ref = to_float(h.reference_value);
+        const double scale = h.scale_factor;
+        for (int j = h.row_first; j <= h.row_last; ++j) {
+            float* row = field.data() + static_cast<std::size_t>(j) * h.grid_cols;
+            for (int i = h.col_first; i <= h.col_last; ++i, bit += static_cast<unsigned>(bits)) {
                 float v = to_float(ref + scale * unpack_one(base, bit, bits));
                 row[i] = v;
-                if (v < minValue) minValue = v;
-                if (v > maxValue) maxValue = v;
+                if (v < min_value) min_value = v;
+                if (v > max_value) max_value = v;
             }
         }
-        collected += h.tileCount;
-        lastBlock = r.block;
+        collected += h.tile_count;
+        last_block = r.block;
     }
-    if (stopBlock == kNoBlock && matched && collected >= target.gridCount &&
-        lastBlock < plan.endBlock)
-        stopBlock = lastBlock;
+    if (stop_block == kNoBlock && matched && collected >= target.grid_count &&
+        last_block < plan.end_block)
+        stop_block = last_block;
 
     // Leave `header` as the last header the walk reads.
     bool readable = true;
     GpvHeader last = header;
-    if (stopBlock != kNoBlock) {
-        readable = decode_at(plan.lastRecord[stopBlock], last, &error);
+    if (stop_block != kNoBlock) {
+        readable = decode_at(plan.last_record[stop_block], last, &error);
     } else {
-        if (!plan.lastRecord.empty() && plan.lastRecord.back() != kNoRecord)
-            readable = decode_at(plan.lastRecord.back(), last, &error);
+        if (!plan.last_record.empty() && plan.last_record.back() != kNoRecord)
+            readable = decode_at(plan.last_record.back(), last, &error);
         if (readable && plan.end == End::ShortData)
-            readable = decode_at(plan.endOffset, last, &error);
+            readable = decode_at(plan.end_offset, last, &error);
         if (readable && plan.end == End::Refused) {
             std::size_t got = 0;
-            const std::uint8_t* b = fetch(plan.endOffset, 44, &got);
+            const std::uint8_t* b = fetch(plan.end_offset, 44, &got);
             if (got == 44 && !decode_header(b, last, &error)) {
                 header = last;
                 report("get_GPV_def", error);
@@ -434,13 +434,13 @@ int get_GPV_dat_indexed(std::FILE* f, int item, int level, int timeIndex, std::s
     }
     if (!readable) {
         forget_index();
-        return get_GPV_dat_walk(f, item, level, timeIndex, field);
+        return get_GPV_dat_walk(f, item, level, time_index, field);
     }
     header = last;
-    grid.minValue = minValue;
-    grid.maxValue = maxValue;
-    if (matched) set_model_grid(header, target.modelCode, target.level);
-    if (matched && collected == target.gridCount) return 1;
+    grid.min_value = min_value;
+    grid.max_value = max_value;
+    if (matched) set_model_grid(header, target.model_code, target.level);
+    if (matched && collected == target.grid_count) return 1;
     report("get_GPV_dat", "Error: number of data not matched.");
     return 0;
 }

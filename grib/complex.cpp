@@ -23,23 +23,23 @@ inline std::uint32_t load_bits(const std::uint8_t* p, std::uint64_t bit, int bit
 
 } // namespace
 
-bool unpack_complex(const std::uint8_t* s5, std::size_t len5, int dataTemplate,
+bool unpack_complex(const std::uint8_t* s5, std::size_t len5, int data_template,
                     const std::uint8_t* data, std::size_t size, std::size_t n,
                     std::vector<std::int64_t>& x, const char** error) {
     auto refuse = [&](const char* text) {
         *error = text;
         return false;
     };
-    const int refBits = s5[19];
-    const int missingMode = s5[22];
+    const int ref_bits = s5[19];
+    const int missing_mode = s5[22];
     const std::uint64_t groups = u32(s5 + 31);
-    const int widthRef = s5[35], widthBits = s5[36];
-    const std::uint64_t lengthRef = u32(s5 + 37);
-    const int lengthStep = s5[41];
-    const std::uint64_t lastLength = u32(s5 + 42);
-    const int lengthBits = s5[46];
+    const int width_ref = s5[35], width_bits = s5[36];
+    const std::uint64_t length_ref = u32(s5 + 37);
+    const int length_step = s5[41];
+    const std::uint64_t last_length = u32(s5 + 42);
+    const int length_bits = s5[46];
     int order = 0, extra = 0;
-    if (dataTemplate == 3) {
+    if (data_template == 3) {
         if (len5 < 49) return refuse("data representation section too short.");
         order = s5[47], extra = s5[48];
         // Order 0 is complex packing without differences.
@@ -48,9 +48,9 @@ bool unpack_complex(const std::uint8_t* s5, std::size_t len5, int dataTemplate,
             return refuse("wrong size of the spatial differencing numbers.");
         if (order == 0) extra = 0;
     }
-    if (refBits > 32 || widthBits > 32 || lengthBits > 32)
+    if (ref_bits > 32 || width_bits > 32 || length_bits > 32)
         return refuse("more than 32 bits for group numbers.");
-    if (missingMode > 2) return refuse("unknown management of missing values.");
+    if (missing_mode > 2) return refuse("unknown management of missing values.");
     x.resize(n);
     if (n == 0) return true;
     if (groups == 0 || groups > n) return refuse("wrong number of groups.");
@@ -65,34 +65,36 @@ bool unpack_complex(const std::uint8_t* s5, std::size_t len5, int dataTemplate,
         if (order == 2) second = smn(data + extra, extra);
         minimum = smn(data + order * extra, extra);
     }
-    const std::uint64_t refAt = pos * 8;
-    pos += (groups * refBits + 7) / 8;
-    const std::uint64_t widthAt = pos * 8;
-    pos += (groups * widthBits + 7) / 8;
-    const std::uint64_t lengthAt = pos * 8;
-    pos += (groups * lengthBits + 7) / 8;
+    const std::uint64_t ref_at = pos * 8;
+    pos += (groups * ref_bits + 7) / 8;
+    const std::uint64_t width_at = pos * 8;
+    pos += (groups * width_bits + 7) / 8;
+    const std::uint64_t length_at = pos * 8;
+    pos += (groups * length_bits + 7) / 8;
     if (pos > size) return refuse("packed data shorter than its group descriptions.");
     std::uint64_t bit = pos * 8;
-    const std::uint64_t endBit = static_cast<std::uint64_t>(size) * 8;
+    const std::uint64_t end_bit = static_cast<std::uint64_t>(size) * 8;
 
-    const std::uint64_t missing1 = ones(refBits), missing2 = ones(refBits) - 1;
+    const std::uint64_t missing1 = ones(ref_bits), missing2 = ones(ref_bits) - 1;
     std::size_t k = 0;
     for (std::uint64_t g = 0; g < groups; ++g) {
-        const std::uint64_t ref = bits_at(data, size, refAt + g * refBits, refBits);
+        const std::uint64_t ref = bits_at(data, size, ref_at + g * ref_bits, ref_bits);
         const int width =
-            widthRef + static_cast<int>(bits_at(data, size, widthAt + g * widthBits, widthBits));
+            width_ref +
+            static_cast<int>(bits_at(data, size, width_at + g * width_bits, width_bits));
         if (width > 32) return refuse("group wider than 32 bits.");
         const std::uint64_t length =
             g + 1 == groups
-                ? lastLength
-                : lengthRef + lengthStep * std::uint64_t{bits_at(
-                                               data, size, lengthAt + g * lengthBits, lengthBits)};
+                ? last_length
+                : length_ref +
+                      length_step * std::uint64_t{bits_at(data, size, length_at + g * length_bits,
+                                                          length_bits)};
         if (length > n - k) return refuse("groups longer than the values.");
-        if (length * width > endBit - bit) return refuse("packed data shorter than its groups.");
+        if (length * width > end_bit - bit) return refuse("packed data shorter than its groups.");
         std::int64_t* out = x.data() + k;
         if (width == 0) {
-            bool gone = refBits > 0 && ((missingMode >= 1 && ref == missing1) ||
-                                        (missingMode == 2 && ref == missing2));
+            bool gone = ref_bits > 0 && ((missing_mode >= 1 && ref == missing1) ||
+                                         (missing_mode == 2 && ref == missing2));
             std::int64_t v = gone ? kMissingInteger : static_cast<std::int64_t>(ref);
             for (std::uint64_t m = 0; m < length; ++m)
                 out[m] = v;
@@ -102,7 +104,7 @@ bool unpack_complex(const std::uint8_t* s5, std::size_t len5, int dataTemplate,
             for (std::uint64_t m = 0; m < length; ++m, bit += width) {
                 std::uint64_t v =
                     fast ? load_bits(data, bit, width) : bits_at(data, size, bit, width);
-                if (missingMode >= 1 && (v == all || (missingMode == 2 && v == all - 1)))
+                if (missing_mode >= 1 && (v == all || (missing_mode == 2 && v == all - 1)))
                     out[m] = kMissingInteger;
                 else
                     out[m] = static_cast<std::int64_t>(ref + v);

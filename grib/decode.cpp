@@ -19,7 +19,7 @@ namespace {
 constexpr float kMissing = std::numeric_limits<float>::quiet_NaN();
 
 // Scratch arrays reused from field to field.
-thread_local std::vector<float> fileOrder;
+thread_local std::vector<float> file_order;
 thread_local std::vector<std::int64_t> integers;
 thread_local std::vector<std::uint32_t> pixels;
 thread_local std::vector<float> spread;
@@ -46,8 +46,8 @@ struct Scaling {
 Scaling scaling(const std::uint8_t* s5, double a, double b) {
     double r = ieee32(s5 + 11);
     int e = sm16(s5 + 15), d = sm16(s5 + 17);
-    double tenD = std::pow(10.0, -d);
-    return {a * r * tenD + b, a * std::ldexp(1.0, e) * tenD};
+    double ten_d = std::pow(10.0, -d);
+    return {a * r * ten_d + b, a * std::ldexp(1.0, e) * ten_d};
 }
 
 int decode_field(const File& file, const Field& f, std::span<float> values, double a, double b) {
@@ -58,17 +58,17 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
     const std::uint8_t* s5 = file.bytes + f.sec5;
     const std::uint8_t* data = file.bytes + f.sec7 + 5;
     const std::size_t size = f.len7 - 5;
-    const std::size_t n = f.valueCount;
-    const bool direct = !f.bitmap && f.grid.scanMode == 0;
+    const std::size_t n = f.value_count;
+    const bool direct = !f.bitmap && f.grid.scan_mode == 0;
     float* out = direct ? values.data() : nullptr;
     if (!direct) {
-        fileOrder.resize(n);
-        out = fileOrder.data();
+        file_order.resize(n);
+        out = file_order.data();
     }
     const Scaling sc = scaling(s5, a, b);
     const int bits = s5[19];
 
-    if (f.dataTemplate == 0) {
+    if (f.data_template == 0) {
         if (bits > 32) return fail(f, "more than 32 bits per value.");
         if (static_cast<std::uint64_t>(n) * bits > 8ull * size)
             return fail(f, "packed data shorter than its values.");
@@ -94,7 +94,7 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
             for (; k < n; ++k, bit += bits)
                 out[k] = narrow(sc.ref + sc.scale * bits_at(data, size, bit, bits));
         }
-    } else if (f.dataTemplate == 41) {
+    } else if (f.data_template == 41) {
         if (bits > 32) return fail(f, "more than 32 bits per value.");
         if (bits == 0) {
             for (std::size_t k = 0; k < n; ++k)
@@ -107,7 +107,7 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
         }
     } else {
         const char* error = nullptr;
-        if (!unpack_complex(s5, f.len5, f.dataTemplate, data, size, n, integers, &error))
+        if (!unpack_complex(s5, f.len5, f.data_template, data, size, n, integers, &error))
             return fail(f, error);
         for (std::size_t k = 0; k < n; ++k)
             out[k] = integers[k] == kMissingInteger
@@ -134,14 +134,14 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
         ordered = spread.data();
     }
     // The file's scanning order into rows from the north and columns from the west.
-    const int scan = f.grid.scanMode;
+    const int scan = f.grid.scan_mode;
     const std::size_t ni = f.grid.cols, nj = f.grid.rows;
-    const bool jFirst = scan & 0x20;
-    const std::size_t inner = jFirst ? nj : ni;
+    const bool j_first = scan & 0x20;
+    const std::size_t inner = j_first ? nj : ni;
     for (std::size_t p = 0; p < total; ++p) {
         std::size_t outer = p / inner, in = p % inner;
         if ((scan & 0x10) && (outer & 1)) in = inner - 1 - in;
-        std::size_t i = jFirst ? outer : in, j = jFirst ? in : outer;
+        std::size_t i = j_first ? outer : in, j = j_first ? in : outer;
         std::size_t col = (scan & 0x80) ? ni - 1 - i : i;
         std::size_t row = (scan & 0x40) ? nj - 1 - j : j;
         values[row * ni + col] = ordered[p];

@@ -37,11 +37,11 @@ extern Report report;
 // northernmost, column 0 westernmost, whatever the file's scanning order.
 struct Grid {
     int cols = 0, rows = 0; // points along a parallel and along a meridian
-    double lonWest = 0;     // longitude of column 0, degrees east (may be below 0 or above 360)
-    double latNorth = 0;    // latitude of row 0, degrees north
-    double lonStep = 0;     // degrees between columns, above 0
-    double latStep = 0;     // degrees between rows, above 0
-    int scanMode = 0;       // flags of the file's order (0x80 west, 0x40 north, 0x20, 0x10)
+    double lon_west = 0;    // longitude of column 0, degrees east (may be below 0 or above 360)
+    double lat_north = 0;   // latitude of row 0, degrees north
+    double lon_step = 0;    // degrees between columns, above 0
+    double lat_step = 0;    // degrees between rows, above 0
+    int scan_mode = 0;      // flags of the file's order (0x80 west, 0x40 north, 0x20, 0x10)
     std::size_t count() const { return static_cast<std::size_t>(cols) * rows; }
 };
 
@@ -52,17 +52,17 @@ struct Field {
     int centre = 0;
     int discipline = 0, category = 0, number = 0;           // the parameter
     int year = 0, month = 0, day = 0, hour = 0, minute = 0; // reference time
-    int levelType = 0;                                      // type of the first fixed surface
-    double levelValue = 0; // its value in the units of its type (Pa for 100)
-    int forecastHour = 0;  // for statistics (4.8), the end of the interval
-    int intervalHours = 0; // length of the statistics interval (4.8), else 0
-    int productTemplate = 0, dataTemplate = 0;
+    int level_type = 0;                                     // type of the first fixed surface
+    double level_value = 0; // its value in the units of its type (Pa for 100)
+    int forecast_hour = 0;  // for statistics (4.8), the end of the interval
+    int interval_hours = 0; // length of the statistics interval (4.8), else 0
+    int product_template = 0, data_template = 0;
     Grid grid;
-    std::uint32_t valueCount = 0;     // values packed in section 7
+    std::uint32_t value_count = 0;    // values packed in section 7
     std::uint64_t sec5 = 0, sec7 = 0; // offsets of the sections in the file
     std::uint32_t len5 = 0, len7 = 0;
     std::uint64_t bitmap = 0; // offset of the section 6 holding its bit-map, 0 for none
-    std::uint32_t bitmapLength = 0;
+    std::uint32_t bitmap_length = 0;
 };
 
 // An open file: its bytes (mapped) and its fields in file order.
@@ -70,9 +70,9 @@ struct File {
     const std::uint8_t* bytes = nullptr;
     std::size_t size = 0;
     std::vector<Field> fields;
-    int messages = 0;         // messages met
-    int skipped = 0;          // fields skipped (unsupported templates or broken)
-    std::string firstProblem; // text of the first skip or fault, "" when none
+    int messages = 0;          // messages met
+    int skipped = 0;           // fields skipped (unsupported templates or broken)
+    std::string first_problem; // text of the first skip or fault, "" when none
     bool mapped = false;
 };
 
@@ -82,7 +82,7 @@ bool is_grib2(const std::uint8_t* bytes, std::size_t size);
 // Indexes the bytes of a file (kept by the caller) in one pass into file,
 // reading the sections' headers only. Fields of unsupported templates, broken
 // messages and a truncated end are skipped; the first such problem is kept in
-// file.firstProblem and counted in file.skipped, nothing is reported. file
+// file.first_problem and counted in file.skipped, nothing is reported. file
 // points to bytes afterwards (not mapped). 1 when
 // at least one field was indexed, else 0.
 int index_bytes(const std::uint8_t* bytes, std::size_t size, File& file);

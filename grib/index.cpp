@@ -26,8 +26,8 @@ constexpr std::uint64_t kMaxPoints = std::uint64_t{1} << 29;
 struct Pending {
     std::uint64_t sec3 = 0, sec4 = 0, sec5 = 0, sec6 = 0;
     std::uint32_t len3 = 0, len4 = 0, len5 = 0, len6 = 0;
-    std::uint64_t lastBitmap = 0; // a section 6 that carried a bit-map
-    std::uint32_t lastBitmapLength = 0;
+    std::uint64_t last_bitmap = 0; // a section 6 that carried a bit-map
+    std::uint32_t last_bitmap_length = 0;
 };
 
 // Units of the time range (code table 4.4) in minutes; 0 for an unknown unit.
@@ -70,24 +70,24 @@ struct Indexer {
     std::size_t size;
     File& file;
     int message = 0;
-    std::uint64_t msgStart = 0, msgEnd = 0;
+    std::uint64_t msg_start = 0, msg_end = 0;
     int discipline = 0, centre = 0;
     int year = 0, month = 0, day = 0, hour = 0, minute = 0;
-    bool haveSec1 = false;
+    bool have_sec1 = false;
 
     void problem(const char* fmt, auto... args) {
         ++file.skipped;
-        if (!file.firstProblem.empty()) return;
+        if (!file.first_problem.empty()) return;
         char text[256];
         std::snprintf(text, sizeof text, fmt, message, args...);
-        file.firstProblem = text;
+        file.first_problem = text;
     }
 
     // Reads one field from its sections; false after a problem (skipped).
     bool add_field(const Pending& p, std::uint64_t sec7, std::uint32_t len7) {
         Field f;
         f.message = message;
-        f.offset = msgStart;
+        f.offset = msg_start;
         f.centre = centre;
         f.discipline = discipline;
         f.year = year, f.month = month, f.day = day, f.hour = hour, f.minute = minute;
@@ -127,7 +127,7 @@ struct Indexer {
         Grid& g = f.grid;
         g.cols = static_cast<int>(ni);
         g.rows = static_cast<int>(nj);
-        g.scanMode = scan;
+        g.scan_mode = scan;
         // Increments: given, or from the first and last points.
         double di = rdi != 0xffffffffu ? rdi * unit : 0, dj = rdj != 0xffffffffu ? rdj * unit : 0;
         if (di == 0 && ni > 1) {
@@ -141,15 +141,15 @@ struct Indexer {
         if (!(di > 0 && di <= 360 && dj > 0 && dj <= 180) || std::fabs(la1) > 90.001 ||
             std::fabs(la2) > 90.001 || std::fabs(lo1) > 3600)
             return problem("message %d: absurd grid geometry."), false;
-        g.lonStep = di, g.latStep = dj;
-        g.lonWest = (scan & 0x80) ? lo1 - static_cast<double>(ni - 1) * di : lo1;
-        g.latNorth = (scan & 0x40) ? la1 + static_cast<double>(nj - 1) * dj : la1;
+        g.lon_step = di, g.lat_step = dj;
+        g.lon_west = (scan & 0x80) ? lo1 - static_cast<double>(ni - 1) * di : lo1;
+        g.lat_north = (scan & 0x40) ? la1 + static_cast<double>(nj - 1) * dj : la1;
 
         // Section 4: product definition.
         const std::uint8_t* s4 = b + p.sec4;
         if (p.len4 < 9) return problem("message %d: product section too short."), false;
         int pt = static_cast<int>(u16(s4 + 7));
-        f.productTemplate = pt;
+        f.product_template = pt;
         if (pt != 0 && pt != 8) {
             const char* name = template_name(4, pt);
             return problem("message %d: product definition template 4.%d%s%s%s is not "
@@ -161,25 +161,25 @@ struct Indexer {
             return problem("message %d: product section too short."), false;
         f.category = s4[9];
         f.number = s4[10];
-        int timeUnit = s4[17];
+        int time_unit = s4[17];
         long long ft = static_cast<long long>(sm32(s4 + 18));
-        if (!to_hours(timeUnit, ft, f.forecastHour))
-            return problem("message %d: unknown unit %d of the forecast time.", timeUnit), false;
-        f.levelType = s4[22];
+        if (!to_hours(time_unit, ft, f.forecast_hour))
+            return problem("message %d: unknown unit %d of the forecast time.", time_unit), false;
+        f.level_type = s4[22];
         int scale = sm8(s4[23]);
         std::uint32_t raw = u32(s4 + 24);
         if (raw == 0xffffffffu || s4[23] == 0xff)
-            f.levelValue = 0;
+            f.level_value = 0;
         else
-            f.levelValue = sm32(s4 + 24) * std::pow(10.0, -scale);
+            f.level_value = sm32(s4 + 24) * std::pow(10.0, -scale);
         if (pt == 8) {
             // One time range: its length (octets 50 to 53 in its unit) ends the interval.
-            int rangeUnit = s4[48];
+            int range_unit = s4[48];
             int hours = 0;
-            if (!to_hours(rangeUnit, static_cast<long long>(u32(s4 + 49)), hours))
-                return problem("message %d: unknown unit %d of the time range.", rangeUnit), false;
-            f.intervalHours = hours;
-            f.forecastHour += hours;
+            if (!to_hours(range_unit, static_cast<long long>(u32(s4 + 49)), hours))
+                return problem("message %d: unknown unit %d of the time range.", range_unit), false;
+            f.interval_hours = hours;
+            f.forecast_hour += hours;
         }
 
         // Section 5: data representation.
@@ -187,7 +187,7 @@ struct Indexer {
         if (p.len5 < 11)
             return problem("message %d: data representation section too short."), false;
         int dt = static_cast<int>(u16(s5 + 9));
-        f.dataTemplate = dt;
+        f.data_template = dt;
         std::uint32_t need = 0;
         switch (dt) {
         case 0:
@@ -210,45 +210,45 @@ struct Indexer {
         }
         if (p.len5 < need)
             return problem("message %d: data representation section too short."), false;
-        f.valueCount = u32(s5 + 5);
+        f.value_count = u32(s5 + 5);
         f.sec5 = p.sec5, f.len5 = p.len5;
 
         // Section 6: bit-map.
         if (p.len6 < 6) return problem("message %d: bit-map section too short."), false;
         int indicator = b[p.sec6 + 5];
         if (indicator == 0) {
-            f.bitmap = p.sec6, f.bitmapLength = p.len6;
+            f.bitmap = p.sec6, f.bitmap_length = p.len6;
         } else if (indicator == 254) {
-            if (!p.lastBitmap)
+            if (!p.last_bitmap)
                 return problem("message %d: bit-map refers to none defined before."), false;
-            f.bitmap = p.lastBitmap, f.bitmapLength = p.lastBitmapLength;
+            f.bitmap = p.last_bitmap, f.bitmap_length = p.last_bitmap_length;
         } else if (indicator != 255) {
             return problem("message %d: predefined bit-map %d is not supported; skipped.",
                            indicator),
                    false;
         }
-        if (f.bitmap && (f.bitmapLength - 6ull) * 8 < g.count())
+        if (f.bitmap && (f.bitmap_length - 6ull) * 8 < g.count())
             return problem("message %d: bit-map shorter than the grid."), false;
-        if (!f.bitmap && f.valueCount != g.count())
-            return problem("message %d: %u values for a grid of %llu points.", f.valueCount,
+        if (!f.bitmap && f.value_count != g.count())
+            return problem("message %d: %u values for a grid of %llu points.", f.value_count,
                            static_cast<unsigned long long>(g.count())),
                    false;
-        if (f.valueCount > g.count())
+        if (f.value_count > g.count())
             return problem("message %d: more values than grid points."), false;
         f.sec7 = sec7, f.len7 = len7;
         if ((dt == 0 || dt == 41) && s5[19] > 32)
             return problem("message %d: more than 32 bits per value."), false;
-        if (dt == 0 && static_cast<std::uint64_t>(f.valueCount) * s5[19] > 8ull * (len7 - 5))
+        if (dt == 0 && static_cast<std::uint64_t>(f.value_count) * s5[19] > 8ull * (len7 - 5))
             return problem("message %d: packed data shorter than its values."), false;
         file.fields.push_back(f);
         return true;
     }
 
-    // One message from msgStart; returns the offset behind it, or 0 to stop.
+    // One message from msg_start; returns the offset behind it, or 0 to stop.
     std::uint64_t message_at(std::uint64_t at) {
         ++message;
         ++file.messages;
-        msgStart = at;
+        msg_start = at;
         if (size - at < 16) return problem("message %d: truncated at the end of the file."), 0;
         const std::uint8_t* s0 = b + at;
         if (s0[7] != 2) {
@@ -265,33 +265,33 @@ struct Indexer {
                 problem("message %d: wrong length %llu.", static_cast<unsigned long long>(total));
             return next_marker(at + 4);
         }
-        msgEnd = at + total;
-        if (std::memcmp(b + msgEnd - 4, "7777", 4) != 0) {
+        msg_end = at + total;
+        if (std::memcmp(b + msg_end - 4, "7777", 4) != 0) {
             problem("message %d: no end marker where its length says.");
             return next_marker(at + 4);
         }
         discipline = s0[6];
-        haveSec1 = false;
+        have_sec1 = false;
         Pending p;
         std::uint64_t pos = at + 16;
         bool have[8] = {};
-        while (pos + 4 <= msgEnd - 4) {
+        while (pos + 4 <= msg_end - 4) {
             std::uint32_t len = u32(b + pos);
-            if (len < 5 || len > msgEnd - 4 - pos) {
+            if (len < 5 || len > msg_end - 4 - pos) {
                 problem("message %d: section at byte %llu has a wrong length %u.",
                         static_cast<unsigned long long>(pos - at), len);
-                return msgEnd;
+                return msg_end;
             }
             int num = b[pos + 4];
             switch (num) {
             case 1:
                 if (len < 21)
-                    return problem("message %d: identification section too short."), msgEnd;
+                    return problem("message %d: identification section too short."), msg_end;
                 centre = static_cast<int>(u16(b + pos + 5));
                 year = static_cast<int>(u16(b + pos + 12));
                 month = b[pos + 14], day = b[pos + 15], hour = b[pos + 16];
                 minute = b[pos + 17];
-                haveSec1 = true;
+                have_sec1 = true;
                 break;
             case 2:
                 break;
@@ -306,24 +306,24 @@ struct Indexer {
                 break;
             case 6:
                 p.sec6 = pos, p.len6 = len;
-                if (len >= 6 && b[pos + 5] == 0) p.lastBitmap = pos, p.lastBitmapLength = len;
+                if (len >= 6 && b[pos + 5] == 0) p.last_bitmap = pos, p.last_bitmap_length = len;
                 break;
             case 7:
-                if (!haveSec1 || !have[3] || !have[4] || !have[5] || !have[6]) {
+                if (!have_sec1 || !have[3] || !have[4] || !have[5] || !have[6]) {
                     problem("message %d: data section before the sections describing it.");
-                    return msgEnd;
+                    return msg_end;
                 }
                 add_field(p, pos, len);
                 break;
             default:
                 problem("message %d: unknown section %d.", num);
-                return msgEnd;
+                return msg_end;
             }
             if (num < 8) have[num] = true;
             pos += len;
         }
-        if (pos != msgEnd - 4) problem("message %d: sections do not fill the message.");
-        return msgEnd;
+        if (pos != msg_end - 4) problem("message %d: sections do not fill the message.");
+        return msg_end;
     }
 
     // The next "GRIB" at or behind from; size when there is none.
@@ -347,7 +347,7 @@ int index_bytes(const std::uint8_t* bytes, std::size_t size, File& file) {
     file.size = size;
     file.fields.clear();
     file.messages = file.skipped = 0;
-    file.firstProblem.clear();
+    file.first_problem.clear();
     Indexer ix{bytes, size, file};
     std::uint64_t at = ix.next_marker(0);
     while (at < size) {
@@ -378,8 +378,8 @@ int open_fd(int fd, File& file) {
     file.size = size;
     file.mapped = true;
     int ok = index_bytes(file.bytes, file.size, file);
-    if (!file.firstProblem.empty()) {
-        std::string text = "Error: " + file.firstProblem;
+    if (!file.first_problem.empty()) {
+        std::string text = "Error: " + file.first_problem;
         if (file.skipped > 1)
             text += " (" + std::to_string(file.skipped - 1) + " more field(s) skipped.)";
         report("open_GRIB", text.c_str());

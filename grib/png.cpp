@@ -110,29 +110,30 @@ bool png_values(const std::uint8_t* data, std::size_t size, std::size_t n,
     if (!(depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16) ||
         (channels > 1 && depth < 8))
         return refuse("PNG image of an unsupported bit depth.");
-    const int pixelBits = depth * channels;
-    if (pixelBits > 32) return refuse("PNG pixels wider than 32 bits.");
+    const int pixel_bits = depth * channels;
+    if (pixel_bits > 32) return refuse("PNG pixels wider than 32 bits.");
     if (static_cast<std::uint64_t>(width) * height < n)
         return refuse("PNG image smaller than the values.");
     // At most a row more than the values: a larger image is not theirs.
     if (static_cast<std::uint64_t>(width) * height > n + width)
         return refuse("PNG image larger than the values.");
-    const std::size_t stride = (static_cast<std::size_t>(width) * pixelBits + 7) / 8;
-    const std::size_t rawSize = (stride + 1) * height;
+    const std::size_t stride = (static_cast<std::size_t>(width) * pixel_bits + 7) / 8;
+    const std::size_t raw_size = (stride + 1) * height;
     thread_local std::vector<std::uint8_t> raw;
-    raw.resize(rawSize + 8);
-    uLongf got = static_cast<uLongf>(rawSize);
+    raw.resize(raw_size + 8);
+    uLongf got = static_cast<uLongf>(raw_size);
     if (uncompress(raw.data(), &got, packed.data(), static_cast<uLong>(packed.size())) != Z_OK ||
-        got != rawSize)
+        got != raw_size)
         return refuse("PNG data do not inflate to the image.");
-    if (!unfilter(raw.data(), height, stride, pixelBits >= 8 ? pixelBits / 8 : 1))
+    if (!unfilter(raw.data(), height, stride, pixel_bits >= 8 ? pixel_bits / 8 : 1))
         return refuse("PNG row of an unknown filter.");
     out.resize(n);
     std::size_t k = 0;
     for (std::size_t r = 0; r < height && k < n; ++r) {
         const std::uint8_t* line = raw.data() + r * (stride + 1) + 1;
         for (std::size_t i = 0; i < width && k < n; ++i)
-            out[k++] = bits_at(line, stride, static_cast<std::uint64_t>(i) * pixelBits, pixelBits);
+            out[k++] =
+                bits_at(line, stride, static_cast<std::uint64_t>(i) * pixel_bits, pixel_bits);
     }
     return true;
 }

@@ -16,7 +16,7 @@ constexpr std::int64_t kMissingInteger = std::numeric_limits<std::int64_t>::min(
 // differencing) of section 5 (s5, len5 bytes) over the data of section 7:
 // the n integers X of the values into x, kMissingInteger for missing ones.
 // false with *error set when the data do not fit their description.
-bool unpack_complex(const std::uint8_t* s5, std::size_t len5, int dataTemplate,
+bool unpack_complex(const std::uint8_t* s5, std::size_t len5, int data_template,
                     const std::uint8_t* data, std::size_t size, std::size_t n,
                     std::vector<std::int64_t>& x, const char** error);
 

@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 // The data library's reports go to the headless message boxes, as the
 // application's do.
-inline const bool reportsShown = (
+inline const bool reports_shown = (
     gpv::report = [](const char* title,
                      const char* text) { platform::message_box(text, title, false); },
     true);
@@ -73,14 +73,14 @@ inline gpvgen::Bytes concat(std::initializer_list<gpvgen::Bytes> parts) {
 
 // A record of one tile whose X values are `x` (one forecast time unless the
 // caller sets more); the value of cell k is reference + x[k].
-inline gpvgen::Record tile(int item, int level, int c0, int r0, int c1, int r1, int xValue = 0,
+inline gpvgen::Record tile(int item, int level, int c0, int r0, int c1, int r1, int x_value = 0,
                            int times = 1) {
     gpvgen::Record r;
     r.item = item;
     r.level = level;
-    r.colFirst = c0, r.rowFirst = r0, r.colLast = c1, r.rowLast = r1;
-    r.lastHour = 3 * (times - 1);
-    r.x.assign(static_cast<std::size_t>((c1 - c0 + 1) * (r1 - r0 + 1) * times), xValue);
+    r.col_first = c0, r.row_first = r0, r.col_last = c1, r.row_last = r1;
+    r.last_hour = 3 * (times - 1);
+    r.x.assign(static_cast<std::size_t>((c1 - c0 + 1) * (r1 - r0 + 1) * times), x_value);
     return r;
 }
 

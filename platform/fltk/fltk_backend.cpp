@@ -267,10 +267,10 @@ struct FltkBackend final : Backend {
     // ------------------------------------------------------------ controls
     void message_box(const char* text, const char* title, bool) override {
         // One trace line per box: line breaks of the text are written as "\n".
-        std::string oneLine;
+        std::string one_line;
         for (const char* c = text ? text : ""; *c; ++c)
-            oneLine += *c == '\n' ? std::string("\\n") : std::string(1, *c);
-        trace.line("message\t%s\t%s", title ? title : "", oneLine.c_str());
+            one_line += *c == '\n' ? std::string("\\n") : std::string(1, *c);
+        trace.line("message\t%s\t%s", title ? title : "", one_line.c_str());
         fl_message_title(title ? title : "");
         fl_message("%s", text ? text : "");
     }

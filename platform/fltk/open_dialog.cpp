@@ -35,9 +35,9 @@ bool has_wildcard(const std::string& s) {
 struct OpenDialog {
     const OpenDialogHooks& hooks;
     std::unique_ptr<Fl_Double_Window> win;
-    Fl_Output* folderField = nullptr;
+    Fl_Output* folder_field = nullptr;
     Fl_File_Browser* list = nullptr;
-    Fl_Input* nameField = nullptr;
+    Fl_Input* name_field = nullptr;
     std::string folder;       // the folder shown, absolute, without a trailing '/'
     std::string filter = "*"; // the list's pattern; "All files" matches every name
     std::string chosen;
@@ -57,13 +57,13 @@ struct OpenDialog {
 };
 
 void OpenDialog::select_name() {
-    nameField->take_focus();
-    nameField->position(nameField->size(), 0);
+    name_field->take_focus();
+    name_field->position(name_field->size(), 0);
 }
 
 void OpenDialog::show_folder(const std::string& dir) {
     folder = dir;
-    folderField->value(folder.c_str());
+    folder_field->value(folder.c_str());
     list->filter(filter.c_str());
     list->load(folder.c_str(), fl_casealphasort);
     list->topline(1);
@@ -76,7 +76,7 @@ void OpenDialog::activate_entry(const std::string& entry) {
     std::string path = resolve_typed_path(folder, entry);
     if (!entry.empty() && entry.back() == '/') {
         show_folder(path);
-        nameField->value("");
+        name_field->value("");
     } else if (is_regular_file(path)) {
         chosen = path;
         finish(true);
@@ -85,7 +85,7 @@ void OpenDialog::activate_entry(const std::string& entry) {
 
 // Enter or Open with the file name field as typed.
 void OpenDialog::accept_typed() {
-    std::string text = nameField->value();
+    std::string text = name_field->value();
     if (text.find_first_not_of(" \t") == std::string::npos) {
         if (int line = list->value(); line > 0) activate_entry(list->text(line));
         return;
@@ -100,7 +100,7 @@ void OpenDialog::accept_typed() {
         if (is_directory(dir)) {
             filter = last == "*.*" ? "*" : last;
             show_folder(dir);
-            nameField->value(last.c_str());
+            name_field->value(last.c_str());
             select_name();
             return;
         }
@@ -108,8 +108,8 @@ void OpenDialog::accept_typed() {
     std::string path = resolve_typed_path(folder, text);
     if (is_directory(path)) {
         show_folder(path);
-        nameField->value("");
-        nameField->take_focus();
+        name_field->value("");
+        name_field->take_focus();
         return;
     }
     if (is_regular_file(path)) {
@@ -122,7 +122,7 @@ void OpenDialog::accept_typed() {
 }
 
 void OpenDialog::build(const char* title, const Fl_Window* owner) {
-    const int W = 620, H = 430, pad = 10, lineH = 28, labelW = 100, buttonW = 90;
+    const int W = 620, H = 430, pad = 10, line_h = 28, label_w = 100, button_w = 90;
     win = std::make_unique<Fl_Double_Window>(W, H);
     win->copy_label(title);
     win->set_modal();
@@ -130,9 +130,9 @@ void OpenDialog::build(const char* title, const Fl_Window* owner) {
     win->callback([](Fl_Widget*, void* d) { static_cast<OpenDialog*>(d)->finish(false); }, this);
 
     int y = pad;
-    folderField =
-        new Fl_Output(pad + labelW, y, W - 3 * pad - labelW - buttonW, lineH, "Look &in:");
-    auto* up = new Fl_Button(W - pad - buttonW, y, buttonW, lineH, "&Up");
+    folder_field =
+        new Fl_Output(pad + label_w, y, W - 3 * pad - label_w - button_w, line_h, "Look &in:");
+    auto* up = new Fl_Button(W - pad - button_w, y, button_w, line_h, "&Up");
     up->callback(
         [](Fl_Widget*, void* d) {
             auto* dlg = static_cast<OpenDialog*>(d);
@@ -140,9 +140,9 @@ void OpenDialog::build(const char* title, const Fl_Window* owner) {
         },
         this);
 
-    y += lineH + pad;
-    int listH = H - y - 2 * (lineH + pad) - pad;
-    list = new Fl_File_Browser(pad, y, W - 2 * pad, listH);
+    y += line_h + pad;
+    int list_h = H - y - 2 * (line_h + pad) - pad;
+    list = new Fl_File_Browser(pad, y, W - 2 * pad, list_h);
     list->type(FL_HOLD_BROWSER);
     list->textsize(FL_NORMAL_SIZE);
     list->when(FL_WHEN_CHANGED | FL_WHEN_NOT_CHANGED | FL_WHEN_ENTER_KEY);
@@ -160,22 +160,23 @@ void OpenDialog::build(const char* title, const Fl_Window* owner) {
                 dlg->activate_entry(entry);
             } else if (entry.empty() || entry.back() != '/') {
                 // A file picked with one click goes into the name field.
-                dlg->nameField->value(entry.c_str());
+                dlg->name_field->value(entry.c_str());
             }
         },
         this);
 
-    y += listH + pad;
-    nameField = new Fl_Input(pad + labelW, y, W - 3 * pad - labelW - buttonW, lineH, "File &name:");
-    auto* open = new Fl_Return_Button(W - pad - buttonW, y, buttonW, lineH, "&Open");
+    y += list_h + pad;
+    name_field =
+        new Fl_Input(pad + label_w, y, W - 3 * pad - label_w - button_w, line_h, "File &name:");
+    auto* open = new Fl_Return_Button(W - pad - button_w, y, button_w, line_h, "&Open");
     open->callback([](Fl_Widget*, void* d) { static_cast<OpenDialog*>(d)->accept_typed(); }, this);
 
-    y += lineH + pad;
-    auto* types =
-        new Fl_Choice(pad + labelW, y, W - 3 * pad - labelW - buttonW, lineH, "Files of &type:");
+    y += line_h + pad;
+    auto* types = new Fl_Choice(pad + label_w, y, W - 3 * pad - label_w - button_w, line_h,
+                                "Files of &type:");
     types->add("All files");
     types->value(0);
-    auto* cancel = new Fl_Button(W - pad - buttonW, y, buttonW, lineH, "Cancel");
+    auto* cancel = new Fl_Button(W - pad - button_w, y, button_w, line_h, "Cancel");
     cancel->callback([](Fl_Widget*, void* d) { static_cast<OpenDialog*>(d)->finish(false); }, this);
     win->end();
 }
@@ -184,10 +185,10 @@ void OpenDialog::build(const char* title, const Fl_Window* owner) {
 
 bool run_open_dialog(const char* title, const std::string& folder, const Fl_Window* owner,
                      const OpenDialogHooks& hooks, std::string& chosen) {
-    static bool iconsLoaded = false;
-    if (!iconsLoaded) {
+    static bool icons_loaded = false;
+    if (!icons_loaded) {
         Fl_File_Icon::load_system_icons();
-        iconsLoaded = true;
+        icons_loaded = true;
     }
     OpenDialog dlg(hooks);
     dlg.build(title ? title : "Open", owner);
@@ -198,10 +199,10 @@ bool run_open_dialog(const char* title, const std::string& folder, const Fl_Wind
     dlg.show_folder(dir);
     // The name field starts with the pattern of every file, selected, so that
     // typing replaces it.
-    dlg.nameField->value("*.*");
+    dlg.name_field->value("*.*");
     dlg.win->show();
-    dlg.nameField->take_focus();
-    dlg.nameField->position(dlg.nameField->size(), 0);
+    dlg.name_field->take_focus();
+    dlg.name_field->position(dlg.name_field->size(), 0);
     while (dlg.win->shown())
         Fl::wait();
     if (dlg.accepted) chosen = dlg.chosen;

@@ -16,8 +16,8 @@ namespace {
 struct Dialog : ::testing::Test {
     TempDir tmp{"dialog"};
     fs::path dir = tmp.path;
-    fs::path oldCwd = fs::current_path();
-    std::string gpvPath = (dir / "in" / "fc.gpv").string();
+    fs::path old_cwd = fs::current_path();
+    std::string gpv_path = (dir / "in" / "fc.gpv").string();
 
     void SetUp() override {
         hl::reset();
@@ -27,8 +27,8 @@ struct Dialog : ::testing::Test {
         gpvgen::Forecast fc;
         fc.levels = {850, 500};
         fc.items = {4, 23};
-        fc.lastHour = 6;
-        ASSERT_TRUE(gpvgen::write_forecast(gpvPath, fc));
+        fc.last_hour = 6;
+        ASSERT_TRUE(gpvgen::write_forecast(gpv_path, fc));
         write_map(dir / "map.dat");
         fs::current_path(dir);
         state = ProgramState{};
@@ -36,12 +36,12 @@ struct Dialog : ::testing::Test {
     }
     void TearDown() override {
         shutdown();
-        fs::current_path(oldCwd);
+        fs::current_path(old_cwd);
     }
     bool open(const std::string& path) {
         hl::set_next_chosen_file(path);
         dialog_handlers.command(IDM_OPEN, platform::Clicked);
-        return state.fileReady;
+        return state.file_ready;
     }
     void execute_data() {
         platform::set_checked(IDC_MODE_DATA, true);
@@ -61,7 +61,7 @@ struct Dialog : ::testing::Test {
 
 TEST_F(Dialog, StartUpFillsTheControls) {
     std::string start = dir.string() + "/";
-    EXPECT_EQ(state.startDir, start); // the window test sees it in the save path
+    EXPECT_EQ(state.start_dir, start); // the window test sees it in the save path
     EXPECT_EQ(list(IDC_VECTOR_SCALE), "0.2 0.4 0.6 0.8 [1.0] 1.2 1.4 1.6 1.8 2.0");
     EXPECT_EQ(list(IDC_FORMAT_LIST), "[display] pdf cgm png tif ps bmp");
     EXPECT_TRUE(platform::is_checked(IDC_AUTO_SCALE) && platform::is_checked(IDC_MODE_IMAGE));
@@ -75,20 +75,20 @@ TEST_F(Dialog, StartUpFillsTheControls) {
 }
 
 TEST_F(Dialog, OpenFillsListsAndAFailedOpenClosesTheFile) {
-    ASSERT_TRUE(open(gpvPath));
+    ASSERT_TRUE(open(gpv_path));
     // (The window test checks the title, lists and labels after an open.)
-    EXPECT_EQ(state.openDir, (dir / "in").string());
+    EXPECT_EQ(state.open_dir, (dir / "in").string());
     EXPECT_EQ(list(IDC_LEVEL_LIST) + " " + list(IDC_ITEM_LIST),
               "[850] 500 [Temperature (C)] u-wind (m/s)");
     // a file that cannot be read leaves none open
     EXPECT_FALSE(open((dir / "missing.gpv").string()));
-    EXPECT_EQ(state.gpvFile, nullptr);
+    EXPECT_EQ(state.gpv_file, nullptr);
     dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
     EXPECT_EQ(last_message(), "Execute_CMD: File not opened yet.");
 }
 
 TEST_F(Dialog, ExecuteAfterAnOpenThatFoundNoLevelsUsesTheListsShown) {
-    ASSERT_TRUE(open(gpvPath));
+    ASSERT_TRUE(open(gpv_path));
     write_file(dir / "in" / "none.gpv", {'n', 'o', 'n', 'e'});
     EXPECT_FALSE(open((dir / "in" / "none.gpv").string()));
     EXPECT_EQ(list(IDC_LEVEL_LIST) + " " + list(IDC_ITEM_LIST),
@@ -96,7 +96,7 @@ TEST_F(Dialog, ExecuteAfterAnOpenThatFoundNoLevelsUsesTheListsShown) {
     execute_data();
     EXPECT_EQ(last_message(), "get_GPV_dat: Error: number of data not matched.");
     // An empty hour list (a file whose last hour is below its first).
-    ASSERT_TRUE(open(gpvPath));
+    ASSERT_TRUE(open(gpv_path));
     platform::list_reset(IDC_HOUR_LIST);
     execute_data();
     EXPECT_EQ(last_message(), "get_GPV_dat: Error: forecast time not in the record.");
@@ -104,7 +104,7 @@ TEST_F(Dialog, ExecuteAfterAnOpenThatFoundNoLevelsUsesTheListsShown) {
 
 TEST_F(Dialog, WithoutMapDatTheOpenFailsAndMapsHaveNoCoastline) {
     fs::remove(dir / "map.dat");
-    EXPECT_FALSE(open(gpvPath));
+    EXPECT_FALSE(open(gpv_path));
     EXPECT_EQ(last_message(), "initializeApp: Error: can't read map.");
     platform::list_select(IDC_FORMAT_LIST, 3); // png
     platform::set_text(IDC_SAVE_PATH, (dir / "out").c_str());
@@ -115,14 +115,14 @@ TEST_F(Dialog, WithoutMapDatTheOpenFailsAndMapsHaveNoCoastline) {
     EXPECT_EQ(platform::get_text(IDC_STATUS), "plot OK");
     // The next open reads map.dat again.
     write_map(dir / "map.dat");
-    EXPECT_TRUE(open(gpvPath)) << last_message();
+    EXPECT_TRUE(open(gpv_path)) << last_message();
 }
 
 TEST_F(Dialog, MessagesOfARun) {
-    ASSERT_TRUE(open(gpvPath));
+    ASSERT_TRUE(open(gpv_path));
     // gpv.log that could not be opened is reported once
-    std::fclose(state.logFile);
-    state.logFile = nullptr;
+    std::fclose(state.log_file);
+    state.log_file = nullptr;
     platform::set_checked(IDC_SELECTED_ONLY, false);
     platform::set_checked(IDC_ALL_ITEMS, true);
     fs::create_directories(dir / "ro");

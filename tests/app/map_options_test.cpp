@@ -24,7 +24,7 @@ TEST(MapOptions, LevelsStepsAndAreas) {
     const struct {
         float step, lo, hi;
         std::vector<float> levels;
-    } levelCases[] = {
+    } level_cases[] = {
         {4, 981.2f, 996.0f, {984, 988, 992, 996}}, // the ends count when whole multiples
         {3, -7.5f, 2.9f, {-6, -3, 0}},
         {60, 5401, 5459, {}},
@@ -32,7 +32,7 @@ TEST(MapOptions, LevelsStepsAndAreas) {
         {1, 0, 250, {}}, // filled below: every third of 251 multiples
         {-1, 0, 10, {}},
     };
-    for (const auto& c : levelCases) {
+    for (const auto& c : level_cases) {
         std::vector<float> want = c.levels;
         if (c.hi == 250)
             for (int k = 0; k <= 250; k += 3)
@@ -42,22 +42,22 @@ TEST(MapOptions, LevelsStepsAndAreas) {
     const struct {
         int item, level;
         float lo, hi, step;
-    } stepCases[] = {
+    } step_cases[] = {
         {1, 0, 980, 1030, 4},       {4, 850, -20, 20, 3},    {102, 500, 5000, 5900, 60},
         {102, 850, 1200, 1600, 60}, {102, 1000, 0, 200, 40}, {102, 300, 8000, 9800, 120},
         {24, 850, 0, 40, 5},        {13, 850, 0, 100, 10},   {42, 850, -3.1f, 2.2f, 0.5f},
         {49, 0, 0, 37, 5},          {49, 0, 0, 0, 1}};
-    for (const auto& c : stepCases)
+    for (const auto& c : step_cases)
         EXPECT_EQ(auto_contour_step(c.item, c.level, c.lo, c.hi), c.step)
             << c.item << " " << c.level;
     const struct {
         const char* text;
         bool ok;
-    } areaCases[] = {
+    } area_cases[] = {
         {"125 145 25 45", true},   {" 100.5 170 -10 60 ", true}, {"130 120 30 40", false},
         {"120 130 30 30", false},  {"120 130 30", false},        {"120 130 30 40 50", false},
         {"120 east 30 40", false}, {"120 130 nan 40", false},    {"120 130 -95 40", false}};
-    for (const auto& c : areaCases) {
+    for (const auto& c : area_cases) {
         MapOptions o;
         std::string why;
         EXPECT_EQ(parse_area(c.text, o, &why), c.ok) << c.text;
@@ -124,7 +124,7 @@ Image read_image(const fs::path& p) {
 struct ContourMap : ::testing::Test {
     TempDir tmp{"contour"};
     fs::path dir = tmp.path;
-    fs::path oldCwd = fs::current_path();
+    fs::path old_cwd = fs::current_path();
     void SetUp() override {
         hl::reset();
         hl::set_echo(false);
@@ -136,7 +136,7 @@ struct ContourMap : ::testing::Test {
     }
     void TearDown() override {
         shutdown();
-        fs::current_path(oldCwd);
+        fs::current_path(old_cwd);
     }
 };
 
@@ -171,7 +171,7 @@ TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
                 p.push_back({135 + s * t, 35 + s * c / t});
         return p;
     };
-    auto lowRadius = [](double level) { return 5 * std::sqrt(std::log(20 / (1000 - level))); };
+    auto low_radius = [](double level) { return 5 * std::sqrt(std::log(20 / (1000 - level))); };
     const struct Case {
         const char* name;
         int item;
@@ -198,8 +198,9 @@ TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
          [](double x, double y) {
              return 1000 - 20 * std::exp(-((x - 135) * (x - 135) + (y - 35) * (y - 35)) / 25);
          },
-         {ring(lowRadius(984)), ring(lowRadius(988)), ring(lowRadius(992)), ring(lowRadius(996))},
-         ring(lowRadius(990))},
+         {ring(low_radius(984)), ring(low_radius(988)), ring(low_radius(992)),
+          ring(low_radius(996))},
+         ring(low_radius(990))},
     };
     for (const Case& c : cases)
         for (const char* format : {"bmp", "png"}) {
@@ -207,8 +208,8 @@ TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
             gpvgen::Record r;
             r.item = c.item;
             r.level = 850;
-            r.colLast = kCols - 1;
-            r.rowLast = kRows - 1;
+            r.col_last = kCols - 1;
+            r.row_last = kRows - 1;
             std::vector<double> v;
             for (int j = 0; j < kRows; ++j)
                 for (int i = 0; i < kCols; ++i)
@@ -252,8 +253,8 @@ TEST_F(ContourMap, AreaFramesTheMapAndTakesItsColourRange) {
     gpvgen::Record r;
     r.item = 4;
     r.level = 850;
-    r.colLast = kCols - 1;
-    r.rowLast = kRows - 1;
+    r.col_last = kCols - 1;
+    r.row_last = kRows - 1;
     std::vector<double> v;
     for (int j = 0; j < kRows; ++j)
         for (int i = 0; i < kCols; ++i)

@@ -31,8 +31,8 @@ gpvgen::Bytes field_record(int item, const std::function<double(int i, int j)>& 
     gpvgen::Record r;
     r.item = item;
     r.level = 850;
-    r.colLast = kCols - 1;
-    r.rowLast = kRows - 1;
+    r.col_last = kCols - 1;
+    r.row_last = kRows - 1;
     gpvgen::quantise(v, 10, r);
     return gpvgen::record(r);
 }
@@ -61,7 +61,7 @@ struct WeatherMap : ::testing::Test {
     TempDir tmp{"wmap"};
     fs::path dir = tmp.path;
     fs::path out = dir / "out";
-    fs::path oldCwd = fs::current_path();
+    fs::path old_cwd = fs::current_path();
 
     void SetUp() override {
         hl::reset();
@@ -74,7 +74,7 @@ struct WeatherMap : ::testing::Test {
     }
     void TearDown() override {
         shutdown();
-        fs::current_path(oldCwd);
+        fs::current_path(old_cwd);
     }
     // Writes the records as one GPV file and opens it.
     void open(const std::vector<gpvgen::Bytes>& records) {
@@ -82,7 +82,7 @@ struct WeatherMap : ::testing::Test {
         write_file(path, gpvgen::block(records));
         hl::set_next_chosen_file(path);
         dialog_handlers.command(IDM_OPEN, platform::Clicked);
-        ASSERT_TRUE(state.fileReady) << last_message();
+        ASSERT_TRUE(state.file_ready) << last_message();
     }
     void select_entry(int id, const std::string& text) {
         for (int k = 0; k < platform::list_count(id); ++k)
@@ -135,8 +135,8 @@ TEST_F(WeatherMap, ScalarMapFrameColourBarAndCells) {
     ASSERT_EQ(fs::exists(file) ? fs::file_size(file) : 0, 392278u) << report;
     // The automatic range is the field's and is written into the fields.
     char lo[64], hi[64];
-    std::snprintf(lo, sizeof lo, "%f", gpv::grid.minValue);
-    std::snprintf(hi, sizeof hi, "%f", gpv::grid.maxValue);
+    std::snprintf(lo, sizeof lo, "%f", gpv::grid.min_value);
+    std::snprintf(hi, sizeof hi, "%f", gpv::grid.max_value);
     EXPECT_EQ(platform::get_text(IDC_RANGE_LOW) + " " + platform::get_text(IDC_RANGE_HIGH),
               std::string(lo) + " " + hi);
 
@@ -191,7 +191,7 @@ TEST_F(WeatherMap, FormatsNamesAndDisplay) {
     out = "/proc/no/such/folder";
     execute("display");
     EXPECT_EQ(hl::picture_path(), (dir / "tmp.bmp").string()) << last_message();
-    EXPECT_EQ(state.displayCount, 1);
+    EXPECT_EQ(state.display_count, 1);
 }
 
 TEST_F(WeatherMap, WindArrowsAtEveryThirdCell) {

@@ -22,14 +22,14 @@ struct Outcome {
 struct Cli : ::testing::Test {
     TempDir tmp{"cli"};
     fs::path dir = tmp.path;
-    std::string gpvPath = (dir / "fc.gpv").string();
+    std::string gpv_path = (dir / "fc.gpv").string();
 
     void SetUp() override {
         gpvgen::Forecast fc;
         fc.levels = {850, 500};
         fc.items = {4, 23};
-        fc.lastHour = 6;
-        ASSERT_TRUE(gpvgen::write_forecast(gpvPath, fc));
+        fc.last_hour = 6;
+        ASSERT_TRUE(gpvgen::write_forecast(gpv_path, fc));
         fs::create_directories(dir / "work");
         write_map(dir / "work" / "map.dat");
     }
@@ -62,7 +62,7 @@ struct Cli : ::testing::Test {
 };
 
 TEST_F(Cli, Info) {
-    Outcome r = kivar("info " + gpvPath);
+    Outcome r = kivar("info " + gpv_path);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "model: RSM (code 4)\n"
                      "initial: 26-12-04 00:00\n"
@@ -76,17 +76,17 @@ TEST_F(Cli, Info) {
 TEST_F(Cli, UsageErrorsExitWithTwo) {
     const std::pair<std::string, std::string> cases[] = {
         {"", "usage:"},
-        {"frobnicate " + gpvPath, "usage:"},
-        {"data " + gpvPath + " --colour red", "unknown option --colour"},
-        {"data " + gpvPath + " --level 700", "levels: 850 500"},
-        {"data " + gpvPath + " --item 49", "items: 4 (Temperature (C)), 23 (u-wind (m/s))"},
-        {"data " + gpvPath + " --hour 5", "hours: 0 3 6"},
-        {"image " + gpvPath + " --vector-scale 2.2", "0.2 0.4"},
-        {"image " + gpvPath + " --vector-density 0", "1 2 3"},
-        {"image " + gpvPath + " --format gif", "display pdf cgm png tif ps bmp"},
-        {"data " + gpvPath + " --range 1", "--range"},
-        {"data " + gpvPath + " --all --jobs 0", "--jobs wants"},
-        {"image " + gpvPath + " --area 120 130 30", "--area needs a value"},
+        {"frobnicate " + gpv_path, "usage:"},
+        {"data " + gpv_path + " --colour red", "unknown option --colour"},
+        {"data " + gpv_path + " --level 700", "levels: 850 500"},
+        {"data " + gpv_path + " --item 49", "items: 4 (Temperature (C)), 23 (u-wind (m/s))"},
+        {"data " + gpv_path + " --hour 5", "hours: 0 3 6"},
+        {"image " + gpv_path + " --vector-scale 2.2", "0.2 0.4"},
+        {"image " + gpv_path + " --vector-density 0", "1 2 3"},
+        {"image " + gpv_path + " --format gif", "display pdf cgm png tif ps bmp"},
+        {"data " + gpv_path + " --range 1", "--range"},
+        {"data " + gpv_path + " --all --jobs 0", "--jobs wants"},
+        {"image " + gpv_path + " --area 120 130 30", "--area needs a value"},
     };
     for (const auto& [args, message] : cases) {
         Outcome r = kivar(args);
@@ -96,15 +96,15 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
 }
 
 TEST_F(Cli, DataWritesWhereAsked) {
-    Outcome r = kivar("data " + gpvPath);
+    Outcome r = kivar("data " + gpv_path);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir / "work" / "MD04_ID004_P0850_DT26120400_TM00.txt"));
-    r = kivar("data " + gpvPath + " --level 500 --item 23 --hour 6 --csv --save " +
+    r = kivar("data " + gpv_path + " --level 500 --item 23 --hour 6 --csv --save " +
               (dir / "csv").string());
     EXPECT_EQ(r.status, 0) << r.err;
     std::string csv = read_file(dir / "csv" / "MD04_ID023_P0500_DT26120400_TM06.csv");
     EXPECT_EQ(csv.substr(0, 27), "60,75,4,23,500,26,12, 4, 0,");
-    r = kivar("data " + gpvPath + " --all --text --save all");
+    r = kivar("data " + gpv_path + " --all --text --save all");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, ""); // progress only on a terminal
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work" / "all"), {}), 12);
@@ -113,18 +113,18 @@ TEST_F(Cli, DataWritesWhereAsked) {
 }
 
 TEST_F(Cli, ImageWritesMapsAndTheDisplayBitmap) {
-    Outcome r = kivar("image " + gpvPath + " --level 500 --item 4 --hour 3 --format tif --save " +
+    Outcome r = kivar("image " + gpv_path + " --level 500 --item 4 --hour 3 --format tif --save " +
                       (dir / "maps").string());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_NE(r.out.find("Fileformat: TIFF"), std::string::npos) << r.out;
     EXPECT_TRUE(fs::exists(dir / "maps" / "MD04_ID004_P0500_DT26120400_TM03.tif"));
     // The file has u but no v: the wind map cannot be drawn.
-    r = kivar("image " + gpvPath + " --item 23 --format png --save " + (dir / "maps").string());
+    r = kivar("image " + gpv_path + " --item 23 --format png --save " + (dir / "maps").string());
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "get_GPV_dat: Error: number of data not matched.\n");
     // "display" (the default) writes tmp.bmp into the start folder.
-    r = kivar("image " + gpvPath + " --range 250 300");
+    r = kivar("image " + gpv_path + " --range 250 300");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(fs::file_size(dir / "work" / "tmp.bmp"), 392278u);
 }
@@ -133,23 +133,23 @@ TEST_F(Cli, FailuresExitWithOne) {
     write_file(dir / "junk.gpv", gpvgen::Bytes(1000, 'D'));
     const std::string missing = (dir / "missing.gpv").string(), junk = (dir / "junk.gpv").string(),
                       deeper = (dir / "no" / "deeper").string(),
-                      badPath = "check_path: Invalid path for saving extracted data.\n";
+                      bad_path = "check_path: Invalid path for saving extracted data.\n";
     const std::tuple<std::string, fs::path, std::string> cases[] = {
         {"info " + missing, {}, "kivar: " + missing + ": cannot be read\n"},
         {"data " + junk, {}, "kivar: " + junk + ": no GPV records found\n"},
-        {"image " + gpvPath + " --format png --save " + deeper, {}, badPath},
-        {"data " + gpvPath + " --save " + deeper, {}, badPath},
-        {"info " + gpvPath, dir, "initializeApp: Error: can't read map.\n"}, // no map.dat there
-        {"image " + gpvPath + " --area 130 120 30 40",
+        {"image " + gpv_path + " --format png --save " + deeper, {}, bad_path},
+        {"data " + gpv_path + " --save " + deeper, {}, bad_path},
+        {"info " + gpv_path, dir, "initializeApp: Error: can't read map.\n"}, // no map.dat there
+        {"image " + gpv_path + " --area 130 120 30 40",
          {},
          "Map: The area is empty or reversed: LON0 must be west of LON1 and LAT0 south of LAT1.\n"},
-        {"image " + gpvPath + " --area 120 130 30 30",
+        {"image " + gpv_path + " --area 120 130 30 30",
          {},
          "Map: The area is empty or reversed: LON0 must be west of LON1 and LAT0 south of LAT1.\n"},
-        {"image " + gpvPath + " --area 120 east 30 40",
+        {"image " + gpv_path + " --area 120 east 30 40",
          {},
          "Map: The area wants four numbers: LON0 LON1 LAT0 LAT1.\n"},
-        {"image " + gpvPath + " --contour -4",
+        {"image " + gpv_path + " --contour -4",
          {},
          "Map: The contour step wants a positive number or auto.\n"}};
     for (const auto& [args, cwd, message] : cases) {
@@ -166,7 +166,7 @@ TEST_F(Cli, ParallelRunsMatchOneJob) {
     gpvgen::Forecast fc;
     fc.levels = {850, 500, 0};
     fc.items = {1, 4, 23, 24, 49};
-    fc.lastHour = 3;
+    fc.last_hour = 3;
     const std::string full = (dir / "full.gpv").string();
     ASSERT_TRUE(gpvgen::write_forecast(full, fc));
     setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
@@ -191,8 +191,8 @@ TEST_F(Cli, ParallelRunsMatchOneJob) {
                                 "data " + full + " --all --csv",
                                 "image " + full + " --all --format png",
                                 "image " + full + " --all --format pdf --contour auto",
-                                "image " + gpvPath + " --all --format ps",
-                                "data " + gpvPath + " --all --save /proc/none"};
+                                "image " + gpv_path + " --all --format ps",
+                                "data " + gpv_path + " --all --save /proc/none"};
     for (const std::string& args : runs) {
         Outcome one, many;
         for (int jobs : {1, 3}) {
@@ -216,8 +216,8 @@ TEST_F(Cli, ParallelRunsMatchOneJob) {
 // Input that is not a regular file is read into memory first: a pipe gives
 // the inventory of the file; an endless device is refused.
 TEST_F(Cli, StreamsAreBounded) {
-    Outcome file = kivar("info " + gpvPath);
-    Outcome pipe = kivar("info /dev/stdin <'" + gpvPath + "'");
+    Outcome file = kivar("info " + gpv_path);
+    Outcome pipe = kivar("info /dev/stdin <'" + gpv_path + "'");
     EXPECT_EQ(pipe.status, 0) << pipe.err;
     EXPECT_EQ(pipe.out, file.out);
     pipe = kivar("info /dev/stdin", {}); // nothing sent
@@ -230,7 +230,7 @@ TEST_F(Cli, StreamsAreBounded) {
 // Save folders are used as given: "" is the current folder, and a folder of
 // 4,000 characters is not cut.
 TEST_F(Cli, SaveFoldersAsGiven) {
-    Outcome r = kivar("data " + gpvPath + " --save ''");
+    Outcome r = kivar("data " + gpv_path + " --save ''");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir / "work" / "MD04_ID004_P0850_DT26120400_TM00.txt"));
     fs::path deep = dir;
@@ -240,7 +240,7 @@ TEST_F(Cli, SaveFoldersAsGiven) {
     ASSERT_EQ(deep.string().size(), 4000u);
     fs::create_directories(deep);
     for (const char* run : {"data", "image"}) {
-        r = kivar(std::string(run) + " " + gpvPath + " --format png --save " + deep.string());
+        r = kivar(std::string(run) + " " + gpv_path + " --format png --save " + deep.string());
         EXPECT_EQ(r.status, 0) << r.err;
     }
     EXPECT_TRUE(fs::exists(deep / "MD04_ID004_P0850_DT26120400_TM00.txt"));
@@ -265,7 +265,7 @@ TEST_F(Cli, FailedAndInterruptedRunsKeepEarlierFiles) {
     gpvgen::Forecast fc;
     fc.levels = {850, 500};
     fc.items = {4};
-    fc.lastHour = 48;
+    fc.last_hour = 48;
     const std::string temperature = (dir / "t.gpv").string();
     ASSERT_TRUE(gpvgen::write_forecast(temperature, fc));
     const std::pair<std::string, std::string> runs[] = {
@@ -309,7 +309,7 @@ TEST_F(Cli, FailedAndInterruptedRunsKeepEarlierFiles) {
 TEST_F(Cli, MapFailuresAreNamedAndExitWithOne) {
     const fs::path maps = dir / "maps";
     const std::string base = (maps / "MD04_ID004_P0850_DT26120400_TM00").string();
-    const std::string one = "image " + gpvPath + " --item 4 --save " + maps.string();
+    const std::string one = "image " + gpv_path + " --item 4 --save " + maps.string();
     fs::create_directories(base + ".png");
     fs::create_directories(base + ".pdf");
     const std::tuple<std::string, std::string, std::string> cases[] = {

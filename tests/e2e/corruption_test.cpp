@@ -37,9 +37,9 @@ struct Corruption : ::testing::Test {
     fs::path dir = tmp.path;
     fs::path bad = dir / "bad.gpv";
     // u and v of one level, each in its own block: wind arrows on a map.
-    Bytes blockU = gpvgen::block({whole_grid_record(23, 850)});
-    Bytes blockV = gpvgen::block({whole_grid_record(24, 850)});
-    Bytes good = concat({blockU, blockV});
+    Bytes block_u = gpvgen::block({whole_grid_record(23, 850)});
+    Bytes block_v = gpvgen::block({whole_grid_record(24, 850)});
+    Bytes good = concat({block_u, block_v});
 
     void SetUp() override {
         fs::create_directories(dir / "work");
@@ -122,14 +122,14 @@ TEST_F(Corruption, EveryHeaderBitFlipped) {
 
 TEST_F(Corruption, BlocksSwappedRepeatedAndCut) {
     const Bytes cases[] = {
-        concat({blockV, blockU}),
-        concat({blockU, blockU}),
-        concat({blockU, blockV, blockU, blockV}),
-        concat({Bytes(blockU.begin(), blockU.begin() + 300), blockV}),
-        concat({blockU, Bytes(blockU.begin(), blockU.begin() + 52), blockV}),
-        concat({Bytes{'D', 'G', 'R', 'B', 0xff, 0xff, 0, 0}, blockU, blockV}),
-        concat({Bytes{'D', 'G', 'R', 'B', 0, 0, 0, 0}, blockU, blockV}),
-        concat({Bytes(blockU.begin() + 8, blockU.end()), blockV}), // record without a marker
+        concat({block_v, block_u}),
+        concat({block_u, block_u}),
+        concat({block_u, block_v, block_u, block_v}),
+        concat({Bytes(block_u.begin(), block_u.begin() + 300), block_v}),
+        concat({block_u, Bytes(block_u.begin(), block_u.begin() + 52), block_v}),
+        concat({Bytes{'D', 'G', 'R', 'B', 0xff, 0xff, 0, 0}, block_u, block_v}),
+        concat({Bytes{'D', 'G', 'R', 'B', 0, 0, 0, 0}, block_u, block_v}),
+        concat({Bytes(block_u.begin() + 8, block_u.end()), block_v}), // record without a marker
     };
     int k = 0;
     for (const Bytes& b : cases) {
@@ -153,7 +153,7 @@ TEST_F(Corruption, AbsurdHeaderValues) {
     for (const auto& [offset, bytes] : cases) {
         for (int which = 0; which < 2; ++which) { // u's header, then v's
             Bytes b = good;
-            std::size_t at = 8 + static_cast<std::size_t>(offset) + (which ? blockU.size() : 0);
+            std::size_t at = 8 + static_cast<std::size_t>(offset) + (which ? block_u.size() : 0);
             std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<long>(at));
             check(b, "offset " + std::to_string(offset) + (which ? " of v" : " of u"));
             if (HasFatalFailure()) return;

@@ -17,14 +17,14 @@ struct Outcome {
     std::string out, err;
 };
 
-gribgen::Field field(int category, int number, int levelType, long level, double value,
+gribgen::Field field(int category, int number, int level_type, long level, double value,
                      int hour = 0) {
     gribgen::Field f;
     f.category = category, f.number = number;
-    f.levelType = levelType, f.levelValue = level;
-    f.forecastHour = hour;
+    f.level_type = level_type, f.level_value = level;
+    f.forecast_hour = hour;
     f.cols = 4, f.rows = 3;
-    f.decimalScale = 2;
+    f.decimal_scale = 2;
     f.bits = 16;
     for (int k = 0; k < 12; ++k)
         f.values.push_back(value + k);
@@ -55,7 +55,7 @@ struct GribCli : ::testing::Test {
 
 TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
     gribgen::Field rain = field(1, 8, 1, 0, 6.0, 6);
-    rain.intervalHours = 3; // 6 mm over 3 hours: 2 mm/h
+    rain.interval_hours = 3; // 6 mm over 3 hours: 2 mm/h
     write({field(0, 0, 100, 85000, 288.15), field(3, 1, 101, 0, 101300),
            field(2, 8, 100, 85000, 1.0), rain, field(1, 0, 100, 85000, 0.5),
            field(0, 0, 105, 3, 280)});
@@ -73,7 +73,7 @@ TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
     struct Want {
         const char* args;
         const char* file;
-        const char* firstRow;
+        const char* first_row;
     } wants[] = {
         {"--level 850 --item 4", "MD05_ID004_P0850_DT26120400_TM00.csv",
          "15.000000,16.000000,17.000000,18.000000"},
@@ -92,7 +92,7 @@ TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
         EXPECT_EQ(r.status, 0) << r.err;
         std::string text = read_file(dir / "work" / "out" / w.file);
         std::size_t row = text.find('\n') + 1;
-        EXPECT_EQ(text.substr(row, text.find('\n', row) - row), w.firstRow);
+        EXPECT_EQ(text.substr(row, text.find('\n', row) - row), w.first_row);
     }
     EXPECT_NE(read_file(dir / "work" / "gpv.log").find("ID: 256  ITEM: Specific humidity"),
               std::string::npos);
@@ -107,7 +107,7 @@ TEST_F(GribCli, GlobalGridDrawnOverTheMapAndExportedWhole) {
     f.centre = 7;
     f.category = 0, f.number = 0;
     f.cols = 360, f.rows = 181;
-    f.lonWest = 0, f.latNorth = 90, f.lonStep = 1, f.latStep = 1;
+    f.lon_west = 0, f.lat_north = 90, f.lon_step = 1, f.lat_step = 1;
     for (int j = 0; j < f.rows; ++j)
         for (int i = 0; i < f.cols; ++i)
             f.values.push_back(300 - std::abs(90 - j) * 0.5 + i * 0.01);

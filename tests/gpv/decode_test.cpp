@@ -56,15 +56,16 @@ std::string summary() {
     const gpv::GpvHeader& h = gpv::header;
     char s[400];
     std::snprintf(s, sizeof s, "%s %d %dx%d %g/%g %d,%d tile %d,%d-%d,%d=%d step %d*%d %g %g %d",
-                  h.modelName, h.level, h.gridCols, h.gridRows, h.lonStep, h.latStep, h.colOffset,
-                  h.rowOffset, h.colFirst, h.rowFirst, h.colLast, h.rowLast, h.tileCount,
-                  h.forecastStep, h.forecastCount, h.scaleFactor, h.referenceValue, h.dataLength);
+                  h.model_name, h.level, h.grid_cols, h.grid_rows, h.lon_step, h.lat_step,
+                  h.col_offset, h.row_offset, h.col_first, h.row_first, h.col_last, h.row_last,
+                  h.tile_count, h.forecast_step, h.forecast_count, h.scale_factor,
+                  h.reference_value, h.data_length);
     return s;
 }
 
 TEST_F(Decode, HeaderGeometryOfBothModelsAndLevelZero) {
     gpvgen::Record r = tile(23, 500, 2, 3, 5, 5, 0, 18);
-    r.firstHour = 0, r.lastHour = 51, r.stepByte = 203, r.exponent = -3, r.reference = 100.0;
+    r.first_hour = 0, r.last_hour = 51, r.step_byte = 203, r.exponent = -3, r.reference = 100.0;
     ASSERT_EQ(decode(r), 1);
     EXPECT_EQ(summary(), "RSM 500 60x75 0.5/0.4 240,100 tile 2,3-5,5=12 step 3*18 0.125 100 270");
     r.level = 0;
@@ -85,16 +86,16 @@ TEST_F(Decode, RefusedHeaders) {
     EXPECT_EQ(decode(r), 0);
     EXPECT_EQ(last_message(), "get_GPV_def: Error: unknown model.");
     r.model = 4;
-    r.stepByte = 200;
+    r.step_byte = 200;
     EXPECT_EQ(decode(r), 0);
     EXPECT_EQ(last_message(), "get_GPV_def: Error: forecast step is 0.");
-    r.stepByte = 203;
+    r.step_byte = 203;
     EXPECT_EQ(decode(r, [](gpvgen::Bytes& b) { b[33] = 11; }), 0);
     EXPECT_EQ(last_message(), "get_GPV_def: Error: more than 10 bits per value.");
-    r.lengthOverride = 43;
+    r.length_override = 43;
     EXPECT_EQ(decode(r), 0);
     EXPECT_EQ(last_message(), "get_GPV_def: Error: record length below 44 bytes.");
-    r.lengthOverride = -1;
+    r.length_override = -1;
     std::size_t shown = platform::headless::messages().size();
     EXPECT_EQ(decode(r, [](gpvgen::Bytes& b) { b.resize(43); }), gpv::kEndOfFile);
     EXPECT_EQ(platform::headless::messages().size(), shown);

@@ -24,13 +24,13 @@ struct Export : ::testing::Test {
         platform::headless::reset();
         platform::headless::set_echo(false);
         gpv::header = {};
-        gpv::header.modelCode = 4;
-        gpv::header.initYear = 2, gpv::header.initMonth = 2, gpv::header.initDay = 4;
-        gpv::header.initHour = 0;
+        gpv::header.model_code = 4;
+        gpv::header.init_year = 2, gpv::header.init_month = 2, gpv::header.init_day = 4;
+        gpv::header.init_hour = 0;
         gpv::set_model_grid(gpv::header, 4, 500);
         for (std::size_t k = 0; k < field.size(); ++k)
             field[k] = static_cast<float>(k) * 0.5f - 3.0f;
-        gpv::grid.minValue = -3.0f, gpv::grid.maxValue = 2246.5f;
+        gpv::grid.min_value = -3.0f, gpv::grid.max_value = 2246.5f;
     }
     static std::vector<std::string> lines(const std::string& s) {
         std::vector<std::string> out;

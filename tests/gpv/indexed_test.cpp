@@ -36,7 +36,7 @@ struct Outcome {
     std::vector<std::string> messages;
     std::string header;
     std::vector<float> field;
-    float minValue, maxValue;
+    float min_value, max_value;
 };
 
 std::string header_text(const gpv::GpvHeader& h) {
@@ -44,12 +44,13 @@ std::string header_text(const gpv::GpvHeader& h) {
     std::snprintf(s, sizeof s,
                   "%d %s %d %d %d.%d.%d.%d.%d %d-%d/%d*%d %d,%d-%d,%d %dx%d=%d b%d %a %a L%d "
                   "g%dx%d=%d %a %a %a %a %a %a o%d,%d",
-                  h.modelCode, h.modelName, h.itemCode, h.level, h.initYear, h.initMonth, h.initDay,
-                  h.initHour, h.initMinute, h.firstForecastHour, h.lastForecastHour, h.forecastStep,
-                  h.forecastCount, h.colFirst, h.rowFirst, h.colLast, h.rowLast, h.tileCols,
-                  h.tileRows, h.tileCount, h.bitsPerValue, h.scaleFactor, h.referenceValue,
-                  h.dataLength, h.gridCols, h.gridRows, h.gridCount, h.lonMin, h.lonMax, h.lonStep,
-                  h.latMin, h.latMax, h.latStep, h.colOffset, h.rowOffset);
+                  h.model_code, h.model_name, h.item_code, h.level, h.init_year, h.init_month,
+                  h.init_day, h.init_hour, h.init_minute, h.first_forecast_hour,
+                  h.last_forecast_hour, h.forecast_step, h.forecast_count, h.col_first, h.row_first,
+                  h.col_last, h.row_last, h.tile_cols, h.tile_rows, h.tile_count, h.bits_per_value,
+                  h.scale_factor, h.reference_value, h.data_length, h.grid_cols, h.grid_rows,
+                  h.grid_count, h.lon_min, h.lon_max, h.lon_step, h.lat_min, h.lat_max, h.lat_step,
+                  h.col_offset, h.row_offset);
     return s;
 }
 
@@ -64,7 +65,7 @@ Outcome extract(gpv::Walk how, std::FILE* f, int item, int level, int time, std:
     for (const auto& m : platform::headless::messages())
         o.messages.push_back(m.title + ": " + m.text);
     o.header = header_text(gpv::header);
-    o.minValue = gpv::grid.minValue, o.maxValue = gpv::grid.maxValue;
+    o.min_value = gpv::grid.min_value, o.max_value = gpv::grid.max_value;
     return o;
 }
 
@@ -148,7 +149,7 @@ TEST_F(Indexed, SameOutcomeAsTheReferenceWalkOnRandomAndBrokenFiles) {
         ASSERT_TRUE(f);
         gpv::forget_index();
         gpv::GpvHeader state{};
-        state.dataLength = pick(0, 3) ? 0 : pick(0, 70000 / 2);
+        state.data_length = pick(0, 3) ? 0 : pick(0, 70000 / 2);
         for (int q = 0; q < 6; ++q) {
             auto [lp, ip] = fields[pick(0, static_cast<int>(fields.size()) - 1)];
             if (pick(0, 4) == 0) lp = pick(0, 4), ip = pick(0, 4);
@@ -163,8 +164,8 @@ TEST_F(Indexed, SameOutcomeAsTheReferenceWalkOnRandomAndBrokenFiles) {
             ASSERT_EQ(0, std::memcmp(a.field.data(), b.field.data(), 4 * cells))
                 << path << " query " << q;
             if (a.result) {
-                ASSERT_EQ(0, std::memcmp(&a.minValue, &b.minValue, 4)) << path;
-                ASSERT_EQ(0, std::memcmp(&a.maxValue, &b.maxValue, 4)) << path;
+                ASSERT_EQ(0, std::memcmp(&a.min_value, &b.min_value, 4)) << path;
+                ASSERT_EQ(0, std::memcmp(&a.max_value, &b.max_value, 4)) << path;
             }
             (a.result ? successes : failures)++;
             state = gpv::header;
@@ -185,13 +186,13 @@ TEST_F(Indexed, BundledSamplesGiveTheReferenceFieldsAndHeaders) {
         gpv::forget_index();
         gpv::header = {};
         int levels[32];
-        int levelCount = gpv::check_GPV_p(f, levels, 32);
-        ASSERT_EQ(levelCount, 4) << name;
-        for (int l = 0; l < levelCount; ++l) {
+        int level_count = gpv::check_GPV_p(f, levels, 32);
+        ASSERT_EQ(level_count, 4) << name;
+        for (int l = 0; l < level_count; ++l) {
             int items[256];
-            int itemCount = gpv::check_GPV_p(f, levels[l], items, 256);
-            ASSERT_EQ(itemCount, 9);
-            for (int k = 0; k < itemCount; ++k) {
+            int item_count = gpv::check_GPV_p(f, levels[l], items, 256);
+            ASSERT_EQ(item_count, 9);
+            for (int k = 0; k < item_count; ++k) {
                 int time = (l * 9 + k) % 18;
                 gpv::GpvHeader before = gpv::header;
                 Outcome a =
@@ -270,14 +271,14 @@ TEST_F(Indexed, NumbersAreFormattedAsPrintfDoes) {
 
 TEST_F(Indexed, FastExportWritesTheReferenceBytes) {
     gpv::header = {};
-    gpv::header.modelCode = 5, gpv::header.initYear = 26, gpv::header.initMonth = 2;
+    gpv::header.model_code = 5, gpv::header.init_year = 26, gpv::header.init_month = 2;
     gpv::set_model_grid(gpv::header, 5, 0);
     std::vector<float> field(240 * 252);
     std::mt19937 rng(3);
     for (float& v : field)
         v = std::uniform_real_distribution<float>(-1e4f, 1e4f)(rng) * (rng() % 2 ? 1e-5f : 1.0f);
     field[17] = -0.0f, field[18] = 0.0078125f, field[19] = 2e13f;
-    gpv::grid.minValue = -1e4f, gpv::grid.maxValue = 2e13f;
+    gpv::grid.min_value = -1e4f, gpv::grid.max_value = 2e13f;
     std::string save = tmp.path.string() + "/";
     for (int layout : {0, 1}) {
         std::string name = save + "MD05_ID004_P0000_DT26020000_TM03" + (layout ? ".csv" : ".txt");

@@ -101,13 +101,13 @@ TEST_F(Scan, AllItemsRunsTimeFastestThenItemThenLevel) {
         }
     open(concat(
         {gpvgen::block({recs[0], recs[1], recs[2]}), gpvgen::block({recs[3], recs[4], recs[5]})}));
-    gpv::index.levelCount = gpv::check_GPV_p(f, gpv::index.levels.data(), 32);
-    ASSERT_EQ(gpv::index.levelCount, 1); // the first block holds level 850 only
-    gpv::index.levels[1] = 500, gpv::index.levelCount = 2;
-    gpv::index.itemCount = gpv::check_GPV_p(f, 850, gpv::index.items.data(), 256);
-    ASSERT_EQ(gpv::index.itemCount, 3);
+    gpv::index.level_count = gpv::check_GPV_p(f, gpv::index.levels.data(), 32);
+    ASSERT_EQ(gpv::index.level_count, 1); // the first block holds level 850 only
+    gpv::index.levels[1] = 500, gpv::index.level_count = 2;
+    gpv::index.item_count = gpv::check_GPV_p(f, 850, gpv::index.items.data(), 256);
+    ASSERT_EQ(gpv::index.item_count, 3);
     gpv::Selection sel;
-    sel.selectedOnly = false;
+    sel.selected_only = false;
     EXPECT_EQ(gpv::field_count(sel), 24);
     int level = 0, item = 0, hour = 0, pass = -1, result = 0;
     std::string seen;
@@ -132,20 +132,20 @@ TEST_F(Scan, GeneratedForecastRoundTrips) {
     f = std::fopen((dir / "fc.gpv").c_str(), "rb");
     int levels[32];
     ASSERT_EQ(gpv::check_GPV_p(f, levels, 32), 2);
-    EXPECT_EQ(gpv::index.largestGridCount, 120 * 150);
+    EXPECT_EQ(gpv::index.largest_grid_count, 120 * 150);
     for (int level : {850, 0}) {
         ASSERT_EQ(gpv::get_GPV_dat(f, 4, level, 6, field), 1) << level;
         const gpv::GpvHeader& h = gpv::header;
-        EXPECT_EQ(h.gridCols, level == 0 ? 120 : 60);
-        for (int j = 0; j < h.gridRows; j += 7)
-            for (int i = 0; i < h.gridCols; i += 5) {
-                double want = gpvgen::plausible_value(4, level, 120.0 + (i + 0.5) * h.lonStep,
-                                                      50.0 - (j + 0.5) * h.latStep, 18);
-                ASSERT_NEAR(field[j * h.gridCols + i], want, 0.1) << level << " " << i << " " << j;
+        EXPECT_EQ(h.grid_cols, level == 0 ? 120 : 60);
+        for (int j = 0; j < h.grid_rows; j += 7)
+            for (int i = 0; i < h.grid_cols; i += 5) {
+                double want = gpvgen::plausible_value(4, level, 120.0 + (i + 0.5) * h.lon_step,
+                                                      50.0 - (j + 0.5) * h.lat_step, 18);
+                ASSERT_NEAR(field[j * h.grid_cols + i], want, 0.1) << level << " " << i << " " << j;
             }
         // The range is that of the field.
-        const auto [lo, hi] = std::minmax_element(field.begin(), field.begin() + h.gridCount);
-        EXPECT_TRUE(gpv::grid.minValue == *lo && gpv::grid.maxValue == *hi) << level;
+        const auto [lo, hi] = std::minmax_element(field.begin(), field.begin() + h.grid_count);
+        EXPECT_TRUE(gpv::grid.min_value == *lo && gpv::grid.max_value == *hi) << level;
     }
 }
 

@@ -44,8 +44,9 @@ std::vector<double> case_values(const Case& c) {
     const double png = std::string(c.packing) == "grid_png" ? 0 : 1;
     for (std::size_t k = 0; k < v.size(); ++k) {
         double x = static_cast<double>(k % c.cols), y = static_cast<double>(k / c.cols);
-        v[k] =
-            c.constant ? 273.5 : 250 + 30 * std::sin(x / 5) * std::cos(y / 4) + (k * 37 % 11) * 0.1 * png;
+        v[k] = c.constant
+                   ? 273.5
+                   : 250 + 30 * std::sin(x / 5) * std::cos(y / 4) + (k * 37 % 11) * 0.1 * png;
         if (png == 0) v[k] = std::round(v[k] * 4) / 4; // low bits of 0 that compress
         if (c.bitmap && k % 7 == 3) v[k] = 9999;
     }
@@ -54,17 +55,17 @@ std::vector<double> case_values(const Case& c) {
 
 // Writes the case's file with grib_filter; its path, or "" when the tool failed.
 std::string write_case(const Case& c, const testfiles::fs::path& dir) {
-    const bool iNeg = c.scan & 0x80, jPos = c.scan & 0x40;
+    const bool i_neg = c.scan & 0x80, j_pos = c.scan & 0x40;
     const double west = 120, north = 45, step = 0.5;
     const double east = west + (c.cols - 1) * step, south = north - (c.rows - 1) * step;
     std::ostringstream r;
     r << "set Ni = " << c.cols << ";\nset Nj = " << c.rows << ";\n"
-      << "set iScansNegatively = " << iNeg << ";\nset jScansPositively = " << jPos << ";\n"
+      << "set iScansNegatively = " << i_neg << ";\nset jScansPositively = " << j_pos << ";\n"
       << "set jPointsAreConsecutive = " << ((c.scan & 0x20) != 0) << ";\n"
-      << "set latitudeOfFirstGridPointInDegrees = " << (jPos ? south : north) << ";\n"
-      << "set latitudeOfLastGridPointInDegrees = " << (jPos ? north : south) << ";\n"
-      << "set longitudeOfFirstGridPointInDegrees = " << (iNeg ? east : west) << ";\n"
-      << "set longitudeOfLastGridPointInDegrees = " << (iNeg ? west : east) << ";\n"
+      << "set latitudeOfFirstGridPointInDegrees = " << (j_pos ? south : north) << ";\n"
+      << "set latitudeOfLastGridPointInDegrees = " << (j_pos ? north : south) << ";\n"
+      << "set longitudeOfFirstGridPointInDegrees = " << (i_neg ? east : west) << ";\n"
+      << "set longitudeOfLastGridPointInDegrees = " << (i_neg ? west : east) << ";\n"
       << "set iDirectionIncrementInDegrees = " << step << ";\n"
       << "set jDirectionIncrementInDegrees = " << step << ";\n";
     if (c.bitmap) r << "set bitmapPresent = 1;\nset missingValue = 9999;\n";
@@ -167,7 +168,7 @@ TEST(GribDecode, EveryValueAsTheIndependentToolDecodesIt) {
         std::string bytes = read_file(path);
         grib::File file;
         const auto* b = reinterpret_cast<const std::uint8_t*>(bytes.data());
-        ASSERT_EQ(grib::index_bytes(b, bytes.size(), file), 1) << file.firstProblem;
+        ASSERT_EQ(grib::index_bytes(b, bytes.size(), file), 1) << file.first_problem;
         ASSERT_EQ(file.fields.size(), 1u);
         const grib::Field& f = file.fields[0];
         ASSERT_EQ(f.grid.cols, c.cols);
@@ -180,8 +181,8 @@ TEST(GribDecode, EveryValueAsTheIndependentToolDecodesIt) {
         std::size_t missing = 0;
         for (int j = 0; j < f.grid.rows; ++j)
             for (int i = 0; i < f.grid.cols; ++i) {
-                long lat = std::lround((f.grid.latNorth - j * f.grid.latStep) * 1000);
-                long lon = std::lround((f.grid.lonWest + i * f.grid.lonStep) * 1000);
+                long lat = std::lround((f.grid.lat_north - j * f.grid.lat_step) * 1000);
+                long lon = std::lround((f.grid.lon_west + i * f.grid.lon_step) * 1000);
                 auto it = reference.find({lat, lon});
                 ASSERT_NE(it, reference.end()) << "point " << i << ", " << j;
                 float ours = values[static_cast<std::size_t>(j) * f.grid.cols + i];

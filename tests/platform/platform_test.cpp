@@ -22,7 +22,7 @@ TEST(Platform, OnlyTheLocalClockHonoursSourceDateEpoch) {
 
 TEST(Platform, TypedPathsAreResolvedAgainstTheFolderShown) {
     const char* home = std::getenv("HOME");
-    const std::string oldHome = home ? home : "";
+    const std::string old_home = home ? home : "";
     setenv("HOME", "/home/met", 1);
     const struct {
         const char *folder, *typed, *want;
@@ -39,7 +39,7 @@ TEST(Platform, TypedPathsAreResolvedAgainstTheFolderShown) {
     for (const auto& c : cases)
         EXPECT_EQ(platform::resolve_typed_path(c.folder, c.typed), c.want) << c.typed;
     if (home)
-        setenv("HOME", oldHome.c_str(), 1);
+        setenv("HOME", old_home.c_str(), 1);
     else
         unsetenv("HOME");
 }

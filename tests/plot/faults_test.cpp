@@ -17,13 +17,13 @@ using FaultTest = PlotTest;
 
 namespace {
 
-// Keeps the bytes of its writes and fails the write numbered `failAt`.
+// Keeps the bytes of its writes and fails the write numbered `fail_at`.
 struct TestSink : Sink {
-    long failAt = -1;
+    long fail_at = -1;
     long writes = 0;
     std::vector<uint8_t> bytes;
     bool write(const void* p, size_t n) override {
-        if (writes++ == failAt) return false;
+        if (writes++ == fail_at) return false;
         bytes.insert(bytes.end(), static_cast<const uint8_t*>(p),
                      static_cast<const uint8_t*>(p) + n);
         return true;
@@ -64,7 +64,7 @@ TEST_F(FaultTest, ImageWritersStopAtAFailedWrite) {
         const int failed = std::strcmp(name, "raw") == 0 ? 1 : -1;
         for (long k = 0; k < whole.writes; ++k) {
             TestSink cut;
-            cut.failAt = k;
+            cut.fail_at = k;
             EXPECT_EQ(writer(cut), failed) << name << " " << k;
             EXPECT_EQ(cut.writes, k + 1) << name << " " << k; // no write after the failure
             EXPECT_TRUE(std::equal(cut.bytes.begin(), cut.bytes.end(), whole.bytes.begin()))

@@ -31,7 +31,7 @@ namespace {
 
 struct Sample {
     long long live; // bytes in use on the heap
-    long hwmKb;     // peak resident size so far
+    long hwm_kb;    // peak resident size so far
 };
 
 long status_kb(const char* key) {
@@ -58,18 +58,18 @@ void on_field(int, int, int, int, int) {
     samples.push_back({live_heap(), status_kb("VmHWM:")});
 }
 
-// After `warm` fields: the live heap within `liveSlack` bytes of its value
-// then, and the peak resident size within `hwmSlackKb`.
-void expect_steady(const std::vector<Sample>& s, std::size_t warm, long long liveSlack,
-                   long hwmSlackKb, const char* run) {
+// After `warm` fields: the live heap within `live_slack` bytes of its value
+// then, and the peak resident size within `hwm_slack_kb`.
+void expect_steady(const std::vector<Sample>& s, std::size_t warm, long long live_slack,
+                   long hwm_slack_kb, const char* run) {
     ASSERT_GT(s.size(), warm) << run;
     for (std::size_t k = warm; k < s.size(); ++k) {
-        EXPECT_LE(std::llabs(s[k].live - s[warm].live), liveSlack)
+        EXPECT_LE(std::llabs(s[k].live - s[warm].live), live_slack)
             << run << ": field " << k + 1 << " keeps " << s[k].live - s[warm].live << " bytes more";
-        EXPECT_LE(s[k].hwmKb - s[warm].hwmKb, hwmSlackKb) << run << ": field " << k + 1;
+        EXPECT_LE(s[k].hwm_kb - s[warm].hwm_kb, hwm_slack_kb) << run << ": field " << k + 1;
     }
     std::printf("%s: %zu fields, live heap %lld -> %lld bytes, VmHWM %ld -> %ld kB\n", run,
-                s.size(), s[warm].live, s.back().live, s[warm].hwmKb, s.back().hwmKb);
+                s.size(), s[warm].live, s.back().live, s[warm].hwm_kb, s.back().hwm_kb);
 }
 
 TEST(Soak, AllItemsDataAndMapsKeepMemorySteady) {
@@ -83,17 +83,17 @@ TEST(Soak, AllItemsDataAndMapsKeepMemorySteady) {
     fc.model = 5;
     fc.levels = {850, 0, 500};
     fc.items = {4, 23, 24};
-    fc.lastHour = 9;
-    fc.tileCols = 20, fc.tileRows = 21;
-    const fs::path gpvPath = tmp.path / "big.gpv";
-    ASSERT_TRUE(gpvgen::write_forecast(gpvPath.string(), fc));
+    fc.last_hour = 9;
+    fc.tile_cols = 20, fc.tile_rows = 21;
+    const fs::path gpv_path = tmp.path / "big.gpv";
+    ASSERT_TRUE(gpvgen::write_forecast(gpv_path.string(), fc));
 
     const fs::path before = fs::current_path();
     fs::current_path(work);
     platform::headless::set_echo(false);
     platform::headless::reset();
     app::dialog_init();
-    ASSERT_EQ(app::open_file(gpvPath.string()), 1);
+    ASSERT_EQ(app::open_file(gpv_path.string()), 1);
     using namespace platform;
     set_checked(app::IDC_SELECTED_ONLY, false);
     set_checked(app::IDC_ALL_ITEMS, true);

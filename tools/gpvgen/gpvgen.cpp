@@ -45,8 +45,8 @@ bool model_grid(int model, int level, Grid& g) {
     else
         return false;
     if (level == 0) {
-        g.cols *= 2, g.rows *= 2, g.colOffset *= 2, g.rowOffset *= 2;
-        g.lonStep /= 2, g.latStep /= 2;
+        g.cols *= 2, g.rows *= 2, g.col_offset *= 2, g.row_offset *= 2;
+        g.lon_step /= 2, g.lat_step /= 2;
     }
     return true;
 }
@@ -54,26 +54,27 @@ bool model_grid(int model, int level, Grid& g) {
 Bytes record(const Record& r) {
     Grid g{};
     if (!model_grid(r.model, r.level, g)) g = {0, 0, 0, 0, 0, 0, 0, 0};
-    const long long packedBits = static_cast<long long>(r.x.size()) * r.bits;
-    const std::size_t dataBytes = static_cast<std::size_t>((packedBits + 7) / 8);
-    const std::size_t size = std::max<std::size_t>(44 + dataBytes, r.padTo);
+    const long long packed_bits = static_cast<long long>(r.x.size()) * r.bits;
+    const std::size_t data_bytes = static_cast<std::size_t>((packed_bits + 7) / 8);
+    const std::size_t size = std::max<std::size_t>(44 + data_bytes, r.pad_to);
 
     Bytes out;
     out.reserve(size);
-    put_u16(out, static_cast<unsigned>(r.lengthOverride >= 0 ? r.lengthOverride : size));
+    put_u16(out, static_cast<unsigned>(r.length_override >= 0 ? r.length_override : size));
     out.insert(out.end(), {0, 0, 0});
     out.push_back(static_cast<std::uint8_t>(r.model));
     out.insert(out.end(), {0, 0});
     out.push_back(static_cast<std::uint8_t>(r.item));
     out.push_back(0);
     put_u16(out, static_cast<unsigned>(r.level) & 0xffff);
-    for (int v : {r.year, r.month, r.day, r.hour, r.minute, 0, r.firstHour, r.lastHour, r.stepByte})
+    for (int v :
+         {r.year, r.month, r.day, r.hour, r.minute, 0, r.first_hour, r.last_hour, r.step_byte})
         out.push_back(static_cast<std::uint8_t>(v));
     out.insert(out.end(), {0, 0, 0});
-    put_u16(out, static_cast<unsigned>(r.colFirst + g.colOffset));
-    put_u16(out, static_cast<unsigned>(r.rowFirst + g.rowOffset));
-    put_u16(out, static_cast<unsigned>(r.colLast + g.colOffset));
-    put_u16(out, static_cast<unsigned>(r.rowLast + g.rowOffset));
+    put_u16(out, static_cast<unsigned>(r.col_first + g.col_offset));
+    put_u16(out, static_cast<unsigned>(r.row_first + g.row_offset));
+    put_u16(out, static_cast<unsigned>(r.col_last + g.col_offset));
+    put_u16(out, static_cast<unsigned>(r.row_last + g.row_offset));
     put_u16(out, static_cast<unsigned>(r.bits));
     put_sm16(out, r.exponent);
     std::uint32_t ref = ibm_float(r.reference, true);
@@ -84,7 +85,7 @@ Bytes record(const Record& r) {
     // Values most significant bit first; a value of `bits` bits carries the
     // weights 512, 256, ... of the top bits of a 10-bit number.
     std::size_t start = out.size();
-    out.resize(start + dataBytes, 0);
+    out.resize(start + data_bytes, 0);
     long long pos = 0;
     for (int x : r.x) {
         unsigned v = static_cast<unsigned>(x) >> (10 - r.bits);
@@ -136,11 +137,11 @@ void quantise(const std::vector<double>& values, int bits, Record& r) {
     }
     r.reference = source;
     const int unit = 1 << (10 - bits);
-    const int maxX = ((1 << bits) - 1) * unit;
+    const int max_x = ((1 << bits) - 1) * unit;
     int e = 0;
-    if (hi - ref > 0) e = static_cast<int>(std::ceil(std::log2((hi - ref) / maxX)));
+    if (hi - ref > 0) e = static_cast<int>(std::ceil(std::log2((hi - ref) / max_x)));
     e = std::clamp(e, -60, 60);
-    while (e < 60 && ref + std::ldexp(maxX, e) < hi)
+    while (e < 60 && ref + std::ldexp(max_x, e) < hi)
         ++e;
     r.exponent = e;
     const double scale = std::ldexp(1.0, e);
@@ -159,8 +160,8 @@ double plausible_value(int item, int level, double lon, double lat, int hour) {
     // A travelling wave of the westerlies, and a low moving east.
     const double wave = std::sin(2 * pi * (lon - 120.0) / 25.0 - 0.04 * hour) *
                         std::cos(2 * pi * (lat - 35.0) / 40.0);
-    const double lowLon = 122.0 + 0.35 * hour, lowLat = 30.0 + 0.1 * hour;
-    const double dist2 = (lon - lowLon) * (lon - lowLon) + (lat - lowLat) * (lat - lowLat);
+    const double low_lon = 122.0 + 0.35 * hour, low_lat = 30.0 + 0.1 * hour;
+    const double dist2 = (lon - low_lon) * (lon - low_lon) + (lat - low_lat) * (lat - low_lat);
     const double low = std::exp(-dist2 / 18.0);
     const double jet = std::exp(-std::pow((lat - 36.0) / 5.0, 2)) *
                        std::exp(-std::pow(std::log(p / 250.0) / 0.7, 2));
@@ -177,10 +178,10 @@ double plausible_value(int item, int level, double lon, double lat, int hour) {
         return std::clamp(h, 2.0, 100.0);
     }
     case 23: // u-wind: westerlies with a jet near 36 N and 250 hPa
-        return 8.0 + 55.0 * jet + 6.0 * wave - 10.0 * low * (lat - lowLat) / 3.0;
+        return 8.0 + 55.0 * jet + 6.0 * wave - 10.0 * low * (lat - low_lat) / 3.0;
     case 24: // v-wind: meridional wave and the circulation of the low
         return 10.0 * std::sin(2 * pi * (lon - 120.0) / 25.0 - 0.04 * hour) * (0.3 + jet) +
-               10.0 * low * (lon - lowLon) / 3.0;
+               10.0 * low * (lon - low_lon) / 3.0;
     case 42: // w-wind, hPa/h: rising (negative) ahead of the low
         return -12.0 * low * std::max(0.0, 1.0 - std::fabs(p - 600.0) / 500.0) + 1.5 * wave;
     case 49: // rain, mm/h, near the low
@@ -200,13 +201,13 @@ int item_bits(int item) {
 }
 
 bool write_forecast(const std::string& path, const Forecast& s) {
-    const int times = (s.lastHour - s.firstHour) / s.step + 1;
+    const int times = (s.last_hour - s.first_hour) / s.step + 1;
     std::size_t pairs = s.levels.size() * s.items.size();
     // Every record of the file has the length of a full tile at 10 bits.
-    const int padTo = 44 + (s.tileCols * s.tileRows * times * 10 + 7) / 8;
-    if (pairs == 0 || 4 + pairs * padTo > 0xffff || padTo > 0xffff) {
+    const int pad_to = 44 + (s.tile_cols * s.tile_rows * times * 10 + 7) / 8;
+    if (pairs == 0 || 4 + pairs * pad_to > 0xffff || pad_to > 0xffff) {
         std::fprintf(stderr, "gpvgen: %zu records of %d bytes do not fit one block\n", pairs,
-                     padTo);
+                     pad_to);
         return false;
     }
     std::FILE* out = std::fopen(path.c_str(), "wb");
@@ -216,31 +217,31 @@ bool write_forecast(const std::string& path, const Forecast& s) {
     }
 
     // The records of one (level, item) pair, tile by tile.
-    auto tiles_of = [&](int level, int item, bool firstOnly) {
+    auto tiles_of = [&](int level, int item, bool first_only) {
         std::vector<Bytes> recs;
         Grid g{};
         model_grid(s.model, level, g);
-        for (int r0 = 0; r0 < g.rows; r0 += s.tileRows)
-            for (int c0 = 0; c0 < g.cols; c0 += s.tileCols) {
+        for (int r0 = 0; r0 < g.rows; r0 += s.tile_rows)
+            for (int c0 = 0; c0 < g.cols; c0 += s.tile_cols) {
                 bool first = r0 == 0 && c0 == 0;
-                if (first != firstOnly) continue;
+                if (first != first_only) continue;
                 Record r;
                 r.model = s.model, r.item = item, r.level = level;
                 r.year = s.year, r.month = s.month, r.day = s.day, r.hour = s.hour,
                 r.minute = s.minute;
-                r.firstHour = s.firstHour, r.lastHour = s.lastHour, r.stepByte = 200 + s.step;
-                r.colFirst = c0, r.rowFirst = r0;
-                r.colLast = std::min(c0 + s.tileCols, g.cols) - 1;
-                r.rowLast = std::min(r0 + s.tileRows, g.rows) - 1;
+                r.first_hour = s.first_hour, r.last_hour = s.last_hour, r.step_byte = 200 + s.step;
+                r.col_first = c0, r.row_first = r0;
+                r.col_last = std::min(c0 + s.tile_cols, g.cols) - 1;
+                r.row_last = std::min(r0 + s.tile_rows, g.rows) - 1;
                 std::vector<double> values;
                 for (int t = 0; t < times; ++t)
-                    for (int j = r.rowFirst; j <= r.rowLast; ++j)
-                        for (int i = r.colFirst; i <= r.colLast; ++i)
+                    for (int j = r.row_first; j <= r.row_last; ++j)
+                        for (int i = r.col_first; i <= r.col_last; ++i)
                             values.push_back(plausible_value(
-                                item, level, g.lonMin + (i + 0.5) * g.lonStep,
-                                g.latMax - (j + 0.5) * g.latStep, s.firstHour + t * s.step));
+                                item, level, g.lon_min + (i + 0.5) * g.lon_step,
+                                g.lat_max - (j + 0.5) * g.lat_step, s.first_hour + t * s.step));
                 quantise(values, item_bits(item), r);
-                r.padTo = padTo;
+                r.pad_to = pad_to;
                 recs.push_back(record(r));
             }
         return recs;
@@ -251,14 +252,14 @@ bool write_forecast(const std::string& path, const Forecast& s) {
     std::size_t written = 0;
     auto emit = [&](const Bytes& b) { written += std::fwrite(b.data(), 1, b.size(), out); };
     std::size_t expected = 0;
-    int blockNo = 0;
+    int block_no = 0;
     auto emit_block = [&](const std::vector<Bytes>& recs) {
-        Bytes j(junk[blockNo % 3], junk[blockNo % 3] + 5);
+        Bytes j(junk[block_no % 3], junk[block_no % 3] + 5);
         emit(j);
         Bytes b = block(recs);
         emit(b);
         expected += j.size() + b.size();
-        ++blockNo;
+        ++block_no;
     };
 
     std::vector<Bytes> first;
@@ -268,13 +269,13 @@ bool write_forecast(const std::string& path, const Forecast& s) {
                 first.push_back(std::move(r));
     emit_block(first);
 
-    const std::size_t perBlock = (0xffff - 4) / padTo;
+    const std::size_t per_block = (0xffff - 4) / pad_to;
     std::vector<Bytes> pending;
     for (int level : s.levels)
         for (int item : s.items)
             for (Bytes& r : tiles_of(level, item, false)) {
                 pending.push_back(std::move(r));
-                if (pending.size() == perBlock) {
+                if (pending.size() == per_block) {
                     emit_block(pending);
                     pending.clear();
                 }

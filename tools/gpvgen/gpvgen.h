@@ -22,8 +22,8 @@ std::uint32_t ibm_float(double v, bool round_down = false);
 
 // A model grid as the decoder derives it from model code and level.
 struct Grid {
-    int cols, rows, colOffset, rowOffset;
-    double lonMin, lonStep, latMax, latStep;
+    int cols, rows, col_offset, row_offset;
+    double lon_min, lon_step, lat_max, lat_step;
 };
 // false for a model other than 4 (RSM) or 5 (MSM).
 bool model_grid(int model, int level, Grid& grid);
@@ -34,14 +34,14 @@ bool model_grid(int model, int level, Grid& grid);
 struct Record {
     int model = 4, item = 4, level = 500;
     int year = 2, month = 12, day = 4, hour = 0, minute = 0;
-    int firstHour = 0, lastHour = 0, stepByte = 203; // 200 + forecast step
-    int colFirst = 0, rowFirst = 0, colLast = 0, rowLast = 0;
+    int first_hour = 0, last_hour = 0, step_byte = 203; // 200 + forecast step
+    int col_first = 0, row_first = 0, col_last = 0, row_last = 0;
     int bits = 10;
     int exponent = 0;
     double reference = 0.0;
     std::vector<int> x;
-    int padTo = 0;           // pad the record with zero bytes to this length
-    int lengthOverride = -1; // record length field as written, for broken files
+    int pad_to = 0;           // pad the record with zero bytes to this length
+    int length_override = -1; // record length field as written, for broken files
 };
 
 // Header and packed data of one record (at most 65,535 bytes).
@@ -57,17 +57,17 @@ void quantise(const std::vector<double>& values, int bits, Record& r);
 // place and a forecast hour.
 double plausible_value(int item, int level, double lon, double lat, int hour);
 
-// A whole forecast file: every (level, item) pair, tiles of tileCols x
-// tileRows cells, all records of the file padded to one length. The first
+// A whole forecast file: every (level, item) pair, tiles of tile_cols x
+// tile_rows cells, all records of the file padded to one length. The first
 // block holds the first tile of every pair, later blocks the rest; a few junk
 // bytes (with partial markers) lie between blocks.
 struct Forecast {
     int model = 4;
     std::vector<int> levels{1000, 850, 500, 0};
     std::vector<int> items{1, 4, 13, 23, 24, 42, 49, 102, 225};
-    int firstHour = 0, lastHour = 51, step = 3;
+    int first_hour = 0, last_hour = 51, step = 3;
     int year = 26, month = 12, day = 4, hour = 0, minute = 0;
-    int tileCols = 10, tileRows = 6;
+    int tile_cols = 10, tile_rows = 6;
 };
 // Bits per value used for an item (8 for rain and cloud, else 10).
 int item_bits(int item);

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
         full.model = 5;
         full.levels = {1000, 975, 950, 925, 900, 850, 800, 700,
                        600,  500, 400, 300, 250, 200, 150, 100};
-        full.tileCols = 4, full.tileRows = 4; // the 144 first tiles share the first block
+        full.tile_cols = 4, full.tile_rows = 4; // the 144 first tiles share the first block
         gpvgen::Forecast t850 = full;
         t850.levels = {850};
         t850.items = {4};

@@ -13,7 +13,8 @@ namespace gribgen {
 namespace {
 
 void put(Bytes& b, std::uint64_t v, int n) {
-    for (int k = n - 1; k >= 0; --k) b.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
+    for (int k = n - 1; k >= 0; --k)
+        b.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
 }
 // Sign and magnitude of n octets.
 void put_sm(Bytes& b, long long v, int n) {
@@ -38,16 +39,16 @@ Bytes message(const Field& f) {
     std::vector<long long> ints(n);
     long long lo = 0, hi = 0;
     for (std::size_t k = 0; k < n; ++k) {
-        ints[k] = std::llround(f.values[k] * std::pow(10.0, f.decimalScale));
+        ints[k] = std::llround(f.values[k] * std::pow(10.0, f.decimal_scale));
         if (k == 0 || ints[k] < lo) lo = ints[k];
         if (k == 0 || ints[k] > hi) hi = ints[k];
     }
     int e = 0;
-    while (f.bits < 63 && static_cast<double>(hi - lo) / std::ldexp(1.0, e) >=
-                              std::ldexp(1.0, f.bits))
+    while (f.bits < 63 &&
+           static_cast<double>(hi - lo) / std::ldexp(1.0, e) >= std::ldexp(1.0, f.bits))
         ++e;
     const float ref = static_cast<float>(lo);
-    const bool statistics = f.intervalHours > 0;
+    const bool statistics = f.interval_hours > 0;
     const std::size_t len1 = 21, len3 = 72, len4 = statistics ? 58 : 34, len5 = 21, len6 = 6;
     const std::size_t len7 = 5 + (n * f.bits + 7) / 8;
     const std::size_t total = 16 + len1 + len3 + len4 + len5 + len6 + len7 + 4;
@@ -65,31 +66,32 @@ Bytes message(const Field& f) {
     // Section 3: regular latitude/longitude grid, scanning mode 0.
     put(b, len3, 4), put(b, 3, 1), put(b, 0, 1), put(b, n, 4), put(b, 0, 1), put(b, 0, 1);
     put(b, 0, 2);
-    put(b, 6, 1), put(b, 0, 1), put(b, 0, 4), put(b, 0, 1), put(b, 0, 4), put(b, 0, 1), put(b, 0, 4);
+    put(b, 6, 1), put(b, 0, 1), put(b, 0, 4), put(b, 0, 1), put(b, 0, 4), put(b, 0, 1),
+        put(b, 0, 4);
     put(b, f.cols, 4), put(b, f.rows, 4), put(b, 0, 4), put(b, 0xffffffffu, 4);
-    put_sm(b, micro(f.latNorth), 4), put_sm(b, micro(f.lonWest), 4), put(b, 0x30, 1);
-    put_sm(b, micro(f.latNorth - (f.rows - 1) * f.latStep), 4);
-    put_sm(b, micro(f.lonWest + (f.cols - 1) * f.lonStep), 4);
-    put(b, micro(f.lonStep), 4), put(b, micro(f.latStep), 4), put(b, 0, 1);
+    put_sm(b, micro(f.lat_north), 4), put_sm(b, micro(f.lon_west), 4), put(b, 0x30, 1);
+    put_sm(b, micro(f.lat_north - (f.rows - 1) * f.lat_step), 4);
+    put_sm(b, micro(f.lon_west + (f.cols - 1) * f.lon_step), 4);
+    put(b, micro(f.lon_step), 4), put(b, micro(f.lat_step), 4), put(b, 0, 1);
     // Section 4: parameter, level, forecast time (hours).
     put(b, len4, 4), put(b, 4, 1), put(b, 0, 2), put(b, statistics ? 8 : 0, 2);
     put(b, f.category, 1), put(b, f.number, 1), put(b, 2, 1), put(b, 0, 1), put(b, 0, 1);
     put(b, 0, 2), put(b, 0, 1), put(b, 1, 1);
-    put(b, f.forecastHour - f.intervalHours, 4);
-    put(b, f.levelType, 1), put(b, 0, 1), put(b, f.levelValue, 4);
+    put(b, f.forecast_hour - f.interval_hours, 4);
+    put(b, f.level_type, 1), put(b, 0, 1), put(b, f.level_value, 4);
     put(b, 255, 1), put(b, 0, 1), put(b, 0, 4);
     if (statistics) {
         // End of the interval as a date: the reference time plus its hours.
-        int hours = f.hour + f.forecastHour;
+        int hours = f.hour + f.forecast_hour;
         put(b, f.year, 2), put(b, f.month, 1), put(b, f.day + hours / 24, 1);
         put(b, hours % 24, 1), put(b, 0, 1), put(b, 0, 1);
         put(b, 1, 1), put(b, 0, 4);
-        put(b, 1, 1), put(b, 2, 1), put(b, 1, 1), put(b, f.intervalHours, 4);
+        put(b, 1, 1), put(b, 2, 1), put(b, 1, 1), put(b, f.interval_hours, 4);
         put(b, 1, 1), put(b, 0, 4);
     }
     // Section 5: simple packing.
     put(b, len5, 4), put(b, 5, 1), put(b, n, 4), put(b, 0, 2);
-    put_float(b, ref), put_sm(b, e, 2), put_sm(b, f.decimalScale, 2), put(b, f.bits, 1);
+    put_float(b, ref), put_sm(b, e, 2), put_sm(b, f.decimal_scale, 2), put(b, f.bits, 1);
     put(b, 0, 1);
     // Section 6: no bit-map.
     put(b, len6, 4), put(b, 6, 1), put(b, 255, 1);
@@ -99,7 +101,8 @@ Bytes message(const Field& f) {
     b.resize(start + len7 - 5, 0);
     std::uint64_t bit = 0;
     for (std::size_t k = 0; k < n; ++k, bit += f.bits) {
-        std::uint64_t x = static_cast<std::uint64_t>(std::llround((ints[k] - lo) / std::ldexp(1.0, e)));
+        std::uint64_t x =
+            static_cast<std::uint64_t>(std::llround((ints[k] - lo) / std::ldexp(1.0, e)));
         x = std::min<std::uint64_t>(x, (std::uint64_t{1} << f.bits) - 1);
         for (int i = 0; i < f.bits; ++i)
             if (x >> (f.bits - 1 - i) & 1) {
@@ -108,14 +111,15 @@ Bytes message(const Field& f) {
             }
     }
     b.insert(b.end(), {'7', '7', '7', '7'});
-    if (b.size() != total) std::fprintf(stderr, "gribgen: message of %zu bytes, %zu expected\n", b.size(), total);
+    if (b.size() != total)
+        std::fprintf(stderr, "gribgen: message of %zu bytes, %zu expected\n", b.size(), total);
     return b;
 }
 
 std::vector<Field> regional_forecast(const std::vector<int>& hours, int cols, int rows) {
     std::vector<Field> out;
     struct Param {
-        int category, number, levelType;
+        int category, number, level_type;
         long level;
         int bits, decimals;
     };
@@ -135,34 +139,53 @@ std::vector<Field> regional_forecast(const std::vector<int>& hours, int cols, in
         for (const Param& p : params) {
             Field f;
             f.category = p.category, f.number = p.number;
-            f.levelType = p.levelType, f.levelValue = p.level;
-            f.forecastHour = hour;
-            f.bits = p.bits, f.decimalScale = p.decimals;
+            f.level_type = p.level_type, f.level_value = p.level;
+            f.forecast_hour = hour;
+            f.bits = p.bits, f.decimal_scale = p.decimals;
             f.cols = cols, f.rows = rows;
-            f.lonStep = 30.0 / (cols - 1), f.latStep = 25.2 / (rows - 1);
+            f.lon_step = 30.0 / (cols - 1), f.lat_step = 25.2 / (rows - 1);
             if (p.category == 1 && p.number == 8) {
                 if (hour == 0) continue; // rain over the hour before
-                f.intervalHours = 1;
+                f.interval_hours = 1;
             }
-            const double hPa = p.levelType == 100 ? p.level / 100.0 : 1013.0;
+            const double hPa = p.level_type == 100 ? p.level / 100.0 : 1013.0;
             const double t = hour / 24.0;
             f.values.resize(static_cast<std::size_t>(cols) * rows);
             for (int j = 0; j < rows; ++j)
                 for (int i = 0; i < cols; ++i) {
-                    const double lon = f.lonWest + i * f.lonStep, lat = f.latNorth - j * f.latStep;
+                    const double lon = f.lon_west + i * f.lon_step,
+                                 lat = f.lat_north - j * f.lat_step;
                     const double wave = std::sin((lon - 8 * t) / 5.0) * std::cos((lat - 35) / 6.0);
                     const double gust = std::sin(lon / 2.3 + t) * std::cos(lat / 1.7);
                     double v = 0;
                     switch (p.category * 100 + p.number) {
-                    case 0: v = 288.0 - 0.9 * (lat - 20) - 45.0 * std::log(1013.0 / hPa) + 4 * wave; break;
-                    case 101: v = std::clamp(60 + 35 * wave + 10 * gust, 0.0, 100.0); break;
-                    case 202: v = (hPa < 600 ? 30 : 8) + 12 * wave; break;
-                    case 203: v = 10 * std::cos((lon - 6 * t) / 4.0) + 4 * gust; break;
-                    case 208: v = 0.4 * wave + 0.2 * gust; break;
-                    case 305: v = 44330.0 * (1 - std::pow(hPa / 1013.25, 0.19)) + 60 * wave; break;
-                    case 301: v = 101300 + 1500 * wave + 300 * gust; break;
-                    case 108: v = std::max(0.0, 6 * wave + 3 * gust - 2); break;
-                    default: v = std::clamp(50 + 60 * wave + 20 * gust, 0.0, 100.0); break;
+                    case 0:
+                        v = 288.0 - 0.9 * (lat - 20) - 45.0 * std::log(1013.0 / hPa) + 4 * wave;
+                        break;
+                    case 101:
+                        v = std::clamp(60 + 35 * wave + 10 * gust, 0.0, 100.0);
+                        break;
+                    case 202:
+                        v = (hPa < 600 ? 30 : 8) + 12 * wave;
+                        break;
+                    case 203:
+                        v = 10 * std::cos((lon - 6 * t) / 4.0) + 4 * gust;
+                        break;
+                    case 208:
+                        v = 0.4 * wave + 0.2 * gust;
+                        break;
+                    case 305:
+                        v = 44330.0 * (1 - std::pow(hPa / 1013.25, 0.19)) + 60 * wave;
+                        break;
+                    case 301:
+                        v = 101300 + 1500 * wave + 300 * gust;
+                        break;
+                    case 108:
+                        v = std::max(0.0, 6 * wave + 3 * gust - 2);
+                        break;
+                    default:
+                        v = std::clamp(50 + 60 * wave + 20 * gust, 0.0, 100.0);
+                        break;
                     }
                     f.values[static_cast<std::size_t>(j) * cols + i] = v;
                 }

@@ -17,14 +17,14 @@ struct Field {
     int centre = 34;
     int discipline = 0, category = 0, number = 0;
     int year = 2026, month = 12, day = 4, hour = 0;
-    int levelType = 100;  // 100 isobaric (Pa), 1 surface, 103 height above ground
-    long levelValue = 85000;
-    int forecastHour = 0;
-    int intervalHours = 0; // above 0: product template 4.8, the interval ending at forecastHour
+    int level_type = 100; // 100 isobaric (Pa), 1 surface, 103 height above ground
+    long level_value = 85000;
+    int forecast_hour = 0;
+    int interval_hours = 0; // above 0: product template 4.8, the interval ending at forecast_hour
     int cols = 0, rows = 0;
-    double lonWest = 120, latNorth = 47.6, lonStep = 0.125, latStep = 0.1;
+    double lon_west = 120, lat_north = 47.6, lon_step = 0.125, lat_step = 0.1;
     int bits = 12;
-    int decimalScale = 1; // values are kept to 10^-decimalScale
+    int decimal_scale = 1; // values are kept to 10^-decimal_scale
     std::vector<double> values;
 };
 
@@ -36,8 +36,7 @@ Bytes message(const Field& field);
 // winds, vertical velocity and geopotential height at 1000, 850 and 500 hPa,
 // and mean sea-level pressure, 2 m temperature, 10 m winds, hourly rain,
 // total and low cloud cover at the surface, for the given hours.
-std::vector<Field> regional_forecast(const std::vector<int>& hours, int cols = 241,
-                                     int rows = 253);
+std::vector<Field> regional_forecast(const std::vector<int>& hours, int cols = 241, int rows = 253);
 
 // Writes messages of the fields into path; false with a message on standard
 // error when it cannot.
