@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
+#include "started_dialog.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -13,30 +14,17 @@ namespace hl = platform::headless;
 
 namespace {
 
-struct Dialog : ::testing::Test {
-    TempDir tmp{"dialog"};
-    fs::path dir = tmp.path;
-    fs::path old_cwd = fs::current_path();
+struct Dialog : StartedDialog {
     std::string gpv_path = (dir / "in" / "fc.gpv").string();
 
     void SetUp() override {
-        hl::reset();
-        hl::set_echo(false);
-        gpv::header = {};
         fs::create_directories(dir / "in");
         gpvgen::Forecast fc;
         fc.levels = {850, 500};
         fc.items = {4, 23};
         fc.last_hour = 6;
         ASSERT_TRUE(gpvgen::write_forecast(gpv_path, fc));
-        write_map(dir / "map.dat");
-        fs::current_path(dir);
-        state = ProgramState{};
-        dialog_handlers.init();
-    }
-    void TearDown() override {
-        shutdown();
-        fs::current_path(old_cwd);
+        StartedDialog::SetUp();
     }
     bool open(const std::string& path) {
         hl::set_next_chosen_file(path);

@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
+#include "started_dialog.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -121,22 +122,19 @@ Image read_image(const fs::path& p) {
     return im;
 }
 
-struct ContourMap : ::testing::Test {
-    TempDir tmp{"contour"};
-    fs::path dir = tmp.path;
-    fs::path old_cwd = fs::current_path();
-    void SetUp() override {
-        hl::reset();
-        hl::set_echo(false);
-        gpv::header = {};
-        write_map(dir / "map.dat");
-        fs::current_path(dir);
-        state = ProgramState{};
-        dialog_handlers.init();
+struct ContourMap : StartedDialog {
+    // Writes one record as fc.gpv and opens it.
+    void open_record(const gpvgen::Record& r) {
+        write_file(dir / "fc.gpv", gpvgen::block({gpvgen::record(r)}));
+        hl::set_next_chosen_file((dir / "fc.gpv").string());
+        dialog_handlers.command(IDM_OPEN, platform::Clicked);
     }
-    void TearDown() override {
-        shutdown();
-        fs::current_path(old_cwd);
+    // Execute into dir/out; the library's report.
+    std::string execute() {
+        platform::set_text(IDC_SAVE_PATH, (dir / "out").string().c_str());
+        ::testing::internal::CaptureStdout();
+        dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+        return ::testing::internal::GetCapturedStdout();
     }
 };
 
@@ -215,19 +213,14 @@ TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
                 for (int i = 0; i < kCols; ++i)
                     v.push_back(c.f(120.25 + 0.5 * i, 49.8 - 0.4 * j));
             gpvgen::quantise(v, 10, r);
-            write_file(dir / "fc.gpv", gpvgen::block({gpvgen::record(r)}));
-            hl::set_next_chosen_file((dir / "fc.gpv").string());
-            dialog_handlers.command(IDM_OPEN, platform::Clicked);
+            open_record(r);
             hl::set_next_answer(c.step);
             dialog_handlers.command(IDM_MAP_STEP, platform::Clicked);
             dialog_handlers.command(IDM_MAP_CONTOURS_ONLY, platform::Clicked);
             for (int k = 0; k < platform::list_count(IDC_FORMAT_LIST); ++k)
                 if (platform::list_text(IDC_FORMAT_LIST, k) == format)
                     platform::list_select(IDC_FORMAT_LIST, k);
-            platform::set_text(IDC_SAVE_PATH, (dir / "out").string().c_str());
-            ::testing::internal::CaptureStdout();
-            dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
-            const std::string report = ::testing::internal::GetCapturedStdout();
+            const std::string report = execute();
             EXPECT_NE(report.find("Warnings: 0 "), std::string::npos) << report;
             const Image im = read_image(dir / "out" /
                                         (std::string("MD04_ID") + (c.item == 1 ? "001" : "004") +
@@ -260,16 +253,11 @@ TEST_F(ContourMap, AreaFramesTheMapAndTakesItsColourRange) {
         for (int i = 0; i < kCols; ++i)
             v.push_back(120.25 + 0.5 * i);
     gpvgen::quantise(v, 10, r);
-    write_file(dir / "fc.gpv", gpvgen::block({gpvgen::record(r)}));
-    hl::set_next_chosen_file((dir / "fc.gpv").string());
-    dialog_handlers.command(IDM_OPEN, platform::Clicked);
+    open_record(r);
     hl::set_next_answer("130 140 30 40");
     dialog_handlers.command(IDM_MAP_AREA, platform::Clicked);
     platform::list_select(IDC_FORMAT_LIST, 6); // bmp
-    platform::set_text(IDC_SAVE_PATH, (dir / "out").string().c_str());
-    ::testing::internal::CaptureStdout();
-    dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
-    ::testing::internal::GetCapturedStdout();
+    execute();
     // The cells inside the area: 130.25 to 139.75.
     EXPECT_NEAR(std::stod(platform::get_text(IDC_RANGE_LOW)), 130.25, 0.02);
     EXPECT_NEAR(std::stod(platform::get_text(IDC_RANGE_HIGH)), 139.75, 0.02);

@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
+#include "started_dialog.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -57,25 +58,8 @@ int pixel(float plot_units) {
     return int(plot_units * kScale + 0.5f);
 }
 
-struct WeatherMap : ::testing::Test {
-    TempDir tmp{"wmap"};
-    fs::path dir = tmp.path;
+struct WeatherMap : StartedDialog {
     fs::path out = dir / "out";
-    fs::path old_cwd = fs::current_path();
-
-    void SetUp() override {
-        hl::reset();
-        hl::set_echo(false);
-        gpv::header = {};
-        write_map(dir / "map.dat");
-        fs::current_path(dir);
-        state = ProgramState{};
-        dialog_handlers.init();
-    }
-    void TearDown() override {
-        shutdown();
-        fs::current_path(old_cwd);
-    }
     // Writes the records as one GPV file and opens it.
     void open(const std::vector<gpvgen::Bytes>& records) {
         const std::string path = (dir / "fc.gpv").string();
