@@ -2,6 +2,7 @@
 // 650 x 600 raster page, and the clipper on long polylines.
 #include "plot/core/state.h"
 #include "plot/draw/draw.h"
+#include "bench/bench_page.h"
 #include "plot/razidu.h"
 
 #include <benchmark/benchmark.h>
@@ -13,12 +14,7 @@ using namespace razidu;
 namespace {
 
 void open_page() {
-    reset_library();
-    metafl("virt");
-    winsiz(650, 600);
-    page(2925, 2820);
-    scrmod("revers");
-    disini();
+    bench_page::open_map_page();
     height(40);
     hwfont();
 }

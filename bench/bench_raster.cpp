@@ -1,4 +1,5 @@
 // Raster page fill and the image writers on the application's 650 x 600 page.
+#include "bench/bench_page.h"
 #include "plot/core/state.h"
 #include "plot/core/dispatch.h"
 #include "plot/razidu.h"
@@ -12,15 +13,8 @@ using namespace razidu;
 
 namespace {
 
-// Opens a 650 x 600 VIRT page (disini prints nothing; the page is never
-// finished, so no report either).
 void open_page() {
-    reset_library();
-    metafl("virt");
-    winsiz(650, 600);
-    page(2925, 2820);
-    scrmod("revers");
-    disini();
+    bench_page::open_map_page();
 }
 
 void paint_cells() {
