@@ -24,8 +24,8 @@ constexpr std::uint64_t kMaxPoints = std::uint64_t{1} << 29;
 // State of the message being indexed: the sections a field is made of, as
 // met so far. Sections 3 to 6 may repeat inside a message for further fields.
 struct Pending {
-    std::uint64_t sec3 = 0, sec4 = 0, sec5 = 0, sec6 = 0;
-    std::uint32_t len3 = 0, len4 = 0, len5 = 0, len6 = 0;
+    std::uint64_t sec[7] = {};     // offset of section k (3 to 6) in the file
+    std::uint32_t len[7] = {};     // and its length
     std::uint64_t last_bitmap = 0; // a section 6 that carried a bit-map
     std::uint32_t last_bitmap_length = 0;
 };
@@ -93,8 +93,8 @@ struct Indexer {
         f.year = year, f.month = month, f.day = day, f.hour = hour, f.minute = minute;
 
         // Section 3: grid definition.
-        const std::uint8_t* s3 = b + p.sec3;
-        if (p.len3 < 14) return problem("message %d: grid section too short."), false;
+        const std::uint8_t* s3 = b + p.sec[3];
+        if (p.len[3] < 14) return problem("message %d: grid section too short."), false;
         if (s3[5] != 0) return problem("message %d: grid not defined by a template."), false;
         int gt = static_cast<int>(u16(s3 + 12));
         if (gt != 0) {
@@ -104,7 +104,7 @@ struct Indexer {
                            gt, *name ? " (" : "", name, *name ? ")" : ""),
                    false;
         }
-        if (p.len3 < 72) return problem("message %d: grid section too short."), false;
+        if (p.len[3] < 72) return problem("message %d: grid section too short."), false;
         std::uint32_t points = u32(s3 + 6);
         std::uint64_t ni = u32(s3 + 30), nj = u32(s3 + 34);
         if (ni == 0 || nj == 0 || ni * nj > kMaxPoints || ni * nj != points || ni > 0x7fffffff ||
@@ -146,8 +146,8 @@ struct Indexer {
         g.lat_north = (scan & 0x40) ? la1 + static_cast<double>(nj - 1) * dj : la1;
 
         // Section 4: product definition.
-        const std::uint8_t* s4 = b + p.sec4;
-        if (p.len4 < 9) return problem("message %d: product section too short."), false;
+        const std::uint8_t* s4 = b + p.sec[4];
+        if (p.len[4] < 9) return problem("message %d: product section too short."), false;
         int pt = static_cast<int>(u16(s4 + 7));
         f.product_template = pt;
         if (pt != 0 && pt != 8) {
@@ -157,7 +157,7 @@ struct Indexer {
                            pt, *name ? " (" : "", name, *name ? ")" : ""),
                    false;
         }
-        if (p.len4 < (pt == 8 ? 58u : 34u))
+        if (p.len[4] < (pt == 8 ? 58u : 34u))
             return problem("message %d: product section too short."), false;
         f.category = s4[9];
         f.number = s4[10];
@@ -183,8 +183,8 @@ struct Indexer {
         }
 
         // Section 5: data representation.
-        const std::uint8_t* s5 = b + p.sec5;
-        if (p.len5 < 11)
+        const std::uint8_t* s5 = b + p.sec[5];
+        if (p.len[5] < 11)
             return problem("message %d: data representation section too short."), false;
         int dt = static_cast<int>(u16(s5 + 9));
         f.data_template = dt;
@@ -208,16 +208,16 @@ struct Indexer {
                    false;
         }
         }
-        if (p.len5 < need)
+        if (p.len[5] < need)
             return problem("message %d: data representation section too short."), false;
         f.value_count = u32(s5 + 5);
-        f.sec5 = p.sec5, f.len5 = p.len5;
+        f.sec5 = p.sec[5], f.len5 = p.len[5];
 
         // Section 6: bit-map.
-        if (p.len6 < 6) return problem("message %d: bit-map section too short."), false;
-        int indicator = b[p.sec6 + 5];
+        if (p.len[6] < 6) return problem("message %d: bit-map section too short."), false;
+        int indicator = b[p.sec[6] + 5];
         if (indicator == 0) {
-            f.bitmap = p.sec6, f.bitmap_length = p.len6;
+            f.bitmap = p.sec[6], f.bitmap_length = p.len[6];
         } else if (indicator == 254) {
             if (!p.last_bitmap)
                 return problem("message %d: bit-map refers to none defined before."), false;
@@ -296,17 +296,12 @@ struct Indexer {
             case 2:
                 break;
             case 3:
-                p.sec3 = pos, p.len3 = len;
-                break;
             case 4:
-                p.sec4 = pos, p.len4 = len;
-                break;
             case 5:
-                p.sec5 = pos, p.len5 = len;
-                break;
             case 6:
-                p.sec6 = pos, p.len6 = len;
-                if (len >= 6 && b[pos + 5] == 0) p.last_bitmap = pos, p.last_bitmap_length = len;
+                p.sec[num] = pos, p.len[num] = len;
+                if (num == 6 && len >= 6 && b[pos + 5] == 0)
+                    p.last_bitmap = pos, p.last_bitmap_length = len;
                 break;
             case 7:
                 if (!have_sec1 || !have[3] || !have[4] || !have[5] || !have[6]) {

@@ -129,6 +129,20 @@ struct ContourMap : StartedDialog {
         hl::set_next_chosen_file((dir / "fc.gpv").string());
         dialog_handlers.command(IDM_OPEN, platform::Clicked);
     }
+    // One field of the whole test grid, item at 850 hPa, from f(lon, lat).
+    static gpvgen::Record field_record(int item, const std::function<double(double, double)>& f) {
+        gpvgen::Record r;
+        r.item = item;
+        r.level = 850;
+        r.col_last = kCols - 1;
+        r.row_last = kRows - 1;
+        std::vector<double> v;
+        for (int j = 0; j < kRows; ++j)
+            for (int i = 0; i < kCols; ++i)
+                v.push_back(f(120.25 + 0.5 * i, 49.8 - 0.4 * j));
+        gpvgen::quantise(v, 10, r);
+        return r;
+    }
     // Execute into dir/out; the library's report.
     std::string execute() {
         platform::set_text(IDC_SAVE_PATH, (dir / "out").string().c_str());
@@ -203,17 +217,7 @@ TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
     for (const Case& c : cases)
         for (const char* format : {"bmp", "png"}) {
             SCOPED_TRACE(std::string(c.name) + " " + format);
-            gpvgen::Record r;
-            r.item = c.item;
-            r.level = 850;
-            r.col_last = kCols - 1;
-            r.row_last = kRows - 1;
-            std::vector<double> v;
-            for (int j = 0; j < kRows; ++j)
-                for (int i = 0; i < kCols; ++i)
-                    v.push_back(c.f(120.25 + 0.5 * i, 49.8 - 0.4 * j));
-            gpvgen::quantise(v, 10, r);
-            open_record(r);
+            open_record(field_record(c.item, c.f));
             hl::set_next_answer(c.step);
             dialog_handlers.command(IDM_MAP_STEP, platform::Clicked);
             dialog_handlers.command(IDM_MAP_CONTOURS_ONLY, platform::Clicked);
@@ -243,17 +247,7 @@ TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
 
 TEST_F(ContourMap, AreaFramesTheMapAndTakesItsColourRange) {
     // Values rising eastwards: the area 130..140 E sees only its own part.
-    gpvgen::Record r;
-    r.item = 4;
-    r.level = 850;
-    r.col_last = kCols - 1;
-    r.row_last = kRows - 1;
-    std::vector<double> v;
-    for (int j = 0; j < kRows; ++j)
-        for (int i = 0; i < kCols; ++i)
-            v.push_back(120.25 + 0.5 * i);
-    gpvgen::quantise(v, 10, r);
-    open_record(r);
+    open_record(field_record(4, [](double lon, double) { return lon; }));
     hl::set_next_answer("130 140 30 40");
     dialog_handlers.command(IDM_MAP_AREA, platform::Clicked);
     platform::list_select(IDC_FORMAT_LIST, 6); // bmp
