@@ -33,27 +33,60 @@ namespace grib {
 using Report = void (*)(const char* title, const char* text);
 extern Report report;
 
-// A regular latitude/longitude grid as the decoder delivers its values: row 0
-// northernmost, column 0 westernmost, whatever the file's scanning order.
+// A field's grid as the decoder delivers its values.
+//
+// Regular grids (every template but the reduced ones) are delivered as rows
+// of `cols` points: for latitude/longitude and Gaussian grids row 0 is the
+// northernmost and column 0 the westernmost, for projected and rotated grids
+// row 0 is the one of largest y and column 0 the one of smallest x, whatever
+// the file's scanning order. Reduced (quasi-regular) grids are delivered row
+// after row in the same north-to-south order, row k holding row_points[k]
+// points from west to east.
 struct Grid {
-    int cols = 0, rows = 0; // points along a parallel and along a meridian
-    double lon_west = 0;    // longitude of column 0, degrees east (may be below 0 or above 360)
-    double lat_north = 0;   // latitude of row 0, degrees north
+    int template_number = 0; // 3.N of GRIB edition 2; GRIB1 grids are given the number of
+                             // the edition 2 template of the same kind (0, 1, 10, 20, 30, 40)
+    int cols = 0, rows = 0;  // points along a row and rows; reduced grids: cols is the longest row
+    std::vector<int> row_points; // reduced grids: points of each delivered row, else empty
+    double lon_west = 0;    // lat/lon, rotated and Gaussian: longitude of column 0, degrees
+                            // east (may be below 0 or above 360)
+    double lat_north = 0;   // latitude of row 0, degrees north (Gaussian: its true latitude)
     double lon_step = 0;    // degrees between columns, above 0
-    double lat_step = 0;    // degrees between rows, above 0
-    int scan_mode = 0;      // flags of the file's order (0x80 west, 0x40 north, 0x20, 0x10)
-    std::size_t count() const { return static_cast<std::size_t>(cols) * rows; }
+    double lat_step = 0;    // degrees between rows, above 0 (Gaussian: mean spacing)
+    int gaussian_n = 0;     // Gaussian grids: parallels between a pole and the equator
+    double south_pole_lat = 0, south_pole_lon = 0, rotation = 0; // rotated grids, degrees
+    // Projected grids (Mercator, polar stereographic, Lambert conformal): the
+    // projection as a PROJ definition with the shape of the earth, and the
+    // projected coordinates in metres of row 0, column 0 with the spacing.
+    std::string proj; // "" for lat/lon and Gaussian grids
+    double x0 = 0, y0 = 0, dx = 0, dy = 0; // dx, dy above 0; x grows with columns, y falls with rows
+    double earth_a = 6371229, earth_b = 6371229; // semi-axes in metres (section 3 shape of the earth)
+    int scan_mode = 0;                           // flags of the file's order (0x80, 0x40, 0x20, 0x10)
+    bool winds_grid_relative = false;            // u, v along the grid's x and y, not east and north
+    std::size_t points = 0; // delivered points when set (reduced grids), else cols x rows
+    std::size_t count() const {
+        return points ? points : static_cast<std::size_t>(cols) * rows;
+    }
 };
+
+// The latitude and longitude (degrees north and east, longitude in -180 to
+// 360 as the grid runs) of every delivered point of a grid, in the order of
+// the decoded values. 1 on success; 0 after a report titled "grid" when the
+// grid's projection cannot be set up. lat and lon hold grid.count() values.
+int grid_coordinates(const Grid& grid, std::span<double> lat, std::span<double> lon);
 
 // One field of a file, as the index keeps it.
 struct Field {
     int message = 0;          // number of its message, 1 for the first
     std::uint64_t offset = 0; // of its message in the file
-    int centre = 0;
+    int edition = 2;          // 1 or 2
+    int centre = 0, subcentre = 0;
+    int table_version = 0; // GRIB1: the parameter table (its number is `number`, category 0)
     int discipline = 0, category = 0, number = 0;           // the parameter
     int year = 0, month = 0, day = 0, hour = 0, minute = 0; // reference time
     int level_type = 0;                                     // type of the first fixed surface
     double level_value = 0; // its value in the units of its type (Pa for 100)
+    int level2_type = 255;  // type of the second fixed surface (255: none), for layers
+    double level2_value = 0;
     int forecast_hour = 0;  // for statistics (4.8), the end of the interval
     int interval_hours = 0; // length of the statistics interval (4.8), else 0
     int product_template = 0, data_template = 0;
