@@ -141,6 +141,11 @@ int decode(const File& file, const Field& field, std::span<float> values, double
 // for a parameter without a name, "Parameter D.C.N".
 std::string parameter_name(int discipline, int category, int number);
 
+// The name of a GRIB edition 1 parameter with its unit, from the table
+// table_version of centre (the WMO table 2 for versions 1 to 3); for a
+// parameter without a name, "Parameter T.N" (T the table, N the number).
+std::string parameter_name1(int centre, int table_version, int number);
+
 // The name of a template (section 3, 4 or 5) for messages, "" when unknown.
 const char* template_name(int section, int number);
 

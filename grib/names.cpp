@@ -106,4 +106,8 @@ std::string parameter_name(int discipline, int category, int number) {
            std::to_string(number);
 }
 
+std::string parameter_name1(int, int table_version, int number) {
+    return "Parameter " + std::to_string(table_version) + "." + std::to_string(number);
+}
+
 } // namespace grib
