@@ -9,6 +9,7 @@
 #include "plot/razidu.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,7 +104,6 @@ int parse(int argc, char** argv, Options& o) {
             return usage_error("unknown option " + a);
         if (!ok) return usage_error("option " + a + " needs a value");
     }
-    if (o.level && !is_number(o.level, false)) return usage_error("--level wants a number");
     if (o.item && !is_number(o.item, false)) return usage_error("--item wants an item code");
     if (o.hour && !is_number(o.hour, false)) return usage_error("--hour wants a number");
     if (o.range_low && (!is_number(o.range_low, true) || !is_number(o.range_high, true)))
@@ -120,6 +120,32 @@ bool select_text(int id, const std::string& want) {
             platform::list_select(id, k);
             return true;
         }
+    return false;
+}
+
+// The text a level is shown by, lower-case without blanks: "2 m above
+// ground", "2m above ground" and "2MAboveGround" are one level.
+std::string level_key(const std::string& text) {
+    std::string key;
+    for (char c : text)
+        if (c != ' ') key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+// Selects the level --level names: a GPV level's number; a GRIB level's
+// name (blanks and case aside) or its code (hPa of an isobaric level). false
+// when none is.
+bool select_level(const char* want) {
+    const std::string key = level_key(want);
+    for (int k = 0; k < platform::list_count(IDC_LEVEL_LIST); ++k) {
+        const bool named = !forecast.level_names.empty();
+        const int code = k < static_cast<int>(forecast.levels.size()) ? forecast.levels[k] : -1;
+        if ((is_number(want, false) && std::atoi(want) == code) ||
+            (named && level_key(platform::list_text(IDC_LEVEL_LIST, k)) == key)) {
+            platform::list_select(IDC_LEVEL_LIST, k);
+            return true;
+        }
+    }
     return false;
 }
 
@@ -193,12 +219,21 @@ int info() {
     std::printf("model: %s (code %d)\n", h.model_name.c_str(), h.model_code);
     std::printf("initial: %02d-%02d-%02d %02d:%02d\n", h.init_year, h.init_month, h.init_day,
                 h.init_hour, h.init_minute);
-    std::printf("levels: %s\n", list_entries(IDC_LEVEL_LIST).c_str());
+    if (h.level_names.empty()) {
+        std::printf("levels: %s\n", list_entries(IDC_LEVEL_LIST).c_str());
+    } else {
+        // GRIB level names hold blanks: a comma between them.
+        std::string names;
+        for (std::size_t k = 0; k < h.level_names.size(); ++k)
+            names += (k ? ", " : "") + h.level_names[k];
+        std::printf("levels: %s\n", names.c_str());
+    }
     std::string hours = list_entries(IDC_HOUR_LIST);
     for (std::size_t k = 0; k < h.levels.size(); ++k) {
         platform::list_select(IDC_LEVEL_LIST, static_cast<int>(k));
         dialog_handlers.command(IDC_LEVEL_LIST, platform::SelectionChanged);
-        std::printf("items at %d: %s\n", h.levels[k], item_entries().c_str());
+        std::printf("items at %s: %s\n", forecast_level_text(static_cast<int>(k)).c_str(),
+                    item_entries().c_str());
     }
     std::printf("hours: %s\n", hours.c_str());
     for (const std::string& note : h.notes)
@@ -211,9 +246,18 @@ int set_controls(const Options& o, bool data) {
     using namespace platform;
     const std::string& file = o.file;
     if (o.level) {
-        if (!select_text(IDC_LEVEL_LIST, std::to_string(std::atoi(o.level))))
+        if (forecast.level_names.empty() && !is_number(o.level, false))
+            return usage_error("--level wants a number");
+        if (!select_level(o.level)) {
+            std::string levels = list_entries(IDC_LEVEL_LIST);
+            if (!forecast.level_names.empty()) {
+                levels.clear();
+                for (std::size_t k = 0; k < forecast.level_names.size(); ++k)
+                    levels += (k ? ", " : "") + forecast.level_names[k];
+            }
             return usage_error("level " + std::string(o.level) + " is not in " + file +
-                               "; levels: " + list_entries(IDC_LEVEL_LIST));
+                               "; levels: " + levels);
+        }
         std::size_t before = headless::messages().size();
         dialog_handlers.command(IDC_LEVEL_LIST, SelectionChanged);
         if (headless::messages().size() != before) return 1;
@@ -281,27 +325,29 @@ int set_controls(const Options& o, bool data) {
 } // namespace
 
 void print_usage() {
-    std::fputs("usage:\n"
-               "  kivar                       open the dialog\n"
-               "  kivar info  FILE            inventory of a GPV or GRIB2 file\n"
-               "  kivar data  FILE [options]  extract fields as TEXT or CSV files\n"
-               "  kivar image FILE [options]  draw fields as weather maps\n"
-               "options:\n"
-               "  --level HPA           pressure level (default: the first)\n"
-               "  --item CODE           item code (default: the first of the level)\n"
-               "  --hour H              forecast hour (default: the first)\n"
-               "  --all                 every level, item and hour\n"
-               "  --csv | --text        data file layout (default: TEXT)\n"
-               "  --format F            display, pdf, cgm, png, tif, ps or bmp (default: display)\n"
-               "  --save DIR            output folder (default: the current folder)\n"
-               "  --range LO HI         fixed colour range instead of the automatic one\n"
-               "  --vector-scale S      arrow length scale, 0.2 to 2.0 (default: 1.0)\n"
-               "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n"
-               "  --contour STEP        labelled contour lines every STEP units, or auto\n"
-               "  --contour-only        contour lines without the coloured cells or arrows\n"
-               "  --area LON0 LON1 LAT0 LAT1  the map over this area (default: the fixed map)\n"
-               "  --jobs N              worker processes for --all (default: the cores)\n",
-               stderr);
+    std::fputs(
+        "usage:\n"
+        "  kivar                       open the dialog\n"
+        "  kivar info  FILE            inventory of a GPV or GRIB file\n"
+        "  kivar data  FILE [options]  extract fields as TEXT or CSV files\n"
+        "  kivar image FILE [options]  draw fields as weather maps\n"
+        "options:\n"
+        "  --level L             level: GPV hPa; GRIB hPa or name, e.g. \"2 m above ground\"\n"
+        "                        (default: the first)\n"
+        "  --item CODE           item code (default: the first of the level)\n"
+        "  --hour H              forecast hour (default: the first)\n"
+        "  --all                 every level, item and hour\n"
+        "  --csv | --text        data file layout (default: TEXT)\n"
+        "  --format F            display, pdf, cgm, png, tif, ps or bmp (default: display)\n"
+        "  --save DIR            output folder (default: the current folder)\n"
+        "  --range LO HI         fixed colour range instead of the automatic one\n"
+        "  --vector-scale S      arrow length scale, 0.2 to 2.0 (default: 1.0)\n"
+        "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n"
+        "  --contour STEP        labelled contour lines every STEP units, or auto\n"
+        "  --contour-only        contour lines without the coloured cells or arrows\n"
+        "  --area LON0 LON1 LAT0 LAT1  the map over this area (default: the fixed map)\n"
+        "  --jobs N              worker processes for --all (default: the cores)\n",
+        stderr);
 }
 
 int run_cli(int argc, char** argv) {

@@ -247,10 +247,9 @@ int open_file(const std::string& path) {
     platform::set_text(IDC_INIT_TIME, text);
 
     platform::list_reset(IDC_LEVEL_LIST);
-    for (std::size_t k = 0; k < v.levels.size(); ++k) {
-        std::snprintf(text, sizeof text, "%d", v.levels[k]);
-        platform::list_insert(IDC_LEVEL_LIST, static_cast<int>(k), text);
-    }
+    for (std::size_t k = 0; k < v.levels.size(); ++k)
+        platform::list_insert(IDC_LEVEL_LIST, static_cast<int>(k),
+                              forecast_level_text(static_cast<int>(k)).c_str());
     platform::list_reset(IDC_HOUR_LIST);
     for (std::size_t k = 0; k < v.hours.size(); ++k) {
         std::snprintf(text, sizeof text, "%d", v.hours[k]);
@@ -330,8 +329,7 @@ int save_command() {
             if (saved == 0 && layout >= 0 && layout <= 1 && state.file_failed) {
                 int err = errno;
                 state.file_failed("save_GPV",
-                                  gpv::output_base_name(state.save_dir.c_str(),
-                                                        forecast_field_label(), item, level, hour) +
+                                  forecast_output_name(state.save_dir.c_str(), item, level, hour) +
                                       (layout == 0 ? ".txt" : ".csv"),
                                   std::strerror(err));
             }

@@ -3,6 +3,7 @@
 #include "app/forecast.h"
 
 #include "app/forecast_grib.h"
+#include "grib/grib.h"
 
 #include <array>
 #include <cstring>
@@ -22,12 +23,28 @@ bool is_grib() {
 } // namespace
 
 FileFormat sniff_format(std::FILE* f) {
-    unsigned char b[8] = {};
+    static unsigned char b[1 << 16];
     std::rewind(f);
     std::size_t n = std::fread(b, 1, sizeof b, f);
     std::rewind(f);
-    return n == 8 && std::memcmp(b, "GRIB", 4) == 0 && b[7] == 2 ? FileFormat::Grib
-                                                                 : FileFormat::Gpv;
+    return grib::find_grib(b, n, n) ? FileFormat::Grib : FileFormat::Gpv;
+}
+
+std::string forecast_level_text(int pos) {
+    if (pos < 0 || pos >= static_cast<int>(forecast.levels.size())) return "";
+    if (pos < static_cast<int>(forecast.level_names.size())) return forecast.level_names[pos];
+    return std::to_string(forecast.levels[pos]);
+}
+
+std::string forecast_level_label(int level) {
+    if (is_grib())
+        if (const std::string* name = grib_view::level_name(level)) return *name;
+    return std::to_string(level);
+}
+
+std::string forecast_output_name(const char* save_dir, int item, int level, int hour) {
+    if (is_grib()) return grib_view::output_name(save_dir, item, level, hour);
+    return gpv::output_base_name(save_dir, forecast_field_label(), item, level, hour);
 }
 
 int forecast_open(std::FILE* f, const std::string& path) {
@@ -56,6 +73,7 @@ int forecast_open(std::FILE* f, const std::string& path) {
     ix.items = items;
     ix.item_count = item_count;
     forecast.levels.assign(levels.begin(), levels.begin() + level_count);
+    forecast.level_names.clear();
     forecast.items.assign(items.begin(), items.begin() + item_count);
     const gpv::GpvHeader& h = gpv::header;
     forecast.model_name = h.model_name;
@@ -113,6 +131,7 @@ gpv::FieldLabel forecast_field_label() {
 
 int forecast_save(const char* save_dir, int layout, std::span<const float> field, int item,
                   int level, int hour) {
+    if (is_grib()) return grib_view::save(save_dir, layout, field, item, level, hour);
     return gpv::save_field(save_dir, layout, forecast_field_label(), field, item, level, hour);
 }
 

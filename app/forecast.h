@@ -24,17 +24,30 @@ struct ForecastView {
     int model_code = 0;
     int init_year = 0, init_month = 0, init_day = 0, init_hour = 0,
         init_minute = 0;     // year of 2 digits
-    std::vector<int> levels; // hPa; 0 is the surface
-    std::vector<int> items;  // item codes at the level chosen last (forecast_choose_level)
-    std::vector<int> hours;  // forecast hours
+    std::vector<int> levels; // GPV: hPa, 0 is the surface; GRIB: level codes (forecast_grib.cpp)
+    std::vector<std::string> level_names; // GRIB: the lists' text of each level; GPV: empty
+    std::vector<int> items; // item codes at the level chosen last (forecast_choose_level)
+    std::vector<int> hours; // forecast hours
     int largest_grid_count = 0;
     std::vector<std::string> notes; // further lines of `kivar info`
 };
 extern ForecastView forecast;
 
-// The format of a file from its first bytes: Grib when it begins with a
-// GRIB edition 2 indicator, else Gpv (whose records may begin anywhere).
+// The format of a file from its first 64 KiB: Grib when a GRIB message
+// (edition 1 or 2, with a consistent indicator and section 1) starts there,
+// behind a WMO bulletin header or padding or not, else Gpv.
 FileFormat sniff_format(std::FILE* f);
+
+// The text of level position pos in the lists: the GRIB level's name, or the
+// GPV level's number.
+std::string forecast_level_text(int pos);
+
+// The text of a level code in titles and messages: "850" for GPV files,
+// the level's name ("850 hPa", "2 m above ground") for GRIB files.
+std::string forecast_level_label(int level);
+
+// The output file name (without extension) of the field extracted last.
+std::string forecast_output_name(const char* save_dir, int item, int level, int hour);
 
 // Reads the inventory of the open file f (path for messages) into
 // `forecast`, the items of the first level included. 1 on success; 0 when the
@@ -65,7 +78,8 @@ int forecast_extract_next(std::FILE* f, const gpv::Selection& sel, std::span<flo
 // The label (grid, model, initial time, range) of the field extracted last.
 gpv::FieldLabel forecast_field_label();
 
-// Writes the field extracted last as TEXT or CSV, as gpv::save_GPV does.
+// Writes the field extracted last as TEXT or CSV, as gpv::save_GPV does
+// (GRIB fields with every value as "%.7g").
 int forecast_save(const char* save_dir, int layout, std::span<const float> field, int item,
                   int level, int hour);
 

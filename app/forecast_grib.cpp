@@ -1,13 +1,25 @@
-// The forecast file view of GRIB edition 2 files: the fields of the file's
-// index placed on levels (hPa, 0 for the surface), items and hours. The
-// parameters of the nine items are converted to the units of the items'
-// texts; other parameters keep their own names and units and get item codes
-// from 256 upward, in the order they first appear in the file.
+// The forecast file view of GRIB files: the fields of the file's index
+// placed on levels, items and hours.
+//
+// Every level (type, value and second surface) is its own entry, shown by
+// its name ("850 hPa", "2 m above ground", "surface"). Its code, the number
+// the selection, the log and the first line of a data file carry, is the
+// pressure in hPa for an isobaric level of whole hectopascals, else 10000 +
+// its position among the file's other levels (kLevelCodeBase).
+//
+// The parameters of the nine items are converted to the units of the items'
+// texts; other parameters keep their own names and units. A field of one of
+// them that is more than a plain forecast (an ensemble member, a probability,
+// a percentile, a derived field, a maximum...) is an item of its own, named
+// by its kind ("Temperature (C), member 3"). These and other parameters get
+// item codes from 256 upward, in the order they first appear in the file.
 #include "app/forecast_grib.h"
 
 #include "grib/grib.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <tuple>
@@ -40,9 +52,28 @@ constexpr ItemParameter kItemParameters[] = {
     {225, 0, 6, 1, 1, 0, false},           // total cloud cover, %
 };
 
+constexpr int kLevelCodeBase = 10000;
+
+// What an item of code 256 and above stands for: a parameter, the kind of
+// product (grib::product_kind) and, for statistics, the interval.
 struct Parameter {
     int discipline, category, number;
+    std::string kind;
+    int interval;
     std::string name;
+};
+
+// A level of the file: its surfaces, code and name.
+struct Level {
+    int type;
+    double value;
+    int type2;
+    double value2;
+    int code = 0;
+    std::string name;
+    bool operator<(const Level& o) const {
+        return std::tie(type, value, type2, value2) < std::tie(o.type, o.value, o.type2, o.value2);
+    }
 };
 
 // One field placed in the view, and the conversion of its values.
@@ -54,6 +85,7 @@ struct Entry {
 
 grib::File file;
 std::vector<Parameter> others;                             // item kFirstOtherItem + k
+std::vector<Level> levels_seen;                            // of forecast.levels, in order
 std::vector<Entry> entries;                                // in the order of an "All items" run
 std::map<std::tuple<int, int, int>, std::size_t> entry_at; // (level, item, hour) to entries
 std::size_t cursor = 0;                                    // of an "All items" run
@@ -61,37 +93,54 @@ gpv::FieldLabel last_label;
 const grib::Field* last_field = nullptr;
 std::vector<float> map_a, map_b, map_lon, map_lat; // the values and cells a map draws
 
-// The level of a field in hPa, 0 for the surface; false for other surfaces.
-bool level_of(const grib::Field& f, int& level) {
-    switch (f.level_type) {
-    case 1:   // ground or water surface
-    case 101: // mean sea level
-    case 103: // height above ground
-        level = 0;
-        return true;
-    case 100: // isobaric surface, Pa
-        level = static_cast<int>(std::lround(f.level_value / 100.0));
-        return level > 0 && level < 10000;
-    default:
-        return false;
-    }
+// The level of a field, its second surface only when it makes a layer.
+Level level_of(const grib::Field& f) {
+    Level l{f.level_type, f.level_value, f.level2_type, f.level2_value, 0, {}};
+    if (l.type2 == 255 || (l.type2 == l.type && l.value2 == l.value)) l.type2 = 255, l.value2 = 0;
+    return l;
 }
 
-// The item of a parameter and the conversion of its values.
+// The code of an isobaric level of whole hectopascals (1 to 9999), else 0.
+int pressure_code(const Level& l) {
+    if (l.type != 100 || l.type2 != 255) return 0;
+    const double hpa = l.value / 100.0;
+    const long whole = std::lround(hpa);
+    return whole >= 1 && whole < kLevelCodeBase && std::fabs(hpa - whole) < 1e-9
+               ? static_cast<int>(whole)
+               : 0;
+}
+
+// The item of a field and the conversion of its values.
 int item_of(const grib::Field& f, double& a, double& b) {
+    const std::string kind = grib::product_kind(f);
+    const int interval = f.statistical_process >= 0 ? f.interval_hours : -1;
+    const ItemParameter* nine = nullptr;
     for (const ItemParameter& p : kItemParameters)
         if (p.discipline == f.discipline && p.category == f.category && p.number == f.number) {
-            a = p.a, b = p.b;
-            if (p.per_hour && f.interval_hours > 0) a /= f.interval_hours;
-            return p.item;
+            nine = &p;
+            break;
         }
     a = 1, b = 0;
-    for (std::size_t k = 0; k < others.size(); ++k)
-        if (others[k].discipline == f.discipline && others[k].category == f.category &&
-            others[k].number == f.number)
-            return kFirstOtherItem + static_cast<int>(k);
-    others.push_back({f.discipline, f.category, f.number,
-                      grib::parameter_name(f.discipline, f.category, f.number)});
+    if (nine) {
+        a = nine->a, b = nine->b;
+        if (nine->per_hour && f.interval_hours > 0) a /= f.interval_hours;
+        if (kind.empty()) return nine->item;
+    }
+    // The same parameter and kind over another interval is told apart by it.
+    bool other_interval = false;
+    for (std::size_t k = 0; k < others.size(); ++k) {
+        const Parameter& o = others[k];
+        if (o.discipline != f.discipline || o.category != f.category || o.number != f.number ||
+            o.kind != kind)
+            continue;
+        if (o.interval == interval) return kFirstOtherItem + static_cast<int>(k);
+        other_interval = true;
+    }
+    std::string name = nine ? gpv::item_text(nine->item)
+                            : grib::parameter_name(f.discipline, f.category, f.number);
+    if (!kind.empty()) name += ", " + kind;
+    if (other_interval && interval >= 0) name += ", over " + std::to_string(interval) + " h";
+    others.push_back({f.discipline, f.category, f.number, kind, interval, name});
     return kFirstOtherItem + static_cast<int>(others.size()) - 1;
 }
 
@@ -122,6 +171,16 @@ void identify_model(const grib::Field& f) {
     }
     forecast.model_code = 0;
 }
+
+} // namespace
+
+const std::string* level_name(int code) {
+    for (const Level& l : levels_seen)
+        if (l.code == code) return &l.name;
+    return nullptr;
+}
+
+namespace {
 
 std::tuple<int, int, int> key(int level, int item, int hour) {
     return {level, item, hour};
@@ -155,9 +214,10 @@ int extract(const Entry& e, std::span<float> field) {
 }
 
 int missing_field(int level, int item, int hour) {
-    char text[128];
-    std::snprintf(text, sizeof text, "Error: no field of item %d at level %d, hour %d.", item,
-                  level, hour);
+    char text[256];
+    const std::string* name = level_name(level);
+    std::snprintf(text, sizeof text, "Error: no field of item %d at level %s, hour %d.", item,
+                  name ? name->c_str() : std::to_string(level).c_str(), hour);
     grib::report("get_GRIB_dat", text);
     return 0;
 }
@@ -166,14 +226,43 @@ int missing_field(int level, int item, int hour) {
 
 int open(std::FILE* f, const std::string& /*path*/) {
     if (!grib::open_fd(fileno(f), file)) return 0;
-    int other_levels = 0, repeated = 0;
+    // The file's levels: isobaric ones from the ground up, then the others
+    // by type and value.
+    std::vector<Level> found;
+    for (const grib::Field& g : file.fields)
+        found.push_back(level_of(g));
+    std::sort(found.begin(), found.end(), [](const Level& x, const Level& y) {
+        const int px = pressure_code(x), py = pressure_code(y);
+        if ((px > 0) != (py > 0)) return px > 0;
+        if (px > 0) return px > py;
+        return x < y;
+    });
+    found.erase(std::unique(found.begin(), found.end(),
+                            [](const Level& x, const Level& y) { return !(x < y) && !(y < x); }),
+                found.end());
+    int next_code = kLevelCodeBase;
+    for (Level& l : found) {
+        l.code = pressure_code(l);
+        if (l.code == 0) l.code = next_code++;
+        l.name = grib::level_name(l.type, l.value, l.type2, l.value2);
+    }
+    levels_seen = found;
+    auto level_code = [&](const Level& l) {
+        auto it = std::lower_bound(levels_seen.begin(), levels_seen.end(), l,
+                                   [](const Level& x, const Level& y) {
+                                       const int px = pressure_code(x), py = pressure_code(y);
+                                       if ((px > 0) != (py > 0)) return px > 0;
+                                       if (px > 0) return px > py;
+                                       return x < y;
+                                   });
+        return it->code;
+    };
+
+    int repeated = 0;
     for (std::size_t k = 0; k < file.fields.size(); ++k) {
         const grib::Field& g = file.fields[k];
         Entry e{};
-        if (!level_of(g, e.level)) {
-            ++other_levels;
-            continue;
-        }
+        e.level = level_code(level_of(g));
         e.item = item_of(g, e.a, e.b);
         e.hour = g.forecast_hour;
         e.field = k;
@@ -183,22 +272,13 @@ int open(std::FILE* f, const std::string& /*path*/) {
         }
         entries.push_back(e);
     }
-    if (entries.empty()) {
-        grib::report("open_GRIB", "Error: no field on a pressure level or the surface.");
-        return 0;
-    }
-    // Levels from the ground up (the surface last), items by code, hours in order.
     std::vector<int> levels, hours;
-    for (const Entry& e : entries) {
-        levels.push_back(e.level);
+    for (const Level& l : levels_seen)
+        levels.push_back(l.code);
+    for (const Entry& e : entries)
         hours.push_back(e.hour);
-    }
-    auto unique_sorted = [](std::vector<int>& v, auto order) {
-        std::sort(v.begin(), v.end(), order);
-        v.erase(std::unique(v.begin(), v.end()), v.end());
-    };
-    unique_sorted(levels, [](int a, int b) { return (a == 0 ? -1 : a) > (b == 0 ? -1 : b); });
-    unique_sorted(hours, std::less<int>());
+    std::sort(hours.begin(), hours.end());
+    hours.erase(std::unique(hours.begin(), hours.end()), hours.end());
     auto level_pos = [&](int level) {
         return std::find(levels.begin(), levels.end(), level) - levels.begin();
     };
@@ -209,6 +289,9 @@ int open(std::FILE* f, const std::string& /*path*/) {
     for (std::size_t k = 0; k < entries.size(); ++k)
         entry_at[key(entries[k].level, entries[k].item, entries[k].hour)] = k;
 
+    forecast.level_names.clear();
+    for (const Level& l : levels_seen)
+        forecast.level_names.push_back(l.name);
     forecast.levels = levels;
     forecast.hours = hours;
     const grib::Field& first = file.fields[entries.front().field];
@@ -221,9 +304,6 @@ int open(std::FILE* f, const std::string& /*path*/) {
         largest = std::max(largest, file.fields[e.field].grid.count());
     forecast.largest_grid_count = static_cast<int>(largest);
     forecast.notes.clear();
-    if (other_levels)
-        forecast.notes.push_back(
-            "not on pressure levels or the surface: " + std::to_string(other_levels) + " field(s)");
     if (repeated)
         forecast.notes.push_back("repeated level, item and hour: " + std::to_string(repeated) +
                                  " field(s), the first one kept");
@@ -299,6 +379,84 @@ gpv::FieldLabel field_label() {
     return last_label;
 }
 
+std::string output_name(const char* save_dir, int item, int level, int hour) {
+    const gpv::FieldLabel& h = last_label;
+    // Isobaric levels as the GPV names write them, other levels by name.
+    std::string where;
+    const std::string* name = level_name(level);
+    if (level < kLevelCodeBase || !name) {
+        char text[16];
+        std::snprintf(text, sizeof text, "P%04d", level);
+        where = text;
+    } else {
+        where = "L";
+        for (char c : *name) {
+            if (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-')
+                where += c;
+            else if (where.back() != '-')
+                where += '-';
+        }
+        while (where.back() == '-')
+            where.pop_back();
+    }
+    char text[160];
+    std::snprintf(text, sizeof text, "MD%02d_ID%03d_%s_DT%02d%02d%02d%02d_TM%02d", h.model_code,
+                  item, where.c_str(), h.init_year, h.init_month, h.init_day, h.init_hour, hour);
+    return std::string(save_dir) + text;
+}
+
+int save(const char* save_dir, int layout, std::span<const float> field, int item, int level,
+         int hour) {
+    if (layout != 0 && layout != 1) return 0;
+    const gpv::FieldLabel& h = last_label;
+    const std::size_t count = static_cast<std::size_t>(h.grid_cols) * h.grid_rows;
+    if (!last_field || count > field.size()) {
+        grib::report("save_GPV", "Error: grid larger than the work arrays.");
+        return 0;
+    }
+    const std::string name =
+        output_name(save_dir, item, level, hour) + (layout == 0 ? ".txt" : ".csv");
+    gpv::OutputFile out;
+    if (!gpv::open_output(out, name, "w")) {
+        const int err = errno;
+        if (layout == 0) grib::report("save_GPV", name.c_str());
+        grib::report("save_GPV", "Error: can't open output file.");
+        errno = err;
+        return 0;
+    }
+    // The layouts of GPV files, with every value in the significant digits
+    // single precision carries ("%.7g": 1.6e-07, not 0.000000).
+    std::FILE* f = out.stream;
+    const char* sep = layout == 0 ? "  " : ",";
+    if (layout == 0)
+        std::fprintf(f, "%d  %d  %d  %d  %d  %02d %02d %02d %02d %02d  %.7g  %.7g\n", h.grid_cols,
+                     h.grid_rows, h.model_code, item, level, h.init_year, h.init_month, h.init_day,
+                     h.init_hour, hour, static_cast<double>(h.min_value),
+                     static_cast<double>(h.max_value));
+    else
+        std::fprintf(f, "%d,%d,%d,%d,%d,%2d,%2d,%2d,%2d,%2d,%.7g,%.7g\n", h.grid_cols, h.grid_rows,
+                     h.model_code, item, level, h.init_year, h.init_month, h.init_day, h.init_hour,
+                     hour, static_cast<double>(h.min_value), static_cast<double>(h.max_value));
+    std::vector<char> line;
+    char number[32];
+    for (int j = 0; j < h.grid_rows; ++j) {
+        line.clear();
+        const float* row = field.data() + static_cast<std::size_t>(j) * h.grid_cols;
+        for (int i = 0; i < h.grid_cols; ++i) {
+            if (layout == 0 || i > 0) line.insert(line.end(), sep, sep + std::strlen(sep));
+            const int n = std::snprintf(number, sizeof number, "%.7g", static_cast<double>(row[i]));
+            line.insert(line.end(), number, number + n);
+        }
+        line.push_back('\n');
+        if (std::fwrite(line.data(), 1, line.size(), f) != line.size()) break;
+    }
+    if (!gpv::commit_output(out)) {
+        grib::report("save_GPV", (name + ": " + std::strerror(errno)).c_str());
+        return gpv::kWriteFailed;
+    }
+    return 1;
+}
+
 bool map_grid(const float* a, const float* b, MapGrid& m) {
     if (!last_field) return false;
     const grib::Grid& g = last_field->grid;
@@ -353,6 +511,7 @@ bool map_grid(const float* a, const float* b, MapGrid& m) {
 void close() {
     grib::close(file);
     others.clear();
+    levels_seen.clear();
     entries.clear();
     entry_at.clear();
     cursor = 0;

@@ -1,4 +1,4 @@
-// The forecast file view of GRIB edition 2 files (see forecast.h): the
+// The forecast file view of GRIB files (see forecast.h): the
 // routines forecast.cpp calls when the open file is one.
 #pragma once
 
@@ -14,6 +14,13 @@ int field_count(const gpv::Selection& sel);
 int extract_next(const gpv::Selection& sel, std::span<float> field, int& level, int& item,
                  int& hour, int& pass);
 gpv::FieldLabel field_label();
+// The name of a level code of the open file, or nullptr.
+const std::string* level_name(int code);
+// The output file name (no extension) of a field extracted last.
+std::string output_name(const char* save_dir, int item, int level, int hour);
+// Writes the field extracted last as TEXT or CSV (save_field's contract).
+int save(const char* save_dir, int layout, std::span<const float> field, int item, int level,
+         int hour);
 bool map_grid(const float* a, const float* b, MapGrid& grid);
 void close();
 

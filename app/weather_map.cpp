@@ -293,7 +293,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
         state.display_count = 0;
         if (!check_path()) return 0;
         dir = state.save_dir;
-        file = gpv::output_base_name("", h, item, level, hour) + "." + format;
+        file = forecast_output_name("", item, level, hour) + "." + format;
     }
     // The library keeps 80 characters of a file name: a longer path is
     // written from inside its folder under the bare name.
@@ -316,9 +316,14 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
         std::snprintf(item_label, sizeof item_label, "u-v wind field (m/s)");
     else
         forecast_item_label(item, item_label);
-    char title_line[160];
-    std::snprintf(title_line, sizeof title_line, "%s  P=%d  DT=%02d%02d%02d%02d TM=%d", item_label,
-                  level, h.init_year, h.init_month, h.init_day, h.init_hour, hour);
+    char title_line[200];
+    if (forecast.format == FileFormat::Gpv)
+        std::snprintf(title_line, sizeof title_line, "%s  P=%d  DT=%02d%02d%02d%02d TM=%d",
+                      item_label, level, h.init_year, h.init_month, h.init_day, h.init_hour, hour);
+    else
+        std::snprintf(title_line, sizeof title_line, "%s  %s  DT=%02d%02d%02d%02d TM=%d",
+                      item_label, forecast_level_label(level).c_str(), h.init_year, h.init_month,
+                      h.init_day, h.init_hour, hour);
 
     const MapFrame f = map_frame(opt);
     const bool cells = opt.contours != MapOptions::Only;
@@ -353,6 +358,18 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
         rz::autres(cells_over(f.x1 - f.x0, lon_step(m)), cells_over(f.y1 - f.y0, lat_step(m)));
     else
         rz::autres(m.res_cols, m.res_rows);
+    if (cells && forecast.format == FileFormat::Grib) {
+        // The colour bar of a GRIB field labels its values in the digits
+        // the steps need: very small or large ones as mantissa and exponent.
+        const float mag = std::max(std::fabs(zmin), std::fabs(zmax));
+        if (mag >= 1e6f || (mag > 0 && mag < 1e-2f)) {
+            rz::labels("fexp", "z");
+            rz::digits(2, "z");
+        } else {
+            int d = zstep > 0 ? static_cast<int>(std::ceil(-std::log10(zstep))) : 1;
+            rz::digits(std::clamp(d, 1, 6), "z");
+        }
+    }
     if (cells)
         rz::graf3(f.x0, f.x1, f.x_first, f.x_step, f.y0, f.y1, f.y_first, f.y_step, zmin, zmax,
                   zmin, zstep);

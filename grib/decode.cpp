@@ -1,5 +1,6 @@
 // Decoding of one field: the packed values of section 7 (simple packing,
-// complex packing with or without spatial differencing, PNG), the bit-map of
+// complex packing with or without spatial differencing, IEEE floats, JPEG
+// 2000, PNG, CCSDS, run length with level values), the bit-map of
 // section 6 and the scanning order, into a grid of row 0 north, column 0 west.
 #include "grib/bytes.h"
 #include "grib/grib.h"
@@ -23,6 +24,8 @@ thread_local std::vector<float> file_order;
 thread_local std::vector<std::int64_t> integers;
 thread_local std::vector<std::uint32_t> pixels;
 thread_local std::vector<float> spread;
+thread_local std::vector<float> level_values;
+thread_local std::vector<std::uint16_t> runs;
 
 // Rounds to single precision; values beyond its range become infinities.
 inline float narrow(double v) {
@@ -67,15 +70,19 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
     }
     const Scaling sc = scaling(s5, a, b);
     const int bits = s5[19];
+    const int dt = f.data_template;
+    // 0 bits per value: every value is the reference value, as it stands.
+    const bool constant = (dt == 0 || dt == 40 || dt == 41 || dt == 42) && bits == 0;
 
-    if (f.data_template == 0) {
+    if (constant) {
+        const float v = narrow(a * static_cast<double>(ieee32(s5 + 11)) + b);
+        for (std::size_t k = 0; k < n; ++k)
+            out[k] = v;
+    } else if (dt == 0) {
         if (bits > 32) return fail(f, "more than 32 bits per value.");
         if (static_cast<std::uint64_t>(n) * bits > 8ull * size)
             return fail(f, "packed data shorter than its values.");
-        if (bits == 0) {
-            for (std::size_t k = 0; k < n; ++k)
-                out[k] = narrow(sc.ref);
-        } else {
+        {
             // Values whose 8-byte load stays inside the data go the fast way,
             // when no value can leave single precision.
             std::size_t fast = size >= 8 ? ((size - 8) * 8) / bits : 0;
@@ -94,17 +101,42 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
             for (; k < n; ++k, bit += bits)
                 out[k] = narrow(sc.ref + sc.scale * bits_at(data, size, bit, bits));
         }
-    } else if (f.data_template == 41) {
+    } else if (dt == 40 || dt == 41 || dt == 42) {
         if (bits > 32) return fail(f, "more than 32 bits per value.");
-        if (bits == 0) {
+        const char* error = nullptr;
+        const bool ok = dt == 40   ? jpeg2000_values(data, size, n, pixels, &error)
+                        : dt == 41 ? png_values(data, size, n, pixels, &error)
+                                   : ccsds_values(s5, data, size, n, pixels, &error);
+        if (!ok) return fail(f, error);
+        const std::uint32_t* x = pixels.data();
+        for (std::size_t k = 0; k < n; ++k)
+            out[k] = narrow(sc.ref + sc.scale * x[k]);
+    } else if (dt == 4) {
+        // IEEE floats, big-endian, of single (1) or double (2) precision.
+        const std::size_t width = s5[11] == 2 ? 8 : 4;
+        if (s5[11] != 1 && s5[11] != 2) return fail(f, "IEEE precision not supported.");
+        if (static_cast<std::uint64_t>(n) * width > size)
+            return fail(f, "packed data shorter than its values.");
+        if (width == 4) {
             for (std::size_t k = 0; k < n; ++k)
-                out[k] = narrow(sc.ref);
+                out[k] = narrow(a * static_cast<double>(ieee32(data + 4 * k)) + b);
         } else {
-            const char* error = nullptr;
-            if (!png_values(data, size, n, pixels, &error)) return fail(f, error);
-            for (std::size_t k = 0; k < n; ++k)
-                out[k] = narrow(sc.ref + sc.scale * pixels[k]);
+            for (std::size_t k = 0; k < n; ++k) {
+                const std::uint64_t u = u64(data + 8 * k);
+                double v;
+                std::memcpy(&v, &u, 8);
+                out[k] = narrow(a * v + b);
+            }
         }
+    } else if (dt == 200) {
+        const char* error = nullptr;
+        if (!run_length_values(s5, f.len5, data, size, n, level_values, runs, &error))
+            return fail(f, error);
+        for (float& v : level_values)
+            v = narrow(a * static_cast<double>(v) + b);
+        const float* lv = level_values.data();
+        for (std::size_t k = 0; k < n; ++k)
+            out[k] = lv[runs[k]];
     } else {
         const char* error = nullptr;
         if (!unpack_complex(s5, f.len5, f.data_template, data, size, n, integers, &error))

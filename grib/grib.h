@@ -8,10 +8,18 @@
 // sign and magnitude.
 //
 // Supported: grid template 3.0 (regular latitude/longitude, every scanning
-// mode), product templates 4.0 and 4.8, data representation templates 5.0
-// (simple packing), 5.2 and 5.3 (complex packing, spatial differencing of
-// order 1 and 2), 5.41 (PNG), and the bit-map of section 6. Fields of other
-// templates are skipped and reported by the template's name and number.
+// mode); product templates 4.0 (analysis or forecast), 4.1 (ensemble member),
+// 4.2 (derived from an ensemble), 4.5 (probability), 4.6 (percentile), 4.8
+// (statistics over a time range), 4.9
+// (probability), 4.10 (percentile), 4.11 (ensemble member over a time
+// range), 4.12 (derived over a time range) and 4.15 (statistics over an
+// area); data representation templates 5.0 (simple packing), 5.2 and 5.3
+// (complex packing, spatial differencing of order 1 and 2, every management
+// of missing values), 5.4 (IEEE floats), 5.40 (JPEG 2000), 5.41 (PNG), 5.42
+// (CCSDS) and 5.200 (run length with level values), and the bit-map of
+// section 6. Fields of other templates are skipped and reported by the
+// template's name and number. A field packed with 0 bits per value is the
+// constant reference value R (its decimal scale factor is not applied).
 //
 // The reader depends on nothing of the application; it reports failures
 // through `report` (title, text), each naming the message's number (1 for the
@@ -47,25 +55,25 @@ struct Grid {
                              // the edition 2 template of the same kind (0, 1, 10, 20, 30, 40)
     int cols = 0, rows = 0;  // points along a row and rows; reduced grids: cols is the longest row
     std::vector<int> row_points; // reduced grids: points of each delivered row, else empty
-    double lon_west = 0;    // lat/lon, rotated and Gaussian: longitude of column 0, degrees
-                            // east (may be below 0 or above 360)
-    double lat_north = 0;   // latitude of row 0, degrees north (Gaussian: its true latitude)
-    double lon_step = 0;    // degrees between columns, above 0
-    double lat_step = 0;    // degrees between rows, above 0 (Gaussian: mean spacing)
-    int gaussian_n = 0;     // Gaussian grids: parallels between a pole and the equator
+    double lon_west = 0;         // lat/lon, rotated and Gaussian: longitude of column 0, degrees
+                                 // east (may be below 0 or above 360)
+    double lat_north = 0;        // latitude of row 0, degrees north (Gaussian: its true latitude)
+    double lon_step = 0;         // degrees between columns, above 0
+    double lat_step = 0;         // degrees between rows, above 0 (Gaussian: mean spacing)
+    int gaussian_n = 0;          // Gaussian grids: parallels between a pole and the equator
     double south_pole_lat = 0, south_pole_lon = 0, rotation = 0; // rotated grids, degrees
     // Projected grids (Mercator, polar stereographic, Lambert conformal): the
     // projection as a PROJ definition with the shape of the earth, and the
     // projected coordinates in metres of row 0, column 0 with the spacing.
     std::string proj; // "" for lat/lon and Gaussian grids
-    double x0 = 0, y0 = 0, dx = 0, dy = 0; // dx, dy above 0; x grows with columns, y falls with rows
-    double earth_a = 6371229, earth_b = 6371229; // semi-axes in metres (section 3 shape of the earth)
-    int scan_mode = 0;                           // flags of the file's order (0x80, 0x40, 0x20, 0x10)
-    bool winds_grid_relative = false;            // u, v along the grid's x and y, not east and north
-    std::size_t points = 0; // delivered points when set (reduced grids), else cols x rows
-    std::size_t count() const {
-        return points ? points : static_cast<std::size_t>(cols) * rows;
-    }
+    double x0 = 0, y0 = 0, dx = 0,
+           dy = 0; // dx, dy above 0; x grows with columns, y falls with rows
+    double earth_a = 6371229,
+           earth_b = 6371229;         // semi-axes in metres (section 3 shape of the earth)
+    int scan_mode = 0;                // flags of the file's order (0x80, 0x40, 0x20, 0x10)
+    bool winds_grid_relative = false; // u, v along the grid's x and y, not east and north
+    std::size_t points = 0;           // delivered points when set (reduced grids), else cols x rows
+    std::size_t count() const { return points ? points : static_cast<std::size_t>(cols) * rows; }
 };
 
 // The latitude and longitude (degrees north and east, longitude in -180 to
@@ -90,6 +98,21 @@ struct Field {
     int forecast_hour = 0;  // for statistics (4.8), the end of the interval
     int interval_hours = 0; // length of the statistics interval (4.8), else 0
     int product_template = 0, data_template = 0;
+
+    // What sets a field apart from others of the same parameter, level and
+    // time (product templates 4.1 to 4.15); -1 (NaN for the limits) where its
+    // template does not say.
+    int ensemble_type = -1;    // code table 4.6: 0/1 control, 2/3 perturbed member
+    int perturbation = -1;     // number of the member
+    int ensemble_size = -1;    // forecasts in the ensemble
+    int derived = -1;          // code table 4.7: 0 mean, 2 standard deviation, ...
+    int probability_type = -1; // code table 4.9: 0 below lower, 1 above upper,
+                               // 2 between, 3 above lower, 4 below upper limit
+    double lower_limit = __builtin_nan(""), upper_limit = __builtin_nan("");
+    int percentile = -1;          // 0 to 100
+    int statistical_process = -1; // code table 4.10: 0 average, 1 accumulation, 2 maximum, ...
+    int spatial_process = -1;     // template 4.15: code table 4.15
+
     Grid grid;
     std::uint32_t value_count = 0;    // values packed in section 7
     std::uint64_t sec5 = 0, sec7 = 0; // offsets of the sections in the file
@@ -111,6 +134,12 @@ struct File {
 
 // True when bytes begin a GRIB edition 2 message ("GRIB", edition octet 2).
 bool is_grib2(const std::uint8_t* bytes, std::size_t size);
+
+// The edition (1 or 2) of the first GRIB message in bytes, where "GRIB" is
+// followed by a consistent indicator section (a WMO bulletin header or padding
+// may come before it); 0 when there is none. Reads at most the first limit
+// bytes.
+int find_grib(const std::uint8_t* bytes, std::size_t size, std::size_t limit = 1 << 16);
 
 // Indexes the bytes of a file (kept by the caller) in one pass into file,
 // reading the sections' headers only. Fields of unsupported templates, broken
@@ -145,6 +174,19 @@ std::string parameter_name(int discipline, int category, int number);
 // table_version of centre (the WMO table 2 for versions 1 to 3); for a
 // parameter without a name, "Parameter T.N" (T the table, N the number).
 std::string parameter_name1(int centre, int table_version, int number);
+
+// The readable name of a field's level (code table 4.5) with its unit, e.g.
+// "500 hPa", "70 Pa", "2 m above ground", "surface", "mean sea level",
+// "entire atmosphere", "low cloud layer", "0.1-0.4 m below ground" (a layer
+// between two surfaces of one type), "PV 2 units", "hybrid level 1". Two
+// different levels never share a name; unknown types read "level type T V".
+std::string level_name(int type, double value, int type2 = 255, double value2 = 0);
+
+// What sets a field apart from others of its parameter, level and time, for
+// lists: "" for a plain analysis or forecast (and accumulations), else e.g.
+// "member 3", "control", "ensemble mean", "probability > 273.15",
+// "90th percentile", "maximum", "area average". Parts are joined by ", ".
+std::string product_kind(const Field& field);
 
 // The name of a template (section 3, 4 or 5) for messages, "" when unknown.
 const char* template_name(int section, int number);

@@ -81,8 +81,9 @@ int grid_coordinates(const Grid& grid, std::span<double> lat, std::span<double> 
         return 0;
     }
     if (grid.template_number != 0 || !grid.row_points.empty()) {
-        report("grid", format("Error: no coordinates for grid template 3.%d.",
-                              grid.template_number).c_str());
+        report(
+            "grid",
+            format("Error: no coordinates for grid template 3.%d.", grid.template_number).c_str());
         return 0;
     }
     std::size_t k = 0;

@@ -65,6 +65,19 @@ bool to_hours(int unit, long long value, int& hours) {
     return true;
 }
 
+// value x 10^-scale, as near as doubles go (0.1 rather than 0.1000...01).
+double scaled(int scale, long long value) {
+    const double v = static_cast<double>(value);
+    return scale > 0 ? v / std::pow(10.0, scale) : v * std::pow(10.0, -scale);
+}
+
+// A fixed surface's value from its scale factor and scaled value (octets
+// at p); 0 when either is missing.
+double surface_value(const std::uint8_t* p) {
+    if (p[0] == 0xff || u32(p + 1) == 0xffffffffu) return 0;
+    return scaled(sm8(p[0]), sm32(p + 1));
+}
+
 struct Indexer {
     const std::uint8_t* b;
     std::size_t size;
@@ -81,6 +94,117 @@ struct Indexer {
         char text[256];
         std::snprintf(text, sizeof text, fmt, message, args...);
         file.first_problem = text;
+    }
+
+    // Reads section 4 into the field's parameter, level, time and kind; false
+    // after a problem.
+    bool read_product(const Pending& p, Field& f) {
+        const std::uint8_t* s4 = b + p.sec[4];
+        const std::uint32_t len = p.len[4];
+        if (len < 9) return problem("message %d: product section too short."), false;
+        int pt = static_cast<int>(u16(s4 + 7));
+        f.product_template = pt;
+        // Octets before the template's statistics block (end of the time
+        // range, its count, then one 12-octet range), or 0 without one; and
+        // the octets the template needs.
+        std::uint32_t stats = 0, need = 34;
+        switch (pt) {
+        case 0:
+            break;
+        case 1:
+            need = 37;
+            break;
+        case 2:
+            need = 36;
+            break;
+        case 5:
+            need = 47;
+            break;
+        case 6:
+            need = 35;
+            break;
+        case 8:
+            stats = 34;
+            break;
+        case 9:
+            stats = 47;
+            break;
+        case 10:
+            stats = 35;
+            break;
+        case 11:
+            stats = 37;
+            break;
+        case 12:
+            stats = 36;
+            break;
+        case 15:
+            need = 37;
+            break;
+        default: {
+            const char* name = template_name(4, pt);
+            return problem("message %d: product definition template 4.%d%s%s%s is not "
+                           "supported; skipped.",
+                           pt, *name ? " (" : "", name, *name ? ")" : ""),
+                   false;
+        }
+        }
+        if (stats) need = stats + 24;
+        if (len < need) return problem("message %d: product section too short."), false;
+        f.category = s4[9];
+        f.number = s4[10];
+        int time_unit = s4[17];
+        long long ft = static_cast<long long>(sm32(s4 + 18));
+        if (!to_hours(time_unit, ft, f.forecast_hour))
+            return problem("message %d: unknown unit %d of the forecast time.", time_unit), false;
+        f.level_type = s4[22];
+        f.level_value = surface_value(s4 + 23);
+        f.level2_type = s4[28];
+        f.level2_value = f.level2_type == 255 ? 0 : surface_value(s4 + 29);
+        switch (pt) {
+        case 1:
+        case 11:
+            f.ensemble_type = s4[34];
+            f.perturbation = s4[35];
+            f.ensemble_size = s4[36];
+            break;
+        case 2:
+        case 12:
+            f.derived = s4[34];
+            f.ensemble_size = s4[35];
+            break;
+        case 5:
+        case 9:
+            f.probability_type = s4[36];
+            if (s4[37] != 0xff && u32(s4 + 38) != 0xffffffffu)
+                f.lower_limit = scaled(sm8(s4[37]), sm32(s4 + 38));
+            if (s4[42] != 0xff && u32(s4 + 43) != 0xffffffffu)
+                f.upper_limit = scaled(sm8(s4[42]), sm32(s4 + 43));
+            break;
+        case 6:
+        case 10:
+            f.percentile = s4[34];
+            break;
+        case 15:
+            f.statistical_process = s4[34];
+            f.spatial_process = s4[35];
+            break;
+        default:
+            break;
+        }
+        if (stats) {
+            // The first time range: its process, and its length (in its
+            // unit) ends the interval.
+            const std::uint8_t* r = s4 + stats + 12;
+            f.statistical_process = r[0];
+            int range_unit = r[2];
+            int hours = 0;
+            if (!to_hours(range_unit, static_cast<long long>(u32(r + 3)), hours))
+                return problem("message %d: unknown unit %d of the time range.", range_unit), false;
+            f.interval_hours = hours;
+            f.forecast_hour += hours;
+        }
+        return true;
     }
 
     // Reads one field from its sections; false after a problem (skipped).
@@ -146,41 +270,7 @@ struct Indexer {
         g.lat_north = (scan & 0x40) ? la1 + static_cast<double>(nj - 1) * dj : la1;
 
         // Section 4: product definition.
-        const std::uint8_t* s4 = b + p.sec[4];
-        if (p.len[4] < 9) return problem("message %d: product section too short."), false;
-        int pt = static_cast<int>(u16(s4 + 7));
-        f.product_template = pt;
-        if (pt != 0 && pt != 8) {
-            const char* name = template_name(4, pt);
-            return problem("message %d: product definition template 4.%d%s%s%s is not "
-                           "supported; skipped.",
-                           pt, *name ? " (" : "", name, *name ? ")" : ""),
-                   false;
-        }
-        if (p.len[4] < (pt == 8 ? 58u : 34u))
-            return problem("message %d: product section too short."), false;
-        f.category = s4[9];
-        f.number = s4[10];
-        int time_unit = s4[17];
-        long long ft = static_cast<long long>(sm32(s4 + 18));
-        if (!to_hours(time_unit, ft, f.forecast_hour))
-            return problem("message %d: unknown unit %d of the forecast time.", time_unit), false;
-        f.level_type = s4[22];
-        int scale = sm8(s4[23]);
-        std::uint32_t raw = u32(s4 + 24);
-        if (raw == 0xffffffffu || s4[23] == 0xff)
-            f.level_value = 0;
-        else
-            f.level_value = sm32(s4 + 24) * std::pow(10.0, -scale);
-        if (pt == 8) {
-            // One time range: its length (octets 50 to 53 in its unit) ends the interval.
-            int range_unit = s4[48];
-            int hours = 0;
-            if (!to_hours(range_unit, static_cast<long long>(u32(s4 + 49)), hours))
-                return problem("message %d: unknown unit %d of the time range.", range_unit), false;
-            f.interval_hours = hours;
-            f.forecast_hour += hours;
-        }
+        if (!read_product(p, f)) return false;
 
         // Section 5: data representation.
         const std::uint8_t* s5 = b + p.sec[5];
@@ -192,7 +282,17 @@ struct Indexer {
         switch (dt) {
         case 0:
         case 41:
+        case 40:
             need = 21;
+            break;
+        case 4:
+            need = 12;
+            break;
+        case 42:
+            need = 25;
+            break;
+        case 200:
+            need = 17;
             break;
         case 2:
             need = 47;
@@ -208,7 +308,7 @@ struct Indexer {
                    false;
         }
         }
-        if (p.len[5] < need)
+        if (p.len[5] < need || (dt == 200 && p.len[5] < 17 + 2 * u16(s5 + 14)))
             return problem("message %d: data representation section too short."), false;
         f.value_count = u32(s5 + 5);
         f.sec5 = p.sec[5], f.len5 = p.len[5];
@@ -236,8 +336,13 @@ struct Indexer {
         if (f.value_count > g.count())
             return problem("message %d: more values than grid points."), false;
         f.sec7 = sec7, f.len7 = len7;
-        if ((dt == 0 || dt == 41) && s5[19] > 32)
+        if ((dt == 0 || dt == 40 || dt == 41 || dt == 42) && s5[19] > 32)
             return problem("message %d: more than 32 bits per value."), false;
+        if (dt == 200 && (s5[11] == 0 || s5[11] > 16))
+            return problem("message %d: run-length packing of %d bits per value.", s5[11]), false;
+        if (dt == 4 && s5[11] != 1 && s5[11] != 2)
+            return problem("message %d: IEEE precision %d is not supported; skipped.", s5[11]),
+                   false;
         if (dt == 0 && static_cast<std::uint64_t>(f.value_count) * s5[19] > 8ull * (len7 - 5))
             return problem("message %d: packed data shorter than its values."), false;
         file.fields.push_back(f);
@@ -335,6 +440,30 @@ Report report = print_report;
 
 bool is_grib2(const std::uint8_t* bytes, std::size_t size) {
     return size >= 8 && std::memcmp(bytes, "GRIB", 4) == 0 && bytes[7] == 2;
+}
+
+int find_grib(const std::uint8_t* bytes, std::size_t size, std::size_t limit) {
+    const std::size_t end = size < limit ? size : limit;
+    for (std::size_t at = 0; at + 4 <= end;) {
+        const void* hit = memmem(bytes + at, end - at, "GRIB", 4);
+        if (!hit) return 0;
+        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - bytes);
+        const std::uint8_t* m = bytes + at;
+        const std::size_t left = size - at;
+        // Edition 2: a 16-octet indicator, then section 1 (at least 21
+        // octets) inside the announced length.
+        if (left >= 21 && m[7] == 2 && m[4] == 0 && m[5] == 0) {
+            const std::uint64_t total = u64(m + 8), len1 = u32(m + 16);
+            if (total >= 16 + 21 + 4 && m[20] == 1 && len1 >= 21 && len1 <= total - 20) return 2;
+        }
+        // Edition 1: a 3-octet length, then section 1 (at least 28 octets).
+        if (left >= 12 && m[7] == 1) {
+            const std::uint32_t total = u32(m + 3) & 0xffffff, len1 = u32(m + 7) & 0xffffff;
+            if (total >= 8 + 28 + 4 && len1 >= 28 && len1 <= total - 12) return 1;
+        }
+        at += 4;
+    }
+    return 0;
 }
 
 int index_bytes(const std::uint8_t* bytes, std::size_t size, File& file) {

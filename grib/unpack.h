@@ -1,5 +1,5 @@
-// The packings of section 7 that need more than a loop: complex packing and
-// PNG. Internal to the reader.
+// The packings of section 7 that need more than a loop: complex packing,
+// PNG, JPEG 2000, CCSDS and run length. Internal to the reader.
 #pragma once
 
 #include <cstddef>
@@ -25,5 +25,25 @@ bool unpack_complex(const std::uint8_t* s5, std::size_t len5, int data_template,
 // *error set when the image is broken or too small.
 bool png_values(const std::uint8_t* data, std::size_t size, std::size_t n,
                 std::vector<std::uint32_t>& x, const char** error);
+
+// The first n samples of a JPEG 2000 code stream (data representation
+// template 5.40) into x, through OpenJPEG. false with *error set when the
+// stream is broken or its image does not fit n.
+bool jpeg2000_values(const std::uint8_t* data, std::size_t size, std::size_t n,
+                     std::vector<std::uint32_t>& x, const char** error);
+
+// The n packed numbers of CCSDS data (data representation template 5.42,
+// section 5 at s5) into x, through libaec. false with *error set when the
+// data are broken or shorter than n samples.
+bool ccsds_values(const std::uint8_t* s5, const std::uint8_t* data, std::size_t size, std::size_t n,
+                  std::vector<std::uint32_t>& x, const char** error);
+
+// Run-length packing with level values (template 5.200, section 5 at s5 of
+// len5 bytes): the n levels of the values into x and the value of each level
+// into levels (levels[0], the missing level, is NaN). false with *error set
+// when the runs do not fit their description.
+bool run_length_values(const std::uint8_t* s5, std::size_t len5, const std::uint8_t* data,
+                       std::size_t size, std::size_t n, std::vector<float>& levels,
+                       std::vector<std::uint16_t>& x, const char** error);
 
 } // namespace grib
