@@ -72,10 +72,10 @@ double scaled(int scale, long long value) {
 }
 
 // A fixed surface's value from its scale factor and scaled value (octets
-// at p); 0 when either is missing.
+// at p): 0 when the value is missing, unscaled when the factor is.
 double surface_value(const std::uint8_t* p) {
-    if (p[0] == 0xff || u32(p + 1) == 0xffffffffu) return 0;
-    return scaled(sm8(p[0]), sm32(p + 1));
+    if (u32(p + 1) == 0xffffffffu) return 0;
+    return scaled(p[0] == 0xff ? 0 : sm8(p[0]), sm32(p + 1));
 }
 
 struct Indexer {
@@ -176,10 +176,10 @@ struct Indexer {
         case 5:
         case 9:
             f.probability_type = s4[36];
-            if (s4[37] != 0xff && u32(s4 + 38) != 0xffffffffu)
-                f.lower_limit = scaled(sm8(s4[37]), sm32(s4 + 38));
-            if (s4[42] != 0xff && u32(s4 + 43) != 0xffffffffu)
-                f.upper_limit = scaled(sm8(s4[42]), sm32(s4 + 43));
+            if (u32(s4 + 38) != 0xffffffffu)
+                f.lower_limit = scaled(s4[37] == 0xff ? 0 : sm8(s4[37]), sm32(s4 + 38));
+            if (u32(s4 + 43) != 0xffffffffu)
+                f.upper_limit = scaled(s4[42] == 0xff ? 0 : sm8(s4[42]), sm32(s4 + 43));
             break;
         case 6:
         case 10:

@@ -34,6 +34,9 @@ struct Case {
     bool bitmap, constant;
     int order; // spatial differencing order, 0 for the tool's choice
     int cols, rows;
+    int decimal;   // decimal scale factor, -1 for the tool's choice
+    double factor; // of the values (tiny ones: 1e-9)
+    int missing;   // complex packing: missing value management set afterwards (1 or 2)
 };
 
 // Values of a smooth field with a little noise (none for PNG: the tool's
@@ -48,6 +51,10 @@ std::vector<double> case_values(const Case& c) {
                    ? 273.5
                    : 250 + 30 * std::sin(x / 5) * std::cos(y / 4) + (k * 37 % 11) * 0.1 * png;
         if (png == 0) v[k] = std::round(v[k] * 4) / 4; // low bits of 0 that compress
+        // Runs of 0, 14 and 15 in 4 bits: runs of the largest group
+        // references, which missing value management reads as missing.
+        if (c.missing) v[k] = (k / 20) % 3 == 0 ? 0 : (k / 20) % 3 == 1 ? 14 : 15;
+        v[k] *= c.factor;
         if (c.bitmap && k % 7 == 3) v[k] = 9999;
     }
     return v;
@@ -69,14 +76,19 @@ std::string write_case(const Case& c, const testfiles::fs::path& dir) {
       << "set iDirectionIncrementInDegrees = " << step << ";\n"
       << "set jDirectionIncrementInDegrees = " << step << ";\n";
     if (c.bitmap) r << "set bitmapPresent = 1;\nset missingValue = 9999;\n";
+    if (c.decimal >= 0) r << "set decimalScaleFactor = " << c.decimal << ";\n";
     std::ostringstream values;
     values << "set values = {";
     std::vector<double> v = case_values(c);
     for (std::size_t k = 0; k < v.size(); ++k)
         values << (k ? "," : "") << v[k];
     values << "};\n";
-    r << "set bitsPerValue = " << c.bits << ";\n" << values.str();
-    if (std::string(c.packing) != "grid_simple")
+    if (std::string(c.packing) == "grid_ieee")
+        r << "set packingType = \"grid_ieee\";\nset precision = " << (c.bits == 64 ? 2 : 1) << ";\n"
+          << values.str();
+    else
+        r << "set bitsPerValue = " << c.bits << ";\n" << values.str();
+    if (std::string(c.packing) != "grid_simple" && std::string(c.packing) != "grid_ieee")
         r << "set packingType = \"" << c.packing << "\";\n";
     // The order takes effect when the values are packed again.
     if (c.order) r << "set orderOfSpatialDifferencing = " << c.order << ";\n" << values.str();
@@ -86,7 +98,14 @@ std::string write_case(const Case& c, const testfiles::fs::path& dir) {
     std::ofstream(rules) << r.str();
     std::string cmd = "grib_filter " + rules.string() + " " + kSample + " > " +
                       (dir / "filter.log").string() + " 2>&1";
-    return std::system(cmd.c_str()) == 0 ? out : "";
+    if (std::system(cmd.c_str()) != 0) return "";
+    if (!c.missing) return out;
+    // The tool writes no missing value management: it is switched on in the
+    // packed file, which turns the groups of largest reference missing.
+    const std::string managed = out + ".managed";
+    cmd = "grib_set -s missingValueManagementUsed=" + std::to_string(c.missing) + " " + out + " " +
+          managed + " > " + (dir / "filter.log").string() + " 2>&1";
+    return std::system(cmd.c_str()) == 0 ? managed : "";
 }
 
 // grib_get_data's value at (latitude, longitude) of every point; NaN for missing.
@@ -118,26 +137,51 @@ std::string tool_query(const std::string& file, const char* keys) {
 }
 
 const Case kCases[] = {
-    {"constant", "grid_simple", 12, 0, false, true, 0, 9, 7},
-    {"simple1", "grid_simple", 1, 0, false, false, 0, 9, 7},
-    {"simple7", "grid_simple", 7, 0, false, false, 0, 31, 17},
-    {"simple16", "grid_simple", 16, 0, false, false, 0, 31, 17},
-    {"simple24", "grid_simple", 24, 0, false, false, 0, 31, 17},
-    {"simple_west", "grid_simple", 12, 0x80, false, false, 0, 13, 9},
-    {"simple_north", "grid_simple", 12, 0x40, false, false, 0, 13, 9},
-    {"simple_both", "grid_simple", 12, 0xc0, false, false, 0, 13, 9},
-    {"simple_columns", "grid_simple", 12, 0x20, false, false, 0, 13, 9},
-    {"simple_bitmap", "grid_simple", 10, 0x40, true, false, 0, 31, 17},
-    {"complex", "grid_complex", 12, 0, false, false, 0, 61, 41},
-    {"complex_bitmap", "grid_complex", 16, 0x80, true, false, 0, 61, 41},
-    {"sd1", "grid_complex_spatial_differencing", 12, 0, false, false, 1, 61, 41},
-    {"sd2", "grid_complex_spatial_differencing", 16, 0x40, false, false, 2, 61, 41},
-    {"sd2_bitmap", "grid_complex_spatial_differencing", 20, 0, true, false, 2, 61, 41},
-    {"sd2_24", "grid_complex_spatial_differencing", 24, 0, false, false, 2, 61, 41},
-    {"png8", "grid_png", 8, 0x80, false, false, 0, 31, 17},
-    {"png16", "grid_png", 16, 0, false, false, 0, 30, 20},
-    {"png24", "grid_png", 24, 0, false, false, 0, 30, 20},
-    {"png_bitmap", "grid_png", 12, 0, true, false, 0, 31, 17},
+    {"constant", "grid_simple", 12, 0, false, true, 0, 9, 7, -1, 1, 0},
+    {"simple1", "grid_simple", 1, 0, false, false, 0, 9, 7, -1, 1, 0},
+    {"simple7", "grid_simple", 7, 0, false, false, 0, 31, 17, -1, 1, 0},
+    {"simple16", "grid_simple", 16, 0, false, false, 0, 31, 17, -1, 1, 0},
+    {"simple24", "grid_simple", 24, 0, false, false, 0, 31, 17, -1, 1, 0},
+    {"simple_west", "grid_simple", 12, 0x80, false, false, 0, 13, 9, -1, 1, 0},
+    {"simple_north", "grid_simple", 12, 0x40, false, false, 0, 13, 9, -1, 1, 0},
+    {"simple_both", "grid_simple", 12, 0xc0, false, false, 0, 13, 9, -1, 1, 0},
+    {"simple_columns", "grid_simple", 12, 0x20, false, false, 0, 13, 9, -1, 1, 0},
+    {"simple_bitmap", "grid_simple", 10, 0x40, true, false, 0, 31, 17, -1, 1, 0},
+    {"complex", "grid_complex", 12, 0, false, false, 0, 61, 41, -1, 1, 0},
+    {"complex_bitmap", "grid_complex", 16, 0x80, true, false, 0, 61, 41, -1, 1, 0},
+    {"sd1", "grid_complex_spatial_differencing", 12, 0, false, false, 1, 61, 41, -1, 1, 0},
+    {"sd2", "grid_complex_spatial_differencing", 16, 0x40, false, false, 2, 61, 41, -1, 1, 0},
+    {"sd2_bitmap", "grid_complex_spatial_differencing", 20, 0, true, false, 2, 61, 41, -1, 1, 0},
+    {"sd2_24", "grid_complex_spatial_differencing", 24, 0, false, false, 2, 61, 41, -1, 1, 0},
+    {"png8", "grid_png", 8, 0x80, false, false, 0, 31, 17, -1, 1, 0},
+    {"png16", "grid_png", 16, 0, false, false, 0, 30, 20, -1, 1, 0},
+    {"png24", "grid_png", 24, 0, false, false, 0, 30, 20, -1, 1, 0},
+    {"png_bitmap", "grid_png", 12, 0, true, false, 0, 31, 17, -1, 1, 0},
+    // Constant fields with a decimal scale factor: the reference value as it stands.
+    {"constant_d2", "grid_simple", 12, 0, false, true, 0, 9, 7, 2, 1, 0},
+    {"jpeg_constant_d2", "grid_jpeg", 12, 0, false, true, 0, 9, 7, 2, 1, 0},
+    {"ccsds_constant_d2", "grid_ccsds", 12, 0, false, true, 0, 9, 7, 2, 1, 0},
+    // Tiny values (a dust concentration) keep their digits.
+    {"tiny", "grid_simple", 16, 0, false, false, 0, 31, 17, 12, 1e-9, 0},
+    {"ieee32", "grid_ieee", 32, 0, false, false, 0, 31, 17, -1, 1, 0},
+    {"ieee64", "grid_ieee", 64, 0x40, false, false, 0, 31, 17, -1, 1, 0},
+    {"ieee_bitmap", "grid_ieee", 32, 0, true, false, 0, 31, 17, -1, 1, 0},
+    {"ieee_tiny", "grid_ieee", 32, 0, false, false, 0, 31, 17, -1, 1e-9, 0},
+    {"jpeg8", "grid_jpeg", 8, 0, false, false, 0, 31, 17, -1, 1, 0},
+    {"jpeg12", "grid_jpeg", 12, 0x80, false, false, 0, 61, 41, -1, 1, 0},
+    {"jpeg16_d2", "grid_jpeg", 16, 0, false, false, 0, 61, 41, 2, 1, 0},
+    {"jpeg24", "grid_jpeg", 24, 0, false, false, 0, 30, 20, -1, 1, 0},
+    {"jpeg_bitmap", "grid_jpeg", 12, 0x40, true, false, 0, 31, 17, -1, 1, 0},
+    {"ccsds7", "grid_ccsds", 7, 0, false, false, 0, 31, 17, -1, 1, 0},
+    {"ccsds12", "grid_ccsds", 12, 0, false, false, 0, 61, 41, -1, 1, 0},
+    {"ccsds16", "grid_ccsds", 16, 0x80, false, false, 0, 61, 41, 1, 1, 0},
+    {"ccsds24", "grid_ccsds", 24, 0, false, false, 0, 61, 41, -1, 1, 0},
+    {"ccsds32", "grid_ccsds", 32, 0, false, false, 0, 30, 20, -1, 1, 0},
+    {"ccsds_bitmap", "grid_ccsds", 12, 0, true, false, 0, 61, 41, -1, 1, 0},
+    {"ccsds_tiny", "grid_ccsds", 16, 0, false, false, 0, 61, 41, 12, 1e-9, 0},
+    // Missing value management of complex packing: primary, and primary and secondary.
+    {"complex_missing1", "grid_complex", 4, 0, false, false, 0, 61, 41, 0, 1, 1},
+    {"complex_missing2", "grid_complex", 4, 0, false, false, 0, 61, 41, 0, 1, 2},
 };
 
 TEST(GribDecode, EveryValueAsTheIndependentToolDecodesIt) {
@@ -164,6 +208,15 @@ TEST(GribDecode, EveryValueAsTheIndependentToolDecodesIt) {
         if (c.constant && std::string(c.packing) == "grid_simple") {
             EXPECT_EQ(keys, "0 0");
         }
+        if (std::string(c.packing) == "grid_jpeg") {
+            EXPECT_EQ(keys.substr(0, 3), "40 ");
+        }
+        if (std::string(c.packing) == "grid_ccsds") {
+            EXPECT_EQ(keys.substr(0, 3), "42 ");
+        }
+        if (std::string(c.packing) == "grid_ieee") {
+            EXPECT_EQ(keys.substr(0, 2), "4 ");
+        }
 
         std::string bytes = read_file(path);
         grib::File file;
@@ -178,6 +231,9 @@ TEST(GribDecode, EveryValueAsTheIndependentToolDecodesIt) {
 
         auto reference = reference_values(path);
         ASSERT_EQ(reference.size(), f.grid.count());
+        double largest = 0;
+        for (const auto& [point, v] : reference)
+            if (std::isfinite(v)) largest = std::max(largest, std::fabs(v));
         std::size_t missing = 0;
         for (int j = 0; j < f.grid.rows; ++j)
             for (int i = 0; i < f.grid.cols; ++i) {
@@ -190,11 +246,87 @@ TEST(GribDecode, EveryValueAsTheIndependentToolDecodesIt) {
                     EXPECT_TRUE(std::isnan(ours)) << "point " << i << ", " << j;
                     ++missing;
                 } else {
-                    EXPECT_NEAR(ours, it->second, 2e-7 * std::fabs(it->second) + 1e-6)
+                    EXPECT_NEAR(ours, it->second, 2e-7 * std::fabs(it->second) + 1e-12 * largest)
                         << "point " << i << ", " << j;
                 }
             }
-        EXPECT_EQ(missing > 0, c.bitmap);
+        EXPECT_EQ(missing > 0, c.bitmap || c.missing);
+    }
+}
+
+// Product templates and levels written by the tool: what the index reads of
+// each (the kind that sets the field apart, its time range, its level's name).
+struct Product {
+    const char* keys; // grib_set keys
+    const char* kind; // grib::product_kind
+    int hour, interval;
+    const char* level; // grib::level_name
+};
+
+const Product kProducts[] = {
+    {"productDefinitionTemplateNumber=0,typeOfFirstFixedSurface=103,"
+     "scaledValueOfFirstFixedSurface=2,forecastTime=6",
+     "", 6, 0, "2 m above ground"},
+    {"productDefinitionTemplateNumber=1,typeOfEnsembleForecast=3,perturbationNumber=7,"
+     "numberOfForecastsInEnsemble=20,typeOfFirstFixedSurface=1",
+     "member 7", 0, 0, "surface"},
+    {"productDefinitionTemplateNumber=1,typeOfEnsembleForecast=0,perturbationNumber=0,"
+     "typeOfFirstFixedSurface=101",
+     "control", 0, 0, "mean sea level"},
+    {"productDefinitionTemplateNumber=2,derivedForecast=2,numberOfForecastsInEnsemble=20,"
+     "typeOfFirstFixedSurface=100,scaledValueOfFirstFixedSurface=50000",
+     "ensemble standard deviation", 0, 0, "500 hPa"},
+    {"productDefinitionTemplateNumber=5,probabilityType=3,scaleFactorOfLowerLimit=2,"
+     "scaledValueOfLowerLimit=27315,typeOfFirstFixedSurface=100,"
+     "scaledValueOfFirstFixedSurface=70",
+     "probability > 273.15", 0, 0, "70 Pa"},
+    {"productDefinitionTemplateNumber=6,percentileValue=90,typeOfFirstFixedSurface=10",
+     "90th percentile", 0, 0, "entire atmosphere"},
+    {"productDefinitionTemplateNumber=8,typeOfStatisticalProcessing=2,lengthOfTimeRange=6,"
+     "forecastTime=12,typeOfFirstFixedSurface=103,scaledValueOfFirstFixedSurface=10",
+     "maximum", 18, 6, "10 m above ground"},
+    {"productDefinitionTemplateNumber=9,probabilityType=1,scaleFactorOfUpperLimit=0,"
+     "scaledValueOfUpperLimit=10,typeOfStatisticalProcessing=1,lengthOfTimeRange=3,"
+     "forecastTime=3,typeOfFirstFixedSurface=214",
+     "probability > 10", 6, 3, "low cloud layer"},
+    {"productDefinitionTemplateNumber=10,percentileValue=25,typeOfStatisticalProcessing=0,"
+     "lengthOfTimeRange=24,typeOfFirstFixedSurface=106,typeOfSecondFixedSurface=106,"
+     "scaleFactorOfSecondFixedSurface=1,scaledValueOfSecondFixedSurface=4,"
+     "scaleFactorOfFirstFixedSurface=1,scaledValueOfFirstFixedSurface=1",
+     "25th percentile, average", 24, 24, "0.1-0.4 m below ground"},
+    {"productDefinitionTemplateNumber=11,typeOfEnsembleForecast=3,perturbationNumber=4,"
+     "typeOfStatisticalProcessing=1,lengthOfTimeRange=6,typeOfFirstFixedSurface=109,"
+     "scaleFactorOfFirstFixedSurface=9,scaledValueOfFirstFixedSurface=2000",
+     "member 4", 6, 6, "PV 2 units"},
+    {"productDefinitionTemplateNumber=12,derivedForecast=0,typeOfStatisticalProcessing=3,"
+     "lengthOfTimeRange=12,typeOfFirstFixedSurface=105,scaledValueOfFirstFixedSurface=1",
+     "ensemble mean, minimum", 12, 12, "hybrid level 1"},
+    {"productDefinitionTemplateNumber=15,statisticalProcess=0,spatialProcessing=0,"
+     "numberOfPointsUsed=9,typeOfFirstFixedSurface=1",
+     "area average", 0, 0, "surface"},
+};
+
+TEST(GribDecode, ProductTemplatesAndLevelsAsTheToolWritesThem) {
+    if (!have_tools()) GTEST_SKIP() << "ecCodes tools are missing";
+    TempDir dir("grib_products");
+    for (const Product& p : kProducts) {
+        SCOPED_TRACE(p.keys);
+        const std::string out = (dir.path / "p.grib2").string();
+        std::string cmd = std::string("grib_set -s ") + p.keys + " " + kSample + " " + out + " > " +
+                          (dir.path / "set.log").string() + " 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << read_file(dir.path / "set.log");
+        std::string bytes = read_file(out);
+        grib::File file;
+        const auto* b = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        ASSERT_EQ(grib::index_bytes(b, bytes.size(), file), 1) << file.first_problem;
+        const grib::Field& f = file.fields[0];
+        EXPECT_EQ(grib::product_kind(f), p.kind);
+        EXPECT_EQ(f.forecast_hour, p.hour);
+        EXPECT_EQ(f.interval_hours, p.interval);
+        EXPECT_EQ(grib::level_name(f.level_type, f.level_value, f.level2_type, f.level2_value),
+                  p.level);
+        std::vector<float> values(f.grid.count());
+        EXPECT_EQ(grib::decode(file, f, values), 1);
     }
 }
 
