@@ -121,9 +121,15 @@ int item_of(const grib::Field& f, double& a, double& b) {
             break;
         }
     a = 1, b = 0;
+    // Probabilities are percentages whatever the parameter: they keep its
+    // own name and units for the threshold.
+    if (f.probability_type >= 0) nine = nullptr;
     if (nine) {
         a = nine->a, b = nine->b;
         if (nine->per_hour && f.interval_hours > 0) a /= f.interval_hours;
+        // Spreads are differences: no offset; an anomaly index has no unit.
+        if (f.derived == 2 || f.derived == 3 || f.derived == 4 || f.derived == 7) b = 0;
+        if (f.derived == 5) a = 1, b = 0;
         if (kind.empty()) return nine->item;
     }
     // The same parameter and kind over another interval is told apart by it.
@@ -139,6 +145,7 @@ int item_of(const grib::Field& f, double& a, double& b) {
     std::string name = nine ? gpv::item_text(nine->item)
                             : grib::parameter_name(f.discipline, f.category, f.number);
     if (!kind.empty()) name += ", " + kind;
+    if (f.probability_type >= 0) name += " (%)";
     if (other_interval && interval >= 0) name += ", over " + std::to_string(interval) + " h";
     others.push_back({f.discipline, f.category, f.number, kind, interval, name});
     return kFirstOtherItem + static_cast<int>(others.size()) - 1;

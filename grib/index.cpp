@@ -452,7 +452,7 @@ int find_grib(const std::uint8_t* bytes, std::size_t size, std::size_t limit) {
         const std::size_t left = size - at;
         // Edition 2: a 16-octet indicator, then section 1 (at least 21
         // octets) inside the announced length.
-        if (left >= 21 && m[7] == 2 && m[4] == 0 && m[5] == 0) {
+        if (left >= 21 && m[7] == 2) {
             const std::uint64_t total = u64(m + 8), len1 = u32(m + 16);
             if (total >= 16 + 21 + 4 && m[20] == 1 && len1 >= 21 && len1 <= total - 20) return 2;
         }

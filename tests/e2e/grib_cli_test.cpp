@@ -1,12 +1,17 @@
 // GRIB2 files through the kivar program: the inventory on the nine items in
 // their units, other parameters by their names, grids larger than the map,
 // and damaged files (a message naming the message, exit status 1).
+#include "grib/grib.h"
 #include "gribgen/gribgen.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
 
 using namespace testfiles;
 
@@ -173,6 +178,131 @@ TEST_F(GribCli, DamagedFilesNameTheMessage) {
         // The undamaged first message is still there.
         EXPECT_NE(kivar("info " + path).out.find("levels: 850 hPa"), std::string::npos);
     }
+}
+
+// Files as the main centres publish them, written by the independent tool:
+// packings, levels, members, probabilities and tiny values, with WMO
+// bulletin headers around each message. Every exported value is the one the
+// tool decodes, in the significant digits it carries.
+TEST_F(GribCli, ToolWrittenFilesWithHeadersMembersAndProbabilities) {
+    const char* sample = "/usr/share/eccodes/samples/regular_ll_sfc_grib2.tmpl";
+    if (std::system("command -v grib_filter > /dev/null 2>&1") != 0 || !fs::exists(sample))
+        GTEST_SKIP() << "ecCodes tools are missing";
+    struct Message {
+        const char* packing;
+        const char* keys;
+        const char* file;                   // exported by data --all
+        double factor = 1, offset = 273.15; // written values x factor; exported - offset
+    } messages[] = {
+        {"grid_jpeg", "typeOfFirstFixedSurface=103; set scaledValueOfFirstFixedSurface=2;",
+         "MD00_ID004_L2-m-above-ground_DT07032312_TM00.txt"},
+        {"grid_ccsds", "typeOfFirstFixedSurface=1;", "MD00_ID004_Lsurface_DT07032312_TM00.txt"},
+        {"grid_ccsds",
+         "typeOfFirstFixedSurface=106; set typeOfSecondFixedSurface=106; "
+         "set scaleFactorOfSecondFixedSurface=1; set scaledValueOfSecondFixedSurface=4; "
+         "set scaleFactorOfFirstFixedSurface=1; set scaledValueOfFirstFixedSurface=1;",
+         "MD00_ID004_L0.1-0.4-m-below-ground_DT07032312_TM00.txt"},
+        {"grid_simple",
+         "productDefinitionTemplateNumber=1; set typeOfEnsembleForecast=3; "
+         "set perturbationNumber=1; set typeOfFirstFixedSurface=103; "
+         "set scaledValueOfFirstFixedSurface=2;",
+         "MD00_ID256_L2-m-above-ground_DT07032312_TM00.txt"},
+        {"grid_complex_spatial_differencing",
+         "productDefinitionTemplateNumber=1; set typeOfEnsembleForecast=3; "
+         "set perturbationNumber=2; set typeOfFirstFixedSurface=103; "
+         "set scaledValueOfFirstFixedSurface=2;",
+         "MD00_ID257_L2-m-above-ground_DT07032312_TM00.txt"},
+        {"grid_simple",
+         "productDefinitionTemplateNumber=9; set parameterCategory=1; set parameterNumber=8; "
+         "set probabilityType=3; set scaleFactorOfLowerLimit=0; set scaledValueOfLowerLimit=10; "
+         "set typeOfStatisticalProcessing=1; set lengthOfTimeRange=3; "
+         "set typeOfFirstFixedSurface=1;",
+         "MD00_ID258_Lsurface_DT07032312_TM03.txt", 1e-2 / 3, 0},
+        {"grid_ieee", "parameterCategory=20; set parameterNumber=0; set typeOfFirstFixedSurface=1;",
+         "MD00_ID259_Lsurface_DT07032312_TM00.txt", 1e-9, 0},
+        {"grid_simple",
+         "parameterCategory=20; set parameterNumber=0; set typeOfFirstFixedSurface=103; "
+         "set scaledValueOfFirstFixedSurface=10;",
+         "MD00_ID259_L10-m-above-ground_DT07032312_TM00.txt", 1e-9, 0},
+    };
+    gribgen::Bytes file;
+    const std::string header = "\x01\r\r\n123\r\r\nYTRA98 RJTD 071200\r\r\n";
+    int n = 0;
+    for (const Message& m : messages) {
+        const fs::path out = dir / ("m" + std::to_string(n++) + ".grib2");
+        std::ostringstream values;
+        values.precision(10);
+        for (int k = 0; k < 61 * 41; ++k)
+            values << (k ? "," : "")
+                   << m.factor * (280 + 15 * std::sin(k % 61 / 9.0) * std::cos(k / 61 / 7.0));
+        std::string rules = std::string("set Ni = 61; set Nj = 41; set centre = 34;\n") +
+                            "set latitudeOfFirstGridPointInDegrees = 45;\n"
+                            "set latitudeOfLastGridPointInDegrees = 25;\n"
+                            "set longitudeOfFirstGridPointInDegrees = 120;\n"
+                            "set longitudeOfLastGridPointInDegrees = 150;\n"
+                            "set iDirectionIncrementInDegrees = 0.5;\n"
+                            "set jDirectionIncrementInDegrees = 0.5;\n"
+                            "set bitsPerValue = 16;\nset decimalScaleFactor = " +
+                            (m.factor < 1e-6 ? "12" : "3") + ";\nset values = {" + values.str() +
+                            "};\nset packingType = \"" + m.packing + "\";\nset " + m.keys +
+                            "\nwrite \"" + out.string() + "\";\n";
+        std::ofstream(dir / "rules") << rules;
+        ASSERT_EQ(std::system(("grib_filter " + (dir / "rules").string() + " " + sample +
+                               " > /dev/null 2>&1")
+                                  .c_str()),
+                  0)
+            << m.keys;
+        const std::string bytes = read_file(out);
+        file.insert(file.end(), header.begin(), header.end());
+        file.insert(file.end(), bytes.begin(), bytes.end());
+        file.insert(file.end(), {'\r', '\r', '\n', '\x03'});
+    }
+    write_file(path, file);
+    Outcome r = kivar("info " + path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string dust = grib::parameter_name(0, 20, 0);
+    EXPECT_EQ(r.out, "model: 0.5x0.5 (code 0)\n"
+                     "initial: 07-03-23 12:00\n"
+                     "levels: surface, 2 m above ground, 10 m above ground, 0.1-0.4 m below "
+                     "ground\n"
+                     "items at surface: 4 (Temperature (C)), 258 (" +
+                         grib::parameter_name(0, 1, 8) + ", probability > 10 (%)), 259 (" + dust +
+                         ")\n"
+                         "items at 2 m above ground: 4 (Temperature (C)), 256 (Temperature (C), "
+                         "member 1), 257 (Temperature (C), member 2)\n"
+                         "items at 10 m above ground: 259 (" +
+                         dust +
+                         ")\n"
+                         "items at 0.1-0.4 m below ground: 4 (Temperature (C))\n"
+                         "hours: 0 3\n");
+    r = kivar("data " + path + " --all --save all");
+    EXPECT_EQ(r.status, 0) << r.err;
+    n = 0;
+    for (const Message& m : messages) {
+        SCOPED_TRACE(m.file);
+        const fs::path one = dir / ("m" + std::to_string(n++) + ".grib2");
+        ASSERT_EQ(std::system(("grib_get_data -F %.10e " + one.string() + " > " +
+                               (dir / "ref.txt").string())
+                                  .c_str()),
+                  0);
+        std::istringstream ref(read_file(dir / "ref.txt"));
+        std::string line;
+        std::getline(ref, line);
+        std::istringstream ours(read_file(dir / "work" / "all" / m.file));
+        std::getline(ours, line);
+        ASSERT_FALSE(line.empty());
+        double lat, lon, want, got;
+        int count = 0;
+        while (ref >> lat >> lon >> want) {
+            ASSERT_TRUE(ours >> got) << count;
+            EXPECT_NEAR(got + m.offset, want, 2e-6 * std::fabs(want)) << count;
+            ++count;
+        }
+        EXPECT_EQ(count, 61 * 41);
+    }
+    r = kivar("image " + path + " --all --format png --save maps");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work" / "maps"), {}), 8);
 }
 
 } // namespace
