@@ -3,6 +3,7 @@
 // bit-map, width and constant fields; every value our decoder gives is
 // compared with what that tool's grib_get_data prints for the same point.
 #include "grib/grib.h"
+#include "gribgen/gribgen.h"
 
 #include "test_files.h"
 
@@ -328,6 +329,82 @@ TEST(GribDecode, ProductTemplatesAndLevelsAsTheToolWritesThem) {
         std::vector<float> values(f.grid.count());
         EXPECT_EQ(grib::decode(file, f, values), 1);
     }
+}
+
+// Run-length packing with level values, which the tool does not write: runs
+// of every length up to several digits, missing points (level 0), and
+// broken streams, which are refused by name.
+TEST(GribDecode, RunLengthPackingWithLevelValues) {
+    struct RunCase {
+        const char* name;
+        int bits, decimal;
+        std::vector<int> level_values;
+        int period; // points per run of the pattern (several digits beyond the radix)
+    } cases[] = {
+        {"8 bits, short runs", 8, 0, {10, 20, 30, 40}, 3},
+        {"4 bits, long runs", 4, 1, {5, 15, 25}, 150},
+        {"3 bits, runs of many digits", 3, 2, {100, 250}, 400},
+        {"16 bits, one run", 16, 0, {7}, 100000},
+    };
+    for (const RunCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        gribgen::Field f;
+        f.cols = 37, f.rows = 23;
+        std::vector<int> levels(static_cast<std::size_t>(f.cols) * f.rows);
+        const int count = static_cast<int>(c.level_values.size());
+        for (std::size_t k = 0; k < levels.size(); ++k)
+            levels[k] = static_cast<int>(k / c.period) % (count + 1);
+        gribgen::Bytes bytes =
+            gribgen::run_length_message(f, c.bits, c.level_values, c.decimal, levels);
+        grib::File file;
+        ASSERT_EQ(grib::index_bytes(bytes.data(), bytes.size(), file), 1) << file.first_problem;
+        std::vector<float> values(levels.size());
+        ASSERT_EQ(grib::decode(file, file.fields[0], values, 2, 1), 1);
+        for (std::size_t k = 0; k < levels.size(); ++k) {
+            if (levels[k] == 0) {
+                EXPECT_TRUE(std::isnan(values[k])) << k;
+                continue;
+            }
+            const double want = 2 * c.level_values[levels[k] - 1] * std::pow(10.0, -c.decimal) + 1;
+            EXPECT_FLOAT_EQ(values[k], static_cast<float>(want)) << k;
+        }
+    }
+
+    // Broken streams: a digit first, a run beyond the grid, a level beyond the table.
+    gribgen::Field f;
+    f.cols = 4, f.rows = 2;
+    const gribgen::Bytes good =
+        gribgen::run_length_message(f, 4, {1, 2}, 0, {1, 1, 1, 1, 2, 2, 2, 2});
+    grib::File file;
+    ASSERT_EQ(grib::index_bytes(good.data(), good.size(), file), 1);
+    const std::size_t sec7 = good.size() - 4 - 5 - 2; // numbers: 1, d, 2, d: two bytes
+    struct Broken {
+        const char* name;
+        std::size_t at;
+        std::uint8_t byte;
+        const char* text;
+    } broken[] = {
+        {"digit first", sec7 + 5, 0xf1, "digits without a level"},
+        {"run too long", sec7 + 5, 0x1f, "run longer than the values"},
+        {"short", sec7 + 5, 0x10, "shorter than the values"},
+    };
+    std::string reported;
+    static std::string* sink = nullptr;
+    sink = &reported;
+    const grib::Report before = grib::report;
+    grib::report = [](const char*, const char* text) { *sink = text; };
+    for (const Broken& b : broken) {
+        SCOPED_TRACE(b.name);
+        gribgen::Bytes bytes = good;
+        bytes[b.at] = b.byte;
+        ASSERT_EQ(grib::index_bytes(bytes.data(), bytes.size(), file), 1);
+        std::vector<float> values(8);
+        reported.clear();
+        EXPECT_EQ(grib::decode(file, file.fields[0], values), 0);
+        EXPECT_NE(reported.find("message 1: "), std::string::npos) << reported;
+        EXPECT_NE(reported.find(b.text), std::string::npos) << reported;
+    }
+    grib::report = before;
 }
 
 } // namespace

@@ -215,4 +215,47 @@ bool write_file(const std::string& path, const std::vector<Field>& fields) {
     return true;
 }
 
+Bytes run_length_message(const Field& field, int bits, const std::vector<int>& level_values,
+                         int decimal, const std::vector<int>& levels) {
+    Field f = field;
+    f.values.assign(static_cast<std::size_t>(f.cols) * f.rows, 0.0);
+    f.bits = 1;
+    Bytes b = message(f);
+    const std::size_t sec5 = 16 + 21 + 72 + (f.interval_hours > 0 ? 58 : 34);
+    b.resize(sec5);
+    const int max_level = levels.empty() ? 0 : *std::max_element(levels.begin(), levels.end());
+    const std::uint64_t radix = (std::uint64_t{1} << bits) - 1 - max_level;
+    // The numbers: each run's level, then its length less one in base
+    // radix, least significant digit first, each digit above max_level.
+    std::vector<std::uint32_t> numbers;
+    for (std::size_t k = 0; k < levels.size();) {
+        std::size_t end = k;
+        while (end < levels.size() && levels[end] == levels[k])
+            ++end;
+        numbers.push_back(static_cast<std::uint32_t>(levels[k]));
+        for (std::uint64_t rest = end - k - 1; rest > 0; rest /= radix)
+            numbers.push_back(static_cast<std::uint32_t>(max_level + 1 + rest % radix));
+        k = end;
+    }
+    const std::size_t len5 = 17 + 2 * level_values.size(), len6 = 6;
+    const std::size_t len7 = 5 + (numbers.size() * bits + 7) / 8;
+    put(b, len5, 4), put(b, 5, 1), put(b, levels.size(), 4), put(b, 200, 2);
+    put(b, bits, 1), put(b, max_level, 2), put(b, level_values.size(), 2), put(b, decimal, 1);
+    for (int v : level_values)
+        put(b, static_cast<std::uint64_t>(v), 2);
+    put(b, len6, 4), put(b, 6, 1), put(b, 255, 1);
+    put(b, len7, 4), put(b, 7, 1);
+    const std::size_t start = b.size();
+    b.resize(start + len7 - 5, 0);
+    std::uint64_t bit = 0;
+    for (std::uint32_t x : numbers)
+        for (int i = 0; i < bits; ++i, ++bit)
+            if (x >> (bits - 1 - i) & 1)
+                b[start + (bit >> 3)] |= static_cast<std::uint8_t>(0x80 >> (bit & 7));
+    b.insert(b.end(), {'7', '7', '7', '7'});
+    for (int k = 0; k < 8; ++k)
+        b[8 + k] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(b.size()) >> (56 - 8 * k));
+    return b;
+}
+
 } // namespace gribgen

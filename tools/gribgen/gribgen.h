@@ -31,6 +31,14 @@ struct Field {
 // One message holding the field.
 Bytes message(const Field& field);
 
+// One message of the field's grid and product with run-length packing
+// (template 5.200): each point's level (0 missing, m the m-th of
+// level_values, which stand for value x 10^-decimal), numbers of `bits` bits,
+// the largest level used as the largest level number. The field's values are
+// not used.
+Bytes run_length_message(const Field& field, int bits, const std::vector<int>& level_values,
+                         int decimal, const std::vector<int>& levels);
+
 // A regional-model-like forecast: the MSM-like pressure grid (0.125 x 0.1
 // degrees over 120 to 150 E, 22.4 to 47.6 N) with temperature, humidity,
 // winds, vertical velocity and geopotential height at 1000, 850 and 500 hPa,
