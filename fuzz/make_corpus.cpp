@@ -215,7 +215,9 @@ void plot_seeds() {
 } // namespace
 
 // Small GRIB2 files of simple packing: one field, a surface and a pressure
-// level with statistics over an interval, and a message cut short.
+// level with statistics over an interval, and a message cut short; one of
+// run-length packing. (The seeds of the other packings and product templates
+// are files written by ecCodes, kept in corpus/grib.)
 void grib_seeds() {
     gribgen::Field f;
     f.cols = 6, f.rows = 4;
@@ -231,6 +233,11 @@ void grib_seeds() {
     two.insert(two.end(), r.begin(), r.end());
     save("grib", "t850_rain.grib2", two);
     save("grib", "cut.grib2", Bytes(two.begin(), two.end() - 20));
+    // Run-length packing with level values, missing points and long runs.
+    std::vector<int> levels(24);
+    for (std::size_t k = 0; k < levels.size(); ++k)
+        levels[k] = static_cast<int>(k / 5 % 4);
+    save("grib", "run_length.grib2", gribgen::run_length_message(f, 4, {5, 15, 25}, 1, levels));
 }
 
 int main(int argc, char** argv) {

@@ -186,7 +186,7 @@ struct Indexer {
             f.percentile = s4[34];
             break;
         case 15:
-            f.statistical_process = s4[34];
+            f.statistical_process = s4[34] == 255 ? -1 : s4[34];
             f.spatial_process = s4[35];
             break;
         default:
@@ -196,7 +196,7 @@ struct Indexer {
             // The first time range: its process, and its length (in its
             // unit) ends the interval.
             const std::uint8_t* r = s4 + stats + 12;
-            f.statistical_process = r[0];
+            f.statistical_process = r[0] == 255 ? -1 : r[0]; // 255: not given
             int range_unit = r[2];
             int hours = 0;
             if (!to_hours(range_unit, static_cast<long long>(u32(r + 3)), hours))

@@ -255,7 +255,10 @@ std::string product_kind(const Field& f) {
         }
     }
     if (f.percentile >= 0) add(ordinal(f.percentile) + " percentile");
-    if (f.statistical_process >= 0 && (f.statistical_process != 1 || f.spatial_process >= 0)) {
+    if (f.spatial_process >= 0 && f.statistical_process < 0) {
+        add("area statistics");
+    } else if (f.statistical_process >= 0 &&
+               (f.statistical_process != 1 || f.spatial_process >= 0)) {
         const char* name = process_name(f.statistical_process);
         std::string text = name ? name : "process " + std::to_string(f.statistical_process);
         add(f.spatial_process >= 0 ? "area " + text : text);
