@@ -4,6 +4,11 @@
 // messages in simple packing and, repacked by ecCodes, in complex packing
 // with spatial differencing, side by side with ecCodes decoding the same
 // messages, and an "All items" data run (`kivar data --all`) of the file.
+//
+// Then each packing on fields of real sizes (a 0.25 degree global grid of
+// 1440 x 721 points, a 3 km Lambert grid of 1799 x 1059, a 5 km meso-scale
+// grid of 481 x 505) written by ecCodes, decoded by the reader and by ecCodes
+// side by side; and the inventory of a 1 GB file of 500 messages.
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "bench/bench_app.h"
@@ -12,6 +17,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -161,6 +168,171 @@ void BM_GribDecodeEcCodes(benchmark::State& st) {
 }
 BENCHMARK(BM_GribDecodeEcCodes)->Arg(0)->Arg(1)->ArgName("complex")->Unit(benchmark::kMillisecond);
 #endif
+
+// ---------------------------------------------------------------- packings
+
+struct RealGrid {
+    const char* name;
+    int cols, rows;
+    bool lambert;
+};
+constexpr RealGrid kRealGrids[] = {
+    {"global_0.25", 1440, 721, false},
+    {"lambert_3km", 1799, 1059, true},
+    {"meso_5km", 481, 505, false},
+};
+constexpr const char* kPackings[] = {
+    "grid_simple", "grid_complex", "grid_complex_spatial_differencing", "grid_png", "grid_jpeg",
+    "grid_ccsds",  "grid_ieee",
+};
+constexpr int kPackingCount = sizeof kPackings / sizeof kPackings[0];
+
+#ifdef KIVAR_BENCH_ECCODES
+// One message per grid and packing, written by ecCodes from its sample: a
+// temperature-like field (large waves and a little noise) in 16 bits.
+std::vector<std::uint8_t> real_messages[3][kPackingCount];
+
+const std::vector<std::uint8_t>& real_message(int grid, int packing) {
+    std::vector<std::uint8_t>& out = real_messages[grid][packing];
+    if (!out.empty()) return out;
+    const RealGrid& g = kRealGrids[grid];
+    FILE* in = std::fopen("/usr/share/eccodes/samples/regular_ll_sfc_grib2.tmpl", "rb");
+    if (!in) return out;
+    int err = 0;
+    codes_handle* h = codes_handle_new_from_file(nullptr, in, PRODUCT_GRIB, &err);
+    std::fclose(in);
+    if (!h) return out;
+    if (g.lambert) {
+        codes_set_long(h, "gridDefinitionTemplateNumber", 30);
+        codes_set_long(h, "Nx", g.cols);
+        codes_set_long(h, "Ny", g.rows);
+        codes_set_double(h, "latitudeOfFirstGridPointInDegrees", 21.138);
+        codes_set_double(h, "longitudeOfFirstGridPointInDegrees", 237.28);
+        codes_set_double(h, "LaDInDegrees", 38.5);
+        codes_set_double(h, "LoVInDegrees", 262.5);
+        codes_set_double(h, "Latin1InDegrees", 38.5);
+        codes_set_double(h, "Latin2InDegrees", 38.5);
+        codes_set_long(h, "DxInMetres", 3000);
+        codes_set_long(h, "DyInMetres", 3000);
+    } else {
+        const double step = grid == 0 ? 0.25 : 0.0625;
+        const double north = grid == 0 ? 90 : 47.6, west = grid == 0 ? 0 : 120;
+        codes_set_long(h, "Ni", g.cols);
+        codes_set_long(h, "Nj", g.rows);
+        codes_set_double(h, "latitudeOfFirstGridPointInDegrees", north);
+        codes_set_double(h, "longitudeOfFirstGridPointInDegrees", west);
+        codes_set_double(h, "latitudeOfLastGridPointInDegrees", north - (g.rows - 1) * step);
+        codes_set_double(h, "longitudeOfLastGridPointInDegrees", west + (g.cols - 1) * step);
+        codes_set_double(h, "iDirectionIncrementInDegrees", step);
+        codes_set_double(h, "jDirectionIncrementInDegrees", step);
+    }
+    const std::size_t n = static_cast<std::size_t>(g.cols) * g.rows;
+    std::vector<double> v(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double x = static_cast<double>(k % g.cols), y = static_cast<double>(k / g.cols);
+        v[k] = 260 + 25 * std::sin(x / 97) * std::cos(y / 61) + 3 * std::sin(x / 7 + y / 11) +
+               static_cast<double>(k * 2654435761u % 1000) * 1e-3;
+    }
+    codes_set_long(h, "bitsPerValue", 16);
+    codes_set_double_array(h, "values", v.data(), n);
+    std::size_t len = std::strlen(kPackings[packing]);
+    if (codes_set_string(h, "packingType", kPackings[packing], &len) == 0) {
+        codes_set_double_array(h, "values", v.data(), n);
+        const void* msg = nullptr;
+        std::size_t size = 0;
+        codes_get_message(h, &msg, &size);
+        const auto* m = static_cast<const std::uint8_t*>(msg);
+        out.assign(m, m + size);
+    }
+    codes_handle_delete(h);
+    return out;
+}
+
+// One message of a packing decoded by the reader (index included).
+void BM_GribPackingKivar(benchmark::State& st) {
+    const int grid = static_cast<int>(st.range(0)), packing = static_cast<int>(st.range(1));
+    const std::vector<std::uint8_t>& bytes = real_message(grid, packing);
+    if (bytes.empty()) return st.SkipWithError("ecCodes did not write the message");
+    grib::File file;
+    if (!grib::index_bytes(bytes.data(), bytes.size(), file))
+        return st.SkipWithError(file.first_problem.c_str());
+    std::vector<float> values(file.fields[0].grid.count());
+    for (auto _ : st) {
+        grib::File f;
+        grib::index_bytes(bytes.data(), bytes.size(), f);
+        if (!grib::decode(f, f.fields[0], values)) return st.SkipWithError("decoding failed");
+        benchmark::DoNotOptimize(values.data());
+    }
+    st.SetLabel(std::string(kRealGrids[grid].name) + " " + kPackings[packing]);
+    st.counters["values/s"] = benchmark::Counter(static_cast<double>(values.size()) *
+                                                     static_cast<double>(st.iterations()),
+                                                 benchmark::Counter::kIsRate);
+}
+
+// The same message decoded by ecCodes into double precision.
+void BM_GribPackingEcCodes(benchmark::State& st) {
+    const int grid = static_cast<int>(st.range(0)), packing = static_cast<int>(st.range(1));
+    const std::vector<std::uint8_t>& bytes = real_message(grid, packing);
+    if (bytes.empty()) return st.SkipWithError("ecCodes did not write the message");
+    std::vector<double> values(static_cast<std::size_t>(kRealGrids[grid].cols) *
+                               kRealGrids[grid].rows);
+    for (auto _ : st) {
+        codes_handle* h = codes_handle_new_from_message(nullptr, bytes.data(), bytes.size());
+        std::size_t n = values.size();
+        codes_get_double_array(h, "values", values.data(), &n);
+        codes_handle_delete(h);
+        benchmark::DoNotOptimize(values.data());
+    }
+    st.SetLabel(std::string(kRealGrids[grid].name) + " " + kPackings[packing]);
+    st.counters["values/s"] = benchmark::Counter(static_cast<double>(values.size()) *
+                                                     static_cast<double>(st.iterations()),
+                                                 benchmark::Counter::kIsRate);
+}
+
+void packing_args(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"grid", "packing"});
+    for (int g = 0; g < 3; ++g)
+        for (int p = 0; p < kPackingCount; ++p)
+            b->Args({g, p});
+}
+BENCHMARK(BM_GribPackingKivar)->Apply(packing_args)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GribPackingEcCodes)->Apply(packing_args)->Unit(benchmark::kMillisecond);
+#endif
+
+// The inventory of a 1 GB file of 500 messages (0.25 degree global fields
+// of 16 bits), in CPU time: mapping and indexing every message.
+void BM_GribInventory1GB(benchmark::State& st) {
+    if (!prepare()) return st.SkipWithError("cannot write the forecast");
+    const std::string path = (folder / "one_gb.grib2").string();
+    if (!fs::exists(path)) {
+        gribgen::Field f;
+        f.cols = 1440, f.rows = 721;
+        f.lon_west = 0, f.lat_north = 90, f.lon_step = 0.25, f.lat_step = 0.25;
+        f.bits = 16;
+        f.values.resize(static_cast<std::size_t>(f.cols) * f.rows);
+        for (std::size_t k = 0; k < f.values.size(); ++k)
+            f.values[k] = 250 + static_cast<double>(k % 997) * 0.05;
+        std::ofstream out(path, std::ios::binary);
+        for (int m = 0; m < 500; ++m) {
+            f.forecast_hour = m;
+            const gribgen::Bytes b = gribgen::message(f);
+            out.write(reinterpret_cast<const char*>(b.data()), static_cast<long>(b.size()));
+        }
+        if (!out) return st.SkipWithError("cannot write the 1 GB file");
+    }
+    int fd = ::open(path.c_str(), O_RDONLY);
+    std::size_t fields = 0;
+    for (auto _ : st) {
+        grib::File file;
+        grib::open_fd(fd, file);
+        fields = file.fields.size();
+        grib::close(file);
+    }
+    ::close(fd);
+    st.counters["fields"] = static_cast<double>(fields);
+    st.counters["MB"] = static_cast<double>(fs::file_size(path)) / 1e6;
+}
+BENCHMARK(BM_GribInventory1GB)->Unit(benchmark::kMillisecond);
 
 // `kivar data --all` of the whole file: every field as a TEXT file.
 void BM_GribDataAll(benchmark::State& st) {
