@@ -87,10 +87,22 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
             // when no value can leave single precision.
             std::size_t fast = size >= 8 ? ((size - 8) * 8) / bits : 0;
             if (fast > n) fast = n;
-            if (!(std::fabs(sc.ref) + std::fabs(sc.scale) * std::ldexp(1.0, bits) <= FLT_MAX))
-                fast = 0;
+            const bool in_range =
+                std::fabs(sc.ref) + std::fabs(sc.scale) * std::ldexp(1.0, bits) <= FLT_MAX;
+            if (!in_range) fast = 0;
             std::uint64_t bit = 0;
             std::size_t k = 0;
+            // Whole bytes per value: loads the compiler vectorizes.
+            if (in_range && bits == 16) {
+                const double r = sc.ref, m = sc.scale;
+                for (; k < n; ++k)
+                    out[k] = static_cast<float>(
+                        r + m * static_cast<double>(data[2 * k] << 8 | data[2 * k + 1]));
+            } else if (in_range && bits == 8) {
+                const double r = sc.ref, m = sc.scale;
+                for (; k < n; ++k)
+                    out[k] = static_cast<float>(r + m * static_cast<double>(data[k]));
+            }
             for (; k < fast; ++k, bit += bits) {
                 std::uint64_t w;
                 std::memcpy(&w, data + (bit >> 3), 8);

@@ -1,55 +1,87 @@
 // The PNG images of data representation template 5.41: chunks, the zlib
-// stream of the IDAT chunks, and the five row filters of PNG, for the grey
+// stream of the IDAT chunks (inflated by libdeflate), and the five row filters of PNG, for the grey
 // and RGB(A) images GRIB producers write. The pixels are the packed numbers.
 #include "grib/bytes.h"
 #include "grib/unpack.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 namespace grib {
 
 namespace {
 
-int paeth(int a, int b, int c) {
-    int p = a + b - c;
-    int pa = p > a ? p - a : a - p, pb = p > b ? p - b : b - p, pc = p > c ? p - c : c - p;
-    if (pa <= pb && pa <= pc) return a;
-    return pb <= pc ? b : c;
+// The predictor nearest to a + b - c (a on ties, then b), without branches.
+inline int paeth(int a, int b, int c) {
+    int pa = b > c ? b - c : c - b;
+    const int pb = a > c ? a - c : c - a;
+    const int s = a + b - 2 * c, pc = s < 0 ? -s : s;
+    if (pb < pa) pa = pb, a = b;
+    return pc < pa ? c : a;
+}
+
+// The Paeth filter of one row of bpp bytes per pixel: the left and
+// upper-left bytes of each lane stay in registers.
+template <int BPP> void paeth_row(std::uint8_t* x, const std::uint8_t* prior, std::size_t stride) {
+    int a[BPP] = {}, c[BPP] = {};
+    std::size_t i = 0;
+    for (; i + BPP <= stride; i += BPP)
+        for (int l = 0; l < BPP; ++l) {
+            const int b = prior[i + l];
+            a[l] = (x[i + l] + paeth(a[l], b, c[l])) & 0xff;
+            x[i + l] = static_cast<std::uint8_t>(a[l]);
+            c[l] = b;
+        }
+    for (int l = 0; i < stride; ++i, ++l) {
+        const int b = prior[i];
+        x[i] = static_cast<std::uint8_t>(x[i] + paeth(a[l], b, c[l]));
+    }
 }
 
 // Undoes the filter of each row in place; rows are `stride` bytes behind
-// their filter byte, bpp bytes per pixel (1 for images below 8 bits).
+// their filter byte, bpp bytes per pixel (1 for images below 8 bits). One
+// loop per filter, the row above the first being zeros.
 bool unfilter(std::uint8_t* raw, std::size_t rows, std::size_t stride, std::size_t bpp) {
-    const std::uint8_t* prior = nullptr;
+    thread_local std::vector<std::uint8_t> zeros;
+    zeros.assign(stride, 0);
+    const std::uint8_t* prior = zeros.data();
     for (std::size_t r = 0; r < rows; ++r) {
         std::uint8_t* line = raw + r * (stride + 1);
-        const int type = line[0];
         std::uint8_t* x = line + 1;
-        for (std::size_t i = 0; i < stride; ++i) {
-            int a = i >= bpp ? x[i - bpp] : 0;
-            int b = prior ? prior[i] : 0;
-            int c = prior && i >= bpp ? prior[i - bpp] : 0;
-            int add;
-            switch (type) {
-            case 0:
-                add = 0;
-                break;
+        const std::size_t first = bpp < stride ? bpp : stride;
+        switch (line[0]) {
+        case 0:
+            break;
+        case 1:
+            for (std::size_t i = bpp; i < stride; ++i)
+                x[i] = static_cast<std::uint8_t>(x[i] + x[i - bpp]);
+            break;
+        case 2:
+            for (std::size_t i = 0; i < stride; ++i)
+                x[i] = static_cast<std::uint8_t>(x[i] + prior[i]);
+            break;
+        case 3:
+            for (std::size_t i = 0; i < first; ++i)
+                x[i] = static_cast<std::uint8_t>(x[i] + (prior[i] >> 1));
+            for (std::size_t i = bpp; i < stride; ++i)
+                x[i] = static_cast<std::uint8_t>(x[i] + ((x[i - bpp] + prior[i]) >> 1));
+            break;
+        case 4:
+            switch (bpp) {
             case 1:
-                add = a;
+                paeth_row<1>(x, prior, stride);
                 break;
             case 2:
-                add = b;
+                paeth_row<2>(x, prior, stride);
                 break;
             case 3:
-                add = (a + b) / 2;
-                break;
-            case 4:
-                add = paeth(a, b, c);
+                paeth_row<3>(x, prior, stride);
                 break;
             default:
-                return false;
+                paeth_row<4>(x, prior, stride);
             }
-            x[i] = static_cast<std::uint8_t>(x[i] + add);
+            break;
+        default:
+            return false;
         }
         prior = x;
     }
@@ -69,7 +101,10 @@ bool png_values(const std::uint8_t* data, std::size_t size, std::size_t n,
         return refuse("PNG data without a PNG signature.");
     std::uint32_t width = 0, height = 0;
     int depth = 0, colour = -1;
-    std::vector<std::uint8_t> packed;
+    thread_local std::vector<std::uint8_t> packed;
+    packed.clear();
+    const std::uint8_t* idat = nullptr;
+    std::size_t idat_size = 0, idat_count = 0;
     std::size_t pos = 8;
     bool ended = false;
     while (!ended) {
@@ -84,7 +119,11 @@ bool png_values(const std::uint8_t* data, std::size_t size, std::size_t n,
             depth = body[8], colour = body[9];
             if (body[12] != 0) return refuse("interlaced PNG images are not supported.");
         } else if (std::memcmp(type, "IDAT", 4) == 0) {
-            packed.insert(packed.end(), body, body + len);
+            // One chunk is inflated where it is; several are joined first.
+            if (idat_count == 1) packed.assign(idat, idat + idat_size);
+            if (idat_count >= 1) packed.insert(packed.end(), body, body + len);
+            idat = body, idat_size = len;
+            ++idat_count;
         } else if (std::memcmp(type, "IEND", 4) == 0) {
             ended = true;
         }
@@ -121,8 +160,13 @@ bool png_values(const std::uint8_t* data, std::size_t size, std::size_t n,
     const std::size_t raw_size = (stride + 1) * height;
     thread_local std::vector<std::uint8_t> raw;
     raw.resize(raw_size + 8);
-    uLongf got = static_cast<uLongf>(raw_size);
-    if (uncompress(raw.data(), &got, packed.data(), static_cast<uLong>(packed.size())) != Z_OK ||
+    thread_local libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
+    if (!inflater) return refuse("not enough memory for the PNG decoder.");
+    const std::uint8_t* in = idat_count == 1 ? idat : packed.data();
+    const std::size_t in_size = idat_count == 1 ? idat_size : packed.size();
+    std::size_t got = 0;
+    if (libdeflate_zlib_decompress(inflater, in, in_size, raw.data(), raw_size, &got) !=
+            LIBDEFLATE_SUCCESS ||
         got != raw_size)
         return refuse("PNG data do not inflate to the image.");
     if (!unfilter(raw.data(), height, stride, pixel_bits >= 8 ? pixel_bits / 8 : 1))
@@ -131,9 +175,32 @@ bool png_values(const std::uint8_t* data, std::size_t size, std::size_t n,
     std::size_t k = 0;
     for (std::size_t r = 0; r < height && k < n; ++r) {
         const std::uint8_t* line = raw.data() + r * (stride + 1) + 1;
-        for (std::size_t i = 0; i < width && k < n; ++i)
-            out[k++] =
-                bits_at(line, stride, static_cast<std::uint64_t>(i) * pixel_bits, pixel_bits);
+        const std::size_t count = width < n - k ? width : n - k;
+        std::uint32_t* o = out.data() + k;
+        switch (pixel_bits) {
+        case 8:
+            for (std::size_t i = 0; i < count; ++i)
+                o[i] = line[i];
+            break;
+        case 16:
+            for (std::size_t i = 0; i < count; ++i)
+                o[i] = std::uint32_t{line[2 * i]} << 8 | line[2 * i + 1];
+            break;
+        case 24:
+            for (std::size_t i = 0; i < count; ++i)
+                o[i] = std::uint32_t{line[3 * i]} << 16 | std::uint32_t{line[3 * i + 1]} << 8 |
+                       line[3 * i + 2];
+            break;
+        case 32:
+            for (std::size_t i = 0; i < count; ++i)
+                o[i] = u32(line + 4 * i);
+            break;
+        default:
+            for (std::size_t i = 0; i < count; ++i)
+                o[i] =
+                    bits_at(line, stride, static_cast<std::uint64_t>(i) * pixel_bits, pixel_bits);
+        }
+        k += count;
     }
     return true;
 }
