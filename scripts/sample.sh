@@ -33,9 +33,9 @@ cp "$root/out/contours/MD04_ID102_P0500_DT26120400_TM24.png" "$root/docs/map-con
 grib="$root/build/stage/share/kivar/samples/sample_msm.grib2"
 echo "== kivar info $grib"
 "$kivar" info "$grib"
-echo "== kivar image $grib --level 0 --item 1 --hour 6 --format png --save $root/out/maps"
-"$kivar" image "$grib" --level 0 --item 1 --hour 6 --format png --save "$root/out/maps"
-cp "$root/out/maps/MD05_ID001_P0000_DT26120400_TM06.png" "$root/docs/map-grib-pressure.png"
+echo "== kivar image $grib --level 'mean sea level' --item 1 --hour 6 --format png --save $root/out/maps"
+"$kivar" image "$grib" --level 'mean sea level' --item 1 --hour 6 --format png --save "$root/out/maps"
+cp "$root/out/maps/MD05_ID001_Lmean-sea-level_DT26120400_TM06.png" "$root/docs/map-grib-pressure.png"
 cp "$root/out/maps/MD04_ID004_P0850_DT26120400_TM24.png" "$root/docs/map-temperature-850.png"
 cp "$root/out/maps/MD04_ID024_P0850_DT26120400_TM24.png" "$root/docs/map-wind-850.png"
 echo

@@ -162,6 +162,7 @@ const Case kCases[] = {
     {"constant_d2", "grid_simple", 12, 0, false, true, 0, 9, 7, 2, 1, 0},
     {"jpeg_constant_d2", "grid_jpeg", 12, 0, false, true, 0, 9, 7, 2, 1, 0},
     {"ccsds_constant_d2", "grid_ccsds", 12, 0, false, true, 0, 9, 7, 2, 1, 0},
+    {"png_constant_d2", "grid_png", 12, 0, false, true, 0, 9, 7, 2, 1, 0},
     // Tiny values (a dust concentration) keep their digits.
     {"tiny", "grid_simple", 16, 0, false, false, 0, 31, 17, 12, 1e-9, 0},
     {"ieee32", "grid_ieee", 32, 0, false, false, 0, 31, 17, -1, 1, 0},
