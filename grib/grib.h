@@ -12,8 +12,9 @@
 // 4.2 (derived from an ensemble), 4.5 (probability), 4.6 (percentile), 4.8
 // (statistics over a time range), 4.9
 // (probability), 4.10 (percentile), 4.11 (ensemble member over a time
-// range), 4.12 (derived over a time range) and 4.15 (statistics over an
-// area); data representation templates 5.0 (simple packing), 5.2 and 5.3
+// range), 4.12 (derived over a time range), 4.15 (statistics over an
+// area) and 4.40 to 4.43 (those of 4.0, 4.1, 4.8 and 4.11 for a chemical
+// constituent); data representation templates 5.0 (simple packing), 5.2 and 5.3
 // (complex packing, spatial differencing of order 1 and 2, every management
 // of missing values), 5.4 (IEEE floats), 5.40 (JPEG 2000), 5.41 (PNG), 5.42
 // (CCSDS) and 5.200 (run length with level values), and the bit-map of
@@ -112,6 +113,7 @@ struct Field {
     int percentile = -1;          // 0 to 100
     int statistical_process = -1; // code table 4.10: 0 average, 1 accumulation, 2 maximum, ...
     int spatial_process = -1;     // template 4.15: code table 4.15
+    int constituent = -1;         // templates 4.40 to 4.43: code table 4.230
 
     Grid grid;
     std::uint32_t value_count = 0;    // values packed in section 7

@@ -108,7 +108,12 @@ struct Indexer {
         // range, its count, then one 12-octet range), or 0 without one; and
         // the octets the template needs.
         std::uint32_t stats = 0, need = 34;
-        switch (pt) {
+        // Atmospheric chemical constituents (4.40 to 4.43): the templates of
+        // 4.0, 4.1, 4.8 and 4.11 with the constituent's type behind the
+        // parameter, the octets after it two further on.
+        const int shift = pt >= 40 && pt <= 43 ? 2 : 0;
+        const int kind = shift ? (pt == 40 ? 0 : pt == 41 ? 1 : pt == 42 ? 8 : 11) : pt;
+        switch (kind) {
         case 0:
             break;
         case 1:
@@ -150,44 +155,47 @@ struct Indexer {
         }
         }
         if (stats) need = stats + 24;
+        need += shift;
         if (len < need) return problem("message %d: product section too short."), false;
         f.category = s4[9];
         f.number = s4[10];
-        int time_unit = s4[17];
-        long long ft = static_cast<long long>(sm32(s4 + 18));
+        if (shift) f.constituent = static_cast<int>(u16(s4 + 11));
+        const std::uint8_t* t = s4 + shift;
+        int time_unit = t[17];
+        long long ft = static_cast<long long>(sm32(t + 18));
         if (!to_hours(time_unit, ft, f.forecast_hour))
             return problem("message %d: unknown unit %d of the forecast time.", time_unit), false;
-        f.level_type = s4[22];
-        f.level_value = surface_value(s4 + 23);
-        f.level2_type = s4[28];
-        f.level2_value = f.level2_type == 255 ? 0 : surface_value(s4 + 29);
-        switch (pt) {
+        f.level_type = t[22];
+        f.level_value = surface_value(t + 23);
+        f.level2_type = t[28];
+        f.level2_value = f.level2_type == 255 ? 0 : surface_value(t + 29);
+        switch (kind) {
         case 1:
         case 11:
-            f.ensemble_type = s4[34];
-            f.perturbation = s4[35];
-            f.ensemble_size = s4[36];
+            f.ensemble_type = t[34];
+            f.perturbation = t[35];
+            f.ensemble_size = t[36];
             break;
         case 2:
         case 12:
-            f.derived = s4[34];
-            f.ensemble_size = s4[35];
+            f.derived = t[34];
+            f.ensemble_size = t[35];
             break;
         case 5:
         case 9:
-            f.probability_type = s4[36];
-            if (u32(s4 + 38) != 0xffffffffu)
-                f.lower_limit = scaled(s4[37] == 0xff ? 0 : sm8(s4[37]), sm32(s4 + 38));
-            if (u32(s4 + 43) != 0xffffffffu)
-                f.upper_limit = scaled(s4[42] == 0xff ? 0 : sm8(s4[42]), sm32(s4 + 43));
+            f.probability_type = t[36];
+            if (u32(t + 38) != 0xffffffffu)
+                f.lower_limit = scaled(t[37] == 0xff ? 0 : sm8(t[37]), sm32(t + 38));
+            if (u32(t + 43) != 0xffffffffu)
+                f.upper_limit = scaled(t[42] == 0xff ? 0 : sm8(t[42]), sm32(t + 43));
             break;
         case 6:
         case 10:
-            f.percentile = s4[34];
+            f.percentile = t[34];
             break;
         case 15:
-            f.statistical_process = s4[34] == 255 ? -1 : s4[34];
-            f.spatial_process = s4[35];
+            f.statistical_process = t[34] == 255 ? -1 : t[34];
+            f.spatial_process = t[35];
             break;
         default:
             break;
@@ -195,7 +203,7 @@ struct Indexer {
         if (stats) {
             // The first time range: its process, and its length (in its
             // unit) ends the interval.
-            const std::uint8_t* r = s4 + stats + 12;
+            const std::uint8_t* r = t + stats + 12;
             f.statistical_process = r[0] == 255 ? -1 : r[0]; // 255: not given
             int range_unit = r[2];
             int hours = 0;

@@ -222,6 +222,7 @@ std::string product_kind(const Field& f) {
         if (!s.empty()) s += ", ";
         s += part;
     };
+    if (f.constituent >= 0) add("constituent " + std::to_string(f.constituent));
     if (f.perturbation >= 0 || f.ensemble_type >= 0) {
         if ((f.ensemble_type == 0 || f.ensemble_type == 1) && f.perturbation <= 0)
             add(f.ensemble_type == 1 ? "low-resolution control" : "control");

@@ -303,6 +303,12 @@ const Product kProducts[] = {
     {"productDefinitionTemplateNumber=12,derivedForecast=0,typeOfStatisticalProcessing=3,"
      "lengthOfTimeRange=12,typeOfFirstFixedSurface=105,scaledValueOfFirstFixedSurface=1",
      "ensemble mean, minimum", 12, 12, "hybrid level 1"},
+    {"productDefinitionTemplateNumber=40,constituentType=62001,typeOfFirstFixedSurface=103,"
+     "scaledValueOfFirstFixedSurface=10,forecastTime=9",
+     "constituent 62001", 9, 0, "10 m above ground"},
+    {"productDefinitionTemplateNumber=42,constituentType=62001,typeOfStatisticalProcessing=0,"
+     "lengthOfTimeRange=3,forecastTime=3,typeOfFirstFixedSurface=1",
+     "constituent 62001, average", 6, 3, "surface"},
     {"productDefinitionTemplateNumber=15,statisticalProcess=0,spatialProcessing=0,"
      "numberOfPointsUsed=9,typeOfFirstFixedSurface=1",
      "area average", 0, 0, "surface"},
