@@ -105,7 +105,6 @@ int parse(int argc, char** argv, Options& o) {
         if (!ok) return usage_error("option " + a + " needs a value");
     }
     if (o.item && !is_number(o.item, false)) return usage_error("--item wants an item code");
-    if (o.hour && !is_number(o.hour, false)) return usage_error("--hour wants a number");
     if (o.range_low && (!is_number(o.range_low, true) || !is_number(o.range_high, true)))
         return usage_error("--range wants two numbers");
     if (o.jobs && (!is_number(o.jobs, false) || std::atoi(o.jobs) < 1 || std::atoi(o.jobs) > 256))
@@ -275,7 +274,11 @@ int set_controls(const Options& o, bool data) {
                                list_text(IDC_LEVEL_LIST, list_selected(IDC_LEVEL_LIST)) + " of " +
                                file + "; items: " + item_entries());
     }
-    if (o.hour && !select_text(IDC_HOUR_LIST, std::to_string(std::atoi(o.hour))))
+    if (o.hour && forecast.hour_names.empty() && !is_number(o.hour, false))
+        return usage_error("--hour wants a number");
+    if (o.hour &&
+        !select_text(IDC_HOUR_LIST, forecast.hour_names.empty() ? std::to_string(std::atoi(o.hour))
+                                                                : std::string(o.hour)))
         return usage_error("hour " + std::string(o.hour) + " is not in " + file +
                            "; hours: " + list_entries(IDC_HOUR_LIST));
     set_checked(IDC_SELECTED_ONLY, !o.all);

@@ -251,10 +251,9 @@ int open_file(const std::string& path) {
         platform::list_insert(IDC_LEVEL_LIST, static_cast<int>(k),
                               forecast_level_text(static_cast<int>(k)).c_str());
     platform::list_reset(IDC_HOUR_LIST);
-    for (std::size_t k = 0; k < v.hours.size(); ++k) {
-        std::snprintf(text, sizeof text, "%d", v.hours[k]);
-        platform::list_insert(IDC_HOUR_LIST, static_cast<int>(k), text);
-    }
+    for (std::size_t k = 0; k < v.hours.size(); ++k)
+        platform::list_insert(IDC_HOUR_LIST, static_cast<int>(k),
+                              forecast_hour_text(static_cast<int>(k)).c_str());
     platform::list_select(IDC_LEVEL_LIST, 0);
     platform::list_select(IDC_HOUR_LIST, 0);
 

@@ -36,6 +36,12 @@ std::string forecast_level_text(int pos) {
     return std::to_string(forecast.levels[pos]);
 }
 
+std::string forecast_hour_text(int pos) {
+    if (pos < 0 || pos >= static_cast<int>(forecast.hours.size())) return "";
+    if (pos < static_cast<int>(forecast.hour_names.size())) return forecast.hour_names[pos];
+    return std::to_string(forecast.hours[pos]);
+}
+
 std::string forecast_level_label(int level) {
     if (is_grib())
         if (const std::string* name = grib_view::level_name(level)) return *name;
@@ -74,6 +80,7 @@ int forecast_open(std::FILE* f, const std::string& path) {
     ix.item_count = item_count;
     forecast.levels.assign(levels.begin(), levels.begin() + level_count);
     forecast.level_names.clear();
+    forecast.hour_names.clear();
     forecast.items.assign(items.begin(), items.begin() + item_count);
     const gpv::GpvHeader& h = gpv::header;
     forecast.model_name = h.model_name;

@@ -27,7 +27,8 @@ struct ForecastView {
     std::vector<int> levels; // GPV: hPa, 0 is the surface; GRIB: level codes (forecast_grib.cpp)
     std::vector<std::string> level_names; // GRIB: the lists' text of each level; GPV: empty
     std::vector<int> items; // item codes at the level chosen last (forecast_choose_level)
-    std::vector<int> hours; // forecast hours
+    std::vector<int> hours; // forecast hours (GRIB files with times off the whole hour: minutes)
+    std::vector<std::string> hour_names; // GRIB in minutes: "H:MM" of each; else empty
     int largest_grid_count = 0;
     std::vector<std::string> notes; // further lines of `kivar info`
 };
@@ -41,6 +42,10 @@ FileFormat sniff_format(std::FILE* f);
 // The text of level position pos in the lists: the GRIB level's name, or the
 // GPV level's number.
 std::string forecast_level_text(int pos);
+
+// The text of hour position pos in the lists: "H:MM" for a GRIB file of
+// times in minutes, else the hour's number.
+std::string forecast_hour_text(int pos);
 
 // The text of a level code in titles and messages: "850" for GPV files,
 // the level's name ("850 hPa", "2 m above ground") for GRIB files.

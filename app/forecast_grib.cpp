@@ -21,6 +21,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <tuple>
 #include <map>
@@ -84,9 +85,10 @@ struct Entry {
 };
 
 grib::File file;
-std::vector<Parameter> others;                             // item kFirstOtherItem + k
-std::vector<Level> levels_seen;                            // of forecast.levels, in order
-std::vector<Entry> entries;                                // in the order of an "All items" run
+std::vector<Parameter> others;  // item kFirstOtherItem + k
+std::vector<Level> levels_seen; // of forecast.levels, in order
+bool in_minutes = false;        // the view's hours are minutes (times off the whole hour)
+std::vector<Entry> entries;     // in the order of an "All items" run
 std::map<std::tuple<int, int, int>, std::size_t> entry_at; // (level, item, hour) to entries
 std::size_t cursor = 0;                                    // of an "All items" run
 gpv::FieldLabel last_label;
@@ -265,13 +267,21 @@ int open(std::FILE* f, const std::string& /*path*/) {
         return it->code;
     };
 
+    // Times off the whole hour (nowcasts every few minutes) make the file's
+    // "hours" minutes, shown as H:MM.
+    auto minutes_of = [](const grib::Field& g) {
+        return g.forecast_minutes >= 0 ? g.forecast_minutes : g.forecast_hour * 60LL;
+    };
+    in_minutes = false;
+    for (const grib::Field& g : file.fields)
+        if (minutes_of(g) % 60 != 0 && minutes_of(g) / 60 == g.forecast_hour) in_minutes = true;
     int repeated = 0;
     for (std::size_t k = 0; k < file.fields.size(); ++k) {
         const grib::Field& g = file.fields[k];
         Entry e{};
         e.level = level_code(level_of(g));
         e.item = item_of(g, e.a, e.b);
-        e.hour = g.forecast_hour;
+        e.hour = in_minutes ? static_cast<int>(minutes_of(g)) : g.forecast_hour;
         e.field = k;
         if (!entry_at.emplace(key(e.level, e.item, e.hour), entries.size()).second) {
             ++repeated;
@@ -299,6 +309,13 @@ int open(std::FILE* f, const std::string& /*path*/) {
     forecast.level_names.clear();
     for (const Level& l : levels_seen)
         forecast.level_names.push_back(l.name);
+    forecast.hour_names.clear();
+    if (in_minutes)
+        for (int minutes : hours) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%d:%02d", minutes / 60, std::abs(minutes % 60));
+            forecast.hour_names.push_back(text);
+        }
     forecast.levels = levels;
     forecast.hours = hours;
     const grib::Field& first = file.fields[entries.front().field];
@@ -406,9 +423,14 @@ std::string output_name(const char* save_dir, int item, int level, int hour) {
         while (where.back() == '-')
             where.pop_back();
     }
+    char when[32];
+    if (in_minutes)
+        std::snprintf(when, sizeof when, "%02d%02d", hour / 60, std::abs(hour % 60));
+    else
+        std::snprintf(when, sizeof when, "%02d", hour);
     char text[160];
-    std::snprintf(text, sizeof text, "MD%02d_ID%03d_%s_DT%02d%02d%02d%02d_TM%02d", h.model_code,
-                  item, where.c_str(), h.init_year, h.init_month, h.init_day, h.init_hour, hour);
+    std::snprintf(text, sizeof text, "MD%02d_ID%03d_%s_DT%02d%02d%02d%02d_TM%s", h.model_code, item,
+                  where.c_str(), h.init_year, h.init_month, h.init_day, h.init_hour, when);
     return std::string(save_dir) + text;
 }
 
@@ -519,6 +541,7 @@ void close() {
     grib::close(file);
     others.clear();
     levels_seen.clear();
+    in_minutes = false;
     entries.clear();
     entry_at.clear();
     cursor = 0;

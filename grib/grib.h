@@ -96,8 +96,10 @@ struct Field {
     double level_value = 0; // its value in the units of its type (Pa for 100)
     int level2_type = 255;  // type of the second fixed surface (255: none), for layers
     double level2_value = 0;
-    int forecast_hour = 0;  // for statistics (4.8), the end of the interval
-    int interval_hours = 0; // length of the statistics interval (4.8), else 0
+    int forecast_hour = 0;           // for statistics (4.8), the end of the interval
+    int interval_hours = 0;          // length of the statistics interval (4.8), else 0
+    long long forecast_minutes = -1; // the forecast time (end of the interval) in minutes;
+                                     // -1: whole hours, forecast_hour
     int product_template = 0, data_template = 0;
 
     // What sets a field apart from others of the same parameter, level and

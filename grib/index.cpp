@@ -65,6 +65,19 @@ bool to_hours(int unit, long long value, int& hours) {
     return true;
 }
 
+// The minutes of a time in the given unit (seconds rounded down); false for
+// an unknown unit.
+bool to_minutes(int unit, long long value, long long& minutes) {
+    if (unit == 13) {
+        minutes = value / 60;
+        return true;
+    }
+    long m = unit_minutes(unit);
+    if (m == 0 || value > 100000000 || value < -100000000) return false;
+    minutes = value * m;
+    return true;
+}
+
 // value x 10^-scale, as near as doubles go (0.1 rather than 0.1000...01).
 double scaled(int scale, long long value) {
     const double v = static_cast<double>(value);
@@ -163,7 +176,8 @@ struct Indexer {
         const std::uint8_t* t = s4 + shift;
         int time_unit = t[17];
         long long ft = static_cast<long long>(sm32(t + 18));
-        if (!to_hours(time_unit, ft, f.forecast_hour))
+        long long minutes = 0;
+        if (!to_hours(time_unit, ft, f.forecast_hour) || !to_minutes(time_unit, ft, minutes))
             return problem("message %d: unknown unit %d of the forecast time.", time_unit), false;
         f.level_type = t[22];
         f.level_value = surface_value(t + 23);
@@ -207,11 +221,15 @@ struct Indexer {
             f.statistical_process = r[0] == 255 ? -1 : r[0]; // 255: not given
             int range_unit = r[2];
             int hours = 0;
-            if (!to_hours(range_unit, static_cast<long long>(u32(r + 3)), hours))
+            long long range = 0;
+            const long long length = static_cast<long long>(u32(r + 3));
+            if (!to_hours(range_unit, length, hours) || !to_minutes(range_unit, length, range))
                 return problem("message %d: unknown unit %d of the time range.", range_unit), false;
             f.interval_hours = hours;
             f.forecast_hour += hours;
+            minutes += range;
         }
+        f.forecast_minutes = minutes;
         return true;
     }
 

@@ -305,4 +305,35 @@ TEST_F(GribCli, ToolWrittenFilesWithHeadersMembersAndProbabilities) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work" / "maps"), {}), 8);
 }
 
+// A nowcast: run-length packed fields every 5 minutes. Each time is its own
+// entry, listed as H:MM and named HHMM in the output files.
+TEST_F(GribCli, NowcastTimesInMinutes) {
+    gribgen::Bytes all;
+    for (int minutes = 0; minutes <= 15; minutes += 5) {
+        gribgen::Field f = field(1, 52, 1, 0, 0);
+        std::vector<int> levels(12);
+        for (int k = 0; k < 12; ++k)
+            levels[k] = (k + minutes / 5) % 4;
+        gribgen::Bytes b = gribgen::run_length_message(f, 4, {1, 2, 3}, 1, levels);
+        const std::size_t sec4 = 16 + 21 + 72;
+        b[sec4 + 17] = 0; // unit: minute
+        b[sec4 + 21] = static_cast<std::uint8_t>(minutes);
+        all.insert(all.end(), b.begin(), b.end());
+    }
+    write_file(path, all);
+    Outcome r = kivar("info " + path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("hours: 0:00 0:05 0:10 0:15\n"), std::string::npos) << r.out;
+    r = kivar("data " + path + " --all --csv --save all");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work" / "all"), {}), 4);
+    // Levels 1 2 3 0 at 0:05 (0 missing), of 0.1, 0.2, 0.3 mm/s, in mm/h.
+    std::string text =
+        read_file(dir / "work" / "all" / "MD05_ID049_Lsurface_DT26120400_TM0005.csv");
+    EXPECT_EQ(text.substr(text.find('\n') + 1, 17), "360,720,1080,nan\n") << text;
+    r = kivar("data " + path + " --hour 0:15 --save one");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "work" / "one" / "MD05_ID049_Lsurface_DT26120400_TM0015.txt"));
+}
+
 } // namespace
