@@ -268,10 +268,12 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
             zmax = h.max_value;
         }
         if (opt.area) area_range(opt, m, shown, &zmin, &zmax);
+        // GRIB fields show their range in the digits it has (1.6e-07).
+        const char* shown_as = forecast.format == FileFormat::Grib ? "%.7g" : "%f";
         char text[64];
-        std::snprintf(text, sizeof text, "%f", zmin);
+        std::snprintf(text, sizeof text, shown_as, zmin);
         platform::set_text(IDC_RANGE_LOW, text);
-        std::snprintf(text, sizeof text, "%f", zmax);
+        std::snprintf(text, sizeof text, shown_as, zmax);
         platform::set_text(IDC_RANGE_HIGH, text);
     } else {
         zmin = range_field(IDC_RANGE_LOW);
