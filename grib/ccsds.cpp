@@ -25,6 +25,10 @@ bool ccsds_values(const std::uint8_t* s5, const std::uint8_t* data, std::size_t 
     const int block = s5[22];
     const int rsi = static_cast<int>(u16(s5 + 23));
     if (bits < 1 || bits > 32) return refuse("CCSDS samples of more than 32 bits.");
+    // The coder's own checks do not cover every value: a block of 0 samples
+    // would make it write anywhere.
+    if (!(block == 8 || block == 16 || block == 32 || block == 64) || rsi < 1 || rsi > 4096)
+        return refuse("CCSDS block size or reference sample interval not supported.");
     // Sample width in the decoded stream: 1, 2, 3 (only when flagged) or 4 bytes.
     const int width = bits <= 8                                ? 1
                       : bits <= 16                             ? 2
