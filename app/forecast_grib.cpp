@@ -85,10 +85,11 @@ struct Entry {
 };
 
 grib::File file;
-std::vector<Parameter> others;  // item kFirstOtherItem + k
-std::vector<Level> levels_seen; // of forecast.levels, in order
-bool in_minutes = false;        // the view's hours are minutes (times off the whole hour)
-std::vector<Entry> entries;     // in the order of an "All items" run
+std::vector<Parameter> others;     // item kFirstOtherItem + k
+std::vector<Level> levels_seen;    // of forecast.levels, in order
+bool in_minutes = false;           // the view's hours are minutes (times off the whole hour)
+std::map<long, int> nine_interval; // of the nine items' parameters: the interval of their code
+std::vector<Entry> entries;        // in the order of an "All items" run
 std::map<std::tuple<int, int, int>, std::size_t> entry_at; // (level, item, hour) to entries
 std::size_t cursor = 0;                                    // of an "All items" run
 gpv::FieldLabel last_label;
@@ -132,10 +133,14 @@ int item_of(const grib::Field& f, double& a, double& b) {
         // Spreads are differences: no offset; an anomaly index has no unit.
         if (f.derived == 2 || f.derived == 3 || f.derived == 4 || f.derived == 7) b = 0;
         if (f.derived == 5) a = 1, b = 0;
-        if (kind.empty()) return nine->item;
+        // The item's code goes to its first interval; others are told apart.
+        if (kind.empty()) {
+            auto [it, fresh] = nine_interval.emplace(nine - kItemParameters, interval);
+            if (fresh || it->second == interval) return nine->item;
+        }
     }
     // The same parameter and kind over another interval is told apart by it.
-    bool other_interval = false;
+    bool other_interval = nine && kind.empty();
     for (std::size_t k = 0; k < others.size(); ++k) {
         const Parameter& o = others[k];
         if (o.discipline != f.discipline || o.category != f.category || o.number != f.number ||
@@ -541,6 +546,7 @@ void close() {
     grib::close(file);
     others.clear();
     levels_seen.clear();
+    nine_interval.clear();
     in_minutes = false;
     entries.clear();
     entry_at.clear();

@@ -61,9 +61,11 @@ struct GribCli : ::testing::Test {
 TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
     gribgen::Field rain = field(1, 8, 1, 0, 6.0, 6);
     rain.interval_hours = 3; // 6 mm over 3 hours: 2 mm/h
+    gribgen::Field rain6 = field(1, 8, 1, 0, 6.0, 6);
+    rain6.interval_hours = 6; // the same rain over another interval: an item of its own
     write({field(0, 0, 100, 85000, 288.15), field(3, 1, 101, 0, 101300),
            field(2, 8, 100, 85000, 1.0), rain, field(1, 0, 100, 85000, 0.5),
-           field(0, 0, 105, 3, 280)});
+           field(0, 0, 105, 3, 280), rain6});
     Outcome r = kivar("info " + path);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "model: MSM (code 5)\n"
@@ -71,7 +73,7 @@ TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
                      "levels: 850 hPa, surface, mean sea level, hybrid level 3\n"
                      "items at 850 hPa: 4 (Temperature (C)), 42 (w-wind (hPa/h)), "
                      "256 (Specific humidity (kg/kg))\n"
-                     "items at surface: 49 (Rain (mm/h))\n"
+                     "items at surface: 49 (Rain (mm/h)), 257 (Rain (mm/h), over 6 h)\n"
                      "items at mean sea level: 1 (Pressure (hPa))\n"
                      "items at hybrid level 3: 4 (Temperature (C))\n"
                      "hours: 0 6\n");
@@ -89,6 +91,8 @@ TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
         {"--level Surface --item 49 --hour 6", "MD05_ID049_Lsurface_DT26120400_TM06.csv",
          "2,2.333333,2.666667,3"},
         {"--level 850 --item 256", "MD05_ID256_P0850_DT26120400_TM00.csv", "0.5,1.5,2.5,3.5"},
+        {"--level surface --item 257 --hour 6", "MD05_ID257_Lsurface_DT26120400_TM06.csv",
+         "1,1.166667,1.333333,1.5"},
         {"--level hybridlevel3", "MD05_ID004_Lhybrid-level-3_DT26120400_TM00.csv",
          "6.85,7.85,8.85,9.85"},
     };
@@ -102,10 +106,10 @@ TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
     }
     EXPECT_NE(read_file(dir / "work" / "gpv.log").find("ID: 256  ITEM: Specific humidity"),
               std::string::npos);
-    // Every field of the inventory: 6 files.
+    // Every field of the inventory: 7 files.
     r = kivar("data " + path + " --all --save all");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work" / "all"), {}), 6);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work" / "all"), {}), 7);
     // A level the file does not have is a usage error that lists the names.
     r = kivar("data " + path + " --level '3 m above ground'");
     EXPECT_EQ(r.status, 2);
