@@ -85,6 +85,31 @@ namespace {
 constexpr std::uint64_t kMaxPoints = std::uint64_t{1} << 29;
 constexpr std::uint32_t kMissing4 = 0xffffffffu;
 
+// Most parallels between a pole and the equator of a Gaussian grid (the
+// finest global models use 1280 to 2560): their latitudes cost n^2 steps.
+constexpr std::uint32_t kMaxGaussianN = 8192;
+
+// The latitudes of the Gaussian grid met last, from the north: the fields
+// of a file share their grid.
+const std::vector<double>& gaussian_cached(int n) {
+    thread_local int cached_n = 0;
+    thread_local std::vector<double> lat;
+    if (cached_n != n) {
+        lat.resize(2 * static_cast<std::size_t>(n));
+        gaussian_latitudes(n, lat.data());
+        cached_n = n;
+    }
+    return lat;
+}
+
+// The row of a Gaussian grid's latitudes nearest to lat.
+std::size_t nearest_row(const std::vector<double>& lats, double lat) {
+    std::size_t k0 = 0;
+    for (std::size_t k = 1; k < lats.size(); ++k)
+        if (std::fabs(lats[k] - lat) < std::fabs(lats[k0] - lat)) k0 = k;
+    return k0;
+}
+
 // Octets of section 3 (0-based) up to the end of each template.
 int template_length(int number) {
     switch (number) {
@@ -165,7 +190,8 @@ bool parse_latlon(const std::uint8_t* s3, std::uint32_t len, int tlen, Grid& g,
             sum += v;
             longest = std::max(longest, static_cast<int>(v));
         }
-        if (sum != points || sum == 0 || sum > kMaxPoints)
+        // (The map spreads every row over the longest one.)
+        if (sum != points || sum == 0 || nj * static_cast<std::uint64_t>(longest) > kMaxPoints)
             return problem = format("reduced grid rows hold %llu points, the grid %u.",
                                     static_cast<unsigned long long>(sum), points),
                    false;
@@ -207,17 +233,14 @@ bool parse_latlon(const std::uint8_t* s3, std::uint32_t len, int tlen, Grid& g,
     const double north = std::max(la1, la2), south = std::min(la1, la2);
     if (g.template_number == 40) {
         const std::uint32_t n = rdj;
-        if (n == 0 || n > 1u << 15 || static_cast<std::uint64_t>(g.rows) > 2ull * n)
+        if (n == 0 || n > kMaxGaussianN || static_cast<std::uint64_t>(g.rows) > 2ull * n)
             return problem = format("Gaussian grid of %u parallels from pole to equator with %d "
                                     "rows.",
                                     n, g.rows),
                    false;
-        std::vector<double> lat(2 * n);
-        gaussian_latitudes(static_cast<int>(n), lat.data());
+        const std::vector<double>& lat = gaussian_cached(static_cast<int>(n));
         // Row 0 is the parallel nearest to the northernmost latitude given.
-        std::size_t k0 = 0;
-        for (std::size_t k = 1; k < lat.size(); ++k)
-            if (std::fabs(lat[k] - north) < std::fabs(lat[k0] - north)) k0 = k;
+        const std::size_t k0 = nearest_row(lat, north);
         if (k0 + g.rows > lat.size() || std::fabs(lat[k0] - north) > 90.0 / n)
             return problem = "Gaussian grid's first row is not one of its parallels.", false;
         g.gaussian_n = static_cast<int>(n);
@@ -444,11 +467,14 @@ int grid_coordinates(const Grid& g, std::span<double> lat, std::span<double> lon
     // Latitudes of the rows.
     std::vector<double> row_lat(static_cast<std::size_t>(g.rows));
     if (g.template_number == 40) {
-        std::vector<double> gl(2 * static_cast<std::size_t>(g.gaussian_n));
-        gaussian_latitudes(g.gaussian_n, gl.data());
-        std::size_t k0 = 0;
-        for (std::size_t k = 1; k < gl.size(); ++k)
-            if (std::fabs(gl[k] - g.lat_north) < std::fabs(gl[k0] - g.lat_north)) k0 = k;
+        if (g.gaussian_n <= 0 || g.gaussian_n > static_cast<int>(kMaxGaussianN)) {
+            report("grid", format("Error: Gaussian grid of %d parallels from pole to equator.",
+                                  g.gaussian_n)
+                               .c_str());
+            return 0;
+        }
+        const std::vector<double>& gl = gaussian_cached(g.gaussian_n);
+        const std::size_t k0 = nearest_row(gl, g.lat_north);
         for (std::size_t r = 0; r < row_lat.size(); ++r)
             row_lat[r] = k0 + r < gl.size() ? gl[k0 + r] : NAN;
     } else {
