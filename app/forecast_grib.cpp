@@ -388,6 +388,33 @@ bool map_points(const grib::Grid& g, const float* a, const float* b, MapGrid& m)
         lon += kWest - 180;
         return p;
     };
+    // Wind components along the grid's axes are turned to east and north by
+    // the direction of the grid's x axis at the point, found from the same
+    // grid moved a thousandth of a step along x (the projections are
+    // conformal: y is a quarter turn from x).
+    bool turn = b && g.winds_grid_relative && !reduced;
+    static std::vector<double> east_lat, east_lon;
+    if (turn) {
+        grib::Grid moved = g;
+        if (!g.proj.empty())
+            moved.x0 += g.dx * 1e-3;
+        else
+            moved.lon_west += g.lon_step * 1e-3;
+        east_lat.resize(g.count()), east_lon.resize(g.count());
+        turn = grib::grid_coordinates(moved, east_lat, east_lon);
+    }
+    auto earth_relative = [&](std::size_t p, float& u, float& v) {
+        double de = east_lon[p] - coords_lon[p];
+        de -= 360 * std::round(de / 360);
+        de *= std::cos(coords_lat[p] * M_PI / 180);
+        const double dn = east_lat[p] - coords_lat[p];
+        const double h = std::hypot(de, dn);
+        if (!(h > 0)) return;
+        const double cs = de / h, sn = dn / h;
+        const double x = u, y = v;
+        u = static_cast<float>(x * cs - y * sn);
+        v = static_cast<float>(x * sn + y * cs);
+    };
     int r0 = rows, r1 = -1, c0 = cols, c1 = -1;
     double lat, lon;
     for (int r = 0; r < rows; ++r)
@@ -415,6 +442,7 @@ bool map_points(const grib::Grid& g, const float* a, const float* b, MapGrid& m)
             const std::size_t p = cell(r, c, lat, lon);
             map_a[k] = a[p];
             if (b) map_b[k] = b[p];
+            if (turn) earth_relative(p, map_a[k], map_b[k]);
             map_lon[k] = static_cast<float>(lon);
             map_lat[k] = static_cast<float>(lat);
             lon_min = std::min(lon_min, map_lon[k]), lon_max = std::max(lon_max, map_lon[k]);
