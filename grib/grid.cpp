@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace grib {
@@ -40,6 +41,18 @@ struct Projection {
     Projection& operator=(const Projection&) = delete;
 };
 
+// The projection of the definition met last, kept: the fields of a file
+// share their grid. nullptr when PROJ refuses the definition.
+PJ* projection(const std::string& definition) {
+    thread_local std::unique_ptr<Projection> kept;
+    thread_local std::string kept_definition;
+    if (!kept || kept_definition != definition) {
+        kept = std::make_unique<Projection>(definition);
+        kept_definition = definition;
+    }
+    return kept->pj;
+}
+
 } // namespace
 
 std::string lambert_proj(double lad, double lov, double latin1, double latin2, double a, double b) {
@@ -57,15 +70,16 @@ std::string mercator_proj(double lad, double a, double b) {
 }
 
 bool place_projected_grid(Grid& grid, double first_lat, double first_lon, std::string& problem) {
-    Projection p(grid.proj);
-    if (!p.pj) {
+    PJ* pj = projection(grid.proj);
+    if (!pj) {
         problem = "PROJ refuses the grid's projection " + grid.proj;
         return false;
     }
     // A bare projection definition maps geodetic radians to metres.
     PJ_COORD c = proj_coord(first_lon * M_PI / 180, first_lat * M_PI / 180, 0, 0);
-    PJ_COORD xy = proj_trans(p.pj, PJ_FWD, c);
-    if (!std::isfinite(xy.xy.x) || !std::isfinite(xy.xy.y) || proj_errno(p.pj) != 0) {
+    proj_errno_reset(pj);
+    PJ_COORD xy = proj_trans(pj, PJ_FWD, c);
+    if (!std::isfinite(xy.xy.x) || !std::isfinite(xy.xy.y) || proj_errno(pj) != 0) {
         problem = format("PROJ cannot place the first point (%g N, %g E) of the grid", first_lat,
                          first_lon);
         return false;
@@ -446,13 +460,13 @@ int grid_coordinates(const Grid& g, std::span<double> lat, std::span<double> lon
                 lon[k] = g.x0 + c * g.dx;
                 lat[k] = g.y0 - r * g.dy;
             }
-        Projection p(g.proj);
-        if (!p.pj) {
+        PJ* pj = projection(g.proj);
+        if (!pj) {
             report("grid", ("Error: PROJ refuses the grid's projection " + g.proj + ".").c_str());
             return 0;
         }
-        proj_trans_generic(p.pj, PJ_INV, lon.data(), sizeof(double), n, lat.data(), sizeof(double),
-                           n, nullptr, 0, 0, nullptr, 0, 0);
+        proj_trans_generic(pj, PJ_INV, lon.data(), sizeof(double), n, lat.data(), sizeof(double), n,
+                           nullptr, 0, 0, nullptr, 0, 0);
         for (std::size_t q = 0; q < n; ++q) {
             lon[q] *= 180 / M_PI;
             lat[q] *= 180 / M_PI;
@@ -510,8 +524,8 @@ int grid_coordinates(const Grid& g, std::span<double> lat, std::span<double> lon
             format("+proj=ob_tran +o_proj=longlat +o_lat_p=%.10g +o_lon_p=%.10g +lon_0=%.10g "
                    "+a=%.10g +b=%.10g",
                    -g.south_pole_lat, g.rotation, g.south_pole_lon, g.earth_a, g.earth_a);
-        Projection p(def);
-        if (!p.pj) {
+        PJ* pj = projection(def);
+        if (!pj) {
             report("grid", ("Error: PROJ refuses the rotation " + def + ".").c_str());
             return 0;
         }
@@ -519,8 +533,8 @@ int grid_coordinates(const Grid& g, std::span<double> lat, std::span<double> lon
             lon[q] *= M_PI / 180;
             lat[q] *= M_PI / 180;
         }
-        proj_trans_generic(p.pj, PJ_INV, lon.data(), sizeof(double), n, lat.data(), sizeof(double),
-                           n, nullptr, 0, 0, nullptr, 0, 0);
+        proj_trans_generic(pj, PJ_INV, lon.data(), sizeof(double), n, lat.data(), sizeof(double), n,
+                           nullptr, 0, 0, nullptr, 0, 0);
         for (std::size_t q = 0; q < n; ++q) {
             lon[q] *= 180 / M_PI;
             lat[q] *= 180 / M_PI;
