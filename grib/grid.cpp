@@ -519,11 +519,13 @@ int grid_coordinates(const Grid& g, std::span<double> lat, std::span<double> lon
     }
     if (g.template_number == 1) {
         // Rotated grids: from the rotated frame to the earth's latitudes and
-        // longitudes; the frame's north pole is opposite the south pole given.
+        // longitudes; the frame's north pole is opposite the south pole given,
+        // and the angle of rotation turns the result westward about the
+        // earth's axis, as the operational decoders read it.
         const std::string def =
-            format("+proj=ob_tran +o_proj=longlat +o_lat_p=%.10g +o_lon_p=%.10g +lon_0=%.10g "
+            format("+proj=ob_tran +o_proj=longlat +o_lat_p=%.10g +o_lon_p=0 +lon_0=%.10g "
                    "+a=%.10g +b=%.10g",
-                   -g.south_pole_lat, g.rotation, g.south_pole_lon, g.earth_a, g.earth_a);
+                   -g.south_pole_lat, g.south_pole_lon, g.earth_a, g.earth_a);
         PJ* pj = projection(def);
         if (!pj) {
             report("grid", ("Error: PROJ refuses the rotation " + def + ".").c_str());
@@ -536,7 +538,7 @@ int grid_coordinates(const Grid& g, std::span<double> lat, std::span<double> lon
         proj_trans_generic(pj, PJ_INV, lon.data(), sizeof(double), n, lat.data(), sizeof(double), n,
                            nullptr, 0, 0, nullptr, 0, 0);
         for (std::size_t q = 0; q < n; ++q) {
-            lon[q] *= 180 / M_PI;
+            lon[q] = lon[q] * 180 / M_PI - g.rotation;
             lat[q] *= 180 / M_PI;
         }
     }
