@@ -359,7 +359,7 @@ bool map_points(const grib::Grid& g, const float* a, const float* b, MapGrid& m)
     std::vector<std::size_t> row_start;
     const bool reduced = !g.row_points.empty();
     const double span = g.lon_east - g.lon_west;
-    const bool global = cols > 0 && span + 360.0 / cols >= 360 - 1e-3;
+    const bool global = !(span > 0) || span + 360.0 / std::max(cols, 1) >= 360 - 1e-3;
     if (reduced) {
         row_start.assign(static_cast<std::size_t>(rows) + 1, 0);
         for (int r = 0; r < rows; ++r)

@@ -51,8 +51,9 @@ struct Grid {
     double lon_west = 0;    // lat/lon, rotated and Gaussian: longitude of column 0, degrees
                             // east (may be below 0 or above 360)
     double lat_north = 0;   // latitude of row 0, degrees north (Gaussian: its true latitude)
-    double lon_east = 0;    // reduced grids: longitude of each row's last point (global
-                            // rows of Gaussian and lat/lon grids end a step before 360)
+    double lon_east = 0;    // reduced grids: longitude of each row's last point; rows that
+                            // end a step short of going round (or lon_east not above
+                            // lon_west) share 360 degrees evenly
     double lon_step = 0;    // degrees between columns, above 0
     double lat_step = 0;    // degrees between rows, above 0 (Gaussian: mean spacing)
     int gaussian_n = 0;     // Gaussian grids: parallels between a pole and the equator

@@ -507,7 +507,7 @@ int grid_coordinates(const Grid& g, std::span<double> lat, std::span<double> lon
         // first one again) share 360 degrees; others run from the west to
         // the east longitude.
         const double span = g.lon_east - g.lon_west;
-        const bool global = g.cols > 0 && span + 360.0 / g.cols >= 360 - 1e-3;
+        const bool global = !(span > 0) || span + 360.0 / g.cols >= 360 - 1e-3;
         for (int r = 0; r < g.rows; ++r) {
             const int m = g.row_points[static_cast<std::size_t>(r)];
             const double step = global ? 360.0 / std::max(m, 1) : m > 1 ? span / (m - 1) : 0;
