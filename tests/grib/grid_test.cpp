@@ -236,6 +236,14 @@ TEST(GribGrid, EveryPointWhereTheIndependentToolPutsIt) {
             }
             wrong += !ok;
         }
+        // Each point is the nearest one to its own place (but at a pole).
+        std::vector<long long> nearest(n);
+        ASSERT_EQ(grib::grid_nearest(d.grid, d.lat, d.lon, nearest), 1);
+        for (std::size_t k = 0; k < n; ++k)
+            if (std::fabs(d.lat[k]) < 89.99 && nearest[k] != static_cast<long long>(k)) {
+                ADD_FAILURE() << "nearest to point " << k << " is " << nearest[k];
+                break;
+            }
         // Delivered order: row 0 north (projected grids: of largest y).
         if (d.grid.row_points.empty() && d.grid.proj.empty() && d.grid.rows > 1) {
             EXPECT_GT(d.lat[0], d.lat[n - 1]);
