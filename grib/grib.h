@@ -112,6 +112,10 @@ struct File {
 // True when bytes begin a GRIB edition 2 message ("GRIB", edition octet 2).
 bool is_grib2(const std::uint8_t* bytes, std::size_t size);
 
+// True when bytes begin a GRIB message of edition 1 or 2, the editions
+// index_bytes reads.
+bool is_grib(const std::uint8_t* bytes, std::size_t size);
+
 // Indexes the bytes of a file (kept by the caller) in one pass into file,
 // reading the sections' headers only. Fields of unsupported templates, broken
 // messages and a truncated end are skipped; the first such problem is kept in
