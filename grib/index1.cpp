@@ -331,10 +331,24 @@ std::uint64_t index_message1(const std::uint8_t* b, std::size_t size, std::uint6
     ok = false;
     const std::uint8_t* m = b + at;
     std::uint64_t total = u24(m + 4);
-    // Messages beyond 8 MB give their length in units of 120 octets, the
-    // message padded up to it.
-    const bool large = total & 0x800000;
-    if (large) total = (total & 0x7fffff) * 120;
+    auto ends = [&](std::uint64_t t) {
+        return t >= 8 && t <= size - at && std::memcmp(m + t - 4, "7777", 4) == 0;
+    };
+    // Messages beyond 16 MB give their length in units of 120 octets with
+    // the top bit set; the length of section 4 then holds the difference to
+    // the true length, plus 4.
+    bool large = false;
+    if ((total & 0x800000) && !ends(total)) {
+        std::uint64_t pos = 8;
+        for (int bit : {0, 0x80, 0x40})
+            if (pos + 3 <= size - at && (bit == 0 || (pos > 8 && (m[15] & bit))))
+                pos += u24(m + pos);
+        if (pos + 3 <= size - at) {
+            const std::uint64_t padded = (total & 0x7fffff) * 120, excess = u24(m + pos);
+            if (excess >= 4 && excess - 4 < padded && ends(padded - excess + 4))
+                total = padded - excess + 4, large = true;
+        }
+    }
     if (total < 8 + 28 + 11 + 4 || total > size - at) {
         problem = total > size - at
                       ? format("truncated: %llu bytes announced, %llu in the file.",
@@ -402,7 +416,7 @@ std::uint64_t index_message1(const std::uint8_t* b, std::size_t size, std::uint6
     // Section 4: binary data.
     if (end - 4 - pos < 11) return problem = "binary data section too short.", end;
     std::uint64_t len4 = u24(b + pos);
-    if (large && len4 < 120) len4 = end - 4 - pos; // the section fills the padded message
+    if (large) len4 = end - 4 - pos; // the section fills the message
     if (len4 < 11 || len4 > end - 4 - pos) return problem = "binary data section too short.", end;
     const std::uint8_t* bds = b + pos;
     const int flag = bds[3] >> 4;

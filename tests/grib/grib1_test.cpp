@@ -340,6 +340,27 @@ TEST(Grib1, MixedEditionsAndBrokenMessages) {
     std::vector<float> values(4096);
     std::vector<float> good(31 * 17);
     ASSERT_EQ(grib::decode(file, file.fields[0], good), 1);
+    // The same message with the length form of messages beyond 16 MB: its
+    // length in units of 120 octets, the excess (plus 4) in section 4's.
+    {
+        std::string large = one;
+        const std::size_t total = one.size(), units = (total + 119) / 120;
+        auto put24 = [&](std::size_t at, std::size_t v) {
+            for (int k = 0; k < 3; ++k)
+                large[at + k] = static_cast<char>(v >> (8 * (2 - k)));
+        };
+        put24(4, units | 0x800000);
+        put24(file.fields[0].sec7 - file.fields[0].offset, units * 120 - total + 4);
+        grib::File f;
+        ASSERT_EQ(
+            grib::index_bytes(reinterpret_cast<const std::uint8_t*>(large.data()), large.size(), f),
+            1)
+            << f.first_problem;
+        std::vector<float> same(good.size());
+        ASSERT_EQ(grib::decode(f, f.fields[0], same), 1);
+        for (std::size_t k = 0; k < good.size(); ++k)
+            ASSERT_TRUE(same[k] == good[k] || (std::isnan(same[k]) && std::isnan(good[k])));
+    }
     auto survive = [&](const std::string& bytes) {
         grib::File f;
         std::vector<std::uint8_t> copy(bytes.begin(), bytes.end()); // exact size for sanitizers
