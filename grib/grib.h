@@ -58,25 +58,25 @@ struct Grid {
                              // and 41 for rotated Gaussian grids)
     int cols = 0, rows = 0;  // points along a row and rows; reduced grids: cols is the longest row
     std::vector<int> row_points; // reduced grids: points of each delivered row, else empty
-    double lon_west = 0;         // lat/lon, rotated and Gaussian: longitude of column 0, degrees
-                                 // east (may be below 0 or above 360)
-    double lat_north = 0;        // latitude of row 0, degrees north (Gaussian: its true latitude)
-    double lon_step = 0;         // degrees between columns, above 0
-    double lat_step = 0;         // degrees between rows, above 0 (Gaussian: mean spacing)
-    int gaussian_n = 0;          // Gaussian grids: parallels between a pole and the equator
+    double lon_west = 0;    // lat/lon, rotated and Gaussian: longitude of column 0, degrees
+                            // east (may be below 0 or above 360)
+    double lat_north = 0;   // latitude of row 0, degrees north (Gaussian: its true latitude)
+    double lon_step = 0;    // degrees between columns, above 0
+    double lat_step = 0;    // degrees between rows, above 0 (Gaussian: mean spacing)
+    int gaussian_n = 0;     // Gaussian grids: parallels between a pole and the equator
     double south_pole_lat = 0, south_pole_lon = 0, rotation = 0; // rotated grids, degrees
     // Projected grids (Mercator, polar stereographic, Lambert conformal): the
     // projection as a PROJ definition with the shape of the earth, and the
     // projected coordinates in metres of row 0, column 0 with the spacing.
     std::string proj; // "" for lat/lon and Gaussian grids
-    double x0 = 0, y0 = 0, dx = 0,
-           dy = 0; // dx, dy above 0; x grows with columns, y falls with rows
-    double earth_a = 6371229,
-           earth_b = 6371229;         // semi-axes in metres (section 3 shape of the earth)
-    int scan_mode = 0;                // flags of the file's order (0x80, 0x40, 0x20, 0x10)
-    bool winds_grid_relative = false; // u, v along the grid's x and y, not east and north
-    std::size_t points = 0;           // delivered points when set (reduced grids), else cols x rows
-    std::size_t count() const { return points ? points : static_cast<std::size_t>(cols) * rows; }
+    double x0 = 0, y0 = 0, dx = 0, dy = 0; // dx, dy above 0; x grows with columns, y falls with rows
+    double earth_a = 6371229, earth_b = 6371229; // semi-axes in metres (section 3 shape of the earth)
+    int scan_mode = 0;                           // flags of the file's order (0x80, 0x40, 0x20, 0x10)
+    bool winds_grid_relative = false;            // u, v along the grid's x and y, not east and north
+    std::size_t points = 0; // delivered points when set (reduced grids), else cols x rows
+    std::size_t count() const {
+        return points ? points : static_cast<std::size_t>(cols) * rows;
+    }
 };
 
 // The latitude and longitude (degrees north and east, longitude in -180 to
