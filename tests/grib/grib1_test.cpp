@@ -101,9 +101,14 @@ const Case kCases[] = {
      "set longitudeOfFirstGridPointInDegrees = 120; set longitudeOfLastGridPointInDegrees = 132; "
      "set iDirectionIncrementInDegrees = 1; set jDirectionIncrementInDegrees = 1;",
      "", 12, false, false, 0},
-    {"rotated_ll", "rotated_ll_sfc_grib1", "", "", 14, false, false, 1},
+    {"rotated_ll", "rotated_ll_sfc_grib1",
+     "set latitudeOfSouthernPoleInDegrees = -40; set longitudeOfSouthernPoleInDegrees = 170; "
+     "set angleOfRotationInDegrees = 5; set uvRelativeToGrid = 1;",
+     "", 14, false, false, 1},
     {"gaussian", "regular_gg_sfc_grib1", "", "", 16, false, false, 40},
-    {"rotated_gaussian", "rotated_gg_sfc_grib1", "", "", 16, true, false, 41},
+    {"rotated_gaussian", "rotated_gg_sfc_grib1",
+     "set latitudeOfSouthernPoleInDegrees = -30.5; set longitudeOfSouthernPoleInDegrees = -15;", "",
+     16, true, false, 41},
     {"reduced_gaussian", "reduced_gg_pl_32_grib1", "", "", 16, true, false, 40},
     {"reduced_rotated_gaussian", "reduced_rotated_gg_pl_32_grib1", "", "", 11, false, false, 41},
     {"reduced_ll", "reduced_ll_sfc_grib1",
@@ -120,7 +125,8 @@ const Case kCases[] = {
      "set dataRepresentationType = 3; set Nx = 25; set Ny = 20; "
      "set latitudeOfFirstGridPointInDegrees = 30; set longitudeOfFirstGridPointInDegrees = 120; "
      "set LoVInDegrees = 135; set DxInMetres = 20000; set DyInMetres = 20000; "
-     "set Latin1InDegrees = 30; set Latin2InDegrees = 60; set jScansPositively = 1;",
+     "set Latin1InDegrees = 30; set Latin2InDegrees = 60; set jScansPositively = 1; "
+     "set earthIsOblate = 1;",
      "", 12, true, false, 30},
     {"second_order", "regular_ll_sfc_grib1", kLatLon, "grid_second_order", 16, false, false, 0},
     {"second_order_bitmap", "regular_ll_sfc_grib1", kLatLon, "grid_second_order", 14, true, false,
@@ -189,6 +195,22 @@ TEST(Grib1, EveryValueAsTheIndependentToolDecodesIt) {
         EXPECT_EQ(f.edition, 1);
         EXPECT_EQ(f.grid.template_number, c.template_number);
         ASSERT_EQ(f.grid.count(), n);
+        // The grid's description as the tool reads it.
+        std::ostringstream shape_keys;
+        shape_keys << (f.grid.earth_a == 6378160 && f.grid.earth_b == 6356775) << " "
+                   << f.grid.winds_grid_relative;
+        if (c.template_number == 1 || c.template_number == 41)
+            shape_keys << " " << f.grid.south_pole_lat << " " << f.grid.south_pole_lon << " "
+                       << f.grid.rotation;
+        if (c.template_number >= 40) shape_keys << " " << f.grid.gaussian_n;
+        EXPECT_EQ(shape_keys.str(),
+                  tool_get(path, std::string("earthIsOblate,uvRelativeToGrid") +
+                                     (c.template_number == 1 || c.template_number == 41
+                                          ? ",latitudeOfSouthernPoleInDegrees,"
+                                            "longitudeOfSouthernPoleInDegrees,"
+                                            "angleOfRotationInDegrees"
+                                          : "") +
+                                     (c.template_number >= 40 ? ",N" : "")));
         std::vector<float> values(n);
         ASSERT_EQ(grib::decode(file, f, values), 1);
 
@@ -223,6 +245,36 @@ TEST(Grib1, EveryValueAsTheIndependentToolDecodesIt) {
         }
         EXPECT_EQ(wrong, 0u);
         EXPECT_EQ(missing > 0, c.bitmap);
+    }
+}
+
+// Second-order packing with every second row stored backwards, over the
+// rows of a reduced grid: the tool writes it but cannot read it back, so the
+// values written are the reference (to the packing's precision).
+TEST(Grib1, BoustrophedonicRowsOfAReducedGrid) {
+    if (!have_tools()) GTEST_SKIP() << "ecCodes tools or samples are missing";
+    TempDir dir("grib1_reduced");
+    const std::string path = (dir.path / "reduced.grib1").string();
+    const Case c = {"reduced", "reduced_gg_pl_32_grib1",
+                    "",        "grid_second_order_boustrophedonic",
+                    16,        false,
+                    false,     40};
+    const std::size_t n = 6114;
+    ASSERT_TRUE(filter(dir.path, values_rules(c, n) + "write \"" + path + "\";\n",
+                       kSamples + c.sample + ".tmpl"));
+    EXPECT_EQ(tool_get(path, "packingType,boustrophedonicOrdering"), "grid_second_order 1");
+    const std::string bytes = read_file(path);
+    grib::File file;
+    ASSERT_EQ(
+        grib::index_bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), file),
+        1);
+    ASSERT_EQ(file.fields[0].grid.count(), n);
+    std::vector<float> values(n);
+    ASSERT_EQ(grib::decode(file, file.fields[0], values), 1);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double want =
+            250 + 30 * std::sin(k % 31 / 5.0) * std::cos(k / 31 / 4.0) + (k * 37 % 11) * 0.1;
+        ASSERT_NEAR(values[k], want, 2e-3) << "point " << k;
     }
 }
 
