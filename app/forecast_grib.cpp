@@ -40,6 +40,37 @@ constexpr ItemParameter kItemParameters[] = {
     {225, 0, 6, 1, 1, 0, false},           // total cloud cover, %
 };
 
+// The same items from GRIB edition 1: the WMO table 2 (versions 1 to 3,
+// given here as 2) and the European centre's table 128 (total precipitation
+// in metres, cloud cover as a fraction).
+struct ItemParameter1 {
+    int item, table, number;
+    double a, b;
+    bool per_hour;
+};
+constexpr ItemParameter1 kItemParameters1[] = {
+    {1, 2, 1, 0.01, 0, false},
+    {1, 2, 2, 0.01, 0, false},
+    {4, 2, 11, 1, -273.15, false},
+    {13, 2, 52, 1, 0, false},
+    {23, 2, 33, 1, 0, false},
+    {24, 2, 34, 1, 0, false},
+    {42, 2, 39, 36, 0, false},
+    {49, 2, 61, 1, 0, true},
+    {102, 2, 7, 1, 0, false},
+    {102, 2, 6, 1 / 9.80665, 0, false},
+    {225, 2, 71, 1, 0, false},
+    {1, 128, 151, 0.01, 0, false},
+    {4, 128, 130, 1, -273.15, false},
+    {13, 128, 157, 1, 0, false},
+    {23, 128, 131, 1, 0, false},
+    {24, 128, 132, 1, 0, false},
+    {42, 128, 135, 36, 0, false},
+    {49, 128, 228, 1000, 0, true},
+    {102, 128, 129, 1 / 9.80665, 0, false},
+    {225, 128, 164, 100, 0, false},
+};
+
 struct Parameter {
     int discipline, category, number;
     std::string name;
@@ -87,19 +118,31 @@ bool level_of(const grib::Field& f, int& level) {
 
 // The item of a parameter and the conversion of its values.
 int item_of(const grib::Field& f, double& a, double& b) {
+    const bool ed1 = f.edition == 1;
     for (const ItemParameter& p : kItemParameters)
-        if (p.discipline == f.discipline && p.category == f.category && p.number == f.number) {
+        if (!ed1 && p.discipline == f.discipline && p.category == f.category &&
+            p.number == f.number) {
+            a = p.a, b = p.b;
+            if (p.per_hour && f.interval_hours > 0) a /= f.interval_hours;
+            return p.item;
+        }
+    const int table = f.table_version <= 3 ? 2 : f.centre == 98 ? f.table_version : -1;
+    for (const ItemParameter1& p : kItemParameters1)
+        if (ed1 && p.table == table && p.number == f.number) {
             a = p.a, b = p.b;
             if (p.per_hour && f.interval_hours > 0) a /= f.interval_hours;
             return p.item;
         }
     a = 1, b = 0;
+    // GRIB1 parameters are told apart by table and centre (in the places
+    // of discipline and category, below any discipline).
+    const int d = ed1 ? -1 - f.table_version : f.discipline, c = ed1 ? f.centre : f.category;
     for (std::size_t k = 0; k < others.size(); ++k)
-        if (others[k].discipline == f.discipline && others[k].category == f.category &&
-            others[k].number == f.number)
+        if (others[k].discipline == d && others[k].category == c && others[k].number == f.number)
             return kFirstOtherItem + static_cast<int>(k);
-    others.push_back({f.discipline, f.category, f.number,
-                      grib::parameter_name(f.discipline, f.category, f.number, f.centre)});
+    others.push_back({d, c, f.number,
+                      ed1 ? grib::parameter_name1(f.centre, f.table_version, f.number)
+                          : grib::parameter_name(f.discipline, f.category, f.number, f.centre)});
     return kFirstOtherItem + static_cast<int>(others.size()) - 1;
 }
 

@@ -14,6 +14,16 @@
 // order 1 and 2), 5.41 (PNG), and the bit-map of section 6. Fields of other
 // templates are skipped and reported by the template's name and number.
 //
+// GRIB edition 1 messages ("GRIB", 3-octet length, edition 1; sections 1
+// product definition, 2 grid description, 3 bit-map, 4 binary data) are read
+// into the same fields: grids of types 0 (lat/lon), 1 (Mercator), 3 (Lambert
+// conformal), 4 (Gaussian), 5 (polar stereographic), 10 (rotated lat/lon),
+// 14 (rotated Gaussian) and the reduced forms of lat/lon and Gaussian grids;
+// simple packing and the general extended second-order packing; the levels
+// and time ranges given the codes of edition 2 (see Field). Messages without
+// a grid description, spherical harmonics, stretched grids and predefined
+// bit-maps are skipped by name.
+//
 // The reader depends on nothing of the application; it reports failures
 // through `report` (title, text), each naming the message's number (1 for the
 // first message of the file). Operations return 1 for success and 0 after a
@@ -45,7 +55,8 @@ extern Report report;
 // points from west to east.
 struct Grid {
     int template_number = 0; // 3.N of GRIB edition 2; GRIB1 grids are given the number of
-                             // the edition 2 template of the same kind (0, 1, 10, 20, 30, 40)
+                             // the edition 2 template of the same kind (0, 1, 10, 20, 30, 40,
+                             // and 41 for rotated Gaussian grids)
     int cols = 0, rows = 0;  // points along a row and rows; reduced grids: cols is the longest row
     std::vector<int> row_points; // reduced grids: points of each delivered row, else empty
     double lon_west = 0;    // lat/lon, rotated and Gaussian: longitude of column 0, degrees
@@ -95,18 +106,28 @@ struct Field {
     int table_version = 0; // GRIB1: the parameter table (its number is `number`, category 0)
     int discipline = 0, category = 0, number = 0;           // the parameter
     int year = 0, month = 0, day = 0, hour = 0, minute = 0; // reference time
-    int level_type = 0;                                     // type of the first fixed surface
+    // Type of the first fixed surface (code table 4.5). GRIB1 levels are given
+    // the edition 2 type of the same kind and unit (surface 1, isobaric 100 in
+    // Pa, mean sea level 101, height above ground 103, sigma 104, hybrid 105,
+    // depth below land 106 in m, isentropic 107, PV 109, entire atmosphere
+    // 10, ...; layers with level2); a GRIB1 type T without one is 1000 + T,
+    // with the value of its octets 11 and 12.
+    int level_type = 0;
     double level_value = 0; // its value in the units of its type (Pa for 100)
     int level2_type = 255;  // type of the second fixed surface (255: none), for layers
     double level2_value = 0;
     int forecast_hour = 0;  // for statistics (4.8), the end of the interval
     int interval_hours = 0; // length of the statistics interval (4.8), else 0
+    // GRIB1: product template 0 for a time, 8 for an interval (time range
+    // indicators 2 to 5); data template 0 for simple packing, 2 and 3 for
+    // second-order packing without and with spatial differencing.
     int product_template = 0, data_template = 0;
     Grid grid;
     std::uint32_t value_count = 0;    // values packed in section 7
-    std::uint64_t sec5 = 0, sec7 = 0; // offsets of the sections in the file
+    std::uint64_t sec5 = 0, sec7 = 0; // offsets of the sections in the file (GRIB1: of
+                                      // sections 1 and 4)
     std::uint32_t len5 = 0, len7 = 0;
-    std::uint64_t bitmap = 0; // offset of the section 6 holding its bit-map, 0 for none
+    std::uint64_t bitmap = 0; // offset of the section 6 (GRIB1: 3) holding its bit-map, 0 for none
     std::uint32_t bitmap_length = 0;
 };
 
@@ -123,6 +144,10 @@ struct File {
 
 // True when bytes begin a GRIB edition 2 message ("GRIB", edition octet 2).
 bool is_grib2(const std::uint8_t* bytes, std::size_t size);
+
+// True when bytes begin a GRIB message of edition 1 or 2, the editions
+// index_bytes reads.
+bool is_grib(const std::uint8_t* bytes, std::size_t size);
 
 // Indexes the bytes of a file (kept by the caller) in one pass into file,
 // reading the sections' headers only. Fields of unsupported templates, broken

@@ -1,6 +1,7 @@
 // The index of a GRIB2 file: one pass over its messages and sections,
 // reading their headers only, and the mapping of the file.
 #include "grib/bytes.h"
+#include "grib/edition1.h"
 #include "grib/grib.h"
 #include "grib/grid.h"
 
@@ -201,6 +202,17 @@ struct Indexer {
         msg_start = at;
         if (size - at < 16) return problem("message %d: truncated at the end of the file."), 0;
         const std::uint8_t* s0 = b + at;
+        if (s0[7] == 1) {
+            Field f;
+            bool ok = false;
+            std::string text;
+            std::uint64_t end = index_message1(b, size, at, message, f, ok, text);
+            if (ok)
+                file.fields.push_back(f);
+            else
+                problem("message %d: %s", text.c_str());
+            return end ? end : next_marker(at + 4);
+        }
         if (s0[7] != 2) {
             problem("message %d: GRIB edition %d is not supported; skipped.", s0[7]);
             return next_marker(at + 4);
@@ -285,6 +297,10 @@ Report report = print_report;
 
 bool is_grib2(const std::uint8_t* bytes, std::size_t size) {
     return size >= 8 && std::memcmp(bytes, "GRIB", 4) == 0 && bytes[7] == 2;
+}
+
+bool is_grib(const std::uint8_t* bytes, std::size_t size) {
+    return size >= 8 && std::memcmp(bytes, "GRIB", 4) == 0 && (bytes[7] == 1 || bytes[7] == 2);
 }
 
 int index_bytes(const std::uint8_t* bytes, std::size_t size, File& file) {
