@@ -252,13 +252,21 @@ bool parse_latlon(const std::uint8_t* s3, std::uint32_t len, int tlen, Grid& g,
                                     "rows.",
                                     n, g.rows),
                    false;
-        const std::vector<double>& lat = gaussian_cached(static_cast<int>(n));
-        // Row 0 is the parallel nearest to the northernmost latitude given.
-        const std::size_t k0 = nearest_row(lat, north);
-        if (k0 + g.rows > lat.size() || std::fabs(lat[k0] - north) > 90.0 / n)
+        // Row 0 is the parallel nearest to the northernmost latitude given:
+        // one of the three around the first guess of its root.
+        const int m = 2 * static_cast<int>(n);
+        const long guess = std::lround((90 - north) * (m + 0.5) / 180 - 0.75);
+        int k0 = -1;
+        double first = NAN;
+        for (long k = guess - 1; k <= guess + 1; ++k) {
+            const double lat = gaussian_latitude(static_cast<int>(n), static_cast<int>(k));
+            if (!std::isnan(lat) && !(std::fabs(lat - north) >= std::fabs(first - north)))
+                k0 = static_cast<int>(k), first = lat;
+        }
+        if (k0 < 0 || k0 + g.rows > m || std::fabs(first - north) > 90.0 / n)
             return problem = "Gaussian grid's first row is not one of its parallels.", false;
         g.gaussian_n = static_cast<int>(n);
-        g.lat_north = lat[k0];
+        g.lat_north = first;
         g.lat_step = 90.0 / n;
     } else {
         double dj = rdj != kMissing4 ? rdj * unit : 0;
@@ -391,26 +399,54 @@ bool parse_grid_section(const std::uint8_t* s3, std::uint32_t len, Grid& g, std:
     return parse_latlon(s3, len, tlen, g, problem);
 }
 
-void gaussian_latitudes(int n, double* lat) {
-    // Newton's method on P_2n from the usual first guesses; the roots are
-    // symmetric about the equator.
-    const int m = 2 * n;
-    for (int i = 0; i < n; ++i) {
-        double z = std::cos(M_PI * (i + 0.75) / (m + 0.5));
-        for (int iter = 0; iter < 100; ++iter) {
-            double p0 = 1, p1 = z;
+namespace {
+
+// The root i (0 for the one nearest to 1) of the Legendre polynomial P_m, by
+// Newton's method from the usual first guess, as a latitude in degrees.
+// coef holds (2k - 1) / k and (k - 1) / k for k = 2 .. m, or is empty.
+double legendre_root(int m, int i, const std::vector<double>& coef) {
+    double z = std::cos(M_PI * (i + 0.75) / (m + 0.5));
+    for (int iter = 0; iter < 100; ++iter) {
+        double p0 = 1, p1 = z;
+        if (coef.empty()) {
             for (int k = 2; k <= m; ++k) {
                 const double p2 = ((2 * k - 1) * z * p1 - (k - 1) * p0) / k;
                 p0 = p1, p1 = p2;
             }
-            const double dp = m * (z * p1 - p0) / (z * z - 1);
-            const double dz = p1 / dp;
-            z -= dz;
-            if (std::fabs(dz) < 1e-15) break;
+        } else {
+            for (int k = 2; k <= m; ++k) {
+                const double p2 = coef[2 * k] * z * p1 - coef[2 * k + 1] * p0;
+                p0 = p1, p1 = p2;
+            }
         }
-        lat[i] = std::asin(z) * 180 / M_PI;
+        const double dz = p1 / (m * (z * p1 - p0) / (z * z - 1));
+        z -= dz;
+        if (std::fabs(dz) < 1e-15) break;
+    }
+    return std::asin(z) * 180 / M_PI;
+}
+
+} // namespace
+
+void gaussian_latitudes(int n, double* lat) {
+    // The roots are symmetric about the equator.
+    const int m = 2 * n;
+    std::vector<double> coef(2 * static_cast<std::size_t>(m) + 2);
+    for (int k = 2; k <= m; ++k) {
+        coef[2 * k] = (2.0 * k - 1) / k;
+        coef[2 * k + 1] = (k - 1.0) / k;
+    }
+    for (int i = 0; i < n; ++i) {
+        lat[i] = legendre_root(m, i, coef);
         lat[m - 1 - i] = -lat[i];
     }
+}
+
+double gaussian_latitude(int n, int row) {
+    const int m = 2 * n;
+    if (row < 0 || row >= m) return NAN;
+    const std::vector<double> none;
+    return row < n ? legendre_root(m, row, none) : -legendre_root(m, m - 1 - row, none);
 }
 
 void to_grid_order(const Grid& g, const float* in, float* values) {

@@ -347,6 +347,10 @@ TEST(GribGrid, GaussianLatitudesAreLegendreRoots) {
     grib::gaussian_latitudes(640, lat.data());
     EXPECT_NEAR(lat[0], 89.892396, 1e-6);
     EXPECT_NEAR(lat[639], 0.070285, 1e-6);
+    // One row alone, as the index finds the first row of a grid.
+    EXPECT_NEAR(grib::gaussian_latitude(640, 639), lat[639], 1e-9);
+    EXPECT_NEAR(grib::gaussian_latitude(640, 1279), -lat[0], 1e-9);
+    EXPECT_TRUE(std::isnan(grib::gaussian_latitude(640, 1280)));
 }
 
 // Grid sections the reader refuses by name, or as broken, before allocating.
