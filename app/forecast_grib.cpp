@@ -418,15 +418,23 @@ bool map_points(const grib::Grid& g, const float* a, const float* b, MapGrid& m)
     const int nx = std::max(1, static_cast<int>(std::ceil((kEast - kWest) / step_x)));
     const int ny = std::max(1, static_cast<int>(std::ceil((kNorth - kSouth) / step_y)));
     const std::size_t total = static_cast<std::size_t>(nx) * ny;
+    // The cells' nearest points, kept while the maps' fields share their grid.
     static std::vector<double> cell_lat, cell_lon;
     static std::vector<long long> nearest;
-    cell_lat.resize(total), cell_lon.resize(total), nearest.resize(total);
-    for (int j = 0; j < ny; ++j)
-        for (int i = 0; i < nx; ++i) {
-            cell_lon[static_cast<std::size_t>(j) * nx + i] = kWest + (i + 0.5) * step_x;
-            cell_lat[static_cast<std::size_t>(j) * nx + i] = kNorth - (j + 0.5) * step_y;
-        }
-    if (!grib::grid_nearest(g, cell_lat, cell_lon, nearest)) return false;
+    static grib::Grid nearest_grid;
+    static bool nearest_valid = false;
+    if (!nearest_valid || !(nearest_grid == g) || cell_lat.size() != total) {
+        nearest_valid = false;
+        cell_lat.resize(total), cell_lon.resize(total), nearest.resize(total);
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i) {
+                cell_lon[static_cast<std::size_t>(j) * nx + i] = kWest + (i + 0.5) * step_x;
+                cell_lat[static_cast<std::size_t>(j) * nx + i] = kNorth - (j + 0.5) * step_y;
+            }
+        if (!grib::grid_nearest(g, cell_lat, cell_lon, nearest)) return false;
+        nearest_grid = g;
+        nearest_valid = true;
+    }
     int r0 = ny, r1 = -1, c0 = nx, c1 = -1;
     for (int j = 0; j < ny; ++j)
         for (int i = 0; i < nx; ++i)
@@ -444,14 +452,18 @@ bool map_points(const grib::Grid& g, const float* a, const float* b, MapGrid& m)
     // conformal: y is a quarter turn from x).
     bool turn = b && g.winds_grid_relative && g.row_points.empty();
     static std::vector<double> east_lat, east_lon;
-    if (turn) {
+    static grib::Grid east_grid;
+    static bool east_valid = false;
+    if (turn && !(east_valid && east_grid == g)) {
+        east_valid = false;
         grib::Grid moved = g;
         if (!g.proj.empty())
             moved.x0 += g.dx * 1e-3;
         else
             moved.lon_west += g.lon_step * 1e-3;
         east_lat.resize(g.count()), east_lon.resize(g.count());
-        turn = grib::grid_coordinates(moved, east_lat, east_lon);
+        east_valid = turn = grib::grid_coordinates(moved, east_lat, east_lon);
+        east_grid = g;
     }
     auto earth_relative = [&](std::size_t p, float& u, float& v) {
         double de = east_lon[p] - coords_lon[p];
