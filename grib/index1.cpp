@@ -427,10 +427,13 @@ std::uint64_t index_message1(const std::uint8_t* b, std::size_t size, std::uint6
     if (f.bitmap) {
         const std::uint8_t* bm = b + f.bitmap + 6;
         marked = 0;
-        const std::size_t whole = f.grid.count() / 8;
-        for (std::size_t k = 0; k < whole; ++k)
-            marked += __builtin_popcount(bm[k]);
-        for (std::size_t p = whole * 8; p < f.grid.count(); ++p)
+        const std::size_t words = f.grid.count() / 64;
+        for (std::size_t k = 0; k < words; ++k) {
+            std::uint64_t w;
+            std::memcpy(&w, bm + 8 * k, 8);
+            marked += __builtin_popcountll(w);
+        }
+        for (std::size_t p = words * 64; p < f.grid.count(); ++p)
             marked += (bm[p >> 3] >> (7 - (p & 7))) & 1;
     }
     f.value_count = static_cast<std::uint32_t>(marked);
