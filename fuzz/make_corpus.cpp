@@ -1,8 +1,8 @@
 // Writes the seed corpora of the fuzz targets into corpus/gpv, corpus/grib,
 // corpus/map and corpus/plot under the folder given: small GPV and GRIB2
 // files made with the writer libraries and GRIB1 messages written here (the
-// GRIB2 seeds of other packings and the GRIB1 seeds of second-order packing
-// are written by ecCodes and kept as they are), the
+// GRIB2 seeds of other packings and grids, and the GRIB1 seeds of
+// second-order packing, are written by ecCodes and kept as they are), the
 // writer library, short coastline files, and plotting-call programs in the
 // byte code of fuzz_plot.cpp. The seeds are committed; run this again after
 // changing that byte code.

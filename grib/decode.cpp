@@ -4,6 +4,7 @@
 #include "grib/bytes.h"
 #include "grib/edition1.h"
 #include "grib/grib.h"
+#include "grib/grid.h"
 #include "grib/unpack.h"
 
 #include <algorithm>
@@ -155,30 +156,8 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
         if (boustrophedonic) reverse_odd_rows(spread.data(), f.grid);
         ordered = spread.data();
     }
-    // The file's scanning order into rows from the north and columns from the west.
-    const int scan = f.grid.scan_mode;
-    if (!f.grid.row_points.empty()) { // reduced: whole rows, from the south when 0x40
-        std::size_t from = total;
-        std::size_t to = 0;
-        for (int len : f.grid.row_points) {
-            if (scan & 0x40) from -= len;
-            std::copy(ordered + ((scan & 0x40) ? from : to),
-                      ordered + ((scan & 0x40) ? from : to) + len, values.data() + to);
-            to += len;
-        }
-        return 1;
-    }
-    const std::size_t ni = f.grid.cols, nj = f.grid.rows;
-    const bool j_first = scan & 0x20;
-    const std::size_t inner = j_first ? nj : ni;
-    for (std::size_t p = 0; p < total; ++p) {
-        std::size_t outer = p / inner, in = p % inner;
-        if ((scan & 0x10) && (outer & 1)) in = inner - 1 - in;
-        std::size_t i = j_first ? outer : in, j = j_first ? in : outer;
-        std::size_t col = (scan & 0x80) ? ni - 1 - i : i;
-        std::size_t row = (scan & 0x40) ? nj - 1 - j : j;
-        values[row * ni + col] = ordered[p];
-    }
+    // The file's scanning order into the grid's rows and columns.
+    to_grid_order(f.grid, ordered, values.data());
     return 1;
 }
 

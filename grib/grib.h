@@ -7,8 +7,9 @@
 // (bit-map) and 7 (packed data). Numbers are big-endian; signed numbers are
 // sign and magnitude.
 //
-// Supported: grid template 3.0 (regular latitude/longitude, every scanning
-// mode), product templates 4.0 and 4.8, data representation templates 5.0
+// Supported: grid templates 3.0, 3.1, 3.10, 3.20, 3.30 and 3.40 (lat/lon,
+// rotated, Mercator, polar stereographic, Lambert conformal, Gaussian; the
+// lat/lon and Gaussian ones also reduced; every scanning mode), product templates 4.0 and 4.8, data representation templates 5.0
 // (simple packing), 5.2 and 5.3 (complex packing, spatial differencing of
 // order 1 and 2), 5.41 (PNG), and the bit-map of section 6. Fields of other
 // templates are skipped and reported by the template's name and number.
@@ -61,6 +62,9 @@ struct Grid {
     double lon_west = 0;    // lat/lon, rotated and Gaussian: longitude of column 0, degrees
                             // east (may be below 0 or above 360)
     double lat_north = 0;   // latitude of row 0, degrees north (Gaussian: its true latitude)
+    double lon_east = 0;    // reduced grids: longitude of each row's last point; rows that
+                            // end a step short of going round (or lon_east not above
+                            // lon_west) share 360 degrees evenly
     double lon_step = 0;    // degrees between columns, above 0
     double lat_step = 0;    // degrees between rows, above 0 (Gaussian: mean spacing)
     int gaussian_n = 0;     // Gaussian grids: parallels between a pole and the equator
@@ -77,6 +81,7 @@ struct Grid {
     std::size_t count() const {
         return points ? points : static_cast<std::size_t>(cols) * rows;
     }
+    bool operator==(const Grid&) const = default;
 };
 
 // The latitude and longitude (degrees north and east, longitude in -180 to
@@ -162,9 +167,11 @@ void close(File& file);
 int decode(const File& file, const Field& field, std::span<float> values, double a = 1,
            double b = 0);
 
-// The name of a parameter with its unit, e.g. "Specific humidity (kg/kg)";
-// for a parameter without a name, "Parameter D.C.N".
-std::string parameter_name(int discipline, int category, int number);
+// The name of a parameter with its unit from the WMO code table 4.2, e.g.
+// "Convective precipitation rate (kg m-2 s-1)", or for the local numbers
+// (192 to 254) from the table of centre when it has one; for a parameter
+// without a name, "Parameter D.C.N".
+std::string parameter_name(int discipline, int category, int number, int centre = 0);
 
 // The name of a GRIB edition 1 parameter with its unit, from the table
 // table_version of centre (the WMO table 2 for versions 1 to 3); for a
