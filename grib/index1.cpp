@@ -309,7 +309,11 @@ bool set_grid(Field& f, const std::uint8_t* s, std::uint32_t len, std::string& p
     }
     g.lon_step = di, g.lat_step = dj;
     g.lon_west = (g.scan_mode & 0x80) && g.row_points.empty() ? lo1 - (g.cols - 1) * di : lo1;
-    if (!g.row_points.empty() && (g.scan_mode & 0x80)) g.lon_west = lo2;
+    if (!g.row_points.empty()) {
+        if (g.scan_mode & 0x80) g.lon_west = lo2;
+        g.lon_east = (g.scan_mode & 0x80) ? lo1 : lo2;
+        if (g.lon_east < g.lon_west) g.lon_east += 360;
+    }
     g.lat_north = (g.scan_mode & 0x40) ? la2 : la1;
     if (g.lat_north < ((g.scan_mode & 0x40) ? la1 : la2))
         return problem = "absurd grid geometry.", false;
