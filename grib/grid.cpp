@@ -509,14 +509,16 @@ int grid_coordinates(const Grid& g, std::span<double> lat, std::span<double> lon
         }
         return 1;
     }
-    if (g.template_number != 0 && g.template_number != 1 && g.template_number != 40) {
+    const bool gaussian = g.template_number == 40 || g.template_number == 41;
+    const bool rotated = g.template_number == 1 || g.template_number == 41;
+    if (g.template_number != 0 && !gaussian && !rotated) {
         report("grid",
                format("Error: no coordinates for grid template 3.%d.", g.template_number).c_str());
         return 0;
     }
     // Latitudes of the rows.
     std::vector<double> row_lat(static_cast<std::size_t>(g.rows));
-    if (g.template_number == 40) {
+    if (gaussian) {
         if (g.gaussian_n <= 0 || g.gaussian_n > static_cast<int>(kMaxGaussianN)) {
             report("grid", format("Error: Gaussian grid of %d parallels from pole to equator.",
                                   g.gaussian_n)
@@ -553,7 +555,7 @@ int grid_coordinates(const Grid& g, std::span<double> lat, std::span<double> lon
             }
         }
     }
-    if (g.template_number == 1) {
+    if (rotated) {
         // Rotated grids: from the rotated frame to the earth's latitudes and
         // longitudes; the frame's north pole is opposite the south pole given,
         // and the angle of rotation turns the result westward about the
