@@ -7,9 +7,10 @@
 // (bit-map) and 7 (packed data). Numbers are big-endian; signed numbers are
 // sign and magnitude.
 //
-// Supported: grid templates 3.0, 3.1, 3.10, 3.20, 3.30 and 3.40 (lat/lon,
-// rotated, Mercator, polar stereographic, Lambert conformal, Gaussian; the
-// lat/lon and Gaussian ones also reduced; every scanning mode), product templates 4.0 and 4.8, data representation templates 5.0
+// Supported: grid templates 3.0, 3.1, 3.10, 3.20, 3.30, 3.40 and 3.41 (lat/lon,
+// rotated, Mercator, polar stereographic, Lambert conformal, Gaussian, rotated
+// Gaussian; the lat/lon and Gaussian ones also reduced; every scanning
+// mode), product templates 4.0 and 4.8, data representation templates 5.0
 // (simple packing), 5.2 and 5.3 (complex packing, spatial differencing of
 // order 1 and 2), 5.41 (PNG), and the bit-map of section 6. Fields of other
 // templates are skipped and reported by the template's name and number.
