@@ -275,7 +275,9 @@ bool set_grid(Field& f, const std::uint8_t* s, std::uint32_t len, std::string& p
             total += n;
             if (n > longest) longest = n;
         }
-        if (total == 0 || total > kMaxPoints || (g.scan_mode & 0x20))
+        // (A map spreads every row over the longest one.)
+        if (total == 0 || static_cast<std::uint64_t>(ny) * longest > kMaxPoints ||
+            (g.scan_mode & 0x20))
             return problem = "absurd reduced grid.", false;
         g.cols = longest;
         g.points = total;

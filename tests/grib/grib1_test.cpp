@@ -73,6 +73,7 @@ struct Case {
     int bits;
     bool bitmap, constant;
     int template_number; // the grid's edition 2 kind
+    int decimal = 0;     // decimal scale factor
 };
 
 const char* const kLatLon = "set Ni = 31; set Nj = 17; set latitudeOfFirstGridPointInDegrees = 45; "
@@ -87,6 +88,7 @@ const Case kCases[] = {
     {"ll1", "regular_ll_sfc_grib1", kLatLon, "", 1, false, false, 0},
     {"ll7", "regular_ll_sfc_grib1", kLatLon, "", 7, false, false, 0},
     {"ll24", "regular_ll_sfc_grib1", kLatLon, "", 24, false, false, 0},
+    {"ll_decimal", "regular_ll_sfc_grib1", kLatLon, "", 10, true, false, 0, 2},
     {"ll_constant", "regular_ll_sfc_grib1", kLatLon, "", 12, false, true, 0},
     {"ll_bitmap", "regular_ll_sfc_grib1", kLatLon, "", 10, true, false, 0},
     {"ll_west_north", "regular_ll_sfc_grib1",
@@ -132,7 +134,7 @@ const Case kCases[] = {
     {"second_order_bitmap", "regular_ll_sfc_grib1", kLatLon, "grid_second_order", 14, true, false,
      0},
     {"second_order_spd1", "regular_ll_sfc_grib1", kLatLon, "grid_second_order_SPD1", 12, false,
-     false, 0},
+     false, 0, 1},
     {"second_order_spd3", "regular_ll_sfc_grib1", kLatLon, "grid_second_order_SPD3", 18, false,
      false, 0},
     {"second_order_no_spd", "regular_ll_sfc_grib1", kLatLon, "grid_second_order_no_SPD", 16, false,
@@ -157,6 +159,8 @@ std::string values_rules(const Case& c, std::size_t n) {
         r << (k ? "," : "") << v;
     }
     r << "};\n";
+    // Values scaled by a power of ten (the width follows from it).
+    if (c.decimal) r << "set changeDecimalPrecision = " << c.decimal << ";\n";
     if (*c.packing) r << "set packingType = \"" << c.packing << "\";\n";
     return r.str();
 }
@@ -177,6 +181,9 @@ TEST(Grib1, EveryValueAsTheIndependentToolDecodesIt) {
         ASSERT_TRUE(filter(dir.path, values_rules(c, n) + "write \"" + path + "\";\n", shape))
             << read_file(dir.path / "filter.log");
         // The tool must have written the packing and widths asked for.
+        if (c.decimal) {
+            EXPECT_EQ(tool_get(path, "decimalScaleFactor"), std::to_string(c.decimal));
+        }
         const std::string packing = tool_get(path, "packingType,bitsPerValue");
         if (*c.packing)
             EXPECT_EQ(packing.substr(0, packing.find(' ')),
@@ -184,7 +191,9 @@ TEST(Grib1, EveryValueAsTheIndependentToolDecodesIt) {
                           ? "grid_second_order"
                           : c.packing);
         else
-            EXPECT_EQ(packing, "grid_simple " + std::to_string(c.constant ? 0 : c.bits));
+            EXPECT_EQ(c.decimal ? packing.substr(0, packing.find(' ')) : packing,
+                      c.decimal ? "grid_simple"
+                                : "grid_simple " + std::to_string(c.constant ? 0 : c.bits));
 
         const std::string bytes = read_file(path);
         grib::File file;
