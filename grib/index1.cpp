@@ -458,11 +458,21 @@ std::uint64_t index_message1(const std::uint8_t* b, std::size_t size, std::uint6
                    end;
         f.data_template = (ext & 0x03) ? 3 : 2;
     } else {
+        if ((flag & 0x3) == 0x3) { // IEEE floating point values of octet 12's precision
+            const int precision = len4 >= 12 ? bds[11] : 0;
+            if (precision != 1 && precision != 2)
+                return problem = format("IEEE values of precision %d are not supported; "
+                                        "skipped.",
+                                        precision),
+                       end;
+            if (marked * (precision == 1 ? 4 : 8) > len4 - 12)
+                return problem = "packed data shorter than its values.", end;
+            f.data_template = 4;
+            ok = true;
+            return end;
+        }
         if (flag & 0x1)
-            return problem =
-                       format("packing of %s is not supported; skipped.",
-                              (flag & 0x2) ? "IEEE floating point values" : "matrices of values"),
-                   end;
+            return problem = "packing of matrices of values is not supported; skipped.", end;
         const int bits = bds[10];
         if (bits > 32) return problem = "more than 32 bits per value.", end;
         const std::uint64_t room = (len4 - 11) * 8;

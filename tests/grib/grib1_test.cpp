@@ -141,6 +141,8 @@ const Case kCases[] = {
      false, 0},
     {"second_order_boustrophedonic", "regular_ll_sfc_grib1", kLatLon,
      "grid_second_order_boustrophedonic", 16, false, false, 0},
+    {"ieee32", "regular_ll_sfc_grib1", kLatLon, "grid_ieee", 32, true, false, 0},
+    {"ieee64", "rotated_ll_sfc_grib1", "", "grid_ieee", 64, false, false, 1},
     {"second_order_reduced", "reduced_gg_pl_32_grib1", "", "grid_second_order", 16, false, false,
      40},
 };
@@ -150,18 +152,23 @@ std::string values_rules(const Case& c, std::size_t n) {
     std::ostringstream r;
     if (c.bitmap) r << "set bitmapPresent = 1;\nset missingValue = 9999;\n";
     if (c.constant) r << "set decimalScaleFactor = 2;\n";
-    r << "set bitsPerValue = " << c.bits << ";\nset values = {";
+    const bool ieee = std::string(c.packing) == "grid_ieee"; // bits: 32 or 64
+    std::ostringstream values;
+    values << "set values = {";
     for (std::size_t k = 0; k < n; ++k) {
         double v = c.constant ? 273.5
                               : 250 + 30 * std::sin(k % 31 / 5.0) * std::cos(k / 31 / 4.0) +
                                     (k * 37 % 11) * 0.1;
         if (c.bitmap && k % 7 == 3) v = 9999;
-        r << (k ? "," : "") << v;
+        values << (k ? "," : "") << v;
     }
-    r << "};\n";
+    values << "};\n";
+    r << "set bitsPerValue = " << (ieee ? 16 : c.bits) << ";\n" << values.str();
     // Values scaled by a power of ten (the width follows from it).
     if (c.decimal) r << "set changeDecimalPrecision = " << c.decimal << ";\n";
     if (*c.packing) r << "set packingType = \"" << c.packing << "\";\n";
+    // (The precision takes effect when the values are packed again.)
+    if (ieee) r << "set precision = " << c.bits / 32 << ";\n" << values.str();
     return r.str();
 }
 
