@@ -157,14 +157,17 @@ bool set_time(Field& f, const std::uint8_t* pds, std::string& problem) {
     case 3: // average
     case 4: // accumulation
     case 5: // difference
-        if (p2 < p1) return problem = format("time range from %lld to %lld.", p1, p2), false;
+        if (p2 < p1)
+            return problem = format("time range from %lld to %lld ends before it begins; skipped.",
+                                    p1, p2),
+                   false;
         f.product_template = 8;
         f.forecast_hour = hours(p2);
         f.interval_hours = hours(p2) - hours(p1);
         return true;
     default:
         problem = format("time range indicator %d (%s) is not supported; skipped.", tri,
-                         tri >= 113 && tri <= 137 ? "statistics over several forecasts"
+                         tri >= 113 && tri <= 137 ? "statistics over several forecasts or analyses"
                          : tri >= 51 && tri <= 52 ? "climatological statistics"
                                                   : "other time range");
         return false;

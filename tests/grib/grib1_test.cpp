@@ -374,7 +374,7 @@ TEST(Grib1, LevelsAndTimeRangesAsTheKindsOfEdition2) {
     EXPECT_EQ(file.skipped, 2);
     EXPECT_EQ(file.first_problem, "message " + std::to_string(std::size(kProducts) + 1) +
                                       ": time range indicator 123 (statistics over several "
-                                      "forecasts) is not supported; skipped.");
+                                      "forecasts or analyses) is not supported; skipped.");
     ASSERT_EQ(file.fields.size(), std::size(kProducts));
     for (std::size_t k = 0; k < std::size(kProducts); ++k) {
         SCOPED_TRACE(kProducts[k].keys);
