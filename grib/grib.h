@@ -20,7 +20,8 @@
 // into the same fields: grids of types 0 (lat/lon), 1 (Mercator), 3 (Lambert
 // conformal), 4 (Gaussian), 5 (polar stereographic), 10 (rotated lat/lon),
 // 14 (rotated Gaussian) and the reduced forms of lat/lon and Gaussian grids;
-// simple packing and the general extended second-order packing; the levels
+// simple packing, the general extended second-order packing and IEEE
+// floating point values; the levels
 // and time ranges given the codes of edition 2 (see Field). Messages without
 // a grid description, spherical harmonics, stretched grids and predefined
 // bit-maps are skipped by name.
@@ -121,7 +122,8 @@ struct Field {
     int interval_hours = 0; // length of the statistics interval (4.8), else 0
     // GRIB1: product template 0 for a time, 8 for an interval (time range
     // indicators 2 to 5); data template 0 for simple packing, 2 and 3 for
-    // second-order packing without and with spatial differencing.
+    // second-order packing without and with spatial differencing, 4 for IEEE
+    // floating point values.
     int product_template = 0, data_template = 0;
     Grid grid;
     std::uint32_t value_count = 0;    // values packed in section 7
