@@ -138,8 +138,21 @@ gpv::FieldLabel forecast_field_label() {
 
 int forecast_save(const char* save_dir, int layout, std::span<const float> field, int item,
                   int level, int hour) {
-    if (is_grib()) return grib_view::save(save_dir, layout, field, item, level, hour);
-    return gpv::save_field(save_dir, layout, forecast_field_label(), field, item, level, hour);
+    if (layout != gpv::kLayoutPoints) {
+        if (is_grib()) return grib_view::save(save_dir, layout, field, item, level, hour);
+        return gpv::save_field(save_dir, layout, forecast_field_label(), field, item, level, hour);
+    }
+    std::span<const double> lat, lon;
+    if (is_grib()) {
+        if (!grib_view::point_coordinates(lat, lon)) return 0;
+        const std::string name = grib_view::output_name(save_dir, item, level, hour);
+        return gpv::save_points(save_dir, forecast_field_label(), field, lat, lon, item, level,
+                                hour, name.c_str());
+    }
+    static std::vector<double> cell_lat, cell_lon;
+    gpv::cell_centres(cell_lat, cell_lon);
+    lat = cell_lat, lon = cell_lon;
+    return gpv::save_points(save_dir, forecast_field_label(), field, lat, lon, item, level, hour);
 }
 
 bool forecast_map_grid(const float* a, const float* b, MapGrid& m) {

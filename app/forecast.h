@@ -84,7 +84,9 @@ int forecast_extract_next(std::FILE* f, const gpv::Selection& sel, std::span<flo
 gpv::FieldLabel forecast_field_label();
 
 // Writes the field extracted last as TEXT or CSV, as gpv::save_GPV does
-// (GRIB fields with every value as "%.7g").
+// (GRIB fields with every value as "%.7g", under their own names), or as
+// points (gpv::save_points) with the latitude and longitude of each point of
+// its grid (GPV: the cell centres).
 int forecast_save(const char* save_dir, int layout, std::span<const float> field, int item,
                   int level, int hour);
 

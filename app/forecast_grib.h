@@ -22,6 +22,9 @@ std::string output_name(const char* save_dir, int item, int level, int hour);
 int save(const char* save_dir, int layout, std::span<const float> field, int item, int level,
          int hour);
 bool map_grid(const float* a, const float* b, MapGrid& grid);
+// The latitude and longitude of every point of the field extracted last, in
+// the order of its values; false after a report when there is none.
+bool point_coordinates(std::span<const double>& lat, std::span<const double>& lon);
 void close();
 
 } // namespace app::grib_view

@@ -157,8 +157,9 @@ TEST_F(GribCli, DamagedFilesNameTheMessage) {
         {"cut in the second message", concat({one, gribgen::Bytes(two.begin(), two.end() - 9)}),
          "message 2: truncated"},
         {"length beyond the message", patched(sec3, {0, 0, 0x7f, 0}), "message 2: section"},
-        {"Lambert grid", patched(sec3 + 12, {0, 30}),
-         "message 2: grid definition template 3.30 (Lambert conformal) is not supported"},
+        {"unstructured grid", patched(sec3 + 12, {0, 101}),
+         "message 2: grid definition template 3.101 (general unstructured grid) is not "
+         "supported"},
         {"spectral packing", patched(sec5 + 9, {0, 50}),
          "message 2: data representation template 5.50 (spectral simple packing) is not "
          "supported"},
