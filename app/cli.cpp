@@ -330,29 +330,30 @@ int set_controls(const Options& o, bool data) {
 } // namespace
 
 void print_usage() {
-    std::fputs("usage:\n"
-               "  kivar                       open the dialog\n"
-               "  kivar info  FILE            inventory of a GPV or GRIB file\n"
-               "  kivar data  FILE [options]  extract fields as TEXT, CSV or points files\n"
-               "  kivar image FILE [options]  draw fields as weather maps\n"
-               "options:\n"
-               "  --level L             level: GPV hPa; GRIB hPa or name, e.g. \"2 m above ground\"\n"
-               "                        (default: the first)\n"
-               "  --item CODE           item code (default: the first of the level)\n"
-               "  --hour H              forecast hour (default: the first)\n"
-               "  --all                 every level, item and hour\n"
-               "  --csv | --text        data file layout (default: TEXT)\n"
-               "  --points              data file of latitude,longitude,value lines\n"
-               "  --format F            display, pdf, cgm, png, tif, ps or bmp (default: display)\n"
-               "  --save DIR            output folder (default: the current folder)\n"
-               "  --range LO HI         fixed colour range instead of the automatic one\n"
-               "  --vector-scale S      arrow length scale, 0.2 to 2.0 (default: 1.0)\n"
-               "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n"
-               "  --contour STEP        labelled contour lines every STEP units, or auto\n"
-               "  --contour-only        contour lines without the coloured cells or arrows\n"
-               "  --area LON0 LON1 LAT0 LAT1  the map over this area (default: the fixed map)\n"
-               "  --jobs N              worker processes for --all (default: the cores)\n",
-               stderr);
+    std::fputs(
+        "usage:\n"
+        "  kivar                       open the dialog\n"
+        "  kivar info  FILE            inventory of a GPV or GRIB file\n"
+        "  kivar data  FILE [options]  extract fields as TEXT, CSV or points files\n"
+        "  kivar image FILE [options]  draw fields as weather maps\n"
+        "options:\n"
+        "  --level L             level: GPV hPa; GRIB hPa or name, e.g. \"2 m above ground\"\n"
+        "                        (default: the first)\n"
+        "  --item CODE           item code (default: the first of the level)\n"
+        "  --hour H              forecast hour (default: the first)\n"
+        "  --all                 every level, item and hour\n"
+        "  --csv | --text        data file layout (default: TEXT)\n"
+        "  --points              data file of latitude,longitude,value lines\n"
+        "  --format F            display, pdf, cgm, png, tif, ps or bmp (default: display)\n"
+        "  --save DIR            output folder (default: the current folder)\n"
+        "  --range LO HI         fixed colour range instead of the automatic one\n"
+        "  --vector-scale S      arrow length scale, 0.2 to 2.0 (default: 1.0)\n"
+        "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n"
+        "  --contour STEP        labelled contour lines every STEP units, or auto\n"
+        "  --contour-only        contour lines without the coloured cells or arrows\n"
+        "  --area LON0 LON1 LAT0 LAT1  the map over this area (default: the fixed map)\n"
+        "  --jobs N              worker processes for --all (default: the cores)\n",
+        stderr);
 }
 
 int run_cli(int argc, char** argv) {

@@ -205,7 +205,7 @@ int item_of(const grib::Field& f, double& a, double& b) {
     }
     std::string name = nine_item ? gpv::item_text(nine_item)
                        : ed1     ? grib::parameter_name1(f.centre, f.table_version, f.number)
-                                 : grib::parameter_name(f.discipline, f.category, f.number, f.centre);
+                             : grib::parameter_name(f.discipline, f.category, f.number, f.centre);
     if (!kind.empty()) name += ", " + kind;
     if (f.probability_type >= 0) name += " (%)";
     if (other_interval && interval >= 0) name += ", over " + std::to_string(interval) + " h";
