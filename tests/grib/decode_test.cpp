@@ -414,4 +414,40 @@ TEST(GribDecode, RunLengthPackingWithLevelValues) {
     grib::report = before;
 }
 
+// Where a file's first GRIB message is found: behind bulletin headers or
+// padding, of either edition; text that only says "GRIB" is none.
+TEST(GribDecode, FindsTheFirstMessageWhereverItStarts) {
+    gribgen::Field f;
+    f.cols = 3, f.rows = 2;
+    f.values.assign(6, 1.0);
+    const gribgen::Bytes two = gribgen::message(f);
+    const std::string one = read_file("/usr/share/eccodes/samples/GRIB1.tmpl");
+    auto bytes = [](const std::string& head, const std::string& body) { return head + body; };
+    const std::string message(two.begin(), two.end());
+    const std::string header = "\x01\r\r\n123\r\r\nYTRA98 KWBC 071200\r\r\n";
+    using namespace std::string_literals;
+    struct FindCase {
+        const char* name;
+        std::string data;
+        int edition;
+    } cases[] = {
+        {"bare edition 2", message, 2},
+        {"bulletin header", bytes(header, message), 2},
+        {"padding", bytes(std::string(1000, '\0'), message), 2},
+        {"the word in a header", bytes("GRIB FOLLOWS\r\n", message), 2},
+        {"the word only", "header GRIB text GRIB\x00\x00\x00\x02 and more bytes than enough"s, 0},
+        {"edition 2 without section 1", message.substr(0, 16) + std::string(40, '\x07'), 0},
+        {"binary data", std::string(300, '\xff') + "GRIB" + std::string(300, '\x02'), 0},
+        {"edition 1", bytes(header, one), one.empty() ? 0 : 1},
+    };
+    for (const FindCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto* b = reinterpret_cast<const std::uint8_t*>(c.data.data());
+        EXPECT_EQ(grib::find_grib(b, c.data.size()), c.edition);
+    }
+    // Beyond the limit a message is not looked for.
+    const std::string late = std::string(70000, ' ') + message;
+    EXPECT_EQ(grib::find_grib(reinterpret_cast<const std::uint8_t*>(late.data()), late.size()), 0);
+}
+
 } // namespace
