@@ -101,6 +101,14 @@ bool unpack_complex(const std::uint8_t* s5, std::size_t len5, int data_template,
         } else {
             const std::uint64_t all = ones(width);
             const bool fast = (bit + length * width) / 8 + 8 <= size;
+            if (fast && missing_mode == 0) {
+                // The common case in a loop of its own: no checks per value.
+                const auto base = static_cast<std::int64_t>(ref);
+                for (std::uint64_t m = 0; m < length; ++m, bit += width)
+                    out[m] = base + load_bits(data, bit, width);
+                k += length;
+                continue;
+            }
             for (std::uint64_t m = 0; m < length; ++m, bit += width) {
                 std::uint64_t v =
                     fast ? load_bits(data, bit, width) : bits_at(data, size, bit, width);
