@@ -42,6 +42,13 @@ std::string forecast_hour_text(int pos) {
     return std::to_string(forecast.hours[pos]);
 }
 
+std::string forecast_hour_label(int hour) {
+    if (forecast.hour_names.empty()) return std::to_string(hour);
+    char text[32];
+    std::snprintf(text, sizeof text, "%d:%02d", hour / 60, hour % 60 < 0 ? -(hour % 60) : hour % 60);
+    return text;
+}
+
 std::string forecast_level_label(int level) {
     if (is_grib())
         if (const std::string* name = grib_view::level_name(level)) return *name;

@@ -47,6 +47,10 @@ std::string forecast_level_text(int pos);
 // times in minutes, else the hour's number.
 std::string forecast_hour_text(int pos);
 
+// The text of an hour in titles: "H:MM" for a GRIB file of times in
+// minutes, else the hour's number.
+std::string forecast_hour_label(int hour);
+
 // The text of a level code in titles and messages: "850" for GPV files,
 // the level's name ("850 hPa", "2 m above ground") for GRIB files.
 std::string forecast_level_label(int level);

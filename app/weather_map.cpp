@@ -323,9 +323,9 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
         std::snprintf(title_line, sizeof title_line, "%s  P=%d  DT=%02d%02d%02d%02d TM=%d",
                       item_label, level, h.init_year, h.init_month, h.init_day, h.init_hour, hour);
     else
-        std::snprintf(title_line, sizeof title_line, "%s  %s  DT=%02d%02d%02d%02d TM=%d",
+        std::snprintf(title_line, sizeof title_line, "%s  %s  DT=%02d%02d%02d%02d TM=%s",
                       item_label, forecast_level_label(level).c_str(), h.init_year, h.init_month,
-                      h.init_day, h.init_hour, hour);
+                      h.init_day, h.init_hour, forecast_hour_label(hour).c_str());
 
     const MapFrame f = map_frame(opt);
     const bool cells = opt.contours != MapOptions::Only;
