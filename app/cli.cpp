@@ -5,6 +5,7 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "app/forecast.h"
+#include "app/netcdf_run.h"
 #include "gpv/gpv.h"
 #include "plot/razidu.h"
 
@@ -28,6 +29,7 @@ struct Options {
     const char* hour = nullptr;
     bool all = false;
     bool csv = false;
+    bool netcdf = false; // one NetCDF file for the run
     const char* format = nullptr;
     const char* save = nullptr;
     const char* range_low = nullptr;
@@ -75,9 +77,11 @@ int parse(int argc, char** argv, Options& o) {
         else if (a == "--all")
             o.all = true;
         else if (a == "--csv")
-            o.csv = true;
+            o.csv = true, o.netcdf = false;
         else if (a == "--text")
-            o.csv = false;
+            o.csv = false, o.netcdf = false;
+        else if (a == "--netcdf")
+            o.netcdf = true, o.csv = false;
         else if (a == "--format")
             ok = value(o.format);
         else if (a == "--save")
@@ -239,6 +243,7 @@ int set_controls(const Options& o, bool data) {
     set_checked(IDC_MODE_DATA, data);
     set_checked(IDC_MODE_IMAGE, !data);
     list_select(IDC_DATA_FORMAT, o.csv ? 1 : 0);
+    if (o.netcdf) select_text(IDC_DATA_FORMAT, kNetcdfLayout);
     if (o.format && !select_text(IDC_FORMAT_LIST, o.format))
         return usage_error("unknown format " + std::string(o.format) +
                            "; formats: " + list_entries(IDC_FORMAT_LIST));

@@ -3,6 +3,7 @@
 
 #include "app/control_ids.h"
 #include "app/forecast.h"
+#include "app/netcdf_run.h"
 #include "gpv/gpv.h"
 #include "grib/grib.h"
 
@@ -164,6 +165,7 @@ void dialog_init() {
     platform::list_reset(IDC_DATA_FORMAT);
     platform::list_insert(IDC_DATA_FORMAT, 0, "TEXT");
     platform::list_insert(IDC_DATA_FORMAT, 1, "CSV");
+    platform::list_insert(IDC_DATA_FORMAT, 2, kNetcdfLayout);
     platform::list_select(IDC_DATA_FORMAT, 0);
 
     static const char* const formats[] = {"display", "pdf", "cgm", "png", "tif", "ps", "bmp"};
@@ -307,9 +309,12 @@ int check_path() {
 int save_command() {
     if (!check_path()) return 0;
     int layout = platform::list_selected(IDC_DATA_FORMAT);
+    // NetCDF: every field of the run into one file, written by this process.
+    const bool netcdf = platform::list_text(IDC_DATA_FORMAT, layout) == kNetcdfLayout;
+    if (netcdf) netcdf_begin();
     gpv::Selection sel = read_selection();
     int total = forecast_field_count(sel);
-    if (!sel.selected_only && state.jobs > 1 && !in_worker()) {
+    if (!netcdf && !sel.selected_only && state.jobs > 1 && !in_worker()) {
         int r = run_jobs(true, total, save_command);
         if (r >= 0) {
             if (r) set_status("data save OK");
@@ -324,9 +329,15 @@ int save_command() {
     do {
         result = forecast_extract_next(state.gpv_file, sel, field, level, item, hour, pass);
         if (result > 0) {
-            int saved = worker_owns(position) ? forecast_save(state.save_dir.c_str(), layout, field,
-                                                              item, level, hour)
-                                              : 1;
+            std::string why;
+            int saved = netcdf ? 1
+                        : worker_owns(position)
+                            ? forecast_save(state.save_dir.c_str(), layout, field, item, level, hour)
+                            : 1;
+            if (netcdf && !netcdf_add(field, item, level, hour, why)) {
+                platform::message_box(why.c_str(), "save_GPV", true);
+                return 0;
+            }
             if (saved == 0 && layout >= 0 && layout <= 1 && state.file_failed) {
                 int err = errno;
                 state.file_failed("save_GPV",
@@ -357,6 +368,13 @@ int save_command() {
         ++position;
         if (write_failed) return 0;
     } while (result == 2);
+    if (netcdf) {
+        std::string file, why;
+        if (!netcdf_end(state.save_dir, file, why)) {
+            platform::message_box((file + ": " + why).c_str(), "save_GPV", true);
+            return 0;
+        }
+    }
     set_status("data save OK");
     return 1;
 }

@@ -299,6 +299,10 @@ gpv::FieldLabel field_label() {
     return last_label;
 }
 
+const grib::Grid* field_grid() {
+    return last_field ? &last_field->grid : nullptr;
+}
+
 bool map_grid(const float* a, const float* b, MapGrid& m) {
     if (!last_field) return false;
     const grib::Grid& g = last_field->grid;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/forecast.h"
+#include "grib/grib.h"
 
 namespace app::grib_view {
 
@@ -14,6 +15,7 @@ int field_count(const gpv::Selection& sel);
 int extract_next(const gpv::Selection& sel, std::span<float> field, int& level, int& item,
                  int& hour, int& pass);
 gpv::FieldLabel field_label();
+const grib::Grid* field_grid(); // of the field extracted last, or null
 bool map_grid(const float* a, const float* b, MapGrid& grid);
 void close();
 
