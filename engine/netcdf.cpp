@@ -230,8 +230,10 @@ int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
         text_attribute(nc, NC_GLOBAL, "title", w.title);
         text_attribute(nc, NC_GLOBAL, "source", "KIVAR");
         const std::string ref_units = reference_units(w.reference);
-        int time_var = 0;
-        check(nc_def_var(nc, "time", NC_DOUBLE, 0, nullptr, &time_var));
+        // The run: a dimension of one, so that files of many runs stack.
+        int time_var = 0, time_dim = 0;
+        check(nc_def_dim(nc, "time", 1, &time_dim));
+        check(nc_def_var(nc, "time", NC_DOUBLE, 1, &time_dim, &time_var));
         text_attribute(nc, time_var, "units", ref_units);
         text_attribute(nc, time_var, "standard_name", "forecast_reference_time");
         text_attribute(nc, time_var, "calendar", "proleptic_gregorian");
@@ -271,7 +273,8 @@ int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
             if (!valid_time_of.count(step.second)) {
                 const std::string name = "valid_time" + step.second.substr(4);
                 int var = 0;
-                check(nc_def_var(nc, name.c_str(), NC_DOUBLE, 1, &step.first, &var));
+                const int vt_dims[2] = {time_dim, step.first};
+                check(nc_def_var(nc, name.c_str(), NC_DOUBLE, 2, vt_dims, &var));
                 text_attribute(nc, var, "units", ref_units);
                 text_attribute(nc, var, "standard_name", "time");
                 text_attribute(nc, var, "calendar", "proleptic_gregorian");
@@ -290,7 +293,7 @@ int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
                 }
                 text_attribute(nc, var, "axis", "Z");
             });
-            std::vector<int> var_dims = {step.first, level.first};
+            std::vector<int> var_dims = {time_dim, step.first, level.first};
             if (!p.members.empty()) {
                 std::vector<double> m(p.members.begin(), p.members.end());
                 var_dims.push_back(dims.get("number", m,
@@ -320,7 +323,7 @@ int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
             text_attribute(nc, p.var, "units", v.units);
             text_attribute(nc, p.var, "standard_name", v.standard_name);
             text_attribute(nc, p.var, "grid_mapping", g.mapping);
-            std::string coordinates = "time " + valid_time_of[step.second];
+            std::string coordinates = valid_time_of[step.second];
             if (!g.coordinates.empty()) coordinates += " " + g.coordinates;
             text_attribute(nc, p.var, "coordinates", coordinates);
             text_attribute(nc, p.var, "grid_type", s.grid.kind);
@@ -335,19 +338,19 @@ int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
         for (const Planned& p : planned) {
             const NetcdfWriter::Stored& s = *p.s;
             const bool members = !p.members.empty();
-            const std::size_t rank = 2 + members + (s.grid.layout == GridLayout::Points ? 1 : 2);
+            const std::size_t rank = 3 + members + (s.grid.layout == GridLayout::Points ? 1 : 2);
             std::vector<std::size_t> start(rank, 0), count(rank, 1);
             if (s.grid.layout == GridLayout::Points)
                 count[rank - 1] = s.grid.points;
             else
                 count[rank - 2] = s.grid.rows, count[rank - 1] = s.grid.cols;
             for (const auto& [key, values] : s.fields) {
-                start[0] = std::lower_bound(p.hours.begin(), p.hours.end(), std::get<0>(key)) -
+                start[1] = std::lower_bound(p.hours.begin(), p.hours.end(), std::get<0>(key)) -
                            p.hours.begin();
-                start[1] = std::find(p.levels.begin(), p.levels.end(), std::get<1>(key)) -
+                start[2] = std::find(p.levels.begin(), p.levels.end(), std::get<1>(key)) -
                            p.levels.begin();
                 if (members)
-                    start[2] =
+                    start[3] =
                         std::lower_bound(p.members.begin(), p.members.end(), std::get<2>(key)) -
                         p.members.begin();
                 check(nc_put_vara_float(nc, p.var, start.data(), count.data(), values.data()));

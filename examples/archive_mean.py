@@ -21,8 +21,8 @@ import xarray as xr
 def mean_map(files, variable, level, step_hours, client=None):
     """The mean over the files' runs of one field (level in the variable's
     level units, step in hours) as a DataArray (lat, lon)."""
+    # Each file is one run along "time"; every field is a chunk of its own.
     ds = xr.open_mfdataset(files, engine="kivar", parallel=client is not None,
-                           combine="nested", concat_dim="time", chunks={},
                            data_vars="minimal", coords="minimal", compat="override")
     field = ds[variable]
     level_dim = field.dims[2]

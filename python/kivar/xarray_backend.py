@@ -1,12 +1,13 @@
 """xarray backend for GPV and GRIB files: xr.open_dataset(path, engine="kivar").
 
 One variable per parameter and level kind ("t_isobaric", "u_height"), with
-dimensions step (forecast hours as timedeltas), the level kind ("isobaric"
+dimensions time (the run's initial time, of length 1, so that runs stack),
+step (forecast hours as timedeltas), the level kind ("isobaric"
 in hPa, "surface", "height" in metres...), "number" for ensemble members,
 and the grid: latitude/longitude for regular lat/lon grids, y/x with 2-D
 latitude/longitude coordinates (and a CF grid_mapping "crs" where the grid
-has a projection) for others, "values" for reduced grids. Coordinates
-"time" (the reference time) and "valid_time" (per step) come along.
+has a projection) for others, "values" for reduced grids. The coordinate
+"valid_time" (time, step) comes along.
 
 Fields are decoded only when their values are asked for, one field per
 read; the arrays reopen the file by its path in whichever process reads
@@ -47,7 +48,7 @@ def _dataset(path):
 
 
 class KivarBackendArray(BackendArray):
-    """The fields of one variable, (step, level, [member,] grid...), decoded
+    """The fields of one variable, (time, step, level, [member,] grid...), decoded
     on demand. Holds only the path and the variable's name."""
 
     def __init__(self, path, name, shape, grid_ndim):
@@ -79,8 +80,8 @@ class KivarBackendArray(BackendArray):
         out = np.full(tuple(len(r) for r in ranges) + probe.shape, np.nan, dtype=np.float32)
         for index in np.ndindex(*(len(r) for r in ranges)):
             pos = [int(r[i]) for r, i in zip(ranges, index)]
-            h, l = pos[0], pos[1]
-            m = pos[2] if len(pos) > 2 else 0
+            h, l = pos[1], pos[2]  # pos[0]: the run, always 0
+            m = pos[3] if len(pos) > 3 else 0
             if not present[(h * levels + l) * members + m]:
                 continue
             field = d.read(self.name, h, l, m)
@@ -168,8 +169,11 @@ def open_kivar_dataset(path, drop_variables=None):
     coords = {}
     y, mo, da, h, mi = d.reference_time
     reference = np.datetime64("%04d-%02d-%02dT%02d:%02d" % (y, mo, da, h, mi), "ns")
-    coords["time"] = xr.Variable((), reference, {"standard_name": "forecast_reference_time",
-                                                 "long_name": "initial time of forecast"})
+    # The run is a dimension of one, so that the datasets of many runs stack
+    # (xr.open_mfdataset orders them by it).
+    coords["time"] = xr.Variable(("time",), np.array([reference]),
+                                 {"standard_name": "forecast_reference_time",
+                                  "long_name": "initial time of forecast"})
     grid_dims = {}
     counts = {}
     data_vars = {}
@@ -216,15 +220,16 @@ def open_kivar_dataset(path, drop_variables=None):
                          "long_name": "time since forecast_reference_time"})
         valid = "valid_time" + step[4:]
         if valid not in coords:
-            coords[valid] = xr.Variable((step,), reference + hours.astype("timedelta64[h]"),
+            coords[valid] = xr.Variable(("time", step),
+                                        (reference + hours.astype("timedelta64[h]"))[None, :],
                                         {"standard_name": "time", "long_name": "time"})
         level = dims.get(v.level_kind, np.asarray(v.levels, dtype="float64"), _level_attrs(v))
-        lead = [step, level]
+        lead = ["time", step, level]
         if len(v.members):
             lead.append(dims.get("number", np.asarray(v.members), {
                 "standard_name": "realization", "long_name": "ensemble member numerical id"}))
         all_dims = tuple(lead) + gd
-        shape = [len(v.hours), len(v.levels)] + ([len(v.members)] if len(v.members) else [])
+        shape = [1, len(v.hours), len(v.levels)] + ([len(v.members)] if len(v.members) else [])
         shape += [grid.points] if grid.layout == "points" else [grid.rows, grid.cols]
         array = KivarBackendArray(path, v.name, shape, len(gd))
         attrs = {"long_name": v.long_name, "units": v.units, "grid_type": grid.kind}
