@@ -30,6 +30,14 @@ def mean_map(files, variable, level, step_hours, client=None):
     return field.mean("time").compute()
 
 
+def mean_fields(files, variable, client=None):
+    """The mean over the files' runs of every field of a variable (each
+    step and level) as a DataArray."""
+    ds = xr.open_mfdataset(files, engine="kivar", parallel=client is not None,
+                           data_vars="minimal", coords="minimal", compat="override")
+    return ds[variable].mean("time").compute()
+
+
 def main(argv=None):
     p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     p.add_argument("files", nargs="+")

@@ -51,12 +51,13 @@ class KivarBackendArray(BackendArray):
     """The fields of one variable, (time, step, level, [member,] grid...), decoded
     on demand. Holds only the path and the variable's name."""
 
-    def __init__(self, path, name, shape, grid_ndim):
+    def __init__(self, path, name, shape, grid_ndim, present):
         self.path = path
         self.name = name
         self.shape = tuple(shape)
         self.dtype = np.dtype(np.float32)
         self.grid_ndim = grid_ndim
+        self.present = present  # (step, level, member): whether the file has the field
 
     def __getitem__(self, key):
         return indexing.explicit_indexing_adapter(
@@ -72,17 +73,13 @@ class KivarBackendArray(BackendArray):
             else:
                 ranges.append(np.atleast_1d(np.asarray(k)))
         grid_key = tuple(key[lead:])
-        variable = self._variable(d)
-        present = variable.present
-        members = max(1, len(variable.members))
-        levels = len(variable.levels)
         probe = np.empty(self.shape[lead:], dtype=np.float32)[grid_key]
         out = np.full(tuple(len(r) for r in ranges) + probe.shape, np.nan, dtype=np.float32)
         for index in np.ndindex(*(len(r) for r in ranges)):
             pos = [int(r[i]) for r, i in zip(ranges, index)]
             h, l = pos[1], pos[2]  # pos[0]: the run, always 0
             m = pos[3] if len(pos) > 3 else 0
-            if not present[(h * levels + l) * members + m]:
+            if not self.present[h, l, m]:
                 continue
             field = d.read(self.name, h, l, m)
             out[index] = field[grid_key]
@@ -90,12 +87,6 @@ class KivarBackendArray(BackendArray):
         squeeze = tuple(i for i, k in enumerate(key[:lead]) if not isinstance(k, slice)
                         and np.ndim(k) == 0)
         return out.squeeze(axis=squeeze) if squeeze else out
-
-    def _variable(self, d):
-        for v in d.variables:
-            if v.name == self.name:
-                return v
-        raise _kivar.RequestError("kivar: %s: no variable %s" % (self.path, self.name))
 
 
 class _Dimensions:
@@ -231,7 +222,9 @@ def open_kivar_dataset(path, drop_variables=None):
         all_dims = tuple(lead) + gd
         shape = [1, len(v.hours), len(v.levels)] + ([len(v.members)] if len(v.members) else [])
         shape += [grid.points] if grid.layout == "points" else [grid.rows, grid.cols]
-        array = KivarBackendArray(path, v.name, shape, len(gd))
+        present = np.array(v.present, dtype=bool).reshape(
+            len(v.hours), len(v.levels), max(1, len(v.members)))
+        array = KivarBackendArray(path, v.name, shape, len(gd), present)
         attrs = {"long_name": v.long_name, "units": v.units, "grid_type": grid.kind}
         if v.standard_name:
             attrs["standard_name"] = v.standard_name
@@ -244,8 +237,10 @@ def open_kivar_dataset(path, drop_variables=None):
         if extra:
             attrs["coordinates"] = " ".join(extra)
         var = xr.Variable(all_dims, indexing.LazilyIndexedArray(array), attrs)
-        var.encoding["preferred_chunks"] = dict(
-            {name: 1 for name in lead}, **{name: size for name, size in zip(gd, shape[len(lead):])})
+        # One chunk per variable of a run: a task reads its fields one after
+        # another from one file (the GPV reader keeps the record index of one
+        # file at a time); slices of it still decode only their fields.
+        var.encoding["preferred_chunks"] = dict(zip(all_dims, shape))
         var.encoding["dtype"] = np.dtype(np.float32)
         data_vars[v.name] = var
     coords.update(dims.coords)
