@@ -1,9 +1,9 @@
-// The command line sets the dialog's controls as a user would, then sends the
-// dialog the same commands the window sends, so both always agree.
+// The command line turns its options into the request of an Execute run, as
+// the dialog turns its controls into one, and runs it through the same
+// routines, so both always agree.
 #include "app/cli.h"
 
 #include "app/app.h"
-#include "app/control_ids.h"
 #include "app/forecast.h"
 #include "app/netcdf_run.h"
 #include "gpv/gpv.h"
@@ -15,6 +15,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <unistd.h>
 #include <vector>
 
@@ -117,20 +118,21 @@ int parse(int argc, char** argv, Options& o) {
     return 0;
 }
 
-// Selects the entry of a list whose text is `want`; false when none is.
-bool select_text(int id, const std::string& want) {
-    for (int k = 0; k < platform::list_count(id); ++k)
-        if (platform::list_text(id, k) == want) {
-            platform::list_select(id, k);
-            return true;
-        }
-    return false;
+// The position of `want` in a list of entries, or -1.
+template <class T> int position(const std::vector<T>& list, const T& want) {
+    auto it = std::find(list.begin(), list.end(), want);
+    return it == list.end() ? -1 : static_cast<int>(it - list.begin());
 }
 
-std::string list_entries(int id) {
+template <class T> std::string entries(const std::vector<T>& list) {
     std::string s;
-    for (int k = 0; k < platform::list_count(id); ++k)
-        s += (k ? " " : "") + platform::list_text(id, k);
+    for (std::size_t k = 0; k < list.size(); ++k) {
+        if (k) s += " ";
+        if constexpr (std::is_same_v<T, std::string>)
+            s += list[k];
+        else
+            s += std::to_string(list[k]);
+    }
     return s;
 }
 
@@ -175,11 +177,10 @@ void show_progress(int k, int n, int level, int item, int hour) {
     std::fflush(stderr);
 }
 
-// Opens the file through File, Open. 0 when it worked, else 1 after saying why.
+// Opens the file as File, Open does. 0 when it worked, else 1 after saying why.
 int open(const std::string& file) {
-    platform::headless::set_next_chosen_file(file);
     std::size_t before = platform::headless::messages().size();
-    dialog_handlers.command(IDM_OPEN, platform::Clicked);
+    open_file(file);
     if (state.file_ready) return 0;
     if (platform::headless::messages().size() == before) {
         if (!state.gpv_file && !state.open_error.empty())
@@ -197,11 +198,10 @@ int info() {
     std::printf("model: %s (code %d)\n", h.model_name.c_str(), h.model_code);
     std::printf("initial: %02d-%02d-%02d %02d:%02d\n", h.init_year, h.init_month, h.init_day,
                 h.init_hour, h.init_minute);
-    std::printf("levels: %s\n", list_entries(IDC_LEVEL_LIST).c_str());
-    std::string hours = list_entries(IDC_HOUR_LIST);
+    std::printf("levels: %s\n", entries(h.levels).c_str());
+    const std::string hours = entries(h.hours);
     for (std::size_t k = 0; k < h.levels.size(); ++k) {
-        platform::list_select(IDC_LEVEL_LIST, static_cast<int>(k));
-        dialog_handlers.command(IDC_LEVEL_LIST, platform::SelectionChanged);
+        fill_item_list(static_cast<int>(k));
         std::printf("items at %d: %s\n", h.levels[k], item_entries().c_str());
     }
     std::printf("hours: %s\n", hours.c_str());
@@ -210,74 +210,75 @@ int info() {
     return 0;
 }
 
-// Sets the controls as the options say; 0 or the usage error status.
-int set_controls(const Options& o, bool data) {
-    using namespace platform;
+// The request of the options, and the Map menu's choices they name; 0 or
+// the usage error status (1 after a message).
+int make_request(const Options& o, bool data, RunRequest& r) {
+    using platform::headless::messages;
     const std::string& file = o.file;
+    r.data = data;
+    r.save_path = state.save_dir;
     if (o.level) {
-        if (!select_text(IDC_LEVEL_LIST, std::to_string(std::atoi(o.level))))
+        const int pos = position(forecast.levels, std::atoi(o.level));
+        if (pos < 0)
             return usage_error("level " + std::string(o.level) + " is not in " + file +
-                               "; levels: " + list_entries(IDC_LEVEL_LIST));
-        std::size_t before = headless::messages().size();
-        dialog_handlers.command(IDC_LEVEL_LIST, SelectionChanged);
-        if (headless::messages().size() != before) return 1;
+                               "; levels: " + entries(forecast.levels));
+        std::size_t before = messages().size();
+        fill_item_list(pos);
+        if (messages().size() != before) return 1;
+        r.selection.level_pos = pos;
     }
     if (o.item) {
-        int code = std::atoi(o.item);
-        bool found = false;
-        for (std::size_t k = 0; k < forecast.items.size(); ++k)
-            if (forecast.items[k] == code) {
-                list_select(IDC_ITEM_LIST, static_cast<int>(k));
-                found = true;
-            }
-        if (!found)
+        const int pos = position(forecast.items, std::atoi(o.item));
+        if (pos < 0)
             return usage_error("item " + std::string(o.item) + " is not at level " +
-                               list_text(IDC_LEVEL_LIST, list_selected(IDC_LEVEL_LIST)) + " of " +
+                               std::to_string(forecast.levels[r.selection.level_pos]) + " of " +
                                file + "; items: " + item_entries());
+        r.selection.item_pos = pos;
     }
-    if (o.hour && !select_text(IDC_HOUR_LIST, std::to_string(std::atoi(o.hour))))
-        return usage_error("hour " + std::string(o.hour) + " is not in " + file +
-                           "; hours: " + list_entries(IDC_HOUR_LIST));
-    set_checked(IDC_SELECTED_ONLY, !o.all);
-    set_checked(IDC_ALL_ITEMS, o.all);
-    set_checked(IDC_MODE_DATA, data);
-    set_checked(IDC_MODE_IMAGE, !data);
-    list_select(IDC_DATA_FORMAT, o.csv ? 1 : 0);
-    if (o.netcdf) select_text(IDC_DATA_FORMAT, kNetcdfLayout);
-    if (o.format && !select_text(IDC_FORMAT_LIST, o.format))
-        return usage_error("unknown format " + std::string(o.format) +
-                           "; formats: " + list_entries(IDC_FORMAT_LIST));
-    if (o.save) set_text(IDC_SAVE_PATH, o.save);
+    if (o.hour) {
+        const int pos = position(forecast.hours, std::atoi(o.hour));
+        if (pos < 0)
+            return usage_error("hour " + std::string(o.hour) + " is not in " + file +
+                               "; hours: " + entries(forecast.hours));
+        r.selection.hour_pos = pos;
+    }
+    r.selection.selected_only = !o.all;
+    r.layout = o.netcdf ? position(data_layouts(), std::string(kNetcdfLayout)) : o.csv ? 1 : 0;
+    if (o.format) {
+        if (position(map_formats(), std::string(o.format)) < 0)
+            return usage_error("unknown format " + std::string(o.format) +
+                               "; formats: " + entries(map_formats()));
+        r.format = o.format;
+    }
+    if (o.save) r.save_path = o.save;
     if (o.range_low) {
-        set_checked(IDC_AUTO_SCALE, false);
-        set_text(IDC_RANGE_LOW, o.range_low);
-        set_text(IDC_RANGE_HIGH, o.range_high);
+        r.auto_scale = false;
+        r.range_low = o.range_low;
+        r.range_high = o.range_high;
     }
     if (o.vector_scale) {
         char text[32] = "";
         if (is_number(o.vector_scale, true))
             std::snprintf(text, sizeof text, "%3.1f", std::strtod(o.vector_scale, nullptr));
-        if (!select_text(IDC_VECTOR_SCALE, text))
-            return usage_error("--vector-scale wants one of: " + list_entries(IDC_VECTOR_SCALE));
+        if (position(vector_scales(), std::string(text)) < 0)
+            return usage_error("--vector-scale wants one of: " + entries(vector_scales()));
+        r.vector_scale = text;
     }
-    if (o.vector_density &&
-        !(is_number(o.vector_density, false) &&
-          select_text(IDC_VECTOR_DENSITY, std::to_string(std::atoi(o.vector_density)))))
-        return usage_error("--vector-density wants one of: " + list_entries(IDC_VECTOR_DENSITY));
-    // The Map menu's choices, through its commands; a refused value has
-    // shown its box, and the run stops with status 1.
-    std::size_t before = headless::messages().size();
-    if (o.contour) {
-        headless::set_next_answer(o.contour);
-        dialog_handlers.command(IDM_MAP_STEP, Clicked);
+    if (o.vector_density) {
+        const std::string text =
+            is_number(o.vector_density, false) ? std::to_string(std::atoi(o.vector_density)) : "";
+        if (position(vector_densities(), text) < 0)
+            return usage_error("--vector-density wants one of: " + entries(vector_densities()));
+        r.vector_density = text;
     }
+    // The Map menu's choices; a refused value has shown its box, and the
+    // run stops with status 1.
+    std::size_t before = messages().size();
+    if (o.contour) set_contour_step(o.contour);
     if (o.contour || o.contour_only)
-        dialog_handlers.command(o.contour_only ? IDM_MAP_CONTOURS_ONLY : IDM_MAP_CONTOURS, Clicked);
-    if (o.area_set) {
-        headless::set_next_answer(o.area);
-        dialog_handlers.command(IDM_MAP_AREA, Clicked);
-    }
-    if (headless::messages().size() != before) return 1;
+        set_map_contours(o.contour_only ? MapOptions::Only : MapOptions::WithCells);
+    if (o.area_set) set_area(o.area);
+    if (messages().size() != before) return 1;
     state.jobs =
         o.jobs ? std::atoi(o.jobs) : std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
     return 0;
@@ -337,8 +338,9 @@ int run_cli(int argc, char** argv) {
         if (status == 0) {
             if (is_info) {
                 status = info();
-            } else if ((status = set_controls(o, o.command == "data")) == 0) {
-                dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+            } else {
+                RunRequest request;
+                if ((status = make_request(o, o.command == "data", request)) == 0) execute(request);
             }
         }
     } catch (const std::bad_alloc&) {
