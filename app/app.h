@@ -37,7 +37,7 @@ struct RunRequest {
 };
 
 // The entries of the dialog's lists, which requests name.
-const std::vector<std::string>& data_layouts();     // TEXT, CSV, NetCDF
+const std::vector<std::string>& data_layouts();     // TEXT, CSV, points, NetCDF
 const std::vector<std::string>& map_formats();      // display, pdf, cgm, png, tif, ps, bmp
 const std::vector<std::string>& vector_scales();    // 0.2 to 2.0
 const std::vector<std::string>& vector_densities(); // 1 to 10
@@ -91,10 +91,10 @@ int open_file(const std::string& path);
 int fill_item_list(int pos);
 // Reads, completes and if needed creates the save folder. 1 when usable.
 int check_path();
-// Execute with "Data": every selected field of state.request to a TEXT or
-// CSV file (or all into one NetCDF file). 1 when the run ended, 0 when the
-// save folder was refused or a file could not be written whole (the run
-// stops there, after its message).
+// Execute with "Data": every selected field of state.request to a file of
+// its layout (TEXT, CSV or points, gpv::Layout), or all into one NetCDF file.
+// 1 when the run ended, 0 when the save folder was refused or a file could
+// not be written whole (the run stops there, after its message).
 int save_run();
 // save_run with the request of the dialog's controls.
 int save_command();

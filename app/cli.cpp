@@ -29,8 +29,7 @@ struct Options {
     const char* item = nullptr;
     const char* hour = nullptr;
     bool all = false;
-    bool csv = false;
-    bool netcdf = false; // one NetCDF file for the run
+    int layout = gpv::kLayoutText;
     const char* format = nullptr;
     const char* save = nullptr;
     const char* range_low = nullptr;
@@ -78,11 +77,13 @@ int parse(int argc, char** argv, Options& o) {
         else if (a == "--all")
             o.all = true;
         else if (a == "--csv")
-            o.csv = true, o.netcdf = false;
+            o.layout = gpv::kLayoutCsv;
         else if (a == "--text")
-            o.csv = false, o.netcdf = false;
+            o.layout = gpv::kLayoutText;
+        else if (a == "--points")
+            o.layout = gpv::kLayoutPoints;
         else if (a == "--netcdf")
-            o.netcdf = true, o.csv = false;
+            o.layout = kNetcdfLayoutPosition;
         else if (a == "--format")
             ok = value(o.format);
         else if (a == "--save")
@@ -243,7 +244,7 @@ int make_request(const Options& o, bool data, RunRequest& r) {
         r.selection.hour_pos = pos;
     }
     r.selection.selected_only = !o.all;
-    r.layout = o.netcdf ? position(data_layouts(), std::string(kNetcdfLayout)) : o.csv ? 1 : 0;
+    r.layout = o.layout;
     if (o.format) {
         if (position(map_formats(), std::string(o.format)) < 0)
             return usage_error("unknown format " + std::string(o.format) +
@@ -290,7 +291,7 @@ void print_usage() {
     std::fputs("usage:\n"
                "  kivar                       open the dialog\n"
                "  kivar info  FILE            inventory of a GPV or GRIB2 file\n"
-               "  kivar data  FILE [options]  extract fields as TEXT or CSV files\n"
+               "  kivar data  FILE [options]  extract fields as TEXT, CSV or points files\n"
                "  kivar image FILE [options]  draw fields as weather maps\n"
                "options:\n"
                "  --level HPA           pressure level (default: the first)\n"
@@ -298,6 +299,8 @@ void print_usage() {
                "  --hour H              forecast hour (default: the first)\n"
                "  --all                 every level, item and hour\n"
                "  --csv | --text        data file layout (default: TEXT)\n"
+               "  --points              data file of latitude,longitude,value lines\n"
+               "  --netcdf              one NetCDF file of every field of the run\n"
                "  --format F            display, pdf, cgm, png, tif, ps or bmp (default: display)\n"
                "  --save DIR            output folder (default: the current folder)\n"
                "  --range LO HI         fixed colour range instead of the automatic one\n"

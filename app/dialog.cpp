@@ -30,7 +30,7 @@ bool is_file(const std::string& path) {
 }
 
 // Length of the longest output file name of a save folder,
-// "MD04_ID225_P1000_DT26120400_TM51.csv", with room for wider values.
+// "MD04_ID225_P1000_DT26120400_TM51.points.csv", with room for wider values.
 constexpr std::size_t kLongestOutputName = 48;
 
 // Input that is not a regular file (a pipe, a FIFO, a device) is read into
@@ -326,12 +326,12 @@ int save_run() {
                 platform::message_box(why.c_str(), "save_GPV", true);
                 return 0;
             }
-            if (saved == 0 && layout >= 0 && layout <= 1 && state.file_failed) {
+            if (saved == 0 && gpv::layout_extension(layout) && state.file_failed) {
                 int err = errno;
                 state.file_failed("save_GPV",
                                   gpv::output_base_name(state.save_dir.c_str(),
                                                         forecast_field_label(), item, level, hour) +
-                                      (layout == 0 ? ".txt" : ".csv"),
+                                      gpv::layout_extension(layout),
                                   std::strerror(err));
             }
             write_failed = saved == gpv::kWriteFailed;
@@ -419,7 +419,13 @@ void execute_command() {
 }
 
 const std::vector<std::string>& data_layouts() {
-    static const std::vector<std::string> layouts = {"TEXT", "CSV", kNetcdfLayout};
+    static const std::vector<std::string> layouts = [] {
+        std::vector<std::string> v;
+        for (int k = 0; k < gpv::kLayoutCount; ++k)
+            v.push_back(gpv::layout_name(k));
+        v.push_back(kNetcdfLayout);
+        return v;
+    }();
     return layouts;
 }
 

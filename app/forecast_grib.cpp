@@ -40,6 +40,37 @@ constexpr ItemParameter kItemParameters[] = {
     {225, 0, 6, 1, 1, 0, false},           // total cloud cover, %
 };
 
+// The same items from GRIB edition 1: the WMO table 2 (versions 1 to 3,
+// given here as 2) and the European centre's table 128 (total precipitation
+// in metres, cloud cover as a fraction).
+struct ItemParameter1 {
+    int item, table, number;
+    double a, b;
+    bool per_hour;
+};
+constexpr ItemParameter1 kItemParameters1[] = {
+    {1, 2, 1, 0.01, 0, false},
+    {1, 2, 2, 0.01, 0, false},
+    {4, 2, 11, 1, -273.15, false},
+    {13, 2, 52, 1, 0, false},
+    {23, 2, 33, 1, 0, false},
+    {24, 2, 34, 1, 0, false},
+    {42, 2, 39, 36, 0, false},
+    {49, 2, 61, 1, 0, true},
+    {102, 2, 7, 1, 0, false},
+    {102, 2, 6, 1 / 9.80665, 0, false},
+    {225, 2, 71, 1, 0, false},
+    {1, 128, 151, 0.01, 0, false},
+    {4, 128, 130, 1, -273.15, false},
+    {13, 128, 157, 1, 0, false},
+    {23, 128, 131, 1, 0, false},
+    {24, 128, 132, 1, 0, false},
+    {42, 128, 135, 36, 0, false},
+    {49, 128, 228, 1000, 0, true},
+    {102, 128, 129, 1 / 9.80665, 0, false},
+    {225, 128, 164, 100, 0, false},
+};
+
 struct Parameter {
     int discipline, category, number;
     std::string name;
@@ -60,6 +91,14 @@ std::size_t cursor = 0;                                    // of an "All items" 
 gpv::FieldLabel last_label;
 const grib::Field* last_field = nullptr;
 std::vector<float> map_a, map_b, map_lon, map_lat; // the values and cells a map draws
+// The latitude and longitude of every point of coords_grid, kept while the
+// fields extracted share their grid.
+grib::Grid coords_grid;
+std::vector<double> coords_lat, coords_lon;
+bool coords_valid = false;
+
+// The map's area: the fixed frame of the weather map.
+constexpr double kWest = 119.5, kEast = 150.5, kSouth = 19.5, kNorth = 50.5;
 
 // The level of a field in hPa, 0 for the surface; false for other surfaces.
 bool level_of(const grib::Field& f, int& level) {
@@ -79,26 +118,65 @@ bool level_of(const grib::Field& f, int& level) {
 
 // The item of a parameter and the conversion of its values.
 int item_of(const grib::Field& f, double& a, double& b) {
+    const bool ed1 = f.edition == 1;
     for (const ItemParameter& p : kItemParameters)
-        if (p.discipline == f.discipline && p.category == f.category && p.number == f.number) {
+        if (!ed1 && p.discipline == f.discipline && p.category == f.category &&
+            p.number == f.number) {
+            a = p.a, b = p.b;
+            if (p.per_hour && f.interval_hours > 0) a /= f.interval_hours;
+            return p.item;
+        }
+    const int table = f.table_version <= 3 ? 2 : f.centre == 98 ? f.table_version : -1;
+    for (const ItemParameter1& p : kItemParameters1)
+        if (ed1 && p.table == table && p.number == f.number) {
             a = p.a, b = p.b;
             if (p.per_hour && f.interval_hours > 0) a /= f.interval_hours;
             return p.item;
         }
     a = 1, b = 0;
+    // GRIB1 parameters are told apart by table and centre (in the places
+    // of discipline and category, below any discipline).
+    const int d = ed1 ? -1 - f.table_version : f.discipline, c = ed1 ? f.centre : f.category;
     for (std::size_t k = 0; k < others.size(); ++k)
-        if (others[k].discipline == f.discipline && others[k].category == f.category &&
-            others[k].number == f.number)
+        if (others[k].discipline == d && others[k].category == c && others[k].number == f.number)
             return kFirstOtherItem + static_cast<int>(k);
-    others.push_back({f.discipline, f.category, f.number,
-                      grib::parameter_name(f.discipline, f.category, f.number)});
+    others.push_back({d, c, f.number,
+                      ed1 ? grib::parameter_name1(f.centre, f.table_version, f.number)
+                          : grib::parameter_name(f.discipline, f.category, f.number, f.centre)});
     return kFirstOtherItem + static_cast<int>(others.size()) - 1;
+}
+
+// A regular latitude/longitude grid, the kind the file view began with.
+bool plain_latlon(const grib::Grid& g) {
+    return g.template_number == 0 && g.row_points.empty();
+}
+
+// The name of a grid that is not a regular latitude/longitude one: its kind
+// and spacing, e.g. "Lambert conformal 3x3 km" or "reduced Gaussian N640".
+std::string grid_name(const grib::Grid& g) {
+    char text[96];
+    const char* kind = grib::template_name(3, g.template_number);
+    const char* reduced = g.row_points.empty() ? "" : "reduced ";
+    if (!g.proj.empty())
+        std::snprintf(text, sizeof text, "%s %gx%g km", kind, g.dx / 1000, g.dy / 1000);
+    else if (g.template_number == 40)
+        std::snprintf(text, sizeof text, "%sGaussian N%d", reduced, g.gaussian_n);
+    else if (!g.row_points.empty())
+        std::snprintf(text, sizeof text, "reduced %s %g", kind, g.lat_step);
+    else
+        std::snprintf(text, sizeof text, "%s %gx%g", kind, g.lon_step, g.lat_step);
+    return text;
 }
 
 // The model's name and code from the grid of a field of the regional
 // centre (34); other grids are shown by their steps.
 void identify_model(const grib::Field& f) {
     const grib::Grid& g = f.grid;
+    if (!plain_latlon(g)) {
+        forecast.model_name = grid_name(g);
+        forecast.model_code = 0;
+        return;
+    }
     auto near = [](double x, double y) { return std::fabs(x - y) < 1e-6; };
     bool regional = std::fabs(g.lon_west - 120.0) < 0.01 && std::fabs(g.lat_north - 47.6) < 0.01;
     // The surface and pressure-level grids of today's files, and the grid of
@@ -147,6 +225,7 @@ int extract(const Entry& e, std::span<float> field) {
     last_field = &f;
     gpv::FieldLabel& l = last_label;
     l.grid_cols = f.grid.cols, l.grid_rows = f.grid.rows;
+    l.row_points = f.grid.row_points.empty() ? nullptr : f.grid.row_points.data();
     l.model_code = forecast.model_code;
     l.init_year = forecast.init_year, l.init_month = forecast.init_month;
     l.init_day = forecast.init_day, l.init_hour = forecast.init_hour;
@@ -303,11 +382,155 @@ const grib::Grid* field_grid() {
     return last_field ? &last_field->grid : nullptr;
 }
 
+namespace {
+
+// Fills coords_lat/coords_lon for grid g unless they hold it already.
+bool coordinates_of(const grib::Grid& g) {
+    if (coords_valid && coords_grid == g) return true;
+    coords_valid = false;
+    coords_lat.resize(g.count());
+    coords_lon.resize(g.count());
+    if (!grib::grid_coordinates(g, coords_lat, coords_lon)) return false;
+    coords_grid = g;
+    coords_valid = true;
+    return true;
+}
+
+// The map grid of any grid but a regular latitude/longitude one: the
+// smallest block of rows and columns that holds every point inside the
+// map's area, each cell at its own latitude and longitude. Reduced grids
+// are spread over their longest row, each cell taking its row's nearest point.
+bool map_points(const grib::Grid& g, const float* a, const float* b, MapGrid& m) {
+    if (!coordinates_of(g)) return false;
+    const int rows = g.rows, cols = g.cols;
+    std::vector<std::size_t> row_start;
+    const bool reduced = !g.row_points.empty();
+    const double span = g.lon_east - g.lon_west;
+    const bool global = !(span > 0) || span + 360.0 / std::max(cols, 1) >= 360 - 1e-3;
+    if (reduced) {
+        row_start.assign(static_cast<std::size_t>(rows) + 1, 0);
+        for (int r = 0; r < rows; ++r)
+            row_start[r + 1] = row_start[r] + static_cast<std::size_t>(g.row_points[r]);
+    }
+    // Point of the field, latitude and longitude (near the map) of cell (r, c).
+    auto cell = [&](int r, int c, double& lat, double& lon) -> std::size_t {
+        std::size_t p;
+        if (!reduced) {
+            p = static_cast<std::size_t>(r) * cols + c;
+            lon = coords_lon[p];
+        } else {
+            int row = r;
+            while (row > 0 && g.row_points[row] == 0)
+                --row;
+            const int n = std::max(g.row_points[row], 1);
+            lon = g.lon_west + c * (global ? 360.0 / cols : cols > 1 ? span / (cols - 1) : 0);
+            long i = global ? std::lround(static_cast<double>(c) * n / cols) % n
+                            : (cols > 1 ? std::lround(static_cast<double>(c) * (n - 1) / (cols - 1))
+                                        : 0);
+            p = row_start[row] + static_cast<std::size_t>(std::min<long>(i, n - 1));
+        }
+        lat = coords_lat[p];
+        lon = std::fmod(lon - (kWest - 180), 360.0);
+        if (lon < 0) lon += 360;
+        lon += kWest - 180;
+        return p;
+    };
+    // Wind components along the grid's axes are turned to east and north by
+    // the direction of the grid's x axis at the point, found from the same
+    // grid moved a thousandth of a step along x (the projections are
+    // conformal: y is a quarter turn from x).
+    bool turn = b && g.winds_grid_relative && !reduced;
+    static std::vector<double> east_lat, east_lon;
+    if (turn) {
+        grib::Grid moved = g;
+        if (!g.proj.empty())
+            moved.x0 += g.dx * 1e-3;
+        else
+            moved.lon_west += g.lon_step * 1e-3;
+        east_lat.resize(g.count()), east_lon.resize(g.count());
+        turn = grib::grid_coordinates(moved, east_lat, east_lon);
+    }
+    auto earth_relative = [&](std::size_t p, float& u, float& v) {
+        double de = east_lon[p] - coords_lon[p];
+        de -= 360 * std::round(de / 360);
+        de *= std::cos(coords_lat[p] * M_PI / 180);
+        const double dn = east_lat[p] - coords_lat[p];
+        const double h = std::hypot(de, dn);
+        if (!(h > 0)) return;
+        const double cs = de / h, sn = dn / h;
+        const double x = u, y = v;
+        u = static_cast<float>(x * cs - y * sn);
+        v = static_cast<float>(x * sn + y * cs);
+    };
+    int r0 = rows, r1 = -1, c0 = cols, c1 = -1;
+    double lat, lon;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            if (reduced && g.row_points[r] == 0) continue;
+            cell(r, c, lat, lon);
+            if (lon >= kWest && lon <= kEast && lat >= kSouth && lat <= kNorth) {
+                r0 = std::min(r0, r), r1 = std::max(r1, r);
+                c0 = std::min(c0, c), c1 = std::max(c1, c);
+            }
+        }
+    if (r1 < 0) {
+        grib::report("plot_field", "Error: the field's grid does not reach the map.");
+        return false;
+    }
+    const int mc = c1 - c0 + 1, mr = r1 - r0 + 1;
+    const std::size_t n = static_cast<std::size_t>(mc) * mr;
+    map_a.resize(n), map_lon.resize(n), map_lat.resize(n);
+    if (b) map_b.resize(n);
+    float lo = 1.0e32f, hi = -1.0e32f;
+    float lon_min = 1e9f, lon_max = -1e9f;
+    std::size_t k = 0;
+    for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c, ++k) {
+            const std::size_t p = cell(r, c, lat, lon);
+            map_a[k] = a[p];
+            if (b) map_b[k] = b[p];
+            if (turn) earth_relative(p, map_a[k], map_b[k]);
+            map_lon[k] = static_cast<float>(lon);
+            map_lat[k] = static_cast<float>(lat);
+            lon_min = std::min(lon_min, map_lon[k]), lon_max = std::max(lon_max, map_lon[k]);
+            if (a[p] < lo) lo = a[p];
+            if (a[p] > hi) hi = a[p];
+        }
+    // The spacing of the cells in degrees, along the middle row and column.
+    const std::size_t mid_row = static_cast<std::size_t>(mr / 2) * mc, mid_col = mc / 2;
+    const double lon_step =
+        mc > 1 ? std::fabs(map_lon[mid_row + mc - 1] - map_lon[mid_row]) / (mc - 1) : 1.0;
+    const double lat_step =
+        mr > 1 ? std::fabs(map_lat[mid_col] - map_lat[(mr - 1) * mc + mid_col]) / (mr - 1) : 1.0;
+    m.label = last_label;
+    m.label.min_value = lo, m.label.max_value = hi;
+    m.cols = mc, m.rows = mr;
+    m.res_cols =
+        std::max(1, static_cast<int>(std::lround((kEast - kWest) / std::max(lon_step, 1e-3))));
+    m.res_rows =
+        std::max(1, static_cast<int>(std::lround((kNorth - kSouth) / std::max(lat_step, 1e-3))));
+    m.a = map_a.data();
+    m.b = b ? map_b.data() : nullptr;
+    m.lon = map_lon.data(), m.lat = map_lat.data();
+    m.lon_span = std::min(30.0f, static_cast<float>(lon_max - lon_min + lon_step));
+    return true;
+}
+
+} // namespace
+
+bool point_coordinates(std::span<const double>& lat, std::span<const double>& lon) {
+    if (!last_field) return false;
+    if (!coordinates_of(last_field->grid)) return false;
+    lat = coords_lat, lon = coords_lon;
+    return true;
+}
+
 bool map_grid(const float* a, const float* b, MapGrid& m) {
     if (!last_field) return false;
     const grib::Grid& g = last_field->grid;
+    if (!plain_latlon(g)) return map_points(g, a, b, m);
     // Columns and rows inside the map's area, west to east and north to south.
-    constexpr double west = 119.5, east = 150.5, south = 19.5, north = 50.5;
+    constexpr double west = kWest, east = kEast, south = kSouth, north = kNorth;
     std::vector<std::pair<double, int>> cols;
     for (int i = 0; i < g.cols; ++i) {
         double lon = std::fmod(g.lon_west + i * g.lon_step, 360.0);
@@ -362,6 +585,7 @@ void close() {
     cursor = 0;
     last_field = nullptr;
     last_label = {};
+    coords_valid = false;
 }
 
 } // namespace app::grib_view

@@ -2,13 +2,17 @@
 // into one NetCDF-CF file, written when the run ends.
 #pragma once
 
+#include "gpv/gpv.h"
+
 #include <span>
 #include <string>
 
 namespace app {
 
-// The text of the layout's entry in the data format list.
+// The text of the layout's entry in the data format list, and its position
+// there (behind the layouts of gpv::Layout).
 constexpr const char* kNetcdfLayout = "NetCDF";
+constexpr int kNetcdfLayoutPosition = gpv::kLayoutCount;
 
 // Starts a run: forgets the fields of an earlier one.
 void netcdf_begin();

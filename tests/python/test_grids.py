@@ -16,9 +16,15 @@ SAMPLES = "/usr/share/eccodes/samples"
 
 # (name, how the file is made, layout, grid_mapping_name or None)
 GRIDS = [
-    ("lambert", ["grib_set", "-s", "gridType=lambert,Nx=20,Ny=15",
+    ("lambert", ["grib_set", "-s", "gridType=lambert,Nx=31,Ny=16,LoVInDegrees=135,LaDInDegrees=35,"
+                 "latitudeOfFirstGridPointInDegrees=30,longitudeOfFirstGridPointInDegrees=130,"
+                 "Latin1InDegrees=30,Latin2InDegrees=60,DxInMetres=20000,DyInMetres=20000,"
+                 "jScansPositively=1",
                  SAMPLES + "/GRIB2.tmpl"], "projected", "lambert_conformal_conic"),
-    ("polar", ["cp", SAMPLES + "/polar_stereographic_sfc_grib2.tmpl"], "projected",
+    ("polar", ["grib_set", "-s", "gridType=polar_stereographic,Nx=31,Ny=16,LaDInDegrees=60,"
+               "latitudeOfFirstGridPointInDegrees=60,longitudeOfFirstGridPointInDegrees=10,"
+               "orientationOfTheGridInDegrees=0,DxInMetres=50000,DyInMetres=50000,"
+               "jScansPositively=1", SAMPLES + "/GRIB2.tmpl"], "projected",
      "polar_stereographic"),
     ("rotated", ["cp", SAMPLES + "/rotated_ll_sfc_grib2.tmpl"], "projected", None),
     ("gaussian", ["cp", SAMPLES + "/regular_gg_sfc_grib2.tmpl"], "projected", None),
