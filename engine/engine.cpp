@@ -134,7 +134,7 @@ bool open_gpv(Dataset& d, Error& error) {
                 v.item = items[k];
                 v.level_type = surface ? 1 : 100;
                 v.level_kind = surface ? "surface" : "isobaric";
-                v.level_units = "hPa";
+                v.level_units = surface ? "" : "hPa";
                 v.hours = hours;
                 v.grid = grid_of(levels[l]);
                 inv.variables.push_back(v);
@@ -407,7 +407,7 @@ Variable item_variable(int item, int level, const char* text) {
     v.item = item;
     v.level_type = level == 0 ? 1 : 100;
     v.level_kind = level == 0 ? "surface" : "isobaric";
-    v.level_units = "hPa";
+    v.level_units = level == 0 ? "" : "hPa";
     v.levels = {static_cast<double>(level)};
     if (item < gpv::kMaxItems && gpv::item_text(item)) {
         describe_gpv_item(item, level == 0, v);
