@@ -396,59 +396,78 @@ bool coordinates_of(const grib::Grid& g) {
     return true;
 }
 
-// The map grid of any grid but a regular latitude/longitude one: the
-// smallest block of rows and columns that holds every point inside the
-// map's area, each cell at its own latitude and longitude. Reduced grids
-// are spread over their longest row, each cell taking its row's nearest point.
+// The map grid of any grid but a regular latitude/longitude one: a regular
+// latitude/longitude grid over the map's area at about the grid's spacing,
+// each cell taking the value of the grid's point nearest to its centre (in
+// the grid's own rows and columns), cut to the cells that the grid covers.
+// Cells, arrows and contour lines are then drawn as for a lat/lon grid.
 bool map_points(const grib::Grid& g, const float* a, const float* b, MapGrid& m) {
     if (!coordinates_of(g)) return false;
-    const int rows = g.rows, cols = g.cols;
-    std::vector<std::size_t> row_start;
-    const bool reduced = !g.row_points.empty();
-    const double span = g.lon_east - g.lon_west;
-    const bool global = !(span > 0) || span + 360.0 / std::max(cols, 1) >= 360 - 1e-3;
-    if (reduced) {
-        row_start.assign(static_cast<std::size_t>(rows) + 1, 0);
-        for (int r = 0; r < rows; ++r)
-            row_start[r + 1] = row_start[r] + static_cast<std::size_t>(g.row_points[r]);
+    // The cells' size in degrees (at the map's middle latitude for projected
+    // grids), at least 2 and at most 2000 over each axis.
+    const double middle = std::cos((kSouth + kNorth) / 2 * M_PI / 180);
+    double step_x = g.lon_step, step_y = g.lat_step;
+    if (!g.proj.empty()) {
+        step_x = g.dx / 111195.0 / middle;
+        step_y = g.dy / 111195.0;
+    } else if (!g.row_points.empty()) {
+        step_x = step_y; // the rows' own steps vary; the parallels' does not
     }
-    // Point of the field, latitude and longitude (near the map) of cell (r, c).
-    auto cell = [&](int r, int c, double& lat, double& lon) -> std::size_t {
-        std::size_t p;
-        if (!reduced) {
-            p = static_cast<std::size_t>(r) * cols + c;
-            lon = coords_lon[p];
-        } else {
-            int row = r;
-            while (row > 0 && g.row_points[row] == 0)
-                --row;
-            const int n = std::max(g.row_points[row], 1);
-            lon = g.lon_west + c * (global ? 360.0 / cols : cols > 1 ? span / (cols - 1) : 0);
-            long i = global ? std::lround(static_cast<double>(c) * n / cols) % n
-                            : (cols > 1 ? std::lround(static_cast<double>(c) * (n - 1) / (cols - 1))
-                                        : 0);
-            p = row_start[row] + static_cast<std::size_t>(std::min<long>(i, n - 1));
-        }
-        lat = coords_lat[p];
-        lon = std::fmod(lon - (kWest - 180), 360.0);
-        if (lon < 0) lon += 360;
-        lon += kWest - 180;
-        return p;
-    };
+    step_x = std::clamp(step_x, (kEast - kWest) / 2000, (kEast - kWest) / 2);
+    step_y = std::clamp(step_y, (kNorth - kSouth) / 2000, (kNorth - kSouth) / 2);
+    if (!(step_x > 0 && step_y > 0)) {
+        grib::report("plot_field", "Error: the field's grid does not reach the map.");
+        return false;
+    }
+    const int nx = std::max(1, static_cast<int>(std::ceil((kEast - kWest) / step_x)));
+    const int ny = std::max(1, static_cast<int>(std::ceil((kNorth - kSouth) / step_y)));
+    const std::size_t total = static_cast<std::size_t>(nx) * ny;
+    // The cells' nearest points, kept while the maps' fields share their grid.
+    static std::vector<double> cell_lat, cell_lon;
+    static std::vector<long long> nearest;
+    static grib::Grid nearest_grid;
+    static bool nearest_valid = false;
+    if (!nearest_valid || !(nearest_grid == g) || cell_lat.size() != total) {
+        nearest_valid = false;
+        cell_lat.resize(total), cell_lon.resize(total), nearest.resize(total);
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i) {
+                cell_lon[static_cast<std::size_t>(j) * nx + i] = kWest + (i + 0.5) * step_x;
+                cell_lat[static_cast<std::size_t>(j) * nx + i] = kNorth - (j + 0.5) * step_y;
+            }
+        if (!grib::grid_nearest(g, cell_lat, cell_lon, nearest)) return false;
+        nearest_grid = g;
+        nearest_valid = true;
+    }
+    int r0 = ny, r1 = -1, c0 = nx, c1 = -1;
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i)
+            if (nearest[static_cast<std::size_t>(j) * nx + i] >= 0) {
+                r0 = std::min(r0, j), r1 = std::max(r1, j);
+                c0 = std::min(c0, i), c1 = std::max(c1, i);
+            }
+    if (r1 < 0) {
+        grib::report("plot_field", "Error: the field's grid does not reach the map.");
+        return false;
+    }
     // Wind components along the grid's axes are turned to east and north by
     // the direction of the grid's x axis at the point, found from the same
     // grid moved a thousandth of a step along x (the projections are
     // conformal: y is a quarter turn from x).
-    bool turn = b && g.winds_grid_relative && !reduced;
+    bool turn = b && g.winds_grid_relative && g.row_points.empty();
     static std::vector<double> east_lat, east_lon;
-    if (turn) {
+    static grib::Grid east_grid;
+    static bool east_valid = false;
+    if (turn && !(east_valid && east_grid == g)) {
+        east_valid = false;
         grib::Grid moved = g;
         if (!g.proj.empty())
             moved.x0 += g.dx * 1e-3;
         else
             moved.lon_west += g.lon_step * 1e-3;
         east_lat.resize(g.count()), east_lon.resize(g.count());
-        turn = grib::grid_coordinates(moved, east_lat, east_lon);
+        east_valid = turn = grib::grid_coordinates(moved, east_lat, east_lon);
+        east_grid = g;
     }
     auto earth_relative = [&](std::size_t p, float& u, float& v) {
         double de = east_lon[p] - coords_lon[p];
@@ -462,57 +481,37 @@ bool map_points(const grib::Grid& g, const float* a, const float* b, MapGrid& m)
         u = static_cast<float>(x * cs - y * sn);
         v = static_cast<float>(x * sn + y * cs);
     };
-    int r0 = rows, r1 = -1, c0 = cols, c1 = -1;
-    double lat, lon;
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < cols; ++c) {
-            if (reduced && g.row_points[r] == 0) continue;
-            cell(r, c, lat, lon);
-            if (lon >= kWest && lon <= kEast && lat >= kSouth && lat <= kNorth) {
-                r0 = std::min(r0, r), r1 = std::max(r1, r);
-                c0 = std::min(c0, c), c1 = std::max(c1, c);
-            }
-        }
-    if (r1 < 0) {
-        grib::report("plot_field", "Error: the field's grid does not reach the map.");
-        return false;
-    }
     const int mc = c1 - c0 + 1, mr = r1 - r0 + 1;
     const std::size_t n = static_cast<std::size_t>(mc) * mr;
     map_a.resize(n), map_lon.resize(n), map_lat.resize(n);
     if (b) map_b.resize(n);
     float lo = 1.0e32f, hi = -1.0e32f;
-    float lon_min = 1e9f, lon_max = -1e9f;
     std::size_t k = 0;
-    for (int r = r0; r <= r1; ++r)
-        for (int c = c0; c <= c1; ++c, ++k) {
-            const std::size_t p = cell(r, c, lat, lon);
+    for (int j = r0; j <= r1; ++j)
+        for (int i = c0; i <= c1; ++i, ++k) {
+            const std::size_t q = static_cast<std::size_t>(j) * nx + i;
+            map_lon[k] = static_cast<float>(cell_lon[q]);
+            map_lat[k] = static_cast<float>(cell_lat[q]);
+            if (nearest[q] < 0) {
+                map_a[k] = NAN;
+                if (b) map_b[k] = NAN;
+                continue;
+            }
+            const auto p = static_cast<std::size_t>(nearest[q]);
             map_a[k] = a[p];
             if (b) map_b[k] = b[p];
             if (turn) earth_relative(p, map_a[k], map_b[k]);
-            map_lon[k] = static_cast<float>(lon);
-            map_lat[k] = static_cast<float>(lat);
-            lon_min = std::min(lon_min, map_lon[k]), lon_max = std::max(lon_max, map_lon[k]);
-            if (a[p] < lo) lo = a[p];
-            if (a[p] > hi) hi = a[p];
+            if (map_a[k] < lo) lo = map_a[k];
+            if (map_a[k] > hi) hi = map_a[k];
         }
-    // The spacing of the cells in degrees, along the middle row and column.
-    const std::size_t mid_row = static_cast<std::size_t>(mr / 2) * mc, mid_col = mc / 2;
-    const double lon_step =
-        mc > 1 ? std::fabs(map_lon[mid_row + mc - 1] - map_lon[mid_row]) / (mc - 1) : 1.0;
-    const double lat_step =
-        mr > 1 ? std::fabs(map_lat[mid_col] - map_lat[(mr - 1) * mc + mid_col]) / (mr - 1) : 1.0;
     m.label = last_label;
-    m.label.min_value = lo, m.label.max_value = hi;
+    m.label.min_value = lo, m.label.max_value = hi; // the range of what the map shows
     m.cols = mc, m.rows = mr;
-    m.res_cols =
-        std::max(1, static_cast<int>(std::lround((kEast - kWest) / std::max(lon_step, 1e-3))));
-    m.res_rows =
-        std::max(1, static_cast<int>(std::lround((kNorth - kSouth) / std::max(lat_step, 1e-3))));
+    m.res_cols = nx, m.res_rows = ny;
     m.a = map_a.data();
     m.b = b ? map_b.data() : nullptr;
     m.lon = map_lon.data(), m.lat = map_lat.data();
-    m.lon_span = std::min(30.0f, static_cast<float>(lon_max - lon_min + lon_step));
+    m.lon_span = std::min(30.0f, static_cast<float>(mc * step_x));
     return true;
 }
 

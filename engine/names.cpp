@@ -15,6 +15,7 @@ namespace {
 struct Known {
     int discipline, category, number; // GRIB edition 2 parameter
     int table2;                       // the same parameter in GRIB edition 1's WMO table 2
+    int table128;                     // and in the European centre's table 128 (0: none)
     const char* short_name;
     const char* long_name;
     const char* units;
@@ -22,21 +23,21 @@ struct Known {
 };
 
 constexpr Known kKnown[] = {
-    {0, 0, 0, 11, "t", "Temperature", "K", "air_temperature"},
-    {0, 0, 6, 17, "dpt", "Dew point temperature", "K", "dew_point_temperature"},
-    {0, 1, 0, 51, "q", "Specific humidity", "kg kg-1", "specific_humidity"},
-    {0, 1, 1, 52, "r", "Relative humidity", "%", "relative_humidity"},
-    {0, 1, 8, 61, "tp", "Total precipitation", "kg m-2", "precipitation_amount"},
-    {0, 1, 52, 59, "prate", "Precipitation rate", "kg m-2 s-1", "precipitation_flux"},
-    {0, 2, 2, 33, "u", "U component of wind", "m s-1", "eastward_wind"},
-    {0, 2, 3, 34, "v", "V component of wind", "m s-1", "northward_wind"},
-    {0, 2, 8, 39, "w", "Vertical velocity (pressure)", "Pa s-1",
+    {0, 0, 0, 11, 130, "t", "Temperature", "K", "air_temperature"},
+    {0, 0, 6, 17, 168, "dpt", "Dew point temperature", "K", "dew_point_temperature"},
+    {0, 1, 0, 51, 133, "q", "Specific humidity", "kg kg-1", "specific_humidity"},
+    {0, 1, 1, 52, 157, "r", "Relative humidity", "%", "relative_humidity"},
+    {0, 1, 8, 61, 0, "tp", "Total precipitation", "kg m-2", "precipitation_amount"},
+    {0, 1, 52, 59, 0, "prate", "Precipitation rate", "kg m-2 s-1", "precipitation_flux"},
+    {0, 2, 2, 33, 131, "u", "U component of wind", "m s-1", "eastward_wind"},
+    {0, 2, 3, 34, 132, "v", "V component of wind", "m s-1", "northward_wind"},
+    {0, 2, 8, 39, 135, "w", "Vertical velocity (pressure)", "Pa s-1",
      "lagrangian_tendency_of_air_pressure"},
-    {0, 3, 0, 1, "sp", "Pressure", "Pa", "air_pressure"},
-    {0, 3, 1, 2, "prmsl", "Pressure reduced to MSL", "Pa", "air_pressure_at_mean_sea_level"},
-    {0, 3, 4, 6, "z", "Geopotential", "m2 s-2", "geopotential"},
-    {0, 3, 5, 7, "gh", "Geopotential height", "m", "geopotential_height"},
-    {0, 6, 1, 71, "tcc", "Total cloud cover", "%", "cloud_area_fraction"},
+    {0, 3, 0, 1, 134, "sp", "Pressure", "Pa", "air_pressure"},
+    {0, 3, 1, 2, 151, "prmsl", "Pressure reduced to MSL", "Pa", "air_pressure_at_mean_sea_level"},
+    {0, 3, 4, 6, 129, "z", "Geopotential", "m2 s-2", "geopotential"},
+    {0, 3, 5, 7, 156, "gh", "Geopotential height", "m", "geopotential_height"},
+    {0, 6, 1, 71, 0, "tcc", "Total cloud cover", "%", "cloud_area_fraction"},
 };
 
 struct GpvItem {
@@ -87,7 +88,9 @@ void describe_grib_parameter(const grib::Field& f, Variable& v) {
     for (const Known& k : kKnown) {
         const bool match =
             f.edition == 1
-                ? f.table_version >= 1 && f.table_version <= 3 && f.number == k.table2
+                ? (f.table_version >= 1 && f.table_version <= 3 && f.number == k.table2) ||
+                      (f.centre == 98 && f.table_version == 128 && k.table128 &&
+                       f.number == k.table128)
                 : f.discipline == k.discipline && f.category == k.category && f.number == k.number;
         if (!match) continue;
         v.short_name = k.short_name, v.long_name = k.long_name;

@@ -90,6 +90,13 @@ struct Grid {
 // grid's projection cannot be set up. lat and lon hold grid.count() values.
 int grid_coordinates(const Grid& grid, std::span<double> lat, std::span<double> lon);
 
+// For each place (lat[k], lon[k], degrees), the delivered point of the grid
+// nearest to it in the grid's own rows and columns into index[k], or -1 when
+// the place lies beyond the grid's edge by more than half a step. 1 on
+// success; 0 after a report titled "grid" as grid_coordinates.
+int grid_nearest(const Grid& grid, std::span<const double> lat, std::span<const double> lon,
+                 std::span<long long> index);
+
 // One field of a file, as the index keeps it.
 struct Field {
     int message = 0;          // number of its message, 1 for the first

@@ -252,13 +252,21 @@ bool parse_latlon(const std::uint8_t* s3, std::uint32_t len, int tlen, Grid& g,
                                     "rows.",
                                     n, g.rows),
                    false;
-        const std::vector<double>& lat = gaussian_cached(static_cast<int>(n));
-        // Row 0 is the parallel nearest to the northernmost latitude given.
-        const std::size_t k0 = nearest_row(lat, north);
-        if (k0 + g.rows > lat.size() || std::fabs(lat[k0] - north) > 90.0 / n)
+        // Row 0 is the parallel nearest to the northernmost latitude given:
+        // one of the three around the first guess of its root.
+        const int m = 2 * static_cast<int>(n);
+        const long guess = std::lround((90 - north) * (m + 0.5) / 180 - 0.75);
+        int k0 = -1;
+        double first = NAN;
+        for (long k = guess - 1; k <= guess + 1; ++k) {
+            const double lat = gaussian_latitude(static_cast<int>(n), static_cast<int>(k));
+            if (!std::isnan(lat) && !(std::fabs(lat - north) >= std::fabs(first - north)))
+                k0 = static_cast<int>(k), first = lat;
+        }
+        if (k0 < 0 || k0 + g.rows > m || std::fabs(first - north) > 90.0 / n)
             return problem = "Gaussian grid's first row is not one of its parallels.", false;
         g.gaussian_n = static_cast<int>(n);
-        g.lat_north = lat[k0];
+        g.lat_north = first;
         g.lat_step = 90.0 / n;
     } else {
         double dj = rdj != kMissing4 ? rdj * unit : 0;
@@ -391,26 +399,54 @@ bool parse_grid_section(const std::uint8_t* s3, std::uint32_t len, Grid& g, std:
     return parse_latlon(s3, len, tlen, g, problem);
 }
 
-void gaussian_latitudes(int n, double* lat) {
-    // Newton's method on P_2n from the usual first guesses; the roots are
-    // symmetric about the equator.
-    const int m = 2 * n;
-    for (int i = 0; i < n; ++i) {
-        double z = std::cos(M_PI * (i + 0.75) / (m + 0.5));
-        for (int iter = 0; iter < 100; ++iter) {
-            double p0 = 1, p1 = z;
+namespace {
+
+// The root i (0 for the one nearest to 1) of the Legendre polynomial P_m, by
+// Newton's method from the usual first guess, as a latitude in degrees.
+// coef holds (2k - 1) / k and (k - 1) / k for k = 2 .. m, or is empty.
+double legendre_root(int m, int i, const std::vector<double>& coef) {
+    double z = std::cos(M_PI * (i + 0.75) / (m + 0.5));
+    for (int iter = 0; iter < 100; ++iter) {
+        double p0 = 1, p1 = z;
+        if (coef.empty()) {
             for (int k = 2; k <= m; ++k) {
                 const double p2 = ((2 * k - 1) * z * p1 - (k - 1) * p0) / k;
                 p0 = p1, p1 = p2;
             }
-            const double dp = m * (z * p1 - p0) / (z * z - 1);
-            const double dz = p1 / dp;
-            z -= dz;
-            if (std::fabs(dz) < 1e-15) break;
+        } else {
+            for (int k = 2; k <= m; ++k) {
+                const double p2 = coef[2 * k] * z * p1 - coef[2 * k + 1] * p0;
+                p0 = p1, p1 = p2;
+            }
         }
-        lat[i] = std::asin(z) * 180 / M_PI;
+        const double dz = p1 / (m * (z * p1 - p0) / (z * z - 1));
+        z -= dz;
+        if (std::fabs(dz) < 1e-15) break;
+    }
+    return std::asin(z) * 180 / M_PI;
+}
+
+} // namespace
+
+void gaussian_latitudes(int n, double* lat) {
+    // The roots are symmetric about the equator.
+    const int m = 2 * n;
+    std::vector<double> coef(2 * static_cast<std::size_t>(m) + 2);
+    for (int k = 2; k <= m; ++k) {
+        coef[2 * k] = (2.0 * k - 1) / k;
+        coef[2 * k + 1] = (k - 1.0) / k;
+    }
+    for (int i = 0; i < n; ++i) {
+        lat[i] = legendre_root(m, i, coef);
         lat[m - 1 - i] = -lat[i];
     }
+}
+
+double gaussian_latitude(int n, int row) {
+    const int m = 2 * n;
+    if (row < 0 || row >= m) return NAN;
+    const std::vector<double> none;
+    return row < n ? legendre_root(m, row, none) : -legendre_root(m, m - 1 - row, none);
 }
 
 void to_grid_order(const Grid& g, const float* in, float* values) {
@@ -473,14 +509,16 @@ int grid_coordinates(const Grid& g, std::span<double> lat, std::span<double> lon
         }
         return 1;
     }
-    if (g.template_number != 0 && g.template_number != 1 && g.template_number != 40) {
+    const bool gaussian = g.template_number == 40 || g.template_number == 41;
+    const bool rotated = g.template_number == 1 || g.template_number == 41;
+    if (g.template_number != 0 && !gaussian && !rotated) {
         report("grid",
                format("Error: no coordinates for grid template 3.%d.", g.template_number).c_str());
         return 0;
     }
     // Latitudes of the rows.
     std::vector<double> row_lat(static_cast<std::size_t>(g.rows));
-    if (g.template_number == 40) {
+    if (gaussian) {
         if (g.gaussian_n <= 0 || g.gaussian_n > static_cast<int>(kMaxGaussianN)) {
             report("grid", format("Error: Gaussian grid of %d parallels from pole to equator.",
                                   g.gaussian_n)
@@ -517,7 +555,7 @@ int grid_coordinates(const Grid& g, std::span<double> lat, std::span<double> lon
             }
         }
     }
-    if (g.template_number == 1) {
+    if (rotated) {
         // Rotated grids: from the rotated frame to the earth's latitudes and
         // longitudes; the frame's north pole is opposite the south pole given,
         // and the angle of rotation turns the result westward about the
@@ -540,6 +578,115 @@ int grid_coordinates(const Grid& g, std::span<double> lat, std::span<double> lon
         for (std::size_t q = 0; q < n; ++q) {
             lon[q] = lon[q] * 180 / M_PI - g.rotation;
             lat[q] *= 180 / M_PI;
+        }
+    }
+    return 1;
+}
+
+int grid_nearest(const Grid& g, std::span<const double> lat, std::span<const double> lon,
+                 std::span<long long> index) {
+    const std::size_t n = std::min({lat.size(), lon.size(), index.size()});
+    if (n == 0) return 1;
+    const bool reduced = !g.row_points.empty();
+    if (!g.proj.empty() || g.template_number == 1) {
+        // Into the grid's own plane or rotated frame first.
+        std::vector<double> x(n), y(n);
+        std::string def = g.proj;
+        if (def.empty())
+            def = format("+proj=ob_tran +o_proj=longlat +o_lat_p=%.10g +o_lon_p=0 +lon_0=%.10g "
+                         "+a=%.10g +b=%.10g",
+                         -g.south_pole_lat, g.south_pole_lon, g.earth_a, g.earth_a);
+        PJ* pj = projection(def);
+        if (!pj) {
+            report("grid", ("Error: PROJ refuses the grid's projection " + def + ".").c_str());
+            return 0;
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            x[k] = (lon[k] + (g.proj.empty() ? g.rotation : 0)) * M_PI / 180;
+            y[k] = lat[k] * M_PI / 180;
+        }
+        proj_trans_generic(pj, PJ_FWD, x.data(), sizeof(double), n, y.data(), sizeof(double), n,
+                           nullptr, 0, 0, nullptr, 0, 0);
+        if (!g.proj.empty()) {
+            for (std::size_t k = 0; k < n; ++k) {
+                const double i = std::round((x[k] - g.x0) / g.dx);
+                const double j = std::round((g.y0 - y[k]) / g.dy);
+                index[k] = i >= 0 && i < g.cols && j >= 0 && j < g.rows
+                               ? static_cast<long long>(j) * g.cols + static_cast<long long>(i)
+                               : -1;
+            }
+            return 1;
+        }
+        Grid plain = g;
+        plain.template_number = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            x[k] *= 180 / M_PI;
+            y[k] *= 180 / M_PI;
+        }
+        return grid_nearest(plain, y, x, index);
+    }
+    if (g.template_number != 0 && g.template_number != 40) {
+        report("grid",
+               format("Error: no coordinates for grid template 3.%d.", g.template_number).c_str());
+        return 0;
+    }
+    // Latitudes of the rows, from the north.
+    std::vector<double> row_lat(static_cast<std::size_t>(std::max(g.rows, 0)));
+    if (g.template_number == 40) {
+        if (g.gaussian_n <= 0 || g.gaussian_n > static_cast<int>(kMaxGaussianN)) {
+            report("grid", "Error: Gaussian grid of an absurd number of parallels.");
+            return 0;
+        }
+        const std::vector<double>& gl = gaussian_cached(g.gaussian_n);
+        const std::size_t k0 = nearest_row(gl, g.lat_north);
+        for (std::size_t r = 0; r < row_lat.size(); ++r)
+            row_lat[r] = k0 + r < gl.size() ? gl[k0 + r] : -1000;
+    } else {
+        for (std::size_t r = 0; r < row_lat.size(); ++r)
+            row_lat[r] = g.lat_north - static_cast<double>(r) * g.lat_step;
+    }
+    std::vector<std::size_t> row_start;
+    if (reduced) {
+        row_start.assign(row_lat.size() + 1, 0);
+        for (std::size_t r = 0; r < row_lat.size(); ++r)
+            row_start[r + 1] = row_start[r] + static_cast<std::size_t>(g.row_points[r]);
+    }
+    const double span = g.lon_east - g.lon_west;
+    const bool round_earth = !(span > 0) || span + 360.0 / std::max(g.cols, 1) >= 360 - 1e-3;
+    // The column of a longitude along a row of m points `step` apart.
+    auto column = [&](double l, int m, double step, bool global) -> long long {
+        double d = std::fmod(l - g.lon_west, 360.0);
+        if (d < 0) d += 360;
+        long long i = std::llround(d / step);
+        if (global) return m > 0 ? i % m : -1;
+        if (i < m) return i;
+        // A place a little west of the first column.
+        i = std::llround((d - 360) / step);
+        return i == 0 ? 0 : -1;
+    };
+    const bool regular_global = g.cols * g.lon_step >= 360 - 1e-6;
+    for (std::size_t k = 0; k < n; ++k) {
+        index[k] = -1;
+        if (row_lat.empty()) continue;
+        // The nearest row: rows fall from the north.
+        auto it = std::lower_bound(row_lat.begin(), row_lat.end(), lat[k],
+                                   [](double a, double b) { return a > b; });
+        std::size_t j = static_cast<std::size_t>(it - row_lat.begin());
+        if (j == row_lat.size() ||
+            (j > 0 && std::fabs(row_lat[j - 1] - lat[k]) < std::fabs(row_lat[j] - lat[k])))
+            --j;
+        const double half =
+            0.5 * (g.template_number == 40 ? 180.0 / (2 * g.gaussian_n) : g.lat_step);
+        if (std::fabs(row_lat[j] - lat[k]) > half + 1e-9) continue;
+        if (!reduced) {
+            const long long i = column(lon[k], g.cols, g.lon_step, regular_global);
+            if (i >= 0) index[k] = static_cast<long long>(j) * g.cols + i;
+        } else {
+            const int m = g.row_points[j];
+            if (m <= 0) continue;
+            const double step = round_earth ? 360.0 / m : m > 1 ? span / (m - 1) : 360;
+            const long long i = column(lon[k], m, step, round_earth);
+            if (i >= 0) index[k] = static_cast<long long>(row_start[j]) + i;
         }
     }
     return 1;

@@ -48,4 +48,9 @@ void to_grid_order(const Grid& grid, const float* file_order, float* values);
 // of degree 2 n, in degrees.
 void gaussian_latitudes(int n, double* lat);
 
+// The latitude of row `row` (0 the northernmost) of a Gaussian grid of n
+// parallels between a pole and the equator, as gaussian_latitudes gives it;
+// NaN beyond the 2 n rows. Costs O(n), where the whole set costs O(n^2).
+double gaussian_latitude(int n, int row);
+
 } // namespace grib

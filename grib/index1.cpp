@@ -309,7 +309,11 @@ bool set_grid(Field& f, const std::uint8_t* s, std::uint32_t len, std::string& p
     }
     g.lon_step = di, g.lat_step = dj;
     g.lon_west = (g.scan_mode & 0x80) && g.row_points.empty() ? lo1 - (g.cols - 1) * di : lo1;
-    if (!g.row_points.empty() && (g.scan_mode & 0x80)) g.lon_west = lo2;
+    if (!g.row_points.empty()) {
+        if (g.scan_mode & 0x80) g.lon_west = lo2;
+        g.lon_east = (g.scan_mode & 0x80) ? lo1 : lo2;
+        if (g.lon_east < g.lon_west) g.lon_east += 360;
+    }
     g.lat_north = (g.scan_mode & 0x40) ? la2 : la1;
     if (g.lat_north < ((g.scan_mode & 0x40) ? la1 : la2))
         return problem = "absurd grid geometry.", false;
@@ -427,10 +431,13 @@ std::uint64_t index_message1(const std::uint8_t* b, std::size_t size, std::uint6
     if (f.bitmap) {
         const std::uint8_t* bm = b + f.bitmap + 6;
         marked = 0;
-        const std::size_t whole = f.grid.count() / 8;
-        for (std::size_t k = 0; k < whole; ++k)
-            marked += __builtin_popcount(bm[k]);
-        for (std::size_t p = whole * 8; p < f.grid.count(); ++p)
+        const std::size_t words = f.grid.count() / 64;
+        for (std::size_t k = 0; k < words; ++k) {
+            std::uint64_t w;
+            std::memcpy(&w, bm + 8 * k, 8);
+            marked += __builtin_popcountll(w);
+        }
+        for (std::size_t p = words * 64; p < f.grid.count(); ++p)
             marked += (bm[p >> 3] >> (7 - (p & 7))) & 1;
     }
     f.value_count = static_cast<std::uint32_t>(marked);

@@ -20,6 +20,7 @@ constexpr TemplateName kTemplates[] = {
     {3, 20, "polar stereographic"},
     {3, 30, "Lambert conformal"},
     {3, 40, "Gaussian latitude/longitude"},
+    {3, 41, "rotated Gaussian latitude/longitude"},
     {3, 50, "spherical harmonic coefficients"},
     {3, 90, "space view perspective"},
     {3, 101, "general unstructured grid"},

@@ -1,7 +1,7 @@
-// Grids of every supported kind, written by an independent GRIB tool
-// (ecCodes' grib_filter, from its own sample messages): every point's
-// latitude, longitude and value as we deliver them, compared with what that
-// tool's grib_get_data prints for the same point of the file.
+// Grids of every supported kind and of both editions, written by an
+// independent GRIB tool (ecCodes' grib_filter, from its own sample
+// messages): every point's latitude, longitude and value as we deliver them,
+// compared with what that tool's grib_get_data prints for the same point.
 #include "grib/grib.h"
 #include "grib/grid.h"
 
@@ -97,6 +97,13 @@ const Case kCases[] = {
     {"reduced_gaussian", "reduced_gg_pl_32_grib2.tmpl", 40, 6114},
     {"reduced_gaussian_small", "reduced_gg_pl_32_grib2.tmpl", 40, 36},
     {"reduced_latlon", "reduced_ll_sfc_grib2.tmpl", 0, 36},
+    // GRIB edition 1 grids, through the same description.
+    {"grib1_latlon", "regular_ll_sfc_grib1.tmpl", 0, 496},
+    {"grib1_gaussian", "regular_gg_sfc_grib1.tmpl", 40, 8192},
+    {"grib1_reduced_gaussian", "reduced_gg_pl_32_grib1.tmpl", 40, 6114},
+    {"grib1_rotated", "rotated_ll_sfc_grib1.tmpl", 1, 496},
+    {"grib1_polar", "polar_stereographic_sfc_grib1.tmpl", 20, 48},
+    {"grib1_lambert", "GRIB1.tmpl", 30, 63},
 };
 
 std::string rules_of(const std::string& name) {
@@ -137,6 +144,18 @@ std::string rules_of(const std::string& name) {
                "set latitudeOfLastGridPointInDegrees = -60;\n"
                "set jDirectionIncrementInDegrees = 30;\n"
                "set longitudeOfLastGridPointInDegrees = 330;\n";
+    if (name == "grib1_rotated") return kRotated;
+    if (name == "grib1_polar")
+        return "set Nx = 8; set Ny = 6; set DxInMetres = 150000; set DyInMetres = 150000;\n"
+               "set orientationOfTheGridInDegrees = 249; set scanningMode = 64;\n"
+               "set latitudeOfFirstGridPointInDegrees = 40;\n"
+               "set longitudeOfFirstGridPointInDegrees = 210;\n";
+    if (name == "grib1_lambert")
+        return "set dataRepresentationType = 3;\nset Nx = 9; set Ny = 7;\n"
+               "set LoVInDegrees = 262.5; set Latin1InDegrees = 38.5;\n"
+               "set Latin2InDegrees = 38.5; set DxInMetres = 30000; set DyInMetres = 25000;\n"
+               "set latitudeOfFirstGridPointInDegrees = 21.14;\n"
+               "set longitudeOfFirstGridPointInDegrees = 237.28; set scanningMode = 64;\n";
     return "";
 }
 
@@ -236,6 +255,14 @@ TEST(GribGrid, EveryPointWhereTheIndependentToolPutsIt) {
             }
             wrong += !ok;
         }
+        // Each point is the nearest one to its own place (but at a pole).
+        std::vector<long long> nearest(n);
+        ASSERT_EQ(grib::grid_nearest(d.grid, d.lat, d.lon, nearest), 1);
+        for (std::size_t k = 0; k < n; ++k)
+            if (std::fabs(d.lat[k]) < 89.99 && nearest[k] != static_cast<long long>(k)) {
+                ADD_FAILURE() << "nearest to point " << k << " is " << nearest[k];
+                break;
+            }
         // Delivered order: row 0 north (projected grids: of largest y).
         if (d.grid.row_points.empty() && d.grid.proj.empty() && d.grid.rows > 1) {
             EXPECT_GT(d.lat[0], d.lat[n - 1]);
@@ -320,6 +347,10 @@ TEST(GribGrid, GaussianLatitudesAreLegendreRoots) {
     grib::gaussian_latitudes(640, lat.data());
     EXPECT_NEAR(lat[0], 89.892396, 1e-6);
     EXPECT_NEAR(lat[639], 0.070285, 1e-6);
+    // One row alone, as the index finds the first row of a grid.
+    EXPECT_NEAR(grib::gaussian_latitude(640, 639), lat[639], 1e-9);
+    EXPECT_NEAR(grib::gaussian_latitude(640, 1279), -lat[0], 1e-9);
+    EXPECT_TRUE(std::isnan(grib::gaussian_latitude(640, 1280)));
 }
 
 // Grid sections the reader refuses by name, or as broken, before allocating.
