@@ -98,3 +98,17 @@ def test_positions_out_of_range_raise(args):
         d.read(*args)
     with pytest.raises(ValueError):
         d.read(args[0], args[1], args[2], 5)
+
+
+@pytest.mark.parametrize("sample", sorted(SAMPLES))
+def test_reads_from_threads_equal_serial_reads(sample):
+    from concurrent.futures import ThreadPoolExecutor
+    d = kivar.open(SAMPLES[sample])
+    other = kivar.open(SAMPLES["sample_rsm.gpv"])  # GPV reads of two files interleave
+    jobs = [(ds, v.name, h, l) for ds in (d, other) for v in ds.variables
+            for h in range(0, len(v.hours), 3) for l in range(len(v.levels))]
+    serial = [ds.read(name, h, l) for ds, name, h, l in jobs]
+    with ThreadPoolExecutor(4) as pool:
+        threaded = list(pool.map(lambda j: j[0].read(*j[1:]), jobs))
+    for a, b in zip(serial, threaded):
+        np.testing.assert_array_equal(a, b)
