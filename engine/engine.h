@@ -145,10 +145,9 @@ struct ReferenceTime {
 
 // Collects fields in memory and writes them as one netCDF-4 file with CF
 // attributes: one variable per parameter and level kind with dimensions
-// (time, step, level, [member,] lat, lon), time the run (of length 1) (projected grids: y, x with 2-D
-// latitude/longitude and a grid_mapping; reduced grids: one "values"
-// dimension), NaN where a combination was not given. The file is written
-// under a temporary name and renamed once complete.
+// (time, step, level, [member,] lat, lon), time the run (of length 1) (projected grids: y, x with
+// 2-D latitude/longitude and a grid_mapping; reduced grids: one "values" dimension), NaN where a
+// combination was not given. The file is written under a temporary name and renamed once complete.
 struct NetcdfWriter {
     ReferenceTime reference;
     std::string title; // global "title" attribute, may be empty

@@ -48,8 +48,8 @@ template <class T> py::array_t<T> adopt(std::vector<T>* data, std::vector<py::ss
     return py::array_t<T>(shape, data->data(), owner);
 }
 
-py::array_t<float> read_array(const PyDataset& d, const py::object& which, int hour_pos, int level_pos,
-                        int member_pos) {
+py::array_t<float> read_array(const PyDataset& d, const py::object& which, int hour_pos,
+                              int level_pos, int member_pos) {
     const int v = variable_index(d, which);
     const engine::Inventory& inv = d.inv();
     const engine::GridInfo& g = inv.grids[inv.variables[v].grid];
