@@ -13,7 +13,6 @@
 #include <set>
 #include <sstream>
 #include <tuple>
-#include <unistd.h>
 
 namespace engine {
 
@@ -222,7 +221,15 @@ bool netcdf_add(NetcdfWriter& w, const NetcdfField& f, Error& error) {
 }
 
 int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
-    const std::string temp = gpv::temporary_name(path);
+    // The temporary file is made and named as every output file's, so that a
+    // signal handler removes it; libnetcdf then writes it anew.
+    gpv::OutputFile out;
+    if (!gpv::open_output(out, path, "wb")) {
+        error.title = "save_GPV", error.kind = Error::Output;
+        error.text = path + ": " + std::strerror(errno);
+        return 0;
+    }
+    const std::string temp = out.temp;
     int nc = -1;
     try {
         check(nc_create(temp.c_str(), NC_NETCDF4 | NC_CLOBBER, &nc));
@@ -361,15 +368,14 @@ int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
         check(nc_close(closing));
     } catch (const Failed& f) {
         if (nc >= 0) nc_abort(nc);
-        unlink(temp.c_str());
+        gpv::discard_output(out);
         error.title = "save_GPV", error.kind = Error::Output;
         error.text = path + ": " + nc_strerror(f.status);
         return 0;
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    if (!gpv::commit_output(out)) {
         error.title = "save_GPV", error.kind = Error::Output;
         error.text = path + ": " + std::strerror(errno);
-        unlink(temp.c_str());
         return 0;
     }
     return 1;
