@@ -9,10 +9,13 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <dlfcn.h>
+#include <mutex>
 #include <netcdf.h>
 #include <set>
 #include <sstream>
 #include <tuple>
+#include <type_traits>
 
 namespace engine {
 
@@ -25,6 +28,68 @@ struct NetcdfWriter::Stored {
 
 namespace {
 
+// libnetcdf, loaded when the first file is written: runs that write none
+// start without it and the libraries it brings (HDF5, curl, ...).
+struct NetcdfApi {
+    decltype(&::nc_abort) abort;
+    decltype(&::nc_close) close;
+    decltype(&::nc_create) create;
+    decltype(&::nc_def_dim) def_dim;
+    decltype(&::nc_def_var) def_var;
+    decltype(&::nc_def_var_chunking) def_var_chunking;
+    decltype(&::nc_def_var_deflate) def_var_deflate;
+    decltype(&::nc_def_var_fill) def_var_fill;
+    decltype(&::nc_enddef) enddef;
+    decltype(&::nc_inq_dimlen) inq_dimlen;
+    decltype(&::nc_put_att_double) put_att_double;
+    decltype(&::nc_put_att_text) put_att_text;
+    decltype(&::nc_put_var_double) put_var_double;
+    decltype(&::nc_put_vara_float) put_vara_float;
+    decltype(&::nc_strerror) strerror;
+};
+const NetcdfApi* api = nullptr;
+
+// Loads libnetcdf once; false with `why` set when it cannot be loaded.
+bool load_netcdf(std::string& why) {
+    static std::once_flag once;
+    static std::string failure;
+    static NetcdfApi loaded;
+    std::call_once(once, [] {
+        void* lib = dlopen(KIVAR_NETCDF_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (!lib) {
+            const char* e = dlerror();
+            failure = e ? e : "cannot load " KIVAR_NETCDF_LIBRARY;
+            return;
+        }
+        bool ok = true;
+        auto get = [&](auto& f, const char* name) {
+            f = reinterpret_cast<std::remove_reference_t<decltype(f)>>(dlsym(lib, name));
+            if (!f) ok = false;
+        };
+        get(loaded.abort, "nc_abort");
+        get(loaded.close, "nc_close");
+        get(loaded.create, "nc_create");
+        get(loaded.def_dim, "nc_def_dim");
+        get(loaded.def_var, "nc_def_var");
+        get(loaded.def_var_chunking, "nc_def_var_chunking");
+        get(loaded.def_var_deflate, "nc_def_var_deflate");
+        get(loaded.def_var_fill, "nc_def_var_fill");
+        get(loaded.enddef, "nc_enddef");
+        get(loaded.inq_dimlen, "nc_inq_dimlen");
+        get(loaded.put_att_double, "nc_put_att_double");
+        get(loaded.put_att_text, "nc_put_att_text");
+        get(loaded.put_var_double, "nc_put_var_double");
+        get(loaded.put_vara_float, "nc_put_vara_float");
+        get(loaded.strerror, "nc_strerror");
+        if (ok)
+            api = &loaded;
+        else
+            failure = KIVAR_NETCDF_LIBRARY ": a routine is missing";
+    });
+    why = failure;
+    return api != nullptr;
+}
+
 // A libnetcdf call that failed: its status, carried out of the writer.
 struct Failed {
     int status;
@@ -35,11 +100,11 @@ void check(int status) {
 }
 
 void text_attribute(int nc, int var, const char* name, const std::string& value) {
-    if (!value.empty()) check(nc_put_att_text(nc, var, name, value.size(), value.c_str()));
+    if (!value.empty()) check(api->put_att_text(nc, var, name, value.size(), value.c_str()));
 }
 
 void double_attribute(int nc, int var, const char* name, double value) {
-    check(nc_put_att_double(nc, var, name, NC_DOUBLE, 1, &value));
+    check(api->put_att_double(nc, var, name, NC_DOUBLE, 1, &value));
 }
 
 // The parameters of a PROJ definition ("+lat_0=25 +lon_0=140 ...").
@@ -67,7 +132,7 @@ void grid_mapping_attributes(int nc, int var, const GridInfo& g) {
     if (g.kind == "lambert") {
         text_attribute(nc, var, "grid_mapping_name", "lambert_conformal_conic");
         const double sp[2] = {get("lat_1"), get("lat_2", get("lat_1"))};
-        check(nc_put_att_double(nc, var, "standard_parallel", NC_DOUBLE, 2, sp));
+        check(api->put_att_double(nc, var, "standard_parallel", NC_DOUBLE, 2, sp));
         double_attribute(nc, var, "longitude_of_central_meridian", get("lon_0"));
         double_attribute(nc, var, "latitude_of_projection_origin", get("lat_0"));
     } else if (g.kind == "polar_stereographic") {
@@ -104,10 +169,10 @@ struct Dimensions {
                 return {list[k].second, k ? base + "_" + std::to_string(k + 1) : base};
         const std::string name = list.empty() ? base : base + "_" + std::to_string(list.size() + 1);
         int dim = 0, var = 0;
-        check(nc_def_dim(nc, name.c_str(), values.size(), &dim));
-        check(nc_def_var(nc, name.c_str(), NC_DOUBLE, 1, &dim, &var));
+        check(api->def_dim(nc, name.c_str(), values.size(), &dim));
+        check(api->def_var(nc, name.c_str(), NC_DOUBLE, 1, &dim, &var));
         describe(var);
-        check(nc_put_var_double(nc, var, values.data()));
+        check(api->put_var_double(nc, var, values.data()));
         list.emplace_back(values, dim);
         return {dim, name};
     }
@@ -151,7 +216,7 @@ GridDims grid_dimensions(int nc, Dimensions& d, std::map<std::string, int>& coun
     int lat_var = 0, lon_var = 0;
     if (g.layout == GridLayout::Points) {
         int dim = 0;
-        check(nc_def_dim(nc, ("values" + suffix).c_str(), g.points, &dim));
+        check(api->def_dim(nc, ("values" + suffix).c_str(), g.points, &dim));
         out.dims = {dim};
     } else {
         std::vector<double> y(g.rows), x(g.cols);
@@ -174,13 +239,14 @@ GridDims grid_dimensions(int nc, Dimensions& d, std::map<std::string, int>& coun
         if (metres) {
             int crs = 0;
             out.mapping = "crs" + suffix;
-            check(nc_def_var(nc, out.mapping.c_str(), NC_INT, 0, nullptr, &crs));
+            check(api->def_var(nc, out.mapping.c_str(), NC_INT, 0, nullptr, &crs));
             grid_mapping_attributes(nc, crs, g);
         }
     }
     const int n = static_cast<int>(out.dims.size());
-    check(nc_def_var(nc, ("latitude" + suffix).c_str(), NC_DOUBLE, n, out.dims.data(), &lat_var));
-    check(nc_def_var(nc, ("longitude" + suffix).c_str(), NC_DOUBLE, n, out.dims.data(), &lon_var));
+    check(api->def_var(nc, ("latitude" + suffix).c_str(), NC_DOUBLE, n, out.dims.data(), &lat_var));
+    check(
+        api->def_var(nc, ("longitude" + suffix).c_str(), NC_DOUBLE, n, out.dims.data(), &lon_var));
     text_attribute(nc, lat_var, "units", "degrees_north");
     text_attribute(nc, lat_var, "standard_name", "latitude");
     text_attribute(nc, lon_var, "units", "degrees_east");
@@ -223,6 +289,12 @@ bool netcdf_add(NetcdfWriter& w, const NetcdfField& f, Error& error) {
 int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
     // The temporary file is made and named as every output file's, so that a
     // signal handler removes it; libnetcdf then writes it anew.
+    std::string why;
+    if (!load_netcdf(why)) {
+        error.title = "save_GPV", error.kind = Error::Output;
+        error.text = path + ": " + why;
+        return 0;
+    }
     gpv::OutputFile out;
     if (!gpv::open_output(out, path, "wb")) {
         error.title = "save_GPV", error.kind = Error::Output;
@@ -232,15 +304,15 @@ int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
     const std::string temp = out.temp;
     int nc = -1;
     try {
-        check(nc_create(temp.c_str(), NC_NETCDF4 | NC_CLOBBER, &nc));
+        check(api->create(temp.c_str(), NC_NETCDF4 | NC_CLOBBER, &nc));
         text_attribute(nc, NC_GLOBAL, "Conventions", "CF-1.8");
         text_attribute(nc, NC_GLOBAL, "title", w.title);
         text_attribute(nc, NC_GLOBAL, "source", "KIVAR");
         const std::string ref_units = reference_units(w.reference);
         // The run: a dimension of one, so that files of many runs stack.
         int time_var = 0, time_dim = 0;
-        check(nc_def_dim(nc, "time", 1, &time_dim));
-        check(nc_def_var(nc, "time", NC_DOUBLE, 1, &time_dim, &time_var));
+        check(api->def_dim(nc, "time", 1, &time_dim));
+        check(api->def_var(nc, "time", NC_DOUBLE, 1, &time_dim, &time_var));
         text_attribute(nc, time_var, "units", ref_units);
         text_attribute(nc, time_var, "standard_name", "forecast_reference_time");
         text_attribute(nc, time_var, "calendar", "proleptic_gregorian");
@@ -281,11 +353,11 @@ int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
                 const std::string name = "valid_time" + step.second.substr(4);
                 int var = 0;
                 const int vt_dims[2] = {time_dim, step.first};
-                check(nc_def_var(nc, name.c_str(), NC_DOUBLE, 2, vt_dims, &var));
+                check(api->def_var(nc, name.c_str(), NC_DOUBLE, 2, vt_dims, &var));
                 text_attribute(nc, var, "units", ref_units);
                 text_attribute(nc, var, "standard_name", "time");
                 text_attribute(nc, var, "calendar", "proleptic_gregorian");
-                check(nc_put_var_double(nc, var, steps.data()));
+                check(api->put_var_double(nc, var, steps.data()));
                 valid_time_of[step.second] = name;
             }
             auto level = dims.get(v.level_kind, p.levels, [&](int var) {
@@ -314,18 +386,18 @@ int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
             }
             GridDims g = grid_dimensions(nc, dims, grid_counts, s, pending_coords);
             var_dims.insert(var_dims.end(), g.dims.begin(), g.dims.end());
-            check(nc_def_var(nc, v.name.c_str(), NC_FLOAT, static_cast<int>(var_dims.size()),
-                             var_dims.data(), &p.var));
+            check(api->def_var(nc, v.name.c_str(), NC_FLOAT, static_cast<int>(var_dims.size()),
+                               var_dims.data(), &p.var));
             std::vector<std::size_t> chunk(var_dims.size(), 1);
             for (std::size_t k = 0; k < g.dims.size(); ++k) {
                 std::size_t len = 0;
-                check(nc_inq_dimlen(nc, g.dims[k], &len));
+                check(api->inq_dimlen(nc, g.dims[k], &len));
                 chunk[var_dims.size() - g.dims.size() + k] = len;
             }
-            check(nc_def_var_chunking(nc, p.var, NC_CHUNKED, chunk.data()));
-            check(nc_def_var_deflate(nc, p.var, 1, 1, 1));
+            check(api->def_var_chunking(nc, p.var, NC_CHUNKED, chunk.data()));
+            check(api->def_var_deflate(nc, p.var, 1, 1, 1));
             const float fill = NAN;
-            check(nc_def_var_fill(nc, p.var, NC_FILL, &fill));
+            check(api->def_var_fill(nc, p.var, NC_FILL, &fill));
             text_attribute(nc, p.var, "long_name", v.long_name);
             text_attribute(nc, p.var, "units", v.units);
             text_attribute(nc, p.var, "standard_name", v.standard_name);
@@ -336,12 +408,12 @@ int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
             text_attribute(nc, p.var, "grid_type", s.grid.kind);
             planned.push_back(std::move(p));
         }
-        check(nc_enddef(nc));
+        check(api->enddef(nc));
         const double zero = 0;
-        check(nc_put_var_double(nc, time_var, &zero));
+        check(api->put_var_double(nc, time_var, &zero));
         for (const auto& [var, s] : pending_coords)
-            check(nc_put_var_double(nc, var >= 0 ? var : -var - 1,
-                                    var >= 0 ? s->lat.data() : s->lon.data()));
+            check(api->put_var_double(nc, var >= 0 ? var : -var - 1,
+                                      var >= 0 ? s->lat.data() : s->lon.data()));
         for (const Planned& p : planned) {
             const NetcdfWriter::Stored& s = *p.s;
             const bool members = !p.members.empty();
@@ -360,17 +432,17 @@ int netcdf_write(const NetcdfWriter& w, const std::string& path, Error& error) {
                     start[3] =
                         std::lower_bound(p.members.begin(), p.members.end(), std::get<2>(key)) -
                         p.members.begin();
-                check(nc_put_vara_float(nc, p.var, start.data(), count.data(), values.data()));
+                check(api->put_vara_float(nc, p.var, start.data(), count.data(), values.data()));
             }
         }
         const int closing = nc;
         nc = -1;
-        check(nc_close(closing));
+        check(api->close(closing));
     } catch (const Failed& f) {
-        if (nc >= 0) nc_abort(nc);
+        if (nc >= 0) api->abort(nc);
         gpv::discard_output(out);
         error.title = "save_GPV", error.kind = Error::Output;
-        error.text = path + ": " + nc_strerror(f.status);
+        error.text = path + ": " + api->strerror(f.status);
         return 0;
     }
     if (!gpv::commit_output(out)) {
