@@ -22,6 +22,26 @@ struct MapOptions {
     float lon0 = 0, lon1 = 0, lat0 = 0, lat1 = 0; // when area
 };
 
+// What an Execute run does: the dialog turns its controls into one, the
+// command line its options. Texts are kept as typed or listed.
+struct RunRequest {
+    bool data = false; // "Data": fields to files; else "Image": maps
+    gpv::Selection selection;
+    int layout = 0;                 // position in data_layouts()
+    std::string format = "display"; // an entry of map_formats()
+    std::string save_path;          // "" is the current folder
+    bool auto_scale = true;         // else range_low..range_high
+    std::string range_low, range_high;
+    std::string vector_scale = "1.0"; // an entry of vector_scales()
+    std::string vector_density = "1"; // an entry of vector_densities()
+};
+
+// The entries of the dialog's lists, which requests name.
+const std::vector<std::string>& data_layouts();     // TEXT, CSV, points, NetCDF
+const std::vector<std::string>& map_formats();      // display, pdf, cgm, png, tif, ps, bmp
+const std::vector<std::string>& vector_scales();    // 0.2 to 2.0
+const std::vector<std::string>& vector_densities(); // 1 to 10
+
 // Program-wide state of one run.
 struct ProgramState {
     std::string start_dir; // ends with '/'
@@ -39,6 +59,7 @@ struct ProgramState {
     int display_count = 0;          // display plots since start or the last file plot
     int recorded_grid_count = 0;    // grid size of the last ini_vars that succeeded
     MapOptions map;
+    RunRequest request;     // of the run under way (Execute)
     int jobs = 1;           // worker processes of an "All items" run (see run_jobs)
     bool draw_only = false; // plot_field draws in memory only (a worker's field of another)
     // Called after each field of an Execute run (k from 1 to n); may be null.
@@ -70,15 +91,19 @@ int open_file(const std::string& path);
 int fill_item_list(int pos);
 // Reads, completes and if needed creates the save folder. 1 when usable.
 int check_path();
-// Execute with "Data": every selected field to a file of the layout chosen in
-// the list (TEXT, CSV or points, gpv::Layout). 1 when the run ended, 0 when
-// the save folder was refused or a file could not be written whole (the run
-// stops there, after its message).
+// Execute with "Data": every selected field of state.request to a file of
+// its layout (TEXT, CSV or points, gpv::Layout), or all into one NetCDF file.
+// 1 when the run ended, 0 when the save folder was refused or a file could
+// not be written whole (the run stops there, after its message).
+int save_run();
+// save_run with the request of the dialog's controls.
 int save_command();
 // Execute with "Image": every selected field as a weather map; the two wind
 // components of a level and hour make one map of arrows. 1 when the run
 // ended, 0 when the partner wind component could not be extracted or a map
 // could not be written whole (the run stops there).
+int plot_run();
+// plot_run with the request of the dialog's controls.
 int plot_command();
 // One weather map page. kind 1: the scalar field `a` as coloured cells;
 // kind 2: wind arrows from u = `a`, v = `b`, coloured by speed. The format,
@@ -99,7 +124,14 @@ gpv::Selection read_selection();
 // precision read as 0.
 float read_decimal(const std::string& text);
 
-// The Execute button.
+// The request of the dialog's controls.
+RunRequest read_request();
+
+// Runs a request as the Execute button does: "File not opened yet." when no
+// file is open, else save_run or plot_run.
+void execute(const RunRequest& request);
+
+// The Execute button: execute(read_request()).
 void execute_command();
 
 // Appends the gpv.log line of a field saved now.
@@ -131,6 +163,14 @@ void worker_field_end(int field, bool last, int result, bool delivered, int leve
 // Coloured cells, cells and contours, or contours only (IDM_MAP_CELLS,
 // IDM_MAP_CONTOURS, IDM_MAP_CONTOURS_ONLY): marks the entry in the menu.
 void map_mode_command(int command);
+// The same by MapOptions::Contours.
+void set_map_contours(int contours);
+// Sets the contour step from text ("auto" or a positive number). 1 when
+// set, 0 after a box titled "Map" saying why not.
+int set_contour_step(const std::string& text);
+// Sets the map's area from text "LON0 LON1 LAT0 LAT1" (blank: the fixed
+// map). 1 when set, 0 after a box titled "Map" saying why not.
+int set_area(const std::string& text);
 // Asks for the contour step ("auto" or a positive number). 1 when set, 0
 // when cancelled or refused (a box titled "Map" says why).
 int contour_step_command();

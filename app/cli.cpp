@@ -1,10 +1,11 @@
-// The command line sets the dialog's controls as a user would, then sends the
-// dialog the same commands the window sends, so both always agree.
+// The command line turns its options into the request of an Execute run, as
+// the dialog turns its controls into one, and runs it through the same
+// routines, so both always agree.
 #include "app/cli.h"
 
 #include "app/app.h"
-#include "app/control_ids.h"
 #include "app/forecast.h"
+#include "app/netcdf_run.h"
 #include "gpv/gpv.h"
 #include "plot/razidu.h"
 
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <unistd.h>
 #include <vector>
 
@@ -81,6 +83,8 @@ int parse(int argc, char** argv, Options& o) {
             o.layout = gpv::kLayoutText;
         else if (a == "--points")
             o.layout = gpv::kLayoutPoints;
+        else if (a == "--netcdf")
+            o.layout = kNetcdfLayoutPosition;
         else if (a == "--format")
             ok = value(o.format);
         else if (a == "--save")
@@ -114,17 +118,25 @@ int parse(int argc, char** argv, Options& o) {
     return 0;
 }
 
-// Selects the entry of a list whose text is `want`; false when none is.
-bool select_text(int id, const std::string& want) {
-    for (int k = 0; k < platform::list_count(id); ++k)
-        if (platform::list_text(id, k) == want) {
-            platform::list_select(id, k);
-            return true;
-        }
-    return false;
+// The position of `want` in a list of entries, or -1.
+template <class T> int position(const std::vector<T>& list, const T& want) {
+    auto it = std::find(list.begin(), list.end(), want);
+    return it == list.end() ? -1 : static_cast<int>(it - list.begin());
 }
 
-// The text a level is shown by, lower-case without blanks: "2 m above
+template <class T> std::string entries(const std::vector<T>& list) {
+    std::string s;
+    for (std::size_t k = 0; k < list.size(); ++k) {
+        if (k) s += " ";
+        if constexpr (std::is_same_v<T, std::string>)
+            s += list[k];
+        else
+            s += std::to_string(list[k]);
+    }
+    return s;
+}
+
+// The text a level is known by, lower-case without blanks: "2 m above
 // ground", "2m above ground" and "2MAboveGround" are one level.
 std::string level_key(const std::string& text) {
     std::string key;
@@ -133,28 +145,38 @@ std::string level_key(const std::string& text) {
     return key;
 }
 
-// Selects the level --level names: a GPV level's number; a GRIB level's
-// name (blanks and case aside) or its code (hPa of an isobaric level). false
-// when none is.
-bool select_level(const char* want) {
+// The position of the level --level names: a GPV level's number; a GRIB
+// level's name (blanks and case aside) or its code (the hPa of an isobaric
+// level). -1 when none is.
+int level_position(const char* want) {
     const std::string key = level_key(want);
-    for (int k = 0; k < platform::list_count(IDC_LEVEL_LIST); ++k) {
-        const bool named = !forecast.level_names.empty();
-        const int code = k < static_cast<int>(forecast.levels.size()) ? forecast.levels[k] : -1;
-        if ((is_number(want, false) && std::atoi(want) == code) ||
-            (named && level_key(platform::list_text(IDC_LEVEL_LIST, k)) == key)) {
-            platform::list_select(IDC_LEVEL_LIST, k);
-            return true;
-        }
-    }
-    return false;
+    for (std::size_t k = 0; k < forecast.levels.size(); ++k)
+        if ((is_number(want, false) && std::atoi(want) == forecast.levels[k]) ||
+            (k < forecast.level_names.size() && level_key(forecast.level_names[k]) == key))
+            return static_cast<int>(k);
+    return -1;
 }
 
-std::string list_entries(int id) {
+// The position of the hour --hour names: its number, or its H:MM in a GRIB
+// file of times in minutes. -1 when none is.
+int hour_position(const char* want) {
+    if (forecast.hour_names.empty())
+        return is_number(want, false) ? position(forecast.hours, std::atoi(want)) : -1;
+    return position(forecast.hour_names, std::string(want));
+}
+
+// The levels as `kivar info` lists them: GRIB names (which hold blanks)
+// with commas between them, GPV numbers with blanks.
+std::string level_entries() {
+    if (forecast.level_names.empty()) return entries(forecast.levels);
     std::string s;
-    for (int k = 0; k < platform::list_count(id); ++k)
-        s += (k ? " " : "") + platform::list_text(id, k);
+    for (std::size_t k = 0; k < forecast.level_names.size(); ++k)
+        s += (k ? ", " : "") + forecast.level_names[k];
     return s;
+}
+
+std::string hour_entries() {
+    return forecast.hour_names.empty() ? entries(forecast.hours) : entries(forecast.hour_names);
 }
 
 std::string item_entries() {
@@ -198,11 +220,10 @@ void show_progress(int k, int n, int level, int item, int hour) {
     std::fflush(stderr);
 }
 
-// Opens the file through File, Open. 0 when it worked, else 1 after saying why.
+// Opens the file as File, Open does. 0 when it worked, else 1 after saying why.
 int open(const std::string& file) {
-    platform::headless::set_next_chosen_file(file);
     std::size_t before = platform::headless::messages().size();
-    dialog_handlers.command(IDM_OPEN, platform::Clicked);
+    open_file(file);
     if (state.file_ready) return 0;
     if (platform::headless::messages().size() == before) {
         if (!state.gpv_file && !state.open_error.empty())
@@ -220,19 +241,10 @@ int info() {
     std::printf("model: %s (code %d)\n", h.model_name.c_str(), h.model_code);
     std::printf("initial: %02d-%02d-%02d %02d:%02d\n", h.init_year, h.init_month, h.init_day,
                 h.init_hour, h.init_minute);
-    if (h.level_names.empty()) {
-        std::printf("levels: %s\n", list_entries(IDC_LEVEL_LIST).c_str());
-    } else {
-        // GRIB level names hold blanks: a comma between them.
-        std::string names;
-        for (std::size_t k = 0; k < h.level_names.size(); ++k)
-            names += (k ? ", " : "") + h.level_names[k];
-        std::printf("levels: %s\n", names.c_str());
-    }
-    std::string hours = list_entries(IDC_HOUR_LIST);
+    std::printf("levels: %s\n", level_entries().c_str());
+    const std::string hours = hour_entries();
     for (std::size_t k = 0; k < h.levels.size(); ++k) {
-        platform::list_select(IDC_LEVEL_LIST, static_cast<int>(k));
-        dialog_handlers.command(IDC_LEVEL_LIST, platform::SelectionChanged);
+        fill_item_list(static_cast<int>(k));
         std::printf("items at %s: %s\n", forecast_level_text(static_cast<int>(k)).c_str(),
                     item_entries().c_str());
     }
@@ -242,86 +254,79 @@ int info() {
     return 0;
 }
 
-// Sets the controls as the options say; 0 or the usage error status.
-int set_controls(const Options& o, bool data) {
-    using namespace platform;
+// The request of the options, and the Map menu's choices they name; 0 or
+// the usage error status (1 after a message).
+int make_request(const Options& o, bool data, RunRequest& r) {
+    using platform::headless::messages;
     const std::string& file = o.file;
+    r.data = data;
+    r.save_path = state.save_dir;
     if (o.level) {
         if (forecast.level_names.empty() && !is_number(o.level, false))
             return usage_error("--level wants a number");
-        if (!select_level(o.level)) {
-            std::string levels = list_entries(IDC_LEVEL_LIST);
-            if (!forecast.level_names.empty()) {
-                levels.clear();
-                for (std::size_t k = 0; k < forecast.level_names.size(); ++k)
-                    levels += (k ? ", " : "") + forecast.level_names[k];
-            }
+        const int pos = level_position(o.level);
+        if (pos < 0)
             return usage_error("level " + std::string(o.level) + " is not in " + file +
-                               "; levels: " + levels);
-        }
-        std::size_t before = headless::messages().size();
-        dialog_handlers.command(IDC_LEVEL_LIST, SelectionChanged);
-        if (headless::messages().size() != before) return 1;
+                               "; levels: " + level_entries());
+        std::size_t before = messages().size();
+        fill_item_list(pos);
+        if (messages().size() != before) return 1;
+        r.selection.level_pos = pos;
     }
     if (o.item) {
-        int code = std::atoi(o.item);
-        bool found = false;
-        for (std::size_t k = 0; k < forecast.items.size(); ++k)
-            if (forecast.items[k] == code) {
-                list_select(IDC_ITEM_LIST, static_cast<int>(k));
-                found = true;
-            }
-        if (!found)
+        const int pos = position(forecast.items, std::atoi(o.item));
+        if (pos < 0)
             return usage_error("item " + std::string(o.item) + " is not at level " +
-                               list_text(IDC_LEVEL_LIST, list_selected(IDC_LEVEL_LIST)) + " of " +
+                               forecast_level_text(r.selection.level_pos) + " of " +
                                file + "; items: " + item_entries());
+        r.selection.item_pos = pos;
     }
-    if (o.hour && forecast.hour_names.empty() && !is_number(o.hour, false))
-        return usage_error("--hour wants a number");
-    if (o.hour &&
-        !select_text(IDC_HOUR_LIST, forecast.hour_names.empty() ? std::to_string(std::atoi(o.hour))
-                                                                : std::string(o.hour)))
-        return usage_error("hour " + std::string(o.hour) + " is not in " + file +
-                           "; hours: " + list_entries(IDC_HOUR_LIST));
-    set_checked(IDC_SELECTED_ONLY, !o.all);
-    set_checked(IDC_ALL_ITEMS, o.all);
-    set_checked(IDC_MODE_DATA, data);
-    set_checked(IDC_MODE_IMAGE, !data);
-    list_select(IDC_DATA_FORMAT, o.layout);
-    if (o.format && !select_text(IDC_FORMAT_LIST, o.format))
-        return usage_error("unknown format " + std::string(o.format) +
-                           "; formats: " + list_entries(IDC_FORMAT_LIST));
-    if (o.save) set_text(IDC_SAVE_PATH, o.save);
+    if (o.hour) {
+        if (forecast.hour_names.empty() && !is_number(o.hour, false))
+            return usage_error("--hour wants a number");
+        const int pos = hour_position(o.hour);
+        if (pos < 0)
+            return usage_error("hour " + std::string(o.hour) + " is not in " + file +
+                               "; hours: " + hour_entries());
+        r.selection.hour_pos = pos;
+    }
+    r.selection.selected_only = !o.all;
+    r.layout = o.layout;
+    if (o.format) {
+        if (position(map_formats(), std::string(o.format)) < 0)
+            return usage_error("unknown format " + std::string(o.format) +
+                               "; formats: " + entries(map_formats()));
+        r.format = o.format;
+    }
+    if (o.save) r.save_path = o.save;
     if (o.range_low) {
-        set_checked(IDC_AUTO_SCALE, false);
-        set_text(IDC_RANGE_LOW, o.range_low);
-        set_text(IDC_RANGE_HIGH, o.range_high);
+        r.auto_scale = false;
+        r.range_low = o.range_low;
+        r.range_high = o.range_high;
     }
     if (o.vector_scale) {
         char text[32] = "";
         if (is_number(o.vector_scale, true))
             std::snprintf(text, sizeof text, "%3.1f", std::strtod(o.vector_scale, nullptr));
-        if (!select_text(IDC_VECTOR_SCALE, text))
-            return usage_error("--vector-scale wants one of: " + list_entries(IDC_VECTOR_SCALE));
+        if (position(vector_scales(), std::string(text)) < 0)
+            return usage_error("--vector-scale wants one of: " + entries(vector_scales()));
+        r.vector_scale = text;
     }
-    if (o.vector_density &&
-        !(is_number(o.vector_density, false) &&
-          select_text(IDC_VECTOR_DENSITY, std::to_string(std::atoi(o.vector_density)))))
-        return usage_error("--vector-density wants one of: " + list_entries(IDC_VECTOR_DENSITY));
-    // The Map menu's choices, through its commands; a refused value has
-    // shown its box, and the run stops with status 1.
-    std::size_t before = headless::messages().size();
-    if (o.contour) {
-        headless::set_next_answer(o.contour);
-        dialog_handlers.command(IDM_MAP_STEP, Clicked);
+    if (o.vector_density) {
+        const std::string text =
+            is_number(o.vector_density, false) ? std::to_string(std::atoi(o.vector_density)) : "";
+        if (position(vector_densities(), text) < 0)
+            return usage_error("--vector-density wants one of: " + entries(vector_densities()));
+        r.vector_density = text;
     }
+    // The Map menu's choices; a refused value has shown its box, and the
+    // run stops with status 1.
+    std::size_t before = messages().size();
+    if (o.contour) set_contour_step(o.contour);
     if (o.contour || o.contour_only)
-        dialog_handlers.command(o.contour_only ? IDM_MAP_CONTOURS_ONLY : IDM_MAP_CONTOURS, Clicked);
-    if (o.area_set) {
-        headless::set_next_answer(o.area);
-        dialog_handlers.command(IDM_MAP_AREA, Clicked);
-    }
-    if (headless::messages().size() != before) return 1;
+        set_map_contours(o.contour_only ? MapOptions::Only : MapOptions::WithCells);
+    if (o.area_set) set_area(o.area);
+    if (messages().size() != before) return 1;
     state.jobs =
         o.jobs ? std::atoi(o.jobs) : std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
     return 0;
@@ -330,30 +335,30 @@ int set_controls(const Options& o, bool data) {
 } // namespace
 
 void print_usage() {
-    std::fputs(
-        "usage:\n"
-        "  kivar                       open the dialog\n"
-        "  kivar info  FILE            inventory of a GPV or GRIB file\n"
-        "  kivar data  FILE [options]  extract fields as TEXT, CSV or points files\n"
-        "  kivar image FILE [options]  draw fields as weather maps\n"
-        "options:\n"
-        "  --level L             level: GPV hPa; GRIB hPa or name, e.g. \"2 m above ground\"\n"
-        "                        (default: the first)\n"
-        "  --item CODE           item code (default: the first of the level)\n"
-        "  --hour H              forecast hour (default: the first)\n"
-        "  --all                 every level, item and hour\n"
-        "  --csv | --text        data file layout (default: TEXT)\n"
-        "  --points              data file of latitude,longitude,value lines\n"
-        "  --format F            display, pdf, cgm, png, tif, ps or bmp (default: display)\n"
-        "  --save DIR            output folder (default: the current folder)\n"
-        "  --range LO HI         fixed colour range instead of the automatic one\n"
-        "  --vector-scale S      arrow length scale, 0.2 to 2.0 (default: 1.0)\n"
-        "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n"
-        "  --contour STEP        labelled contour lines every STEP units, or auto\n"
-        "  --contour-only        contour lines without the coloured cells or arrows\n"
-        "  --area LON0 LON1 LAT0 LAT1  the map over this area (default: the fixed map)\n"
-        "  --jobs N              worker processes for --all (default: the cores)\n",
-        stderr);
+    std::fputs("usage:\n"
+               "  kivar                       open the dialog\n"
+               "  kivar info  FILE            inventory of a GPV or GRIB file\n"
+               "  kivar data  FILE [options]  extract fields as TEXT, CSV or points files\n"
+               "  kivar image FILE [options]  draw fields as weather maps\n"
+               "options:\n"
+               "  --level L             level: GPV hPa; GRIB hPa or name, e.g. \"2 m above ground\"\n"
+               "                        (default: the first)\n"
+               "  --item CODE           item code (default: the first of the level)\n"
+               "  --hour H              forecast hour (default: the first)\n"
+               "  --all                 every level, item and hour\n"
+               "  --csv | --text        data file layout (default: TEXT)\n"
+               "  --points              data file of latitude,longitude,value lines\n"
+               "  --netcdf              one NetCDF file of every field of the run\n"
+               "  --format F            display, pdf, cgm, png, tif, ps or bmp (default: display)\n"
+               "  --save DIR            output folder (default: the current folder)\n"
+               "  --range LO HI         fixed colour range instead of the automatic one\n"
+               "  --vector-scale S      arrow length scale, 0.2 to 2.0 (default: 1.0)\n"
+               "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n"
+               "  --contour STEP        labelled contour lines every STEP units, or auto\n"
+               "  --contour-only        contour lines without the coloured cells or arrows\n"
+               "  --area LON0 LON1 LAT0 LAT1  the map over this area (default: the fixed map)\n"
+               "  --jobs N              worker processes for --all (default: the cores)\n",
+               stderr);
 }
 
 int run_cli(int argc, char** argv) {
@@ -384,8 +389,9 @@ int run_cli(int argc, char** argv) {
         if (status == 0) {
             if (is_info) {
                 status = info();
-            } else if ((status = set_controls(o, o.command == "data")) == 0) {
-                dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
+            } else {
+                RunRequest request;
+                if ((status = make_request(o, o.command == "data", request)) == 0) execute(request);
             }
         }
     } catch (const std::bad_alloc&) {

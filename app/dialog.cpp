@@ -3,6 +3,7 @@
 
 #include "app/control_ids.h"
 #include "app/forecast.h"
+#include "app/netcdf_run.h"
 #include "gpv/gpv.h"
 #include "grib/grib.h"
 
@@ -161,33 +162,16 @@ void dialog_init() {
     platform::set_checked(IDC_MODE_DATA, false);
     platform::set_text(IDC_SAVE_PATH, state.save_dir.c_str());
 
-    platform::list_reset(IDC_DATA_FORMAT);
-    for (int k = 0; k < gpv::kLayoutCount; ++k)
-        platform::list_insert(IDC_DATA_FORMAT, k, gpv::layout_name(k));
-    platform::list_select(IDC_DATA_FORMAT, 0);
-
-    static const char* const formats[] = {"display", "pdf", "cgm", "png", "tif", "ps", "bmp"};
-    platform::list_reset(IDC_FORMAT_LIST);
-    for (int k = 0; k < 7; ++k)
-        platform::list_insert(IDC_FORMAT_LIST, k, formats[k]);
-    platform::list_select(IDC_FORMAT_LIST, 0);
-
-    char text[32];
-    platform::list_reset(IDC_VECTOR_SCALE);
-    float v = 0.2f;
-    for (int k = 0; k < 10; ++k) {
-        std::snprintf(text, sizeof text, "%3.1f", v);
-        platform::list_insert(IDC_VECTOR_SCALE, k, text);
-        v += 0.2f;
-    }
-    platform::list_select(IDC_VECTOR_SCALE, 4);
-
-    platform::list_reset(IDC_VECTOR_DENSITY);
-    for (int k = 0; k < 10; ++k) {
-        std::snprintf(text, sizeof text, "%d", k + 1);
-        platform::list_insert(IDC_VECTOR_DENSITY, k, text);
-    }
-    platform::list_select(IDC_VECTOR_DENSITY, 0);
+    auto fill = [](int id, const std::vector<std::string>& entries, int selected) {
+        platform::list_reset(id);
+        for (std::size_t k = 0; k < entries.size(); ++k)
+            platform::list_insert(id, static_cast<int>(k), entries[k].c_str());
+        platform::list_select(id, selected);
+    };
+    fill(IDC_DATA_FORMAT, data_layouts(), 0);
+    fill(IDC_FORMAT_LIST, map_formats(), 0);
+    fill(IDC_VECTOR_SCALE, vector_scales(), 4);
+    fill(IDC_VECTOR_DENSITY, vector_densities(), 0);
 
     state.map = MapOptions{};
     map_mode_command(IDM_MAP_CELLS);
@@ -286,7 +270,7 @@ int fill_item_list(int pos) {
 int check_path() {
     // The folder as given, whatever its length; an empty field is the
     // current folder.
-    std::string dir = platform::get_text(IDC_SAVE_PATH);
+    std::string dir = state.request.save_path;
     if (dir.empty()) dir = ".";
     if (dir.back() != '/') dir += '/';
     state.save_dir = dir;
@@ -303,12 +287,21 @@ int check_path() {
 }
 
 int save_command() {
+    state.request = read_request();
+    return save_run();
+}
+
+int save_run() {
     if (!check_path()) return 0;
-    int layout = platform::list_selected(IDC_DATA_FORMAT);
-    gpv::Selection sel = read_selection();
+    const int layout = state.request.layout;
+    // NetCDF: every field of the run into one file, written by this process.
+    const bool netcdf = layout >= 0 && layout < static_cast<int>(data_layouts().size()) &&
+                        data_layouts()[layout] == kNetcdfLayout;
+    if (netcdf) netcdf_begin();
+    const gpv::Selection sel = state.request.selection;
     int total = forecast_field_count(sel);
-    if (!sel.selected_only && state.jobs > 1 && !in_worker()) {
-        int r = run_jobs(true, total, save_command);
+    if (!netcdf && !sel.selected_only && state.jobs > 1 && !in_worker()) {
+        int r = run_jobs(true, total, save_run);
         if (r >= 0) {
             if (r) set_status("data save OK");
             return r;
@@ -322,9 +315,15 @@ int save_command() {
     do {
         result = forecast_extract_next(state.gpv_file, sel, field, level, item, hour, pass);
         if (result > 0) {
-            int saved = worker_owns(position) ? forecast_save(state.save_dir.c_str(), layout, field,
-                                                              item, level, hour)
-                                              : 1;
+            std::string why;
+            int saved = netcdf                  ? 1
+                        : worker_owns(position) ? forecast_save(state.save_dir.c_str(), layout,
+                                                                field, item, level, hour)
+                                                : 1;
+            if (netcdf && !netcdf_add(field, item, level, hour, why)) {
+                platform::message_box(why.c_str(), "save_GPV", true);
+                return 0;
+            }
             if (saved == 0 && gpv::layout_extension(layout) && state.file_failed) {
                 int err = errno;
                 state.file_failed("save_GPV",
@@ -354,6 +353,13 @@ int save_command() {
         ++position;
         if (write_failed) return 0;
     } while (result == 2);
+    if (netcdf) {
+        std::string file, why;
+        if (!netcdf_end(state.save_dir, file, why)) {
+            platform::message_box((file + ": " + why).c_str(), "save_GPV", true);
+            return 0;
+        }
+    }
     set_status("data save OK");
     return 1;
 }
@@ -375,16 +381,79 @@ void write_log(int level, int hour, int item) {
     }
 }
 
-void execute_command() {
+RunRequest read_request() {
+    RunRequest r;
+    r.data = platform::is_checked(IDC_MODE_DATA);
+    r.selection = read_selection();
+    r.layout = platform::list_selected(IDC_DATA_FORMAT);
+    r.format = platform::list_text(IDC_FORMAT_LIST, platform::list_selected(IDC_FORMAT_LIST));
+    r.save_path = platform::get_text(IDC_SAVE_PATH);
+    r.auto_scale = platform::is_checked(IDC_AUTO_SCALE);
+    r.range_low = platform::get_text(IDC_RANGE_LOW);
+    r.range_high = platform::get_text(IDC_RANGE_HIGH);
+    r.vector_scale =
+        platform::list_text(IDC_VECTOR_SCALE, platform::list_selected(IDC_VECTOR_SCALE));
+    r.vector_density =
+        platform::list_text(IDC_VECTOR_DENSITY, platform::list_selected(IDC_VECTOR_DENSITY));
+    return r;
+}
+
+void execute(const RunRequest& request) {
     if (!state.gpv_file) {
         platform::message_box("File not opened yet.", "Execute_CMD", true);
         return;
     }
-    if (platform::is_checked(IDC_MODE_DATA)) {
-        save_command();
+    state.request = request;
+    if (request.data) {
+        save_run();
         return;
     }
-    plot_command();
+    plot_run();
+}
+
+void execute_command() {
+    execute(read_request());
+}
+
+const std::vector<std::string>& data_layouts() {
+    static const std::vector<std::string> layouts = [] {
+        std::vector<std::string> v;
+        for (int k = 0; k < gpv::kLayoutCount; ++k)
+            v.push_back(gpv::layout_name(k));
+        v.push_back(kNetcdfLayout);
+        return v;
+    }();
+    return layouts;
+}
+
+const std::vector<std::string>& map_formats() {
+    static const std::vector<std::string> formats = {"display", "pdf", "cgm", "png",
+                                                     "tif",     "ps",  "bmp"};
+    return formats;
+}
+
+const std::vector<std::string>& vector_scales() {
+    static const std::vector<std::string> scales = [] {
+        std::vector<std::string> v;
+        char text[32];
+        float scale = 0.2f;
+        for (int k = 0; k < 10; ++k, scale += 0.2f) {
+            std::snprintf(text, sizeof text, "%3.1f", scale);
+            v.push_back(text);
+        }
+        return v;
+    }();
+    return scales;
+}
+
+const std::vector<std::string>& vector_densities() {
+    static const std::vector<std::string> densities = [] {
+        std::vector<std::string> v;
+        for (int k = 1; k <= 10; ++k)
+            v.push_back(std::to_string(k));
+        return v;
+    }();
+    return densities;
 }
 
 } // namespace app

@@ -581,6 +581,10 @@ int save(const char* save_dir, int layout, std::span<const float> field, int ite
     return 1;
 }
 
+const grib::Grid* field_grid() {
+    return last_field ? &last_field->grid : nullptr;
+}
+
 namespace {
 
 // Fills coords_lat/coords_lon for grid g unless they hold it already.

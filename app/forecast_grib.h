@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/forecast.h"
+#include "grib/grib.h"
 
 namespace app::grib_view {
 
@@ -21,6 +22,7 @@ std::string output_name(const char* save_dir, int item, int level, int hour);
 // Writes the field extracted last as TEXT or CSV (save_field's contract).
 int save(const char* save_dir, int layout, std::span<const float> field, int item, int level,
          int hour);
+const grib::Grid* field_grid(); // of the field extracted last, or null
 bool map_grid(const float* a, const float* b, MapGrid& grid);
 // The latitude and longitude of every point of the field extracted last, in
 // the order of its values; false after a report when there is none.

@@ -112,9 +112,18 @@ void map_mode_command(int command) {
     }
 }
 
+void set_map_contours(int contours) {
+    const int entries[] = {IDM_MAP_CELLS, IDM_MAP_CONTOURS, IDM_MAP_CONTOURS_ONLY};
+    if (contours >= 0 && contours < 3) map_mode_command(entries[contours]);
+}
+
 int contour_step_command() {
     std::string text = step_text(state.map.step);
     if (!platform::ask_text("Map", "Contour step (a number, or auto):", text)) return 0;
+    return set_contour_step(text);
+}
+
+int set_contour_step(const std::string& text) {
     std::istringstream in(text);
     std::string word, extra;
     in >> word >> extra;
@@ -143,6 +152,10 @@ int area_command() {
     }
     if (!platform::ask_text("Map", "Area: LON0 LON1 LAT0 LAT1 (empty: the whole map):", text))
         return 0;
+    return set_area(text);
+}
+
+int set_area(const std::string& text) {
     if (text.find_first_not_of(" \t") == std::string::npos) {
         state.map.area = false;
         return 1;

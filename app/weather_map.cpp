@@ -30,14 +30,6 @@ void set_status(const char* text) {
 }
 
 // A range field as a number: its first 29 characters through read_decimal.
-float range_field(int id) {
-    return read_decimal(platform::get_text(id).substr(0, 29));
-}
-
-std::string selected_text(int id) {
-    return platform::list_text(id, platform::list_selected(id));
-}
-
 // The device keyword of an "Image format:" entry.
 std::string device_keyword(const std::string& format) {
     if (format.compare(0, 2, "ps") == 0) return "pscl";
@@ -72,9 +64,9 @@ void draw_arrows(const MapGrid& m, float zmin, float zmax) {
     const MapOptions& o = state.map;
     const gpv::GpvGrid& g = gpv::grid;
     const float *u = m.a, *v = m.b;
-    float scale = static_cast<float>(std::atof(selected_text(IDC_VECTOR_SCALE).c_str()));
+    float scale = static_cast<float>(std::atof(state.request.vector_scale.c_str()));
     float s = scale * 0.005f * m.lon_span;
-    int step = std::atoi(selected_text(IDC_VECTOR_DENSITY).c_str());
+    int step = std::atoi(state.request.vector_density.c_str());
     if (step < 1) step = 1;
     for (int j = 0; j < m.rows; j += step)
         for (int i = 0; i < m.cols; i += step) {
@@ -255,7 +247,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
 
     // Colour range.
     float zmin, zmax;
-    if (platform::is_checked(IDC_AUTO_SCALE)) {
+    if (state.request.auto_scale) {
         if (kind == 2) {
             zmin = 1.0e32f;
             zmax = -1.0e32f;
@@ -276,15 +268,15 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
         std::snprintf(text, sizeof text, shown_as, zmax);
         platform::set_text(IDC_RANGE_HIGH, text);
     } else {
-        zmin = range_field(IDC_RANGE_LOW);
-        zmax = range_field(IDC_RANGE_HIGH);
+        zmin = read_decimal(state.request.range_low.substr(0, 29));
+        zmax = read_decimal(state.request.range_high.substr(0, 29));
         if (!(zmin < zmax)) zmax = zmin + 1.0f;
     }
     if (zmax == zmin) return 0;
     float zstep = static_cast<float>((zmax - zmin) / 9.0);
 
     // Output file.
-    std::string format = selected_text(IDC_FORMAT_LIST);
+    std::string format = state.request.format;
     std::string dir, file;
     if (format.compare(0, 7, "display") == 0) {
         format = "bmp";
@@ -432,14 +424,19 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
 }
 
 int plot_command() {
-    gpv::Selection sel = read_selection();
+    state.request = read_request();
+    return plot_run();
+}
+
+int plot_run() {
+    const gpv::Selection sel = state.request.selection;
     int total = forecast_field_count(sel);
     if (!sel.selected_only && state.jobs > 1 && !in_worker() &&
-        selected_text(IDC_FORMAT_LIST).compare(0, 7, "display") != 0) {
+        state.request.format.compare(0, 7, "display") != 0) {
         // The workers share the save folder: it is made before they start.
-        std::string dir = platform::get_text(IDC_SAVE_PATH).substr(0, 255);
+        std::string dir = state.request.save_path.substr(0, 255);
         if (!dir.empty() && !platform::is_directory(dir)) platform::make_directory(dir);
-        int r = run_jobs(false, total, plot_command);
+        int r = run_jobs(false, total, plot_run);
         if (r >= 0) {
             if (r) set_status("plot OK");
             return r;

@@ -95,6 +95,30 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
     }
 }
 
+// The lists a wrong value is answered with, whole: they name the dialog's
+// list entries and the file's levels, items and hours.
+TEST_F(Cli, UsageErrorsListTheValidValues) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"--level 700", "level 700 is not in " + gpv_path + "; levels: 850 500"},
+        {"--level 500 --item 49", "item 49 is not at level 500 of " + gpv_path +
+                                      "; items: 4 (Temperature (C)), 23 (u-wind (m/s))"},
+        {"--hour 5", "hour 5 is not in " + gpv_path + "; hours: 0 3 6"},
+        {"--vector-scale 2.2",
+         "--vector-scale wants one of: 0.2 0.4 0.6 0.8 1.0 1.2 1.4 1.6 1.8 2.0"},
+        {"--vector-scale x",
+         "--vector-scale wants one of: 0.2 0.4 0.6 0.8 1.0 1.2 1.4 1.6 1.8 2.0"},
+        {"--vector-density 11", "--vector-density wants one of: 1 2 3 4 5 6 7 8 9 10"},
+        {"--format gif", "unknown format gif; formats: display pdf cgm png tif ps bmp"},
+        {"--format NetCDF", "unknown format NetCDF; formats: display pdf cgm png tif ps bmp"},
+    };
+    for (const auto& [args, message] : cases) {
+        Outcome r = kivar("image " + gpv_path + " " + args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.err, "kivar: " + message + "\n") << args;
+        EXPECT_EQ(r.out, "") << args;
+    }
+}
+
 TEST_F(Cli, DataWritesWhereAsked) {
     Outcome r = kivar("data " + gpv_path);
     EXPECT_EQ(r.status, 0) << r.err;

@@ -239,7 +239,8 @@ bool write_forecast(const std::string& path, const Forecast& s) {
                         for (int i = r.col_first; i <= r.col_last; ++i)
                             values.push_back(plausible_value(
                                 item, level, g.lon_min + (i + 0.5) * g.lon_step,
-                                g.lat_max - (j + 0.5) * g.lat_step, s.first_hour + t * s.step));
+                                g.lat_max - (j + 0.5) * g.lat_step,
+                                s.first_hour + t * s.step + s.weather_shift));
                 quantise(values, item_bits(item), r);
                 r.pad_to = pad_to;
                 recs.push_back(record(r));

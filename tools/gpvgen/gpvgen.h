@@ -68,6 +68,7 @@ struct Forecast {
     int first_hour = 0, last_hour = 51, step = 3;
     int year = 26, month = 12, day = 4, hour = 0, minute = 0;
     int tile_cols = 10, tile_rows = 6;
+    int weather_shift = 0; // hours added to the forecast hour of the values' pattern
 };
 // Bits per value used for an item (8 for rain and cloud, else 10).
 int item_bits(int item);

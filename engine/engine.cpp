@@ -1,0 +1,467 @@
+// The engine's datasets: the inventory of a GPV or GRIB file, its fields'
+// values and its grids' coordinates.
+#include "engine/engine.h"
+
+#include "engine/names.h"
+#include "gpv/gpv.h"
+#include "grib/grib.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
+
+namespace engine {
+
+struct Dataset {
+    Inventory inv;
+    std::FILE* gpv = nullptr; // GPV files
+    int model_code = 0;
+    std::vector<int> gpv_grid_levels; // a level of each GPV grid (0: the surface's)
+    grib::File grib;                  // GRIB files
+    std::vector<grib::Grid> grib_grids;
+    std::mutex coordinate_lock;
+    ~Dataset();
+};
+
+namespace {
+
+// The GPV reader keeps its state program-wide: one call at a time, and its
+// record index belongs to the dataset read last.
+std::mutex gpv_lock;
+const Dataset* gpv_owner = nullptr;
+
+// Reports of the readers go to the Error of the engine call under way on
+// this thread; outside the engine's calls to the hook installed before.
+thread_local Error* capture = nullptr;
+gpv::Report gpv_before = nullptr;
+grib::Report grib_before = nullptr;
+std::mutex hook_lock;
+
+void keep(const char* title, const char* text) {
+    if (capture->title.empty()) {
+        capture->title = title;
+        capture->text = text;
+    }
+}
+void gpv_hook(const char* title, const char* text) {
+    if (capture)
+        keep(title, text);
+    else if (gpv_before)
+        gpv_before(title, text);
+}
+void grib_hook(const char* title, const char* text) {
+    if (capture)
+        keep(title, text);
+    else if (grib_before)
+        grib_before(title, text);
+}
+
+// Sends the readers' reports of this thread into `e` while alive.
+struct Capture {
+    Error* saved;
+    explicit Capture(Error& e) : saved(capture) {
+        {
+            std::lock_guard<std::mutex> g(hook_lock);
+            if (gpv::report != gpv_hook) gpv_before = gpv::report, gpv::report = gpv_hook;
+            if (grib::report != grib_hook) grib_before = grib::report, grib::report = grib_hook;
+        }
+        capture = &e;
+    }
+    ~Capture() { capture = saved; }
+};
+
+int fail(Error& e, Error::Kind kind, const std::string& title, const std::string& text) {
+    e.title = title, e.text = text, e.kind = kind;
+    return 0;
+}
+
+int full_year(int yy) {
+    return yy < 70 ? 2000 + yy : 1900 + yy;
+}
+
+// ------------------------------------------------------------ GPV
+
+bool open_gpv(Dataset& d, Error& error) {
+    std::FILE* f = d.gpv;
+    std::array<int, gpv::kMaxLevels> levels{};
+    const int level_count = gpv::check_GPV_p(f, levels.data(), gpv::kMaxLevels);
+    if (level_count == 0) return false;
+    const gpv::GpvHeader first = gpv::header;
+    Inventory& inv = d.inv;
+    inv.model = first.model_name;
+    d.model_code = first.model_code;
+    inv.year = full_year(first.init_year), inv.month = first.init_month;
+    inv.day = first.init_day, inv.hour = first.init_hour, inv.minute = first.init_minute;
+    std::vector<int> hours;
+    for (int h = first.first_forecast_hour; h <= first.last_forecast_hour && first.forecast_step;
+         h += first.forecast_step)
+        hours.push_back(h);
+
+    // One grid for the pressure levels, a finer one for the surface.
+    auto grid_of = [&](int level) {
+        GridInfo g;
+        std::vector<double> lat, lon;
+        gpv_grid(d.model_code, level, g, lat, lon);
+        for (std::size_t k = 0; k < inv.grids.size(); ++k)
+            if (inv.grids[k].cols == g.cols && inv.grids[k].rows == g.rows)
+                return static_cast<int>(k);
+        inv.grids.push_back(g);
+        d.gpv_grid_levels.push_back(level);
+        return static_cast<int>(inv.grids.size()) - 1;
+    };
+    std::map<std::pair<int, bool>, std::size_t> at; // (item, surface) to variable
+    for (int l = 0; l < level_count; ++l) {
+        std::array<int, gpv::kMaxItems> items{};
+        const int n = gpv::check_GPV_p(f, levels[l], items.data(), gpv::kMaxItems);
+        if (n == 0) {
+            if (error.title.empty()) continue;
+            return false;
+        }
+        const bool surface = levels[l] == 0;
+        for (int k = 0; k < n; ++k) {
+            auto [it, added] = at.emplace(std::make_pair(items[k], surface), inv.variables.size());
+            if (added) {
+                Variable v;
+                describe_gpv_item(items[k], surface, v);
+                v.item = items[k];
+                v.level_type = surface ? 1 : 100;
+                v.level_kind = surface ? "surface" : "isobaric";
+                v.level_units = surface ? "" : "hPa";
+                v.hours = hours;
+                v.grid = grid_of(levels[l]);
+                inv.variables.push_back(v);
+            }
+            inv.variables[it->second].levels.push_back(levels[l]);
+        }
+    }
+    for (Variable& v : inv.variables) {
+        v.fields.resize(v.hours.size() * v.levels.size());
+        for (std::size_t h = 0; h < v.hours.size(); ++h)
+            for (std::size_t l = 0; l < v.levels.size(); ++l)
+                v.fields[v.field_index(h, l, 0)] = static_cast<long>(h);
+    }
+    name_variables(inv.variables);
+    return !inv.variables.empty();
+}
+
+int read_gpv(Dataset& d, const Variable& v, std::size_t h, std::size_t l, std::span<float> values,
+             Error& error) {
+    std::lock_guard<std::mutex> g(gpv_lock);
+    if (gpv_owner != &d) {
+        gpv::forget_index();
+        gpv_owner = &d;
+    }
+    Capture c(error);
+    if (gpv::get_GPV_dat(d.gpv, v.item, static_cast<int>(v.levels[l]), static_cast<int>(h), values))
+        return 1;
+    if (error.title.empty())
+        fail(error, Error::Input, "get_GPV_dat", "Error: the field could not be read.");
+    error.kind = Error::Input;
+    return 0;
+}
+
+// ------------------------------------------------------------ GRIB
+
+GridInfo grid_info(const grib::Grid& g) {
+    GridInfo i;
+    i.template_number = g.template_number;
+    i.cols = g.cols, i.rows = g.rows;
+    i.points = g.count();
+    i.proj = g.proj;
+    i.x0 = g.x0, i.y0 = g.y0, i.dx = g.dx, i.dy = g.dy;
+    const bool reduced = !g.row_points.empty();
+    switch (g.template_number) {
+    case 0:
+        i.kind = reduced ? "reduced_ll" : "regular_ll";
+        break;
+    case 1:
+        i.kind = "rotated_ll";
+        break;
+    case 10:
+        i.kind = "mercator";
+        break;
+    case 20:
+        i.kind = "polar_stereographic";
+        break;
+    case 30:
+        i.kind = "lambert";
+        break;
+    case 40:
+        i.kind = reduced ? "reduced_gg" : "regular_gg";
+        break;
+    default:
+        i.kind = "template_" + std::to_string(g.template_number);
+    }
+    i.layout = reduced                  ? GridLayout::Points
+               : g.template_number == 0 ? GridLayout::LatLon
+                                        : GridLayout::Projected;
+    return i;
+}
+
+bool same_grid(const grib::Grid& a, const grib::Grid& b) {
+    return a.template_number == b.template_number && a.cols == b.cols && a.rows == b.rows &&
+           a.row_points == b.row_points && a.lon_west == b.lon_west && a.lat_north == b.lat_north &&
+           a.lon_step == b.lon_step && a.lat_step == b.lat_step && a.proj == b.proj &&
+           a.x0 == b.x0 && a.y0 == b.y0 && a.dx == b.dx && a.dy == b.dy &&
+           a.gaussian_n == b.gaussian_n && a.south_pole_lat == b.south_pole_lat &&
+           a.south_pole_lon == b.south_pole_lon;
+}
+
+bool open_grib(Dataset& d, int fd, Error& error) {
+    if (!grib::open_fd(fd, d.grib)) return false;
+    Inventory& inv = d.inv;
+    if (!error.title.empty()) inv.notes.push_back(error.message()); // a damaged file
+    error = Error{};
+    const grib::File& file = d.grib;
+    // (edition, parameter, level type, grid) to variable; per variable the
+    // fields by (hour, level).
+    std::map<std::tuple<int, int, int, int, int, int>, std::size_t> at;
+    std::vector<std::map<std::pair<int, double>, long>> placed;
+    int repeated = 0;
+    for (std::size_t k = 0; k < file.fields.size(); ++k) {
+        const grib::Field& f = file.fields[k];
+        int g = -1;
+        for (std::size_t j = 0; j < d.grib_grids.size(); ++j)
+            if (same_grid(d.grib_grids[j], f.grid)) g = static_cast<int>(j);
+        if (g < 0) {
+            d.grib_grids.push_back(f.grid);
+            inv.grids.push_back(grid_info(f.grid));
+            g = static_cast<int>(inv.grids.size()) - 1;
+        }
+        const auto key =
+            std::make_tuple(f.edition, f.discipline, f.category, f.number, f.level_type, g);
+        auto [it, added] = at.emplace(key, inv.variables.size());
+        if (added) {
+            Variable v;
+            describe_grib_parameter(f, v);
+            v.discipline = f.discipline, v.category = f.category, v.number = f.number;
+            v.level_type = f.level_type;
+            describe_grib_level(f.level_type, v);
+            v.grid = g;
+            v.interval_hours = f.interval_hours;
+            inv.variables.push_back(v);
+            placed.emplace_back();
+        }
+        const double level = f.level_type == 100 ? f.level_value / 100.0 : f.level_value;
+        if (!placed[it->second].emplace(std::make_pair(f.forecast_hour, level), k).second)
+            ++repeated;
+    }
+    for (std::size_t n = 0; n < inv.variables.size(); ++n) {
+        Variable& v = inv.variables[n];
+        for (const auto& [hl, k] : placed[n]) {
+            v.hours.push_back(hl.first);
+            v.levels.push_back(hl.second);
+        }
+        std::sort(v.hours.begin(), v.hours.end());
+        v.hours.erase(std::unique(v.hours.begin(), v.hours.end()), v.hours.end());
+        // Pressure from the ground up, other levels upward.
+        if (v.level_type == 100)
+            std::sort(v.levels.begin(), v.levels.end(), std::greater<double>());
+        else
+            std::sort(v.levels.begin(), v.levels.end());
+        v.levels.erase(std::unique(v.levels.begin(), v.levels.end()), v.levels.end());
+        v.fields.assign(v.hours.size() * v.levels.size(), -1);
+        for (const auto& [hl, k] : placed[n]) {
+            const auto h =
+                std::lower_bound(v.hours.begin(), v.hours.end(), hl.first) - v.hours.begin();
+            const auto l =
+                std::find(v.levels.begin(), v.levels.end(), hl.second) - v.levels.begin();
+            v.fields[v.field_index(h, l, 0)] = k;
+        }
+    }
+    if (repeated)
+        inv.notes.push_back("repeated parameter, level and hour: " + std::to_string(repeated) +
+                            " field(s), the first one kept");
+    if (file.skipped && !file.first_problem.empty())
+        inv.notes.push_back("skipped " + std::to_string(file.skipped) +
+                            " field(s): " + file.first_problem);
+    const grib::Field& first = file.fields.front();
+    inv.year = first.year, inv.month = first.month, inv.day = first.day;
+    inv.hour = first.hour, inv.minute = first.minute;
+    inv.model = grib_model_name(first);
+    name_variables(inv.variables);
+    return true;
+}
+
+} // namespace
+
+Dataset::~Dataset() {
+    if (gpv) {
+        std::lock_guard<std::mutex> g(gpv_lock);
+        if (gpv_owner == this) {
+            gpv::forget_index();
+            gpv_owner = nullptr;
+        }
+        std::fclose(gpv);
+    }
+    grib::close(grib);
+}
+
+std::shared_ptr<Dataset> open(const std::string& path, Error& error) {
+    error = Error{};
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    struct stat st {};
+    if (!f || fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+        if (f) std::fclose(f);
+        fail(error, Error::Input, "kivar", path + ": cannot be read");
+        return nullptr;
+    }
+    auto d = std::make_shared<Dataset>();
+    d->inv.path = path;
+    unsigned char b[8] = {};
+    const bool is_grib = std::fread(b, 1, sizeof b, f) == 8 && std::memcmp(b, "GRIB", 4) == 0;
+    std::rewind(f);
+    Capture c(error);
+    if (is_grib) {
+        d->inv.kind = FileKind::Grib;
+        const bool ok = open_grib(*d, fileno(f), error);
+        std::fclose(f);
+        if (!ok) {
+            if (error.title.empty()) fail(error, Error::Input, "kivar", path + ": no GRIB fields");
+            error.kind = Error::Input;
+            return nullptr;
+        }
+        return d;
+    }
+    d->inv.kind = FileKind::Gpv;
+    d->gpv = f;
+    std::lock_guard<std::mutex> g(gpv_lock);
+    if (!open_gpv(*d, error)) {
+        if (error.title.empty())
+            fail(error, Error::Input, "kivar", path + ": no GPV records found");
+        error.kind = Error::Input;
+        return nullptr;
+    }
+    return d;
+}
+
+const Inventory& inventory(const Dataset& d) {
+    return d.inv;
+}
+
+int find_variable(const Dataset& d, const std::string& name) {
+    for (std::size_t k = 0; k < d.inv.variables.size(); ++k)
+        if (d.inv.variables[k].name == name) return static_cast<int>(k);
+    return -1;
+}
+
+int read_field(Dataset& d, int vi, int hour_pos, int level_pos, int member_pos,
+               std::span<float> values, Error& error) {
+    error = Error{};
+    const Inventory& inv = d.inv;
+    if (vi < 0 || vi >= static_cast<int>(inv.variables.size()))
+        return fail(error, Error::Value, "kivar", "no variable " + std::to_string(vi));
+    const Variable& v = inv.variables[vi];
+    const std::size_t members = v.members.empty() ? 1 : v.members.size();
+    if (hour_pos < 0 || hour_pos >= static_cast<int>(v.hours.size()) || level_pos < 0 ||
+        level_pos >= static_cast<int>(v.levels.size()) || member_pos < 0 ||
+        member_pos >= static_cast<int>(members))
+        return fail(error, Error::Value, "kivar",
+                    v.name + ": no field at position (" + std::to_string(hour_pos) + ", " +
+                        std::to_string(level_pos) + ", " + std::to_string(member_pos) + ")");
+    const GridInfo& g = inv.grids[v.grid];
+    if (values.size() < g.points)
+        return fail(error, Error::Value, "kivar",
+                    v.name + ": " + std::to_string(g.points) + " values do not fit in " +
+                        std::to_string(values.size()));
+    values = values.first(g.points);
+    const long k = v.fields[v.field_index(hour_pos, level_pos, member_pos)];
+    if (k < 0) {
+        std::fill(values.begin(), values.end(), NAN);
+        char text[160];
+        std::snprintf(text, sizeof text, "Error: no field of %s at level %g, hour %d.",
+                      v.name.c_str(), v.levels[level_pos], v.hours[hour_pos]);
+        return fail(error, Error::Value, "get_GRIB_dat", text);
+    }
+    if (inv.kind == FileKind::Gpv) return read_gpv(d, v, hour_pos, level_pos, values, error);
+    Capture c(error);
+    if (grib::decode(d.grib, d.grib.fields[k], values)) return 1;
+    error.kind = Error::Input;
+    return 0;
+}
+
+int grid_coordinates(const Dataset& d, int gi, std::vector<double>& lat, std::vector<double>& lon,
+                     Error& error) {
+    error = Error{};
+    const Inventory& inv = d.inv;
+    if (gi < 0 || gi >= static_cast<int>(inv.grids.size()))
+        return fail(error, Error::Value, "kivar", "no grid " + std::to_string(gi));
+    GridInfo g;
+    if (inv.kind == FileKind::Gpv)
+        return gpv_grid(d.model_code, d.gpv_grid_levels[gi], g, lat, lon);
+    auto& dd = const_cast<Dataset&>(d);
+    std::lock_guard<std::mutex> lock(dd.coordinate_lock);
+    return grib_grid(d.grib_grids[gi], g, lat, lon, error);
+}
+
+Variable item_variable(int item, int level, const char* text) {
+    Variable v;
+    v.item = item;
+    v.level_type = level == 0 ? 1 : 100;
+    v.level_kind = level == 0 ? "surface" : "isobaric";
+    v.level_units = level == 0 ? "" : "hPa";
+    v.levels = {static_cast<double>(level)};
+    if (item < gpv::kMaxItems && gpv::item_text(item)) {
+        describe_gpv_item(item, level == 0, v);
+    } else {
+        const std::string t = text ? text : "Item " + std::to_string(item);
+        const std::size_t open = t.rfind(" (");
+        v.long_name = open == std::string::npos ? t : t.substr(0, open);
+        if (open != std::string::npos && t.back() == ')')
+            v.units = t.substr(open + 2, t.size() - open - 3);
+        v.short_name = "item" + std::to_string(item);
+    }
+    v.name = v.short_name + "_" + v.level_kind;
+    return v;
+}
+
+bool gpv_grid(int model_code, int level, GridInfo& grid, std::vector<double>& lat,
+              std::vector<double>& lon) {
+    gpv::GpvHeader h;
+    if (!gpv::set_model_grid(h, model_code, level)) return false;
+    grid = GridInfo{};
+    grid.layout = GridLayout::LatLon;
+    grid.kind = "regular_ll";
+    grid.cols = h.grid_cols, grid.rows = h.grid_rows;
+    grid.points = static_cast<std::size_t>(h.grid_count);
+    // The cell centres, as the maps place them.
+    lat.resize(grid.rows), lon.resize(grid.cols);
+    for (int j = 0; j < grid.rows; ++j)
+        lat[j] = h.lat_max - (j + 0.5f) * h.lat_step;
+    for (int i = 0; i < grid.cols; ++i)
+        lon[i] = h.lon_min + (i + 0.5f) * h.lon_step;
+    return true;
+}
+
+int grib_grid(const grib::Grid& src, GridInfo& g, std::vector<double>& lat,
+              std::vector<double>& lon, Error& error) {
+    g = grid_info(src);
+    std::vector<double> la(g.points), lo(g.points);
+    {
+        Capture c(error);
+        if (!grib::grid_coordinates(src, la, lo)) {
+            error.kind = Error::Input;
+            return 0;
+        }
+    }
+    if (g.layout != GridLayout::LatLon) {
+        lat = std::move(la), lon = std::move(lo);
+        return 1;
+    }
+    lat.resize(g.rows), lon.resize(g.cols);
+    for (int j = 0; j < g.rows; ++j)
+        lat[j] = la[static_cast<std::size_t>(j) * g.cols];
+    for (int i = 0; i < g.cols; ++i)
+        lon[i] = lo[i];
+    return 1;
+}
+
+} // namespace engine

@@ -1,0 +1,67 @@
+#!/usr/bin/python3
+"""The mean map of one field over an archive of forecast runs, on Dask.
+
+    archive_mean.py [--workers N] [--variable t_isobaric] [--level 850]
+                    [--step 12] [--out mean.nc] FILE...
+
+Opens every GPV or GRIB file with xarray's kivar engine on a
+dask.distributed LocalCluster of N worker processes (the files are opened
+in the workers, and each worker decodes only the fields of the chosen
+level and step), averages the field over the runs, and writes the mean
+map as NetCDF (--out) and prints its smallest, mean and largest value.
+"""
+import argparse
+import sys
+import time
+
+import numpy as np
+import xarray as xr
+
+
+def mean_map(files, variable, level, step_hours, client=None):
+    """The mean over the files' runs of one field (level in the variable's
+    level units, step in hours) as a DataArray (lat, lon)."""
+    # Each file is one run along "time"; every field is a chunk of its own.
+    ds = xr.open_mfdataset(files, engine="kivar", parallel=client is not None,
+                           data_vars="minimal", coords="minimal", compat="override")
+    field = ds[variable]
+    level_dim = field.dims[2]
+    field = field.sel({level_dim: level, "step": np.timedelta64(step_hours, "h")})
+    return field.mean("time").compute()
+
+
+def mean_fields(files, variable, client=None):
+    """The mean over the files' runs of every field of a variable (each
+    step and level) as a DataArray."""
+    ds = xr.open_mfdataset(files, engine="kivar", parallel=client is not None,
+                           data_vars="minimal", coords="minimal", compat="override")
+    return ds[variable].mean("time").compute()
+
+
+def main(argv=None):
+    p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    p.add_argument("files", nargs="+")
+    p.add_argument("--workers", type=int, default=2)
+    p.add_argument("--variable", default="t_isobaric")
+    p.add_argument("--level", type=float, default=850)
+    p.add_argument("--step", type=int, default=12, help="forecast hour")
+    p.add_argument("--out", help="write the mean map to this NetCDF file")
+    a = p.parse_args(argv)
+
+    from dask.distributed import Client, LocalCluster
+    with LocalCluster(n_workers=a.workers, threads_per_worker=1, processes=True,
+                      dashboard_address=None) as cluster, Client(cluster) as client:
+        start = time.perf_counter()
+        mean = mean_map(sorted(a.files), a.variable, a.level, a.step, client)
+        seconds = time.perf_counter() - start
+    if a.out:
+        mean.to_netcdf(a.out)
+    values = mean.values
+    print("%s at %g, hour %d over %d runs: min %.6f mean %.6f max %.6f (%.2f s, %d workers)" % (
+        a.variable, a.level, a.step, len(a.files), np.nanmin(values), np.nanmean(values),
+        np.nanmax(values), seconds, a.workers))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
