@@ -19,8 +19,15 @@ struct MapOptions {
     int contours = None;
     float step = 0; // contour step; 0 chooses one per item (auto_contour_step)
     bool area = false;
-    float lon0 = 0, lon1 = 0, lat0 = 0, lat1 = 0; // when area
+    float lon0 = 0, lon1 = 0, lat0 = 0, lat1 = 0; // when area; lon1 may pass 180
+    int projection = 0; // kProjectionNames position; 0: the grid's own (plate carree for lat/lon)
+    int palette = 0;    // kPaletteNames position; 0: the rainbow
 };
+
+// The names of --projection and --palette, in the order of their menu entries.
+constexpr const char* kProjectionNames[] = {"grid",        "platecarree", "mercator", "lambert",
+                                            "polar-north", "polar-south", "robinson", "equalearth"};
+constexpr const char* kPaletteNames[] = {"rainbow", "viridis", "diverging", "precipitation"};
 
 // Program-wide state of one run.
 struct ProgramState {
@@ -147,8 +154,9 @@ float auto_contour_step(int item, int level, float lo, float hi);
 // more than kMaxContourLevels, every second (third...) of them.
 constexpr int kMaxContourLevels = 100;
 std::vector<float> contour_levels(float step, float lo, float hi);
-// Reads "LON0 LON1 LAT0 LAT1": four numbers, west below east, south below
-// north, latitudes within -90..90. False with the reason in *why.
+// Reads "LON0 LON1 LAT0 LAT1": four numbers, west below east (or an east
+// longitude then a west one: across the date line, LON1 then gets 360 more),
+// south below north, latitudes within -90..90. False with the reason in *why.
 bool parse_area(const std::string& text, MapOptions& o, std::string* why);
 
 } // namespace app

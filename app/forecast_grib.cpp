@@ -299,8 +299,39 @@ gpv::FieldLabel field_label() {
     return last_label;
 }
 
+// The whole grid of the last field, each point with its coordinates.
+bool whole_map_grid(const float* a, const float* b, MapGrid& m) {
+    const grib::Grid& g = last_field->grid;
+    const std::size_t n = g.count();
+    if (g.cols < 2 || g.rows < 2 || n != std::size_t(g.cols) * std::size_t(g.rows)) {
+        grib::report("plot_field", "Error: the field's grid cannot be drawn as a map.");
+        return false;
+    }
+    std::vector<double> lat(n), lon(n);
+    if (!grib::grid_coordinates(g, lat, lon)) return false;
+    map_lon.resize(n), map_lat.resize(n);
+    float lo = 1.0e32f, hi = -1.0e32f;
+    for (std::size_t k = 0; k < n; ++k) {
+        map_lon[k] = static_cast<float>(lon[k]);
+        map_lat[k] = static_cast<float>(lat[k]);
+        if (a[k] < lo) lo = a[k];
+        if (a[k] > hi) hi = a[k];
+    }
+    m.label = last_label;
+    m.label.min_value = lo, m.label.max_value = hi;
+    m.cols = g.cols, m.rows = g.rows;
+    m.res_cols = g.cols, m.res_rows = g.rows;
+    m.a = a, m.b = b;
+    m.lon = map_lon.data(), m.lat = map_lat.data();
+    m.lon_span = 30.0f;
+    m.proj = g.proj;
+    m.winds_grid_relative = g.winds_grid_relative;
+    return true;
+}
+
 bool map_grid(const float* a, const float* b, MapGrid& m) {
     if (!last_field) return false;
+    if (m.whole) return whole_map_grid(a, b, m);
     const grib::Grid& g = last_field->grid;
     // Columns and rows inside the map's area, west to east and north to south.
     constexpr double west = 119.5, east = 150.5, south = 19.5, north = 50.5;

@@ -88,6 +88,9 @@ bool parse_area(const std::string& text, MapOptions& o, std::string* why) {
         *why = "The area wants four numbers: LON0 LON1 LAT0 LAT1.";
         return false;
     }
+    // An east longitude followed by a west one crosses the date line:
+    // "150 -120" is 150 E to 120 W.
+    if (v[0] >= 0 && v[1] < 0 && v[0] <= 180 && v[1] >= -180) v[1] += 360;
     if (!(v[0] < v[1]) || !(v[2] < v[3])) {
         *why = "The area is empty or reversed: LON0 must be west of LON1 and LAT0 south of LAT1.";
         return false;

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xdotool imagemagick x11-apps
   pngcheck libtiff-tools ghostscript poppler-utils qpdf
-  libeccodes-tools libeccodes-data libproj-dev proj-data
+  libeccodes-tools libeccodes-data libproj-dev proj-data gmt-gshhg-low python3-netcdf4
 )
 if [ "${KIVAR_FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-14-dev); fi
 if [ $# -gt 0 ]; then packages=("$@"); fi

@@ -110,6 +110,9 @@ void format_label(float v, float step, const AxisSettings& set, int axis_kind, c
     const char raise[2] = {t.raise_char, '\0'}, reset[2] = {t.reset_char, '\0'};
     if (type == 0 || type == 12) return; // NONE; MYLA has no label table here
     if (set.label_class == 2) {
+        // Longitudes beyond the date line read as their western value.
+        if (axis_kind == 1 && (v > 180.001f || v < -180.001f))
+            v = float(std::remainder(double(v), 360.0));
         format_number(type == 7 ? v : std::fabs(v), set.digits, out, size);
         append(out, size, raise);
         append(out, size, "o");
