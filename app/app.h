@@ -20,6 +20,7 @@ struct MapOptions {
     float step = 0; // contour step; 0 chooses one per item (auto_contour_step)
     bool area = false;
     float lon0 = 0, lon1 = 0, lat0 = 0, lat1 = 0; // when area; lon1 may pass 180
+    bool fixed = false; // the fixed Japan frame even for a grid beyond it (when !area)
     int projection = 0; // kProjectionNames position; 0: the grid's own (plate carree for lat/lon)
     int palette = 0;    // kPaletteNames position; 0: the rainbow
 };
@@ -158,5 +159,12 @@ std::vector<float> contour_levels(float step, float lo, float hi);
 // longitude then a west one: across the date line, LON1 then gets 360 more),
 // south below north, latitudes within -90..90. False with the reason in *why.
 bool parse_area(const std::string& text, MapOptions& o, std::string* why);
+
+// Map, Area presets: the fixed map, the grid's extent, East Asia, the globe;
+// the entry is checked and kept for the session.
+void area_preset_command(int command);
+// Map, Projection and Palette entries (IDM_MAP_PROJECTION + k,
+// IDM_MAP_PALETTE + k): the choice is checked and kept for the session.
+void map_choice_command(int command);
 
 } // namespace app

@@ -38,6 +38,8 @@ struct Options {
     bool contour_only = false;
     std::string area; // "LON0 LON1 LAT0 LAT1"
     bool area_set = false;
+    const char* projection = nullptr;
+    const char* palette = nullptr;
     const char* jobs = nullptr;
 };
 
@@ -97,7 +99,11 @@ int parse(int argc, char** argv, Options& o) {
             ok = value(v[0]) && value(v[1]) && value(v[2]) && value(v[3]);
             if (ok) o.area = std::string(v[0]) + " " + v[1] + " " + v[2] + " " + v[3];
             o.area_set = true;
-        } else if (a == "--jobs")
+        } else if (a == "--projection")
+            ok = value(o.projection);
+        else if (a == "--palette")
+            ok = value(o.palette);
+        else if (a == "--jobs")
             ok = value(o.jobs);
         else
             return usage_error("unknown option " + a);
@@ -272,6 +278,21 @@ int set_controls(const Options& o, bool data) {
         headless::set_next_answer(o.area);
         dialog_handlers.command(IDM_MAP_AREA, Clicked);
     }
+    // Projections and palettes by name.
+    const auto choose = [&](const char* name, const char* option, const auto& names, int first) {
+        std::string all;
+        for (std::size_t k = 0; k < std::size(names); ++k) {
+            if (name == std::string(names[k])) {
+                dialog_handlers.command(first + int(k), Clicked);
+                return 0;
+            }
+            all += (k ? " " : "") + std::string(names[k]);
+        }
+        return usage_error(std::string(option) + " wants one of: " + all);
+    };
+    if (o.projection && choose(o.projection, "--projection", kProjectionNames, IDM_MAP_PROJECTION))
+        return 2;
+    if (o.palette && choose(o.palette, "--palette", kPaletteNames, IDM_MAP_PALETTE)) return 2;
     if (headless::messages().size() != before) return 1;
     state.jobs =
         o.jobs ? std::atoi(o.jobs) : std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
@@ -299,7 +320,12 @@ void print_usage() {
                "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n"
                "  --contour STEP        labelled contour lines every STEP units, or auto\n"
                "  --contour-only        contour lines without the coloured cells or arrows\n"
-               "  --area LON0 LON1 LAT0 LAT1  the map over this area (default: the fixed map)\n"
+               "  --area LON0 LON1 LAT0 LAT1  the map over this area; 150 -120 crosses the date\n"
+               "                        line (default: the grid's extent, the fixed map for\n"
+               "                        GPV files and grids within it)\n"
+               "  --projection NAME     grid (its own, default), platecarree, mercator, lambert,\n"
+               "                        polar-north, polar-south, robinson or equalearth\n"
+               "  --palette NAME        rainbow (default), viridis, diverging or precipitation\n"
                "  --jobs N              worker processes for --all (default: the cores)\n",
                stderr);
 }

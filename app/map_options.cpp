@@ -6,6 +6,7 @@
 #include "app/control_ids.h"
 
 #include <cmath>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -136,6 +137,37 @@ int contour_step_command() {
     return 1;
 }
 
+namespace {
+
+// Checks the one area entry of the menu that is in force.
+void check_area_entry(int command) {
+    const int entries[] = {IDM_MAP_AREA_FIXED, IDM_MAP_AREA_GRID, IDM_MAP_AREA_EAST_ASIA,
+                           IDM_MAP_AREA_GLOBE, IDM_MAP_AREA};
+    for (int e : entries)
+        platform::set_menu_checked(e, e == command);
+}
+
+} // namespace
+
+void area_preset_command(int command) {
+    MapOptions& o = state.map;
+    o.area = command == IDM_MAP_AREA_EAST_ASIA || command == IDM_MAP_AREA_GLOBE;
+    o.fixed = command == IDM_MAP_AREA_FIXED;
+    if (command == IDM_MAP_AREA_EAST_ASIA) o.lon0 = 90, o.lon1 = 160, o.lat0 = 10, o.lat1 = 60;
+    if (command == IDM_MAP_AREA_GLOBE) o.lon0 = -180, o.lon1 = 180, o.lat0 = -90, o.lat1 = 90;
+    check_area_entry(command);
+}
+
+void map_choice_command(int command) {
+    const bool palette = command >= IDM_MAP_PALETTE;
+    const int first = palette ? IDM_MAP_PALETTE : IDM_MAP_PROJECTION;
+    const int count = palette ? int(std::size(kPaletteNames)) : int(std::size(kProjectionNames));
+    if (command - first >= count) return;
+    for (int k = 0; k < count; ++k)
+        platform::set_menu_checked(first + k, first + k == command);
+    (palette ? state.map.palette : state.map.projection) = command - first;
+}
+
 int area_command() {
     std::string text;
     if (state.map.area) {
@@ -147,7 +179,7 @@ int area_command() {
     if (!platform::ask_text("Map", "Area: LON0 LON1 LAT0 LAT1 (empty: the whole map):", text))
         return 0;
     if (text.find_first_not_of(" \t") == std::string::npos) {
-        state.map.area = false;
+        area_preset_command(IDM_MAP_AREA_GRID);
         return 1;
     }
     std::string why;
@@ -155,6 +187,8 @@ int area_command() {
         platform::message_box(why.c_str(), "Map", true);
         return 0;
     }
+    state.map.fixed = false;
+    check_area_entry(IDM_MAP_AREA);
     return 1;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -353,6 +354,61 @@ void draw_world_coast(const GeoMap& g) {
     }
 }
 
+// Colour of a palette at t (0..1) from its anchors, evenly spaced.
+struct Rgb {
+    float r, g, b;
+};
+Rgb palette_colour(int palette, float t, const std::vector<Rgb>& rainbow) {
+    static const Rgb viridis[] = {
+        {68, 1, 84}, {59, 82, 139}, {33, 145, 140}, {94, 201, 98}, {253, 231, 37}};
+    static const Rgb diverging[] = {
+        {5, 48, 97}, {67, 147, 195}, {247, 247, 247}, {214, 96, 77}, {103, 0, 31}};
+    static const Rgb rain[] = {{225, 240, 255}, {140, 190, 255}, {40, 110, 240}, {30, 170, 60},
+                               {250, 230, 40},  {250, 140, 20},  {225, 30, 30},  {150, 20, 160}};
+    t = std::clamp(t, 0.0f, 1.0f);
+    const Rgb* a = viridis;
+    int n = 5;
+    if (palette == 0) {
+        a = rainbow.data();
+        n = int(rainbow.size());
+    } else if (palette == 2) {
+        a = diverging;
+    } else if (palette == 3) {
+        a = rain;
+        n = 8;
+    }
+    const float f = t * float(n - 1);
+    const int k = std::min(n - 2, int(f));
+    const float s = f - float(k);
+    return {a[k].r + s * (a[k + 1].r - a[k].r), a[k].g + s * (a[k + 1].g - a[k].g),
+            a[k].b + s * (a[k + 1].b - a[k].b)};
+}
+
+// Loads the chosen palette over the data colours 1..254 of zmin..zmax; with
+// contour levels, each band between two levels takes one colour (that of its
+// middle), so that the colour steps fall on the contour lines.
+void load_palette(int palette, float zmin, float zmax, const std::vector<float>& levels) {
+    if (palette == 0 && levels.empty()) return; // the rainbow as it is
+    std::vector<Rgb> rainbow;
+    for (int i = 1; i <= 254; ++i) {
+        int r, g, b;
+        razidu::getind(i, &r, &g, &b);
+        rainbow.push_back({float(r), float(g), float(b)});
+    }
+    const float range = zmax - zmin;
+    for (int i = 1; i <= 254; ++i) {
+        float v = zmin + (float(i) - 0.5f) / 254.0f * range;
+        if (!levels.empty()) {
+            const auto up = std::upper_bound(levels.begin(), levels.end(), v);
+            const float lo = up == levels.begin() ? zmin : *(up - 1);
+            const float hi = up == levels.end() ? zmax : *up;
+            v = 0.5f * (lo + hi);
+        }
+        const Rgb c = palette_colour(palette, (v - zmin) / range, rainbow);
+        razidu::setind(i, int(std::lround(c.r)), int(std::lround(c.g)), int(std::lround(c.b)));
+    }
+}
+
 // Draws a map of the area of gm on the open page: its cells (or arrows),
 // contours, coastline and graticule, the title lines and the colour bar.
 // Returns 1, or 0 when the projection cannot show the area.
@@ -403,14 +459,41 @@ int draw_geo_map(const MapGrid& m, const GeoMap& gm, const float* shown, int kin
     }
     const float span = std::max(gm.lon1 - gm.lon0, gm.lat1 - gm.lat0);
     const float step = geo_label_step(span);
+    // Contour levels; with cells, the colour range runs from level to level
+    // and the colour bar is labelled at them.
+    std::vector<float> levels;
+    float cstep = 0;
+    if (opt.contours != MapOptions::None) {
+        float lo = 1.0e32f, hi = -1.0e32f;
+        for (int k = 0; k < m.cols * m.rows; ++k)
+            if (shown[k] == shown[k]) lo = std::min(lo, shown[k]), hi = std::max(hi, shown[k]);
+        cstep = opt.step > 0 ? opt.step : auto_contour_step(item, level, lo, hi);
+        levels = contour_levels(cstep, lo, hi);
+        if (cells && !levels.empty() && platform::is_checked(IDC_AUTO_SCALE)) {
+            const float a = std::floor(zmin / cstep) * cstep, b = std::ceil(zmax / cstep) * cstep;
+            if (a < b && (b - a) / cstep <= 1000) {
+                zmin = a, zmax = b;
+                const float bands = (b - a) / cstep;
+                zstep = cstep * std::max(1.0f, std::ceil(bands / 10.0f));
+            }
+        }
+    }
+    // Decimals of the colour bar from its step.
+    int zdigits = 1;
+    while (zdigits < 4 && std::fabs(zstep) * std::pow(10.0f, float(zdigits)) < 9.5f)
+        ++zdigits;
+    if (!levels.empty() && std::fabs(cstep - std::round(cstep)) < 1e-4f && cells) zdigits = -1;
+    rz::digits(zdigits, "z");
+    if (cells) load_palette(opt.palette, zmin, zmax, levels);
+    // The map keeps the area's aspect within the fixed map's axes (1951 x
+    // 1881), centred in them.
+    const float w = 1951.0f, hgt = 1881.0f, aspect = (xe - xa) / (ye - ya);
+    const int lx = aspect > w / hgt ? int(w) : std::max(2, int(hgt * aspect));
+    const int ly = aspect > w / hgt ? std::max(2, int(w / aspect)) : int(hgt);
+    rz::axspos(526 + (1951 - lx) / 2, 2346 - (1881 - ly) / 2);
+    rz::axslen(lx, ly);
     if (plate) {
-        // Plate carree keeps the plain axes, sized to the area's aspect.
-        const float w = 1951.0f, hgt = 1881.0f; // the axis lengths of the fixed map
-        const float aspect = (xe - xa) / (ye - ya);
-        if (aspect > w / hgt)
-            rz::axslen(int(w), std::max(2, int(w / aspect)));
-        else
-            rz::axslen(std::max(2, int(hgt * aspect)), int(hgt));
+        // Plate carree keeps the plain axes.
         rz::name("Longitude", "x");
         rz::name("Latitude", "y");
         rz::labels("map", "x");
@@ -437,11 +520,6 @@ int draw_geo_map(const MapGrid& m, const GeoMap& gm, const float* shown, int kin
     rz::titlin(title_line, 3);
     rz::title();
     if (opt.contours != MapOptions::None) {
-        float lo = 1.0e32f, hi = -1.0e32f;
-        for (int k = 0; k < m.cols * m.rows; ++k)
-            if (shown[k] == shown[k]) lo = std::min(lo, shown[k]), hi = std::max(hi, shown[k]);
-        const float cstep = opt.step > 0 ? opt.step : auto_contour_step(item, level, lo, hi);
-        std::vector<float> levels = contour_levels(cstep, lo, hi);
         if (!levels.empty()) {
             int digits = -1;
             for (float d = cstep;
@@ -558,10 +636,12 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
         gm.spacing = grid_spacing(m);
         if (opt.area) {
             gm.lon0 = opt.lon0, gm.lon1 = opt.lon1, gm.lat0 = opt.lat0, gm.lat1 = opt.lat1;
+        } else if (opt.fixed) {
+            gm.lon0 = 119.5f, gm.lon1 = 150.5f, gm.lat0 = 19.5f, gm.lat1 = 50.5f;
         } else {
             grid_extent(m, 0.5f * gm.spacing, gm);
         }
-        gm.own = opt.projection == 0 && !opt.area && !m.proj.empty();
+        gm.own = opt.projection == 0 && !opt.area && !opt.fixed && !m.proj.empty();
         gm.proj = projection_definition(opt.projection, m, gm);
         bool reached = false;
         for (int k = 0; k < n && !reached; ++k)
@@ -661,6 +741,24 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     char title_line[160];
     std::snprintf(title_line, sizeof title_line, "%s  P=%d  DT=%02d%02d%02d%02d TM=%d", item_label,
                   level, h.init_year, h.init_month, h.init_day, h.init_hour, hour);
+    if (geo && forecast.format == FileFormat::Grib) {
+        // GRIB maps name the level with its unit, the initial and the valid time.
+        std::tm t{};
+        t.tm_year = 100 + h.init_year, t.tm_mon = h.init_month - 1, t.tm_mday = h.init_day;
+        t.tm_hour = h.init_hour;
+        const std::time_t valid = timegm(&t) + std::time_t(hour) * 3600;
+        std::tm v{};
+        gmtime_r(&valid, &v);
+        char level_text[32];
+        if (level > 0)
+            std::snprintf(level_text, sizeof level_text, "%d hPa", level);
+        else
+            std::snprintf(level_text, sizeof level_text, "surface");
+        std::snprintf(title_line, sizeof title_line,
+                      "%s  %s  %04d-%02d-%02d %02dUTC +%dh  valid %04d-%02d-%02d %02dUTC",
+                      item_label, level_text, 2000 + h.init_year, h.init_month, h.init_day,
+                      h.init_hour, hour, v.tm_year + 1900, v.tm_mon + 1, v.tm_mday, v.tm_hour);
+    }
 
     const MapFrame f = map_frame(opt);
     const bool cells = opt.contours != MapOptions::Only;

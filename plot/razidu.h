@@ -166,6 +166,13 @@ void setvlt(const char* table);
 void color(const char* name);
 // Current colour by index 0..255. Levels 1-3; otherwise warning 2.
 void setclr(int index);
+// Sets entry index of the colour table to r, g, b (each 0..255): a palette
+// of one's own over the data colours 1..254 after setvlt. Levels 1-3; a value
+// outside 0..255: warning 2 with it, nothing changes.
+void setind(int index, int r, int g, int b);
+// The components of entry index of the colour table. Levels 1-3; a bad
+// index or null output: warning 2, outputs unchanged.
+void getind(int index, int* r, int* g, int* b);
 
 // ------------------------------------------------------------ data plots
 

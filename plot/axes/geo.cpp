@@ -13,8 +13,10 @@
 #include <proj.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -31,6 +33,7 @@ struct MapState {
     bool radians_in = false;            // the operation wants radians
     bool degrees_out = false;           // it gives angles (radians), shown as degrees
     double centre = 0;                  // longitudes are taken within 180 degrees of it
+    bool over = false;                  // PROJ takes them as given (+over), else wraps them itself
     float lon_step = 0, lat_step = 0;   // graticule of grafmp
     std::vector<double> lon, lat, x, y; // work arrays
 };
@@ -101,6 +104,10 @@ void unwrap_grid(const float* lon, int nx, int ny, double* lo, double* hi) {
 int turn_shifts(double lo, double hi, double shifts[3]) {
     int n = 0;
     const double c = g_map.centre;
+    if (!g_map.over) {
+        shifts[0] = 0;
+        return 1;
+    }
     for (int k = -2; k <= 2 && n < 3; ++k) {
         const double s = 360.0 * k;
         if (hi + s >= c - 181.0 && lo + s <= c + 181.0) shifts[n++] = s;
@@ -115,6 +122,26 @@ void project_grid(const float* lat, int count, double shift) {
     for (int k = 0; k < count; ++k)
         m.x[size_t(k)] = m.lon[size_t(k)] + shift, m.y[size_t(k)] = lat[k];
     project(m.x.data(), m.y.data(), count, false);
+}
+
+// The values of a grid with those beyond the seam at one shift (longitude
+// more than 180 degrees from the centre) left out, in w; z itself when none is.
+const float* beyond_seam(const float* z, int count, double shift, std::vector<float>& w) {
+    const MapState& m = g_map;
+    if (!m.over) return z;
+    const double lo = m.centre - 180.0, hi = m.centre + 180.0;
+    bool any = false;
+    for (int k = 0; k < count && !any; ++k) {
+        const double l = m.lon[size_t(k)] + shift;
+        any = l < lo || l > hi;
+    }
+    if (!any) return z;
+    w.assign(z, z + count);
+    for (int k = 0; k < count; ++k) {
+        const double l = m.lon[size_t(k)] + shift;
+        if (l < lo || l > hi) w[size_t(k)] = NAN;
+    }
+    return w.data();
 }
 
 bool far_apart(float a, float b, float limit) {
@@ -147,7 +174,12 @@ void graticule_line(int kind, double v, std::vector<float>& px, std::vector<floa
 
 // Draws page points as pieces: a point that is not a number, far outside
 // the axis system or a jump of more than half its size ends a piece.
-void draw_pieces(const float* px, const float* py, int n) {
+//
+// lon, when given, holds the longitudes of the points around the centre:
+// where PROJ takes them as given, a step of more than 180 degrees crosses
+// the seam; otherwise a jump on the page of half the map does.
+void draw_pieces(const float* px, const float* py, int n, const double* lon = nullptr) {
+    const bool by_longitude = lon && g_map.over;
     const AxisState& a = g_plot.axis;
     const float w = float(a.len_x), h = float(a.len_y);
     const float x0 = float(a.pos_x) - 3 * w, x1 = float(a.right) + 3 * w;
@@ -157,8 +189,9 @@ void draw_pieces(const float* px, const float* py, int n) {
         bool end = k == n;
         if (!end) {
             const bool bad = !(px[k] >= x0 && px[k] <= x1 && py[k] >= y0 && py[k] <= y1);
-            const bool jump = k > start && (far_apart(px[k], px[k - 1], 0.5f * w) ||
-                                            far_apart(py[k], py[k - 1], 0.5f * h));
+            const bool jump = k > start && (by_longitude ? std::fabs(lon[k] - lon[k - 1]) > 180.0
+                                                         : (far_apart(px[k], px[k - 1], 0.5f * w) ||
+                                                            far_apart(py[k], py[k - 1], 0.5f * h)));
             if (bad || jump) {
                 if (k - start >= 2) draw_cut_polyline(px + start, py + start, k - start);
                 start = bad ? k + 1 : k;
@@ -170,15 +203,13 @@ void draw_pieces(const float* px, const float* py, int n) {
 }
 
 void degree_text(double v, bool lon, float step, char* out, int size) {
-    const TextState& t = g_plot.text;
     if (lon) v = std::remainder(v, 360.0);
     const double a = std::fabs(v);
     const int decimals = step < 1.0f ? 1 : 0;
     const char* letter = a < 1e-6 || (lon && std::fabs(a - 180.0) < 1e-6)
                              ? ""
-                             : (lon ? (v > 0 ? " E" : " W") : (v > 0 ? " N" : " S"));
-    std::snprintf(out, size_t(size), "%.*f%co%c%s", decimals, a, t.raise_char, t.reset_char,
-                  letter);
+                             : (lon ? (v > 0 ? "E" : "W") : (v > 0 ? "N" : "S"));
+    std::snprintf(out, size_t(size), "%.*f%s", decimals, a, letter);
 }
 
 // Labels of the graticule where its lines meet the frame: meridians below
@@ -196,6 +227,14 @@ void label_graticule(bool bar) {
     std::vector<float> px, py;
     const float left = float(a.pos_x), right = float(a.right), top = float(a.top),
                 bottom = float(a.pos_y);
+    // Meridians label the sides only where no parallel does.
+    std::vector<Mark> side_meridians[2];
+    struct Free {
+        float x, y;
+        std::string text;
+    };
+    std::vector<Free> free_marks;
+    bool parallel_at_side = false;
     for (int kind = 0; kind < 2; ++kind) {
         const float step = kind == 0 ? m.lon_step : m.lat_step;
         if (!(step > 0)) continue;
@@ -221,28 +260,81 @@ void label_graticule(bool bar) {
                         const float x = ax + (line - ay) / (by - ay) * (bx - ax);
                         if (x >= left && x <= right) edge[e].push_back({x, text});
                     }
-                } else {
+                }
+                // Parallels, and meridians that run out at the sides (polar
+                // maps), are labelled left and right.
+                {
                     for (int e = 2; e < 4; ++e) {
                         const float line = e == 2 ? left : right;
                         if (!meets(ax, bx, line)) continue;
                         const float y = ay + (line - ax) / (bx - ax) * (by - ay);
-                        if (y >= top && y <= bottom) edge[e].push_back({y, text});
+                        if (y >= top && y <= bottom) {
+                            (kind == 1 ? edge[e] : side_meridians[e - 2]).push_back({y, text});
+                            if (kind == 1) parallel_at_side = true;
+                        }
                     }
                 }
             }
+            // Lines that end inside the map (the outline of a whole-globe
+            // map): meridians ending at the lower or upper edge are labelled
+            // there, parallels left of their western end.
+            size_t first = 0, last = px.size();
+            while (first < px.size() && std::isnan(px[first]))
+                ++first;
+            while (last > first && std::isnan(px[last - 1]))
+                --last;
+            if (first >= last) continue;
+            const float near = 0.03f * float(a.len_y);
+            if (kind == 0) {
+                for (size_t k : {first, last - 1}) {
+                    if (!(px[k] >= left && px[k] <= right)) continue;
+                    if (std::fabs(py[k] - bottom) < near) edge[0].push_back({px[k], text});
+                    if (std::fabs(py[k] - top) < near) edge[1].push_back({px[k], text});
+                }
+            } else if (!parallel_at_side && px[first] > left && px[first] < right &&
+                       py[first] > top && py[first] < bottom) {
+                free_marks.push_back({px[first], py[first], text});
+            }
+            parallel_at_side = false;
         }
     }
+    // Free labels, right-aligned before their point, none over another.
+    std::vector<std::array<float, 4>> boxes;
+    for (const Free& f : free_marks) {
+        const float w = float(text_width(f.text.c_str()));
+        const std::array<float, 4> b{f.x - gap - w, f.y - 0.5f * h, f.x - gap, f.y + 0.5f * h};
+        bool clear = true;
+        for (const auto& o : boxes)
+            clear = clear && (b[2] + gap < o[0] || o[2] + gap < b[0] || b[3] + gap < o[1] ||
+                              o[3] + gap < b[1]);
+        if (!clear) continue;
+        boxes.push_back(b);
+        draw_text(f.text.c_str(), int(std::lround(b[0])), int(std::lround(b[1])));
+    }
+    const auto by_place = [](const Mark& p, const Mark& q) { return p.at < q.at; };
     for (int e = 0; e < 4; ++e) {
         if (e == 3 && bar) continue;
-        std::sort(edge[e].begin(), edge[e].end(),
-                  [](const Mark& p, const Mark& q) { return p.at < q.at; });
-        float end = -1e30f;
-        for (const Mark& k : edge[e]) {
+        std::sort(edge[e].begin(), edge[e].end(), by_place);
+        std::vector<std::pair<float, float>> taken;
+        const auto place = [&](const Mark& k, float size) {
+            const float from = k.at - 0.5f * size;
+            for (const auto& [a0, a1] : taken)
+                if (from < a1 + gap && a0 < from + size + gap) return false;
+            taken.emplace_back(from, from + size);
+            return true;
+        };
+        std::vector<Mark> marks = edge[e];
+        if (e >= 2) {
+            // Meridians that run out at the sides (polar maps) where no
+            // parallel is labelled.
+            std::sort(side_meridians[e - 2].begin(), side_meridians[e - 2].end(), by_place);
+            marks.insert(marks.end(), side_meridians[e - 2].begin(), side_meridians[e - 2].end());
+        }
+        for (const Mark& k : marks) {
             const float w = float(text_width(k.text.c_str()));
             const float size = e < 2 ? w : h;
             const float from = k.at - 0.5f * size;
-            if (from < end + gap) continue;
-            end = from + size;
+            if (!place(k, size)) continue;
             int x, y;
             if (e < 2) {
                 x = int(std::lround(from));
@@ -340,9 +432,24 @@ int mapprj(const char* definition, float lon_centre) {
         proj_log_level(m.context, PJ_LOG_NONE);
     }
     PJ* pj = nullptr;
+    bool over = false;
+    double centre = lon_centre;
     if (definition[0] != '\0') {
         std::string text = definition;
-        if (text.find("+over") == std::string::npos) text += " +over";
+        // With a central meridian known, longitudes go to PROJ as they are
+        // around it, so that a grid is drawn on either side of the seam;
+        // otherwise PROJ brings them round itself.
+        const std::size_t at = text.find("+lon_0=");
+        if (at != std::string::npos && text.find("ob_tran") == std::string::npos &&
+            text.find("+over") == std::string::npos) {
+            char* end = nullptr;
+            const double v = std::strtod(text.c_str() + at + 7, &end);
+            if (end != text.c_str() + at + 7 && std::isfinite(v)) {
+                over = true;
+                centre = v;
+                text += " +over";
+            }
+        }
         pj = proj_create(m.context, text.c_str());
         if (!pj) {
             warning_with_text(2, definition);
@@ -359,7 +466,8 @@ int mapprj(const char* definition, float lon_centre) {
     }
     reset_map();
     m.pj = pj;
-    m.centre = std::remainder(double(lon_centre), 360.0);
+    m.over = over || !pj;
+    m.centre = centre;
     if (pj) {
         m.radians_in = proj_angular_input(pj, PJ_FWD) != 0;
         m.degrees_out = proj_angular_output(pj, PJ_FWD) != 0;
@@ -476,12 +584,15 @@ void geocrv(const float* lon, const float* lat, int n) {
         m.y.push_back(lat[k]);
     }
     const int count = int(m.x.size());
+    m.lat = m.x;
+    for (double& l : m.lat)
+        l -= 360.0 * std::floor((l - (m.centre - 180.0)) / 360.0);
     project(m.x.data(), m.y.data(), count, true);
     std::vector<float> px(static_cast<size_t>(count)), py(static_cast<size_t>(count));
     for (int k = 0; k < count; ++k)
         px[size_t(k)] = page_x(m.x[size_t(k)]), py[size_t(k)] = page_y(m.y[size_t(k)]);
     clip_to_axis_system();
-    draw_pieces(px.data(), py.data(), count);
+    draw_pieces(px.data(), py.data(), count, m.lat.data());
     flush_polyline();
     restore_clip();
 }
@@ -524,7 +635,10 @@ void mapcel(const float* x, const float* y, const float* z, int nx, int ny) {
         }
     const int remembered = g_plot.colour.current;
     clip_to_axis_system();
-    const float wide = 0.5f * float(a.len_x), high = 0.5f * float(a.len_y);
+    // Where PROJ brings longitudes round itself, a cell across its seam
+    // would span the map: cells of half its size or more are left out.
+    const float wide = g_map.over ? INFINITY : 0.5f * float(a.len_x),
+                high = g_map.over ? INFINITY : 0.5f * float(a.len_y);
     const int* clip = g_plot.line.clip_rect;
     const bool merge = !draws_in_memory(g_plot.device);
     std::vector<float> run_x, run_y;
@@ -588,12 +702,12 @@ void geocel(const float* lon, const float* lat, const float* z, int nx, int ny) 
     double lo, hi, shifts[3];
     unwrap_grid(lon, nx, ny, &lo, &hi);
     const int count = nx * ny;
-    std::vector<float> x(static_cast<size_t>(count)), y(static_cast<size_t>(count));
+    std::vector<float> x(static_cast<size_t>(count)), y(static_cast<size_t>(count)), w;
     for (int s = 0, n = turn_shifts(lo, hi, shifts); s < n; ++s) {
         project_grid(lat, count, shifts[s]);
         for (int k = 0; k < count; ++k)
             x[size_t(k)] = float(g_map.x[size_t(k)]), y[size_t(k)] = float(g_map.y[size_t(k)]);
-        mapcel(x.data(), y.data(), z, nx, ny);
+        mapcel(x.data(), y.data(), beyond_seam(z, count, shifts[s], w), nx, ny);
     }
 }
 
@@ -615,7 +729,12 @@ void mapiso(const float* x, const float* y, int nx, int ny, const float* z, cons
     for (int j = 0; j < ny; ++j)
         iy[size_t(j)] = float(j);
     const AxisState& a = g_plot.axis;
-    IndexMap map{px.data(), py.data(), nx, ny, 0.5f * float(a.len_x), 0.5f * float(a.len_y)};
+    IndexMap map{px.data(),
+                 py.data(),
+                 nx,
+                 ny,
+                 g_map.over ? INFINITY : 0.5f * float(a.len_x),
+                 g_map.over ? INFINITY : 0.5f * float(a.len_y)};
     set_isoline_vertex_map(index_to_page, &map);
     isolin(ix.data(), nx, iy.data(), ny, z, levels, n);
     set_isoline_vertex_map(nullptr, nullptr);
@@ -632,12 +751,12 @@ void geoiso(const float* lon, const float* lat, int nx, int ny, const float* z, 
     double lo, hi, shifts[3];
     unwrap_grid(lon, nx, ny, &lo, &hi);
     const int count = nx * ny;
-    std::vector<float> x(static_cast<size_t>(count)), y(static_cast<size_t>(count));
+    std::vector<float> x(static_cast<size_t>(count)), y(static_cast<size_t>(count)), w;
     for (int s = 0, m = turn_shifts(lo, hi, shifts); s < m; ++s) {
         project_grid(lat, count, shifts[s]);
         for (int k = 0; k < count; ++k)
             x[size_t(k)] = float(g_map.x[size_t(k)]), y[size_t(k)] = float(g_map.y[size_t(k)]);
-        mapiso(x.data(), y.data(), nx, ny, z, levels, n);
+        mapiso(x.data(), y.data(), nx, ny, beyond_seam(z, count, shifts[s], w), levels, n);
     }
 }
 
