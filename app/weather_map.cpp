@@ -8,6 +8,8 @@
 #include "gpv/gpv.h"
 #include "plot/razidu.h"
 
+#include <proj.h>
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -409,6 +411,51 @@ void load_palette(int palette, float zmin, float zmax, const std::vector<float>&
     }
 }
 
+// Turns winds along the axes of a projected grid into east and north
+// components, at the points asked for: the grid's north at a point is where a
+// step north takes it in the grid's plane (for rotated grids, whose plane is
+// in degrees, its x step is shortened by the cosine of its latitude).
+struct GridWinds {
+    PJ_CONTEXT* context = nullptr;
+    PJ* pj = nullptr;
+    bool angular = false;
+    explicit GridWinds(const std::string& proj) {
+        if (proj.empty()) return;
+        context = proj_context_create();
+        proj_log_level(context, PJ_LOG_NONE);
+        pj = proj_create(context, proj.c_str());
+        if (pj) angular = proj_angular_output(pj, PJ_FWD) != 0;
+    }
+    ~GridWinds() {
+        if (pj) proj_destroy(pj);
+        if (context) proj_context_destroy(context);
+    }
+    GridWinds(const GridWinds&) = delete;
+    GridWinds& operator=(const GridWinds&) = delete;
+    // u, v along the grid's x and y at (lon, lat) into east and north; false
+    // when the projection cannot place the point.
+    bool earth_relative(float lon, float lat, float* u, float* v) const {
+        if (!pj) return false;
+        constexpr double d = 0.01, rad = 0.017453292519943295;
+        const double north = lat + d <= 90 ? d : -d;
+        const bool in_radians = proj_angular_input(pj, PJ_FWD) != 0;
+        const double k = in_radians ? rad : 1.0;
+        PJ_COORD a = proj_coord(lon * k, lat * k, 0, 0),
+                 b = proj_coord(lon * k, (lat + north) * k, 0, 0);
+        a = proj_trans(pj, PJ_FWD, a);
+        b = proj_trans(pj, PJ_FWD, b);
+        double dx = b.xy.x - a.xy.x, dy = b.xy.y - a.xy.y;
+        if (angular) dx *= std::cos(a.xy.y);
+        if (!std::isfinite(dx) || !std::isfinite(dy) || (dx == 0 && dy == 0)) return false;
+        if (north < 0) dx = -dx, dy = -dy;
+        const double angle = std::atan2(dx, dy), c = std::cos(angle), s = std::sin(angle);
+        const double ug = *u, vg = *v;
+        *u = float(ug * c - vg * s);
+        *v = float(ug * s + vg * c);
+        return true;
+    }
+};
+
 // Draws a map of the area of gm on the open page: its cells (or arrows),
 // contours, coastline and graticule, the title lines and the colour bar.
 // Returns 1, or 0 when the projection cannot show the area.
@@ -548,12 +595,17 @@ int draw_geo_map(const MapGrid& m, const GeoMap& gm, const float* shown, int kin
         const float per_cell = 1950.0f * gm.spacing / std::max(span, 1e-3f);
         every = std::max(every, int(std::ceil(60.0f / std::max(per_cell, 1e-3f))));
         const float* speed = gpv::grid.SpeedBuffer.data();
+        const GridWinds winds(m.winds_grid_relative ? m.proj : std::string());
         for (int j = 0; j < m.rows; j += every)
             for (int i = 0; i < m.cols; i += every) {
                 const int k = j * m.cols + i;
                 if (std::isnan(speed[k]) || !near_area(gm, m.lon[k], m.lat[k], 0)) continue;
+                float east = u[k], north = v[k];
+                if (m.winds_grid_relative &&
+                    !winds.earth_relative(m.lon[k], m.lat[k], &east, &north))
+                    continue;
                 rz::setclr(static_cast<int>(253.0f * (speed[k] - zmin) / (zmax - zmin) + 1.0f));
-                rz::geovec(m.lon[k], m.lat[k], u[k], v[k], scale * 9.0f, kArrowCode);
+                rz::geovec(m.lon[k], m.lat[k], east, north, scale * 9.0f, kArrowCode);
             }
     }
     rz::close_axis_system();
