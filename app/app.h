@@ -78,9 +78,10 @@ int open_file(const std::string& path);
 int fill_item_list(int pos);
 // Reads, completes and if needed creates the save folder. 1 when usable.
 int check_path();
-// Execute with "Data": every selected field to a TEXT or CSV file. 1 when the
-// run ended, 0 when the save folder was refused or a file could not be
-// written whole (the run stops there, after its message).
+// Execute with "Data": every selected field to a file of the layout chosen in
+// the list (TEXT, CSV or points, gpv::Layout). 1 when the run ended, 0 when
+// the save folder was refused or a file could not be written whole (the run
+// stops there, after its message).
 int save_command();
 // Execute with "Image": every selected field as a weather map; the two wind
 // components of a level and hour make one map of arrows. 1 when the run

@@ -27,7 +27,7 @@ struct Options {
     const char* item = nullptr;
     const char* hour = nullptr;
     bool all = false;
-    bool csv = false;
+    int layout = gpv::kLayoutText;
     const char* format = nullptr;
     const char* save = nullptr;
     const char* range_low = nullptr;
@@ -77,9 +77,11 @@ int parse(int argc, char** argv, Options& o) {
         else if (a == "--all")
             o.all = true;
         else if (a == "--csv")
-            o.csv = true;
+            o.layout = gpv::kLayoutCsv;
         else if (a == "--text")
-            o.csv = false;
+            o.layout = gpv::kLayoutText;
+        else if (a == "--points")
+            o.layout = gpv::kLayoutPoints;
         else if (a == "--format")
             ok = value(o.format);
         else if (a == "--save")
@@ -244,7 +246,7 @@ int set_controls(const Options& o, bool data) {
     set_checked(IDC_ALL_ITEMS, o.all);
     set_checked(IDC_MODE_DATA, data);
     set_checked(IDC_MODE_IMAGE, !data);
-    list_select(IDC_DATA_FORMAT, o.csv ? 1 : 0);
+    list_select(IDC_DATA_FORMAT, o.layout);
     if (o.format && !select_text(IDC_FORMAT_LIST, o.format))
         return usage_error("unknown format " + std::string(o.format) +
                            "; formats: " + list_entries(IDC_FORMAT_LIST));
@@ -305,7 +307,7 @@ void print_usage() {
     std::fputs("usage:\n"
                "  kivar                       open the dialog\n"
                "  kivar info  FILE            inventory of a GPV or GRIB2 file\n"
-               "  kivar data  FILE [options]  extract fields as TEXT or CSV files\n"
+               "  kivar data  FILE [options]  extract fields as TEXT, CSV or points files\n"
                "  kivar image FILE [options]  draw fields as weather maps\n"
                "options:\n"
                "  --level HPA           pressure level (default: the first)\n"
@@ -313,6 +315,7 @@ void print_usage() {
                "  --hour H              forecast hour (default: the first)\n"
                "  --all                 every level, item and hour\n"
                "  --csv | --text        data file layout (default: TEXT)\n"
+               "  --points              data file of latitude,longitude,value lines\n"
                "  --format F            display, pdf, cgm, png, tif, ps or bmp (default: display)\n"
                "  --save DIR            output folder (default: the current folder)\n"
                "  --range LO HI         fixed colour range instead of the automatic one\n"

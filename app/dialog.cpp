@@ -29,7 +29,7 @@ bool is_file(const std::string& path) {
 }
 
 // Length of the longest output file name of a save folder,
-// "MD04_ID225_P1000_DT26120400_TM51.csv", with room for wider values.
+// "MD04_ID225_P1000_DT26120400_TM51.points.csv", with room for wider values.
 constexpr std::size_t kLongestOutputName = 48;
 
 // Input that is not a regular file (a pipe, a FIFO, a device) is read into
@@ -169,8 +169,8 @@ void dialog_init() {
     platform::set_text(IDC_SAVE_PATH, state.save_dir.c_str());
 
     platform::list_reset(IDC_DATA_FORMAT);
-    platform::list_insert(IDC_DATA_FORMAT, 0, "TEXT");
-    platform::list_insert(IDC_DATA_FORMAT, 1, "CSV");
+    for (int k = 0; k < gpv::kLayoutCount; ++k)
+        platform::list_insert(IDC_DATA_FORMAT, k, gpv::layout_name(k));
     platform::list_select(IDC_DATA_FORMAT, 0);
 
     static const char* const formats[] = {"display", "pdf", "cgm", "png", "tif", "ps", "bmp"};
@@ -337,12 +337,12 @@ int save_command() {
             int saved = worker_owns(position) ? forecast_save(state.save_dir.c_str(), layout, field,
                                                               item, level, hour)
                                               : 1;
-            if (saved == 0 && layout >= 0 && layout <= 1 && state.file_failed) {
+            if (saved == 0 && gpv::layout_extension(layout) && state.file_failed) {
                 int err = errno;
                 state.file_failed("save_GPV",
                                   gpv::output_base_name(state.save_dir.c_str(),
                                                         forecast_field_label(), item, level, hour) +
-                                      (layout == 0 ? ".txt" : ".csv"),
+                                      gpv::layout_extension(layout),
                                   std::strerror(err));
             }
             write_failed = saved == gpv::kWriteFailed;

@@ -113,7 +113,17 @@ gpv::FieldLabel forecast_field_label() {
 
 int forecast_save(const char* save_dir, int layout, std::span<const float> field, int item,
                   int level, int hour) {
-    return gpv::save_field(save_dir, layout, forecast_field_label(), field, item, level, hour);
+    if (layout != gpv::kLayoutPoints)
+        return gpv::save_field(save_dir, layout, forecast_field_label(), field, item, level, hour);
+    std::span<const double> lat, lon;
+    if (is_grib()) {
+        if (!grib_view::point_coordinates(lat, lon)) return 0;
+    } else {
+        static std::vector<double> cell_lat, cell_lon;
+        gpv::cell_centres(cell_lat, cell_lon);
+        lat = cell_lat, lon = cell_lon;
+    }
+    return gpv::save_points(save_dir, forecast_field_label(), field, lat, lon, item, level, hour);
 }
 
 bool forecast_map_grid(const float* a, const float* b, MapGrid& m) {

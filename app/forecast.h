@@ -65,7 +65,9 @@ int forecast_extract_next(std::FILE* f, const gpv::Selection& sel, std::span<flo
 // The label (grid, model, initial time, range) of the field extracted last.
 gpv::FieldLabel forecast_field_label();
 
-// Writes the field extracted last as TEXT or CSV, as gpv::save_GPV does.
+// Writes the field extracted last as TEXT or CSV, as gpv::save_GPV does, or
+// as points (gpv::save_points) with the latitude and longitude of each point
+// of its grid (GPV: the cell centres).
 int forecast_save(const char* save_dir, int layout, std::span<const float> field, int item,
                   int level, int hour);
 

@@ -40,6 +40,37 @@ constexpr ItemParameter kItemParameters[] = {
     {225, 0, 6, 1, 1, 0, false},           // total cloud cover, %
 };
 
+// The same items from GRIB edition 1: the WMO table 2 (versions 1 to 3,
+// given here as 2) and the European centre's table 128 (total precipitation
+// in metres, cloud cover as a fraction).
+struct ItemParameter1 {
+    int item, table, number;
+    double a, b;
+    bool per_hour;
+};
+constexpr ItemParameter1 kItemParameters1[] = {
+    {1, 2, 1, 0.01, 0, false},
+    {1, 2, 2, 0.01, 0, false},
+    {4, 2, 11, 1, -273.15, false},
+    {13, 2, 52, 1, 0, false},
+    {23, 2, 33, 1, 0, false},
+    {24, 2, 34, 1, 0, false},
+    {42, 2, 39, 36, 0, false},
+    {49, 2, 61, 1, 0, true},
+    {102, 2, 7, 1, 0, false},
+    {102, 2, 6, 1 / 9.80665, 0, false},
+    {225, 2, 71, 1, 0, false},
+    {1, 128, 151, 0.01, 0, false},
+    {4, 128, 130, 1, -273.15, false},
+    {13, 128, 157, 1, 0, false},
+    {23, 128, 131, 1, 0, false},
+    {24, 128, 132, 1, 0, false},
+    {42, 128, 135, 36, 0, false},
+    {49, 128, 228, 1000, 0, true},
+    {102, 128, 129, 1 / 9.80665, 0, false},
+    {225, 128, 164, 100, 0, false},
+};
+
 struct Parameter {
     int discipline, category, number;
     std::string name;
@@ -60,6 +91,14 @@ std::size_t cursor = 0;                                    // of an "All items" 
 gpv::FieldLabel last_label;
 const grib::Field* last_field = nullptr;
 std::vector<float> map_a, map_b, map_lon, map_lat; // the values and cells a map draws
+// The latitude and longitude of every point of coords_grid, kept while the
+// fields extracted share their grid.
+grib::Grid coords_grid;
+std::vector<double> coords_lat, coords_lon;
+bool coords_valid = false;
+
+// The map's area: the fixed frame of the weather map.
+constexpr double kWest = 119.5, kEast = 150.5, kSouth = 19.5, kNorth = 50.5;
 
 // The level of a field in hPa, 0 for the surface; false for other surfaces.
 bool level_of(const grib::Field& f, int& level) {
@@ -79,26 +118,65 @@ bool level_of(const grib::Field& f, int& level) {
 
 // The item of a parameter and the conversion of its values.
 int item_of(const grib::Field& f, double& a, double& b) {
+    const bool ed1 = f.edition == 1;
     for (const ItemParameter& p : kItemParameters)
-        if (p.discipline == f.discipline && p.category == f.category && p.number == f.number) {
+        if (!ed1 && p.discipline == f.discipline && p.category == f.category &&
+            p.number == f.number) {
+            a = p.a, b = p.b;
+            if (p.per_hour && f.interval_hours > 0) a /= f.interval_hours;
+            return p.item;
+        }
+    const int table = f.table_version <= 3 ? 2 : f.centre == 98 ? f.table_version : -1;
+    for (const ItemParameter1& p : kItemParameters1)
+        if (ed1 && p.table == table && p.number == f.number) {
             a = p.a, b = p.b;
             if (p.per_hour && f.interval_hours > 0) a /= f.interval_hours;
             return p.item;
         }
     a = 1, b = 0;
+    // GRIB1 parameters are told apart by table and centre (in the places
+    // of discipline and category, below any discipline).
+    const int d = ed1 ? -1 - f.table_version : f.discipline, c = ed1 ? f.centre : f.category;
     for (std::size_t k = 0; k < others.size(); ++k)
-        if (others[k].discipline == f.discipline && others[k].category == f.category &&
-            others[k].number == f.number)
+        if (others[k].discipline == d && others[k].category == c && others[k].number == f.number)
             return kFirstOtherItem + static_cast<int>(k);
-    others.push_back({f.discipline, f.category, f.number,
-                      grib::parameter_name(f.discipline, f.category, f.number)});
+    others.push_back({d, c, f.number,
+                      ed1 ? grib::parameter_name1(f.centre, f.table_version, f.number)
+                          : grib::parameter_name(f.discipline, f.category, f.number, f.centre)});
     return kFirstOtherItem + static_cast<int>(others.size()) - 1;
+}
+
+// A regular latitude/longitude grid, the kind the file view began with.
+bool plain_latlon(const grib::Grid& g) {
+    return g.template_number == 0 && g.row_points.empty();
+}
+
+// The name of a grid that is not a regular latitude/longitude one: its kind
+// and spacing, e.g. "Lambert conformal 3x3 km" or "reduced Gaussian N640".
+std::string grid_name(const grib::Grid& g) {
+    char text[96];
+    const char* kind = grib::template_name(3, g.template_number);
+    const char* reduced = g.row_points.empty() ? "" : "reduced ";
+    if (!g.proj.empty())
+        std::snprintf(text, sizeof text, "%s %gx%g km", kind, g.dx / 1000, g.dy / 1000);
+    else if (g.template_number == 40)
+        std::snprintf(text, sizeof text, "%sGaussian N%d", reduced, g.gaussian_n);
+    else if (!g.row_points.empty())
+        std::snprintf(text, sizeof text, "reduced %s %g", kind, g.lat_step);
+    else
+        std::snprintf(text, sizeof text, "%s %gx%g", kind, g.lon_step, g.lat_step);
+    return text;
 }
 
 // The model's name and code from the grid of a field of the regional
 // centre (34); other grids are shown by their steps.
 void identify_model(const grib::Field& f) {
     const grib::Grid& g = f.grid;
+    if (!plain_latlon(g)) {
+        forecast.model_name = grid_name(g);
+        forecast.model_code = 0;
+        return;
+    }
     auto near = [](double x, double y) { return std::fabs(x - y) < 1e-6; };
     bool regional = std::fabs(g.lon_west - 120.0) < 0.01 && std::fabs(g.lat_north - 47.6) < 0.01;
     // The surface and pressure-level grids of today's files, and the grid of
@@ -147,6 +225,7 @@ int extract(const Entry& e, std::span<float> field) {
     last_field = &f;
     gpv::FieldLabel& l = last_label;
     l.grid_cols = f.grid.cols, l.grid_rows = f.grid.rows;
+    l.row_points = f.grid.row_points.empty() ? nullptr : f.grid.row_points.data();
     l.model_code = forecast.model_code;
     l.init_year = forecast.init_year, l.init_month = forecast.init_month;
     l.init_day = forecast.init_day, l.init_hour = forecast.init_hour;
@@ -299,21 +378,213 @@ gpv::FieldLabel field_label() {
     return last_label;
 }
 
+namespace {
+
+// Fills coords_lat/coords_lon for grid g unless they hold it already.
+bool coordinates_of(const grib::Grid& g) {
+    if (coords_valid && coords_grid == g) return true;
+    coords_valid = false;
+    coords_lat.resize(g.count());
+    coords_lon.resize(g.count());
+    if (!grib::grid_coordinates(g, coords_lat, coords_lon)) return false;
+    coords_grid = g;
+    coords_valid = true;
+    return true;
+}
+
+// The map grid of any grid but a regular latitude/longitude one: a regular
+// latitude/longitude grid over the map's area at about the grid's spacing,
+// each cell taking the value of the grid's point nearest to its centre (in
+// the grid's own rows and columns), cut to the cells that the grid covers.
+// Cells, arrows and contour lines are then drawn as for a lat/lon grid.
+bool map_points(const grib::Grid& g, const float* a, const float* b, MapGrid& m) {
+    if (!coordinates_of(g)) return false;
+    // The cells' size in degrees (at the map's middle latitude for projected
+    // grids), at least 2 and at most 2000 over each axis.
+    const double middle = std::cos((kSouth + kNorth) / 2 * M_PI / 180);
+    double step_x = g.lon_step, step_y = g.lat_step;
+    if (!g.proj.empty()) {
+        step_x = g.dx / 111195.0 / middle;
+        step_y = g.dy / 111195.0;
+    } else if (!g.row_points.empty()) {
+        step_x = step_y; // the rows' own steps vary; the parallels' does not
+    }
+    step_x = std::clamp(step_x, (kEast - kWest) / 2000, (kEast - kWest) / 2);
+    step_y = std::clamp(step_y, (kNorth - kSouth) / 2000, (kNorth - kSouth) / 2);
+    if (!(step_x > 0 && step_y > 0)) {
+        grib::report("plot_field", "Error: the field's grid does not reach the map.");
+        return false;
+    }
+    const int nx = std::max(1, static_cast<int>(std::ceil((kEast - kWest) / step_x)));
+    const int ny = std::max(1, static_cast<int>(std::ceil((kNorth - kSouth) / step_y)));
+    const std::size_t total = static_cast<std::size_t>(nx) * ny;
+    // The cells' nearest points, kept while the maps' fields share their grid.
+    static std::vector<double> cell_lat, cell_lon;
+    static std::vector<long long> nearest;
+    static grib::Grid nearest_grid;
+    static bool nearest_valid = false;
+    if (!nearest_valid || !(nearest_grid == g) || cell_lat.size() != total) {
+        nearest_valid = false;
+        cell_lat.resize(total), cell_lon.resize(total), nearest.resize(total);
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i) {
+                cell_lon[static_cast<std::size_t>(j) * nx + i] = kWest + (i + 0.5) * step_x;
+                cell_lat[static_cast<std::size_t>(j) * nx + i] = kNorth - (j + 0.5) * step_y;
+            }
+        if (!grib::grid_nearest(g, cell_lat, cell_lon, nearest)) return false;
+        nearest_grid = g;
+        nearest_valid = true;
+    }
+    int r0 = ny, r1 = -1, c0 = nx, c1 = -1;
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i)
+            if (nearest[static_cast<std::size_t>(j) * nx + i] >= 0) {
+                r0 = std::min(r0, j), r1 = std::max(r1, j);
+                c0 = std::min(c0, i), c1 = std::max(c1, i);
+            }
+    if (r1 < 0) {
+        grib::report("plot_field", "Error: the field's grid does not reach the map.");
+        return false;
+    }
+    // Wind components along the grid's axes are turned to east and north by
+    // the direction of the grid's x axis at the point, found from the same
+    // grid moved a thousandth of a step along x (the projections are
+    // conformal: y is a quarter turn from x).
+    bool turn = b && g.winds_grid_relative && g.row_points.empty();
+    static std::vector<double> east_lat, east_lon;
+    static grib::Grid east_grid;
+    static bool east_valid = false;
+    if (turn && !(east_valid && east_grid == g)) {
+        east_valid = false;
+        grib::Grid moved = g;
+        if (!g.proj.empty())
+            moved.x0 += g.dx * 1e-3;
+        else
+            moved.lon_west += g.lon_step * 1e-3;
+        east_lat.resize(g.count()), east_lon.resize(g.count());
+        east_valid = turn = grib::grid_coordinates(moved, east_lat, east_lon);
+        east_grid = g;
+    }
+    auto earth_relative = [&](std::size_t p, float& u, float& v) {
+        double de = east_lon[p] - coords_lon[p];
+        de -= 360 * std::round(de / 360);
+        de *= std::cos(coords_lat[p] * M_PI / 180);
+        const double dn = east_lat[p] - coords_lat[p];
+        const double h = std::hypot(de, dn);
+        if (!(h > 0)) return;
+        const double cs = de / h, sn = dn / h;
+        const double x = u, y = v;
+        u = static_cast<float>(x * cs - y * sn);
+        v = static_cast<float>(x * sn + y * cs);
+    };
+    const int mc = c1 - c0 + 1, mr = r1 - r0 + 1;
+    const std::size_t n = static_cast<std::size_t>(mc) * mr;
+    map_a.resize(n), map_lon.resize(n), map_lat.resize(n);
+    if (b) map_b.resize(n);
+    float lo = 1.0e32f, hi = -1.0e32f;
+    std::size_t k = 0;
+    for (int j = r0; j <= r1; ++j)
+        for (int i = c0; i <= c1; ++i, ++k) {
+            const std::size_t q = static_cast<std::size_t>(j) * nx + i;
+            map_lon[k] = static_cast<float>(cell_lon[q]);
+            map_lat[k] = static_cast<float>(cell_lat[q]);
+            if (nearest[q] < 0) {
+                map_a[k] = NAN;
+                if (b) map_b[k] = NAN;
+                continue;
+            }
+            const auto p = static_cast<std::size_t>(nearest[q]);
+            map_a[k] = a[p];
+            if (b) map_b[k] = b[p];
+            if (turn) earth_relative(p, map_a[k], map_b[k]);
+            if (map_a[k] < lo) lo = map_a[k];
+            if (map_a[k] > hi) hi = map_a[k];
+        }
+    m.label = last_label;
+    m.label.min_value = lo, m.label.max_value = hi; // the range of what the map shows
+    m.cols = mc, m.rows = mr;
+    m.res_cols = nx, m.res_rows = ny;
+    m.a = map_a.data();
+    m.b = b ? map_b.data() : nullptr;
+    m.lon = map_lon.data(), m.lat = map_lat.data();
+    m.lon_span = std::min(30.0f, static_cast<float>(mc * step_x));
+    return true;
+}
+
+} // namespace
+
+bool point_coordinates(std::span<const double>& lat, std::span<const double>& lon) {
+    if (!last_field) return false;
+    if (!coordinates_of(last_field->grid)) return false;
+    lat = coords_lat, lon = coords_lon;
+    return true;
+}
+
+// The PROJ definition of a rotated latitude/longitude grid's own plane
+// (rotated longitude and latitude in degrees), from its south pole.
+std::string rotated_proj(const grib::Grid& g) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "+proj=ob_tran +o_proj=longlat +o_lon_p=%.9g +o_lat_p=%.9g +lon_0=%.9g "
+                  "+a=%.9g +b=%.9g",
+                  -g.rotation, -g.south_pole_lat, g.south_pole_lon + 180.0, g.earth_a,
+                  g.earth_b);
+    return text;
+}
+
+// A reduced grid over the whole map: a regular latitude/longitude grid round
+// the globe at about the grid's spacing (at most 1440 x 720 cells), each cell
+// taking the value of the grid's point nearest to its centre.
+bool resampled_whole_grid(const grib::Grid& g, const float* a, const float* b, MapGrid& m) {
+    const double step = std::max(0.25, g.lat_step > 0 ? g.lat_step : 1.0);
+    const int nx = std::max(2, static_cast<int>(std::lround(360.0 / step)));
+    const int ny = std::max(2, static_cast<int>(std::lround(180.0 / step)));
+    const std::size_t total = static_cast<std::size_t>(nx) * ny;
+    std::vector<double> lat(total), lon(total);
+    std::vector<long long> nearest(total);
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            lon[static_cast<std::size_t>(j) * nx + i] = (i + 0.5) * 360.0 / nx;
+            lat[static_cast<std::size_t>(j) * nx + i] = 90.0 - (j + 0.5) * 180.0 / ny;
+        }
+    if (!grib::grid_nearest(g, lat, lon, nearest)) return false;
+    map_a.resize(total), map_lon.resize(total), map_lat.resize(total);
+    if (b) map_b.resize(total);
+    float lo = 1.0e32f, hi = -1.0e32f;
+    for (std::size_t k = 0; k < total; ++k) {
+        map_lon[k] = static_cast<float>(lon[k]);
+        map_lat[k] = static_cast<float>(lat[k]);
+        const bool in = nearest[k] >= 0;
+        map_a[k] = in ? a[nearest[k]] : NAN;
+        if (b) map_b[k] = in ? b[nearest[k]] : NAN;
+        if (in) lo = std::min(lo, map_a[k]), hi = std::max(hi, map_a[k]);
+    }
+    m.label = last_label;
+    m.label.min_value = lo, m.label.max_value = hi;
+    m.cols = m.res_cols = nx, m.rows = m.res_rows = ny;
+    m.a = map_a.data(), m.b = b ? map_b.data() : nullptr;
+    m.lon = map_lon.data(), m.lat = map_lat.data();
+    m.lon_span = 30.0f;
+    m.proj.clear();
+    m.winds_grid_relative = false;
+    return true;
+}
+
 // The whole grid of the last field, each point with its coordinates.
 bool whole_map_grid(const float* a, const float* b, MapGrid& m) {
     const grib::Grid& g = last_field->grid;
+    if (!g.row_points.empty()) return resampled_whole_grid(g, a, b, m);
     const std::size_t n = g.count();
     if (g.cols < 2 || g.rows < 2 || n != std::size_t(g.cols) * std::size_t(g.rows)) {
         grib::report("plot_field", "Error: the field's grid cannot be drawn as a map.");
         return false;
     }
-    std::vector<double> lat(n), lon(n);
-    if (!grib::grid_coordinates(g, lat, lon)) return false;
+    if (!coordinates_of(g)) return false;
     map_lon.resize(n), map_lat.resize(n);
     float lo = 1.0e32f, hi = -1.0e32f;
     for (std::size_t k = 0; k < n; ++k) {
-        map_lon[k] = static_cast<float>(lon[k]);
-        map_lat[k] = static_cast<float>(lat[k]);
+        map_lon[k] = static_cast<float>(coords_lon[k]);
+        map_lat[k] = static_cast<float>(coords_lat[k]);
         if (a[k] < lo) lo = a[k];
         if (a[k] > hi) hi = a[k];
     }
@@ -324,7 +595,8 @@ bool whole_map_grid(const float* a, const float* b, MapGrid& m) {
     m.a = a, m.b = b;
     m.lon = map_lon.data(), m.lat = map_lat.data();
     m.lon_span = 30.0f;
-    m.proj = g.proj;
+    const bool rotated = g.template_number == 1 || g.template_number == 41;
+    m.proj = rotated ? rotated_proj(g) : g.proj;
     m.winds_grid_relative = g.winds_grid_relative;
     return true;
 }
@@ -333,8 +605,9 @@ bool map_grid(const float* a, const float* b, MapGrid& m) {
     if (!last_field) return false;
     if (m.whole) return whole_map_grid(a, b, m);
     const grib::Grid& g = last_field->grid;
+    if (!plain_latlon(g)) return map_points(g, a, b, m);
     // Columns and rows inside the map's area, west to east and north to south.
-    constexpr double west = 119.5, east = 150.5, south = 19.5, north = 50.5;
+    constexpr double west = kWest, east = kEast, south = kSouth, north = kNorth;
     std::vector<std::pair<double, int>> cols;
     for (int i = 0; i < g.cols; ++i) {
         double lon = std::fmod(g.lon_west + i * g.lon_step, 360.0);
@@ -389,6 +662,7 @@ void close() {
     cursor = 0;
     last_field = nullptr;
     last_label = {};
+    coords_valid = false;
 }
 
 } // namespace app::grib_view

@@ -15,6 +15,9 @@ int extract_next(const gpv::Selection& sel, std::span<float> field, int& level, 
                  int& hour, int& pass);
 gpv::FieldLabel field_label();
 bool map_grid(const float* a, const float* b, MapGrid& grid);
+// The latitude and longitude of every point of the field extracted last, in
+// the order of its values; false after a report when there is none.
+bool point_coordinates(std::span<const double>& lat, std::span<const double>& lon);
 void close();
 
 } // namespace app::grib_view

@@ -2,8 +2,10 @@
 // (241 x 253 points, 25 fields an hour for hours 0 to 51: about 100 MB):
 // the inventory of the whole file, decoding every field of its first 100
 // messages in simple packing and, repacked by ecCodes, in complex packing
-// with spatial differencing, side by side with ecCodes decoding the same
-// messages, and an "All items" data run (`kivar data --all`) of the file.
+// with spatial differencing, and the same fields written by ecCodes as GRIB
+// edition 1 messages of simple packing, side by side with ecCodes decoding
+// the same messages, and an "All items" data run (`kivar data --all`) of the
+// file.
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "bench/bench_app.h"
@@ -32,6 +34,20 @@ constexpr std::size_t kDecodeMessages = 100;
 
 std::string large_path;
 std::vector<std::uint8_t> simple_bytes, complex_bytes; // the first messages, two packings
+std::vector<std::uint8_t> grib1_bytes;                 // and as GRIB1 messages
+
+// The length of the message at `at` of either edition.
+std::size_t message_length(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+    std::size_t length = 0;
+    if (bytes[at + 7] == 1) {
+        for (std::size_t k = 4; k < 7; ++k)
+            length = length << 8 | bytes[at + k];
+        return length;
+    }
+    for (std::size_t k = 0; k < 8; ++k)
+        length = length << 8 | bytes[at + 8 + k];
+    return length;
+}
 
 std::vector<std::uint8_t> read_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -69,6 +85,43 @@ std::vector<std::uint8_t> repack_complex(const std::vector<std::uint8_t>& bytes)
     }
     return out;
 }
+
+// The fields of bytes written by ecCodes as GRIB edition 1 messages of
+// simple packing with the same widths, from its own lat/lon sample.
+std::vector<std::uint8_t> write_grib1(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::uint8_t> out;
+    grib::File file;
+    grib::index_bytes(bytes.data(), bytes.size(), file);
+    std::vector<float> values;
+    std::vector<double> v;
+    for (const grib::Field& f : file.fields) {
+        const grib::Grid& g = f.grid;
+        values.resize(g.count());
+        if (!grib::decode(file, f, values)) return {};
+        v.assign(values.begin(), values.end());
+        codes_handle* h = codes_grib_handle_new_from_samples(nullptr, "regular_ll_pl_grib1");
+        if (!h) return {};
+        codes_set_long(h, "Ni", g.cols);
+        codes_set_long(h, "Nj", g.rows);
+        codes_set_double(h, "latitudeOfFirstGridPointInDegrees", g.lat_north);
+        codes_set_double(h, "longitudeOfFirstGridPointInDegrees", g.lon_west);
+        codes_set_double(h, "latitudeOfLastGridPointInDegrees",
+                         g.lat_north - (g.rows - 1) * g.lat_step);
+        codes_set_double(h, "longitudeOfLastGridPointInDegrees",
+                         g.lon_west + (g.cols - 1) * g.lon_step);
+        codes_set_double(h, "iDirectionIncrementInDegrees", g.lon_step);
+        codes_set_double(h, "jDirectionIncrementInDegrees", g.lat_step);
+        codes_set_long(h, "bitsPerValue", bytes[f.sec5 + 19]);
+        codes_set_double_array(h, "values", v.data(), v.size());
+        const void* msg = nullptr;
+        std::size_t size = 0;
+        codes_get_message(h, &msg, &size);
+        const auto* m = static_cast<const std::uint8_t*>(msg);
+        out.insert(out.end(), m, m + size);
+        codes_handle_delete(h);
+    }
+    return out;
+}
 #endif
 
 bool prepare() {
@@ -88,12 +141,13 @@ bool prepare() {
                         all.begin() + static_cast<long>(file.fields[kDecodeMessages].offset));
 #ifdef KIVAR_BENCH_ECCODES
     complex_bytes = repack_complex(simple_bytes);
+    grib1_bytes = write_grib1(simple_bytes);
 #endif
     return true;
 }
 
 const std::vector<std::uint8_t>& packed(int which) {
-    return which == 0 ? simple_bytes : complex_bytes;
+    return which == 0 ? simple_bytes : which == 1 ? complex_bytes : grib1_bytes;
 }
 
 // Opening the whole file: mapping it and indexing every message.
@@ -117,7 +171,7 @@ BENCHMARK(BM_GribInventory)->Unit(benchmark::kMillisecond);
 void BM_GribDecodeKivar(benchmark::State& st) {
     if (!prepare()) return st.SkipWithError("cannot write the forecast");
     const std::vector<std::uint8_t>& bytes = packed(static_cast<int>(st.range(0)));
-    if (bytes.empty()) return st.SkipWithError("no complex packing without ecCodes");
+    if (bytes.empty()) return st.SkipWithError("no complex packing or GRIB1 without ecCodes");
     std::vector<float> values(241 * 253);
     std::size_t total = 0;
     for (auto _ : st) {
@@ -132,7 +186,13 @@ void BM_GribDecodeKivar(benchmark::State& st) {
     st.counters["values/s"] =
         benchmark::Counter(static_cast<double>(total), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_GribDecodeKivar)->Arg(0)->Arg(1)->ArgName("complex")->Unit(benchmark::kMillisecond);
+// Argument 0: GRIB2 simple packing, 1: complex packing, 2: GRIB1 simple packing.
+BENCHMARK(BM_GribDecodeKivar)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->ArgName("packing")
+    ->Unit(benchmark::kMillisecond);
 
 #ifdef KIVAR_BENCH_ECCODES
 // The same messages decoded by ecCodes into double precision.
@@ -144,9 +204,7 @@ void BM_GribDecodeEcCodes(benchmark::State& st) {
     for (auto _ : st) {
         std::size_t at = 0;
         while (at + 16 <= bytes.size()) {
-            std::size_t length = 0;
-            for (std::size_t k = 0; k < 8; ++k)
-                length = length << 8 | bytes[at + 8 + k];
+            const std::size_t length = message_length(bytes, at);
             codes_handle* h = codes_handle_new_from_message(nullptr, bytes.data() + at, length);
             std::size_t n = values.size();
             codes_get_double_array(h, "values", values.data(), &n);
@@ -159,7 +217,12 @@ void BM_GribDecodeEcCodes(benchmark::State& st) {
     st.counters["values/s"] =
         benchmark::Counter(static_cast<double>(total), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_GribDecodeEcCodes)->Arg(0)->Arg(1)->ArgName("complex")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GribDecodeEcCodes)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->ArgName("packing")
+    ->Unit(benchmark::kMillisecond);
 #endif
 
 // `kivar data --all` of the whole file: every field as a TEXT file.

@@ -1,6 +1,7 @@
 // Fuzz target: a GRIB2 file indexed and every field decoded (grids of up to
-// 4 M points), then opened as File, Open does it, one field exported as TEXT
-// and drawn as a map through Execute when its grids are small.
+// 4 M points) and the coordinates of its points found, then opened as File,
+// Open does it, one field exported in one of the data layouts and drawn as a
+// map through Execute when its grids are small.
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "app/forecast.h"
@@ -38,12 +39,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t largest = 0;
     if (grib::index_bytes(data, size, file)) {
         std::vector<float> values;
+        std::vector<double> lat, lon;
         for (std::size_t k = 0; k < file.fields.size() && k < kMaxFields; ++k) {
             const grib::Field& f = file.fields[k];
             largest = std::max(largest, f.grid.count());
             if (f.grid.count() > kMaxDecodedPoints) continue;
             values.assign(f.grid.count(), 0.0f);
             grib::decode(file, f, values, k % 2 ? 0.01 : 1.0, k % 3 ? -273.15 : 0.0);
+            if (f.grid.count() > kMaxAppPoints) continue;
+            lat.assign(f.grid.count(), 0.0), lon.assign(f.grid.count(), 0.0);
+            grib::grid_coordinates(f.grid, lat, lon);
         }
     }
     if (largest == 0 || largest > kMaxAppPoints) return 0;
@@ -64,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (app::open_file(path.string())) {
         set_checked(app::IDC_MODE_DATA, true);
         set_checked(app::IDC_MODE_IMAGE, false);
+        list_select(app::IDC_DATA_FORMAT, static_cast<int>(size % gpv::kLayoutCount));
         app::dialog_handlers.command(app::IDC_EXECUTE, Clicked);
         set_checked(app::IDC_MODE_DATA, false);
         set_checked(app::IDC_MODE_IMAGE, true);

@@ -1,13 +1,15 @@
 // Writes the seed corpora of the fuzz targets into corpus/gpv, corpus/grib,
 // corpus/map and corpus/plot under the folder given: small GPV and GRIB2
-// files made with the writer libraries (the GRIB2 seeds of other packings
-// are written by ecCodes and kept as they are), the
+// files made with the writer libraries and GRIB1 messages written here (the
+// GRIB2 seeds of other packings and grids, and the GRIB1 seeds of
+// second-order packing, are written by ecCodes and kept as they are), the
 // writer library, short coastline files, and plotting-call programs in the
 // byte code of fuzz_plot.cpp. The seeds are committed; run this again after
 // changing that byte code.
 #include "gpvgen/gpvgen.h"
 #include "gribgen/gribgen.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -233,6 +235,128 @@ void grib_seeds() {
     save("grib", "cut.grib2", Bytes(two.begin(), two.end() - 20));
 }
 
+// GRIB edition 1 messages of simple packing, written octet by octet: a
+// lat/lon grid, a reduced Gaussian grid with a bit-map and a Lambert grid,
+// each with a decimal scale factor; the seeds of second-order packing are
+// written by ecCodes and kept as they are.
+void put(Bytes& b, std::uint64_t v, int octets) {
+    for (int k = octets - 1; k >= 0; --k)
+        b.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
+}
+void put_at(Bytes& b, std::size_t at, std::uint64_t v, int octets) {
+    for (int k = 0; k < octets; ++k)
+        b[at + k] = static_cast<std::uint8_t>(v >> (8 * (octets - 1 - k)));
+}
+void put_degrees(Bytes& b, double degrees) { // sign and magnitude, thousandths
+    long m = std::lround(std::fabs(degrees) * 1000);
+    put(b, static_cast<std::uint64_t>(m) | (degrees < 0 ? 0x800000u : 0u), 3);
+}
+void put_ibm(Bytes& b, double v) {
+    int e = 64;
+    double x = std::fabs(v);
+    while (x >= 1)
+        x /= 16, ++e;
+    while (x > 0 && x < 1.0 / 16)
+        x *= 16, --e;
+    std::uint32_t m = static_cast<std::uint32_t>(std::lround(std::ldexp(x, 24)));
+    if (m == 0) e = 0;
+    put(b, (v < 0 ? 0x80u : 0u) | static_cast<std::uint32_t>(e), 1);
+    put(b, m, 3);
+}
+
+enum class Grid1 { LatLon, ReducedGaussian, Lambert };
+
+Bytes grib1_message(Grid1 kind, int bits) {
+    const int cols = 6, rows = 4;
+    std::vector<int> pl = {4, 8, 8, 4};
+    const int points = kind == Grid1::ReducedGaussian ? 24 : cols * rows;
+    Bytes b = {'G', 'R', 'I', 'B', 0, 0, 0, 1};
+    // Product definition: table 2, centre 34, temperature at 850 hPa, 6 h.
+    const bool bitmap = kind == Grid1::ReducedGaussian;
+    put(b, 28, 3);
+    for (int v : {2, 34, 1, 255, bitmap ? 0xc0 : 0x80, 11, 100})
+        put(b, static_cast<std::uint64_t>(v), 1);
+    put(b, 850, 2);
+    for (int v : {26, 12, 7, 0, 0, 1, 6, 0, 0, 0, 0, 0, 21, 0})
+        put(b, static_cast<std::uint64_t>(v), 1);
+    put(b, 1, 2); // decimal scale factor
+    // Grid description.
+    const std::size_t gds = b.size();
+    put(b, 0, 3);
+    if (kind == Grid1::LatLon) {
+        for (int v : {0, 255, 0})
+            put(b, static_cast<std::uint64_t>(v), 1);
+        put(b, cols, 2), put(b, rows, 2);
+        put_degrees(b, 45), put_degrees(b, 120), put(b, 0x80, 1);
+        put_degrees(b, 42), put_degrees(b, 125);
+        put(b, 1000, 2), put(b, 1000, 2), put(b, 0, 1), put(b, 0, 4);
+    } else if (kind == Grid1::ReducedGaussian) {
+        for (int v : {0, 33, 4})
+            put(b, static_cast<std::uint64_t>(v), 1);
+        put(b, 0xffff, 2), put(b, rows, 2);
+        put_degrees(b, 58.019), put_degrees(b, 0), put(b, 0, 1);
+        put_degrees(b, -58.019), put_degrees(b, 315);
+        put(b, 0xffff, 2), put(b, 2, 2), put(b, 0, 1), put(b, 0, 4);
+        for (int n : pl)
+            put(b, static_cast<std::uint64_t>(n), 2);
+    } else {
+        for (int v : {0, 255, 3})
+            put(b, static_cast<std::uint64_t>(v), 1);
+        put(b, cols, 2), put(b, rows, 2);
+        put_degrees(b, 30), put_degrees(b, 120), put(b, 0x08, 1);
+        put_degrees(b, 135), put(b, 20000, 3), put(b, 20000, 3), put(b, 0, 1), put(b, 0x40, 1);
+        put_degrees(b, 30), put_degrees(b, 60), put_degrees(b, -90), put_degrees(b, 0);
+        put(b, 0, 2);
+    }
+    put_at(b, gds, b.size() - gds, 3);
+    // Bit-map: every fifth point missing.
+    int present = points;
+    if (bitmap) {
+        const std::size_t bms = b.size();
+        put(b, 0, 3), put(b, 0, 1), put(b, 0, 2);
+        Bytes bits_of(static_cast<std::size_t>((points + 7) / 8), 0);
+        present = 0;
+        for (int p = 0; p < points; ++p)
+            if (p % 5 != 2) bits_of[p / 8] |= static_cast<std::uint8_t>(0x80 >> (p % 8)), ++present;
+        b.insert(b.end(), bits_of.begin(), bits_of.end());
+        b[bms + 3] = static_cast<std::uint8_t>(bits_of.size() * 8 - points);
+        put_at(b, bms, b.size() - bms, 3);
+    }
+    // Binary data: simple packing of X = k * 3 (mod 2^bits), R = 2731.5, E = -1.
+    const std::size_t bds = b.size();
+    put(b, 0, 3), put(b, 0, 1), put(b, 0x8001, 2), put_ibm(b, 2731.5), put(b, bits, 1);
+    std::uint64_t acc = 0;
+    int held = 0;
+    for (int k = 0; k < present; ++k) {
+        acc = acc << bits | (static_cast<std::uint64_t>(k * 3) & ((1ull << bits) - 1));
+        held += bits;
+        while (held >= 8)
+            held -= 8, b.push_back(static_cast<std::uint8_t>(acc >> held));
+    }
+    int unused = 0;
+    if (held) unused = 8 - held, b.push_back(static_cast<std::uint8_t>(acc << unused));
+    if ((b.size() - bds) % 2) b.push_back(0), unused += 8;
+    b[bds + 3] = static_cast<std::uint8_t>(unused);
+    put_at(b, bds, b.size() - bds, 3);
+    b.insert(b.end(), {'7', '7', '7', '7'});
+    put_at(b, 4, b.size(), 3);
+    return b;
+}
+
+void grib1_seeds() {
+    Bytes ll = grib1_message(Grid1::LatLon, 12);
+    save("grib", "ll.grib1", ll);
+    save("grib", "reduced_bitmap.grib1", grib1_message(Grid1::ReducedGaussian, 7));
+    Bytes both = grib1_message(Grid1::Lambert, 16);
+    gribgen::Field f; // and an edition 2 message between them
+    f.cols = 3, f.rows = 2, f.values = {280, 281, 282, 283, 284, 285};
+    Bytes two = gribgen::message(f);
+    both.insert(both.end(), two.begin(), two.end());
+    both.insert(both.end(), ll.begin(), ll.end());
+    save("grib", "lambert_ll.grib1", both);
+    save("grib", "cut.grib1", Bytes(both.begin(), both.end() - 30));
+}
+
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: make_corpus SOURCE_DIR OUTPUT_DIR\n");
@@ -242,6 +366,7 @@ int main(int argc, char** argv) {
     fs::create_directories(root / "gpv");
     gpv_seeds();
     grib_seeds();
+    grib1_seeds();
     map_seeds(argv[1]);
     plot_seeds();
     return 0;

@@ -1,7 +1,9 @@
 // TEXT and CSV files of extracted fields, and the gpv.log line.
 #include "gpv/gpv.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -96,6 +98,18 @@ FieldLabel header_label() {
 
 namespace {
 
+int row_length(const FieldLabel& h, int row) {
+    return h.row_points ? h.row_points[row] : h.grid_cols;
+}
+
+long long point_count(const FieldLabel& h) {
+    if (!h.row_points) return static_cast<long long>(h.grid_cols) * h.grid_rows;
+    long long n = 0;
+    for (int j = 0; j < h.grid_rows; ++j)
+        n += h.row_points[j];
+    return n;
+}
+
 // The rows of a TEXT (layout 0) or CSV (layout 1) file, after its first line,
 // formatted into large buffers. Stops at the first failed write.
 void write_rows_fast(std::FILE* out, int layout, const FieldLabel& h, const float* v, int item,
@@ -114,9 +128,10 @@ void write_rows_fast(std::FILE* out, int layout, const FieldLabel& h, const floa
                           h.grid_rows, h.model_code, item, level, h.init_year, h.init_month,
                           h.init_day, h.init_hour, hour, h.min_value, h.max_value);
     std::size_t n = static_cast<std::size_t>(first);
+    const float* row = v;
     for (int j = 0; j < h.grid_rows; ++j) {
-        const float* row = v + static_cast<std::size_t>(j) * h.grid_cols;
-        for (int i = 0; i < h.grid_cols; ++i) {
+        const int cols = row_length(h, j);
+        for (int i = 0; i < cols; ++i) {
             if (n > kOutBytes - 72) {
                 if (std::fwrite(buf, 1, n, out) != n) return;
                 n = 0;
@@ -126,10 +141,11 @@ void write_rows_fast(std::FILE* out, int layout, const FieldLabel& h, const floa
                 n += format_value(row[i], buf + n);
             } else {
                 n += format_value(row[i], buf + n);
-                buf[n++] = i + 1 < h.grid_cols ? ',' : '\n';
+                buf[n++] = i + 1 < cols ? ',' : '\n';
             }
         }
         if (layout == 0) buf[n++] = '\n';
+        row += cols;
     }
     std::fwrite(buf, 1, n, out);
 }
@@ -144,7 +160,7 @@ int save_GPV(const char* save_dir, int layout, std::span<const float> field, int
 int save_field(const char* save_dir, int layout, const FieldLabel& h, std::span<const float> field,
                int item, int level, int hour) {
     if (layout != 0 && layout != 1) return 0;
-    const long long grid_count = static_cast<long long>(h.grid_cols) * h.grid_rows;
+    const long long grid_count = point_count(h);
     std::string name = output_base_name(save_dir, h, item, level, hour);
     name += layout == 0 ? ".txt" : ".csv";
     if (grid_count > static_cast<long long>(field.size())) {
@@ -166,8 +182,8 @@ int save_field(const char* save_dir, int layout, const FieldLabel& h, std::span<
                      h.grid_rows, h.model_code, item, level, h.init_year, h.init_month, h.init_day,
                      h.init_hour, hour, h.min_value, h.max_value);
         for (int j = 0; j < h.grid_rows; ++j) {
-            for (int i = 0; i < h.grid_cols; ++i)
-                std::fprintf(out, "  %f", v[j * h.grid_cols + i]);
+            for (int i = 0; i < row_length(h, j); ++i)
+                std::fprintf(out, "  %f", *v++);
             std::fputc('\n', out);
         }
     } else {
@@ -175,9 +191,9 @@ int save_field(const char* save_dir, int layout, const FieldLabel& h, std::span<
                      h.model_code, item, level, h.init_year, h.init_month, h.init_day, h.init_hour,
                      hour, h.min_value, h.max_value);
         for (int j = 0; j < h.grid_rows; ++j) {
-            for (int i = 0; i + 1 < h.grid_cols; ++i)
-                std::fprintf(out, "%f,", v[j * h.grid_cols + i]);
-            std::fprintf(out, "%f\n", v[j * h.grid_cols + h.grid_cols - 1]);
+            const int cols = row_length(h, j);
+            for (int i = 0; i < cols; ++i)
+                std::fprintf(out, i + 1 < cols ? "%f," : "%f\n", *v++);
         }
     }
     if (!commit_output(file)) {
@@ -185,6 +201,80 @@ int save_field(const char* save_dir, int layout, const FieldLabel& h, std::span<
         return kWriteFailed;
     }
     return 1;
+}
+
+const char* layout_name(int layout) {
+    static const char* const names[kLayoutCount] = {"TEXT", "CSV", "points"};
+    return layout >= 0 && layout < kLayoutCount ? names[layout] : nullptr;
+}
+
+const char* layout_extension(int layout) {
+    static const char* const extensions[kLayoutCount] = {".txt", ".csv", ".points.csv"};
+    return layout >= 0 && layout < kLayoutCount ? extensions[layout] : nullptr;
+}
+
+int save_points(const char* save_dir, const FieldLabel& h, std::span<const float> field,
+                std::span<const double> lat, std::span<const double> lon, int item, int level,
+                int hour) {
+    const std::size_t n = static_cast<std::size_t>(point_count(h));
+    const std::string name =
+        output_base_name(save_dir, h, item, level, hour) + layout_extension(kLayoutPoints);
+    if (n > field.size() || n > lat.size() || n > lon.size()) {
+        report("save_GPV", "Error: grid larger than the work arrays.");
+        return 0;
+    }
+    OutputFile file;
+    if (!open_output(file, name, "w")) {
+        report("save_GPV", "Error: can't open output file.");
+        return 0;
+    }
+    char* buf = out_buffer;
+    std::size_t used =
+        static_cast<std::size_t>(std::snprintf(buf, kOutBytes, "latitude,longitude,value\n"));
+    bool ok = true;
+    for (std::size_t k = 0; k < n && ok; ++k) {
+        if (used > kOutBytes - 128) {
+            ok = std::fwrite(buf, 1, used, file.stream) == used;
+            used = 0;
+        }
+        // The coordinates as "%.6f" writes them, the value in its shortest form.
+        char* p = buf + used;
+        char* const end = buf + kOutBytes;
+        for (double c : {lat[k], lon[k]}) {
+            // (Degrees are short; anything else would not fit the reserve.)
+            p = std::to_chars(p, end, std::fabs(c) < 1e6 ? c : NAN, std::chars_format::fixed, 6)
+                    .ptr;
+            *p++ = ',';
+        }
+        const float v = field[k];
+        if (std::isnan(v)) {
+            std::memcpy(p, "nan", 3);
+            p += 3;
+        } else {
+            p = std::to_chars(p, end, v).ptr;
+        }
+        *p++ = '\n';
+        used = static_cast<std::size_t>(p - buf);
+    }
+    if (ok) std::fwrite(buf, 1, used, file.stream);
+    if (!commit_output(file)) {
+        report("save_GPV", (name + ": " + std::strerror(errno)).c_str());
+        return kWriteFailed;
+    }
+    return 1;
+}
+
+void cell_centres(std::vector<double>& lat, std::vector<double>& lon) {
+    const GpvHeader& g = header;
+    const std::size_t n = static_cast<std::size_t>(std::max(0, g.grid_cols)) *
+                          static_cast<std::size_t>(std::max(0, g.grid_rows));
+    lat.resize(n), lon.resize(n);
+    std::size_t k = 0;
+    for (int j = 0; j < g.grid_rows; ++j)
+        for (int i = 0; i < g.grid_cols; ++i, ++k) {
+            lat[k] = static_cast<double>(g.lat_max) - (j + 0.5) * static_cast<double>(g.lat_step);
+            lon[k] = static_cast<double>(g.lon_min) + (i + 0.5) * static_cast<double>(g.lon_step);
+        }
 }
 
 int write_log_line(std::FILE* log, const LogTime& t, int level, int hour, int item,

@@ -248,19 +248,45 @@ struct FieldLabel {
     int model_code = 0;
     int init_year = 0, init_month = 0, init_day = 0, init_hour = 0; // year of two digits
     float min_value = 0, max_value = 0;
+    // Rows of their own lengths (reduced grids: grid_rows numbers, grid_cols
+    // the longest), or null for rows of grid_cols values.
+    const int* row_points = nullptr;
 };
 
 // The label of the field extracted last: `header`'s grid and `grid`'s range.
 FieldLabel header_label();
 
+// The layouts of data files, in the order of the dialog's list.
+enum Layout { kLayoutText = 0, kLayoutCsv = 1, kLayoutPoints = 2, kLayoutCount = 3 };
+
+// The name of a layout in the dialog's list ("TEXT", "CSV", "points") and
+// the extension of its files (".txt", ".csv", ".points.csv"); nullptr for
+// another number.
+const char* layout_name(int layout);
+const char* layout_extension(int layout);
+
 // Writes `field` (label's grid, row 0 northernmost) as TEXT (layout 0,
 // ".txt") or CSV (layout 1, ".csv") under save_dir, whole or not at all (see
-// OutputFile). 1 when written; 0 after a report titled "save_GPV" when the
+// OutputFile). The rows of a label with row_points have their own lengths. 1 when written; 0 after a report titled "save_GPV" when the
 // file cannot be opened, or for another layout; kWriteFailed after a report
 // "FILE: REASON" titled "save_GPV" when a write, the flush, the close or the
 // rename failed.
 int save_field(const char* save_dir, int layout, const FieldLabel& label,
                std::span<const float> field, int item, int level, int hour);
+
+// Writes `field` in the points layout (".points.csv"): the line
+// "latitude,longitude,value", then one line per point of the field in its
+// order, from lat and lon (degrees, as many as the field's points; six
+// decimals) and the value (the shortest text that reads back as the same
+// single-precision number, "nan" for a missing point). Named, written and
+// reported as save_field.
+int save_points(const char* save_dir, const FieldLabel& label, std::span<const float> field,
+                std::span<const double> lat, std::span<const double> lon, int item, int level,
+                int hour);
+
+// The centres of the cells of header's grid (degrees), row by row from the
+// north, as the points layout gives them for GPV fields.
+void cell_centres(std::vector<double>& lat, std::vector<double>& lon);
 
 // save_field of the field extracted last (header_label()).
 int save_GPV(const char* save_dir, int layout, std::span<const float> field, int item, int level,

@@ -2,9 +2,12 @@
 // complex packing with or without spatial differencing, PNG), the bit-map of
 // section 6 and the scanning order, into a grid of row 0 north, column 0 west.
 #include "grib/bytes.h"
+#include "grib/edition1.h"
 #include "grib/grib.h"
+#include "grib/grid.h"
 #include "grib/unpack.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -50,6 +53,20 @@ Scaling scaling(const std::uint8_t* s5, double a, double b) {
     return {a * r * ten_d + b, a * std::ldexp(1.0, e) * ten_d};
 }
 
+// Every second row (from the second) of values stored backwards turned
+// forwards: rows of the grid's columns, or of its row_points when reduced.
+void reverse_odd_rows(float* v, const Grid& g) {
+    const std::size_t rows = g.row_points.empty() ? g.rows : g.row_points.size();
+    std::size_t at = 0;
+    for (std::size_t r = 0; r < rows; ++r) {
+        const std::size_t len = g.row_points.empty()   ? g.cols
+                                : (g.scan_mode & 0x40) ? g.row_points[rows - 1 - r]
+                                                       : g.row_points[r];
+        if (r & 1) std::reverse(v + at, v + at + len);
+        at += len;
+    }
+}
+
 int decode_field(const File& file, const Field& f, std::span<float> values, double a, double b) {
     const std::size_t total = f.grid.count();
     if (values.size() < total) return fail(f, "grid larger than the work arrays.");
@@ -65,10 +82,15 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
         file_order.resize(n);
         out = file_order.data();
     }
-    const Scaling sc = scaling(s5, a, b);
-    const int bits = s5[19];
+    bool boustrophedonic = false;
+    const Scaling sc = f.edition == 1 ? Scaling{} : scaling(s5, a, b);
+    const int bits = f.edition == 1 ? 0 : s5[19];
 
-    if (f.data_template == 0) {
+    if (f.edition == 1) {
+        const char* error = nullptr;
+        if (!unpack1(file, f, a, b, out, n, boustrophedonic, &error)) return fail(f, error);
+        if (boustrophedonic && !f.bitmap) reverse_odd_rows(out, f.grid);
+    } else if (f.data_template == 0) {
         if (bits > 32) return fail(f, "more than 32 bits per value.");
         if (static_cast<std::uint64_t>(n) * bits > 8ull * size)
             return fail(f, "packed data shorter than its values.");
@@ -131,21 +153,11 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
             }
         }
         if (used != n) return fail(f, "bit-map marks fewer points than there are values.");
+        if (boustrophedonic) reverse_odd_rows(spread.data(), f.grid);
         ordered = spread.data();
     }
-    // The file's scanning order into rows from the north and columns from the west.
-    const int scan = f.grid.scan_mode;
-    const std::size_t ni = f.grid.cols, nj = f.grid.rows;
-    const bool j_first = scan & 0x20;
-    const std::size_t inner = j_first ? nj : ni;
-    for (std::size_t p = 0; p < total; ++p) {
-        std::size_t outer = p / inner, in = p % inner;
-        if ((scan & 0x10) && (outer & 1)) in = inner - 1 - in;
-        std::size_t i = j_first ? outer : in, j = j_first ? in : outer;
-        std::size_t col = (scan & 0x80) ? ni - 1 - i : i;
-        std::size_t row = (scan & 0x40) ? nj - 1 - j : j;
-        values[row * ni + col] = ordered[p];
-    }
+    // The file's scanning order into the grid's rows and columns.
+    to_grid_order(f.grid, ordered, values.data());
     return 1;
 }
 

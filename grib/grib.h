@@ -7,11 +7,22 @@
 // (bit-map) and 7 (packed data). Numbers are big-endian; signed numbers are
 // sign and magnitude.
 //
-// Supported: grid template 3.0 (regular latitude/longitude, every scanning
-// mode), product templates 4.0 and 4.8, data representation templates 5.0
+// Supported: grid templates 3.0, 3.1, 3.10, 3.20, 3.30 and 3.40 (lat/lon,
+// rotated, Mercator, polar stereographic, Lambert conformal, Gaussian; the
+// lat/lon and Gaussian ones also reduced; every scanning mode), product templates 4.0 and 4.8, data representation templates 5.0
 // (simple packing), 5.2 and 5.3 (complex packing, spatial differencing of
 // order 1 and 2), 5.41 (PNG), and the bit-map of section 6. Fields of other
 // templates are skipped and reported by the template's name and number.
+//
+// GRIB edition 1 messages ("GRIB", 3-octet length, edition 1; sections 1
+// product definition, 2 grid description, 3 bit-map, 4 binary data) are read
+// into the same fields: grids of types 0 (lat/lon), 1 (Mercator), 3 (Lambert
+// conformal), 4 (Gaussian), 5 (polar stereographic), 10 (rotated lat/lon),
+// 14 (rotated Gaussian) and the reduced forms of lat/lon and Gaussian grids;
+// simple packing and the general extended second-order packing; the levels
+// and time ranges given the codes of edition 2 (see Field). Messages without
+// a grid description, spherical harmonics, stretched grids and predefined
+// bit-maps are skipped by name.
 //
 // The reader depends on nothing of the application; it reports failures
 // through `report` (title, text), each naming the message's number (1 for the
@@ -44,12 +55,16 @@ extern Report report;
 // points from west to east.
 struct Grid {
     int template_number = 0; // 3.N of GRIB edition 2; GRIB1 grids are given the number of
-                             // the edition 2 template of the same kind (0, 1, 10, 20, 30, 40)
+                             // the edition 2 template of the same kind (0, 1, 10, 20, 30, 40,
+                             // and 41 for rotated Gaussian grids)
     int cols = 0, rows = 0;  // points along a row and rows; reduced grids: cols is the longest row
     std::vector<int> row_points; // reduced grids: points of each delivered row, else empty
     double lon_west = 0;    // lat/lon, rotated and Gaussian: longitude of column 0, degrees
                             // east (may be below 0 or above 360)
     double lat_north = 0;   // latitude of row 0, degrees north (Gaussian: its true latitude)
+    double lon_east = 0;    // reduced grids: longitude of each row's last point; rows that
+                            // end a step short of going round (or lon_east not above
+                            // lon_west) share 360 degrees evenly
     double lon_step = 0;    // degrees between columns, above 0
     double lat_step = 0;    // degrees between rows, above 0 (Gaussian: mean spacing)
     int gaussian_n = 0;     // Gaussian grids: parallels between a pole and the equator
@@ -66,6 +81,7 @@ struct Grid {
     std::size_t count() const {
         return points ? points : static_cast<std::size_t>(cols) * rows;
     }
+    bool operator==(const Grid&) const = default;
 };
 
 // The latitude and longitude (degrees north and east, longitude in -180 to
@@ -73,6 +89,13 @@ struct Grid {
 // the decoded values. 1 on success; 0 after a report titled "grid" when the
 // grid's projection cannot be set up. lat and lon hold grid.count() values.
 int grid_coordinates(const Grid& grid, std::span<double> lat, std::span<double> lon);
+
+// For each place (lat[k], lon[k], degrees), the delivered point of the grid
+// nearest to it in the grid's own rows and columns into index[k], or -1 when
+// the place lies beyond the grid's edge by more than half a step. 1 on
+// success; 0 after a report titled "grid" as grid_coordinates.
+int grid_nearest(const Grid& grid, std::span<const double> lat, std::span<const double> lon,
+                 std::span<long long> index);
 
 // One field of a file, as the index keeps it.
 struct Field {
@@ -83,18 +106,28 @@ struct Field {
     int table_version = 0; // GRIB1: the parameter table (its number is `number`, category 0)
     int discipline = 0, category = 0, number = 0;           // the parameter
     int year = 0, month = 0, day = 0, hour = 0, minute = 0; // reference time
-    int level_type = 0;                                     // type of the first fixed surface
+    // Type of the first fixed surface (code table 4.5). GRIB1 levels are given
+    // the edition 2 type of the same kind and unit (surface 1, isobaric 100 in
+    // Pa, mean sea level 101, height above ground 103, sigma 104, hybrid 105,
+    // depth below land 106 in m, isentropic 107, PV 109, entire atmosphere
+    // 10, ...; layers with level2); a GRIB1 type T without one is 1000 + T,
+    // with the value of its octets 11 and 12.
+    int level_type = 0;
     double level_value = 0; // its value in the units of its type (Pa for 100)
     int level2_type = 255;  // type of the second fixed surface (255: none), for layers
     double level2_value = 0;
     int forecast_hour = 0;  // for statistics (4.8), the end of the interval
     int interval_hours = 0; // length of the statistics interval (4.8), else 0
+    // GRIB1: product template 0 for a time, 8 for an interval (time range
+    // indicators 2 to 5); data template 0 for simple packing, 2 and 3 for
+    // second-order packing without and with spatial differencing.
     int product_template = 0, data_template = 0;
     Grid grid;
     std::uint32_t value_count = 0;    // values packed in section 7
-    std::uint64_t sec5 = 0, sec7 = 0; // offsets of the sections in the file
+    std::uint64_t sec5 = 0, sec7 = 0; // offsets of the sections in the file (GRIB1: of
+                                      // sections 1 and 4)
     std::uint32_t len5 = 0, len7 = 0;
-    std::uint64_t bitmap = 0; // offset of the section 6 holding its bit-map, 0 for none
+    std::uint64_t bitmap = 0; // offset of the section 6 (GRIB1: 3) holding its bit-map, 0 for none
     std::uint32_t bitmap_length = 0;
 };
 
@@ -111,6 +144,10 @@ struct File {
 
 // True when bytes begin a GRIB edition 2 message ("GRIB", edition octet 2).
 bool is_grib2(const std::uint8_t* bytes, std::size_t size);
+
+// True when bytes begin a GRIB message of edition 1 or 2, the editions
+// index_bytes reads.
+bool is_grib(const std::uint8_t* bytes, std::size_t size);
 
 // Indexes the bytes of a file (kept by the caller) in one pass into file,
 // reading the sections' headers only. Fields of unsupported templates, broken
@@ -137,9 +174,11 @@ void close(File& file);
 int decode(const File& file, const Field& field, std::span<float> values, double a = 1,
            double b = 0);
 
-// The name of a parameter with its unit, e.g. "Specific humidity (kg/kg)";
-// for a parameter without a name, "Parameter D.C.N".
-std::string parameter_name(int discipline, int category, int number);
+// The name of a parameter with its unit from the WMO code table 4.2, e.g.
+// "Convective precipitation rate (kg m-2 s-1)", or for the local numbers
+// (192 to 254) from the table of centre when it has one; for a parameter
+// without a name, "Parameter D.C.N".
+std::string parameter_name(int discipline, int category, int number, int centre = 0);
 
 // The name of a GRIB edition 1 parameter with its unit, from the table
 // table_version of centre (the WMO table 2 for versions 1 to 3); for a

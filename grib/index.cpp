@@ -1,7 +1,9 @@
 // The index of a GRIB2 file: one pass over its messages and sections,
 // reading their headers only, and the mapping of the file.
 #include "grib/bytes.h"
+#include "grib/edition1.h"
 #include "grib/grib.h"
+#include "grib/grid.h"
 
 #include <cmath>
 #include <cstdio>
@@ -16,10 +18,6 @@ namespace {
 void print_report(const char* title, const char* text) {
     std::fprintf(stderr, "%s: %s\n", title, text);
 }
-
-// Largest grid accepted: beyond it a grid is taken as garbage rather than
-// allocated (a global 0.01 degree grid has 6.5e8 points).
-constexpr std::uint64_t kMaxPoints = std::uint64_t{1} << 29;
 
 // State of the message being indexed: the sections a field is made of, as
 // met so far. Sections 3 to 6 may repeat inside a message for further fields.
@@ -93,57 +91,10 @@ struct Indexer {
         f.year = year, f.month = month, f.day = day, f.hour = hour, f.minute = minute;
 
         // Section 3: grid definition.
-        const std::uint8_t* s3 = b + p.sec[3];
-        if (p.len[3] < 14) return problem("message %d: grid section too short."), false;
-        if (s3[5] != 0) return problem("message %d: grid not defined by a template."), false;
-        int gt = static_cast<int>(u16(s3 + 12));
-        if (gt != 0) {
-            const char* name = template_name(3, gt);
-            return problem("message %d: grid definition template 3.%d%s%s%s is not supported; "
-                           "skipped.",
-                           gt, *name ? " (" : "", name, *name ? ")" : ""),
-                   false;
-        }
-        if (p.len[3] < 72) return problem("message %d: grid section too short."), false;
-        std::uint32_t points = u32(s3 + 6);
-        std::uint64_t ni = u32(s3 + 30), nj = u32(s3 + 34);
-        if (ni == 0 || nj == 0 || ni * nj > kMaxPoints || ni * nj != points || ni > 0x7fffffff ||
-            nj > 0x7fffffff)
-            return problem("message %d: absurd grid of %llu x %llu points.",
-                           static_cast<unsigned long long>(ni),
-                           static_cast<unsigned long long>(nj)),
-                   false;
-        std::uint32_t angle = u32(s3 + 38), subdiv = u32(s3 + 42);
-        double unit = 1e-6;
-        if (angle != 0 && angle != 0xffffffffu) {
-            if (subdiv == 0 || subdiv == 0xffffffffu)
-                return problem("message %d: grid angle without subdivisions."), false;
-            unit = static_cast<double>(angle) / subdiv;
-        }
-        double la1 = sm32(s3 + 46) * unit, lo1 = sm32(s3 + 50) * unit;
-        double la2 = sm32(s3 + 55) * unit, lo2 = sm32(s3 + 59) * unit;
-        std::uint32_t rdi = u32(s3 + 63), rdj = u32(s3 + 67);
-        int scan = s3[71];
-        Grid& g = f.grid;
-        g.cols = static_cast<int>(ni);
-        g.rows = static_cast<int>(nj);
-        g.scan_mode = scan;
-        // Increments: given, or from the first and last points.
-        double di = rdi != 0xffffffffu ? rdi * unit : 0, dj = rdj != 0xffffffffu ? rdj * unit : 0;
-        if (di == 0 && ni > 1) {
-            double span = std::fabs(lo2 - lo1);
-            if (span > 360) span = std::fmod(span, 360.0);
-            di = span / static_cast<double>(ni - 1);
-        }
-        if (dj == 0 && nj > 1) dj = std::fabs(la2 - la1) / static_cast<double>(nj - 1);
-        if (ni == 1 && di == 0) di = 1;
-        if (nj == 1 && dj == 0) dj = 1;
-        if (!(di > 0 && di <= 360 && dj > 0 && dj <= 180) || std::fabs(la1) > 90.001 ||
-            std::fabs(la2) > 90.001 || std::fabs(lo1) > 3600)
-            return problem("message %d: absurd grid geometry."), false;
-        g.lon_step = di, g.lat_step = dj;
-        g.lon_west = (scan & 0x80) ? lo1 - static_cast<double>(ni - 1) * di : lo1;
-        g.lat_north = (scan & 0x40) ? la1 + static_cast<double>(nj - 1) * dj : la1;
+        std::string why;
+        if (!parse_grid_section(b + p.sec[3], p.len[3], f.grid, why))
+            return problem("message %d: %s", why.c_str()), false;
+        const Grid& g = f.grid;
 
         // Section 4: product definition.
         const std::uint8_t* s4 = b + p.sec[4];
@@ -251,6 +202,17 @@ struct Indexer {
         msg_start = at;
         if (size - at < 16) return problem("message %d: truncated at the end of the file."), 0;
         const std::uint8_t* s0 = b + at;
+        if (s0[7] == 1) {
+            Field f;
+            bool ok = false;
+            std::string text;
+            std::uint64_t end = index_message1(b, size, at, message, f, ok, text);
+            if (ok)
+                file.fields.push_back(f);
+            else
+                problem("message %d: %s", text.c_str());
+            return end ? end : next_marker(at + 4);
+        }
         if (s0[7] != 2) {
             problem("message %d: GRIB edition %d is not supported; skipped.", s0[7]);
             return next_marker(at + 4);
@@ -335,6 +297,10 @@ Report report = print_report;
 
 bool is_grib2(const std::uint8_t* bytes, std::size_t size) {
     return size >= 8 && std::memcmp(bytes, "GRIB", 4) == 0 && bytes[7] == 2;
+}
+
+bool is_grib(const std::uint8_t* bytes, std::size_t size) {
+    return size >= 8 && std::memcmp(bytes, "GRIB", 4) == 0 && (bytes[7] == 1 || bytes[7] == 2);
 }
 
 int index_bytes(const std::uint8_t* bytes, std::size_t size, File& file) {

@@ -1,5 +1,8 @@
 // Names of templates and parameters for messages and inventories.
 #include "grib/grib.h"
+#include "grib/parameter_tables.h"
+
+#include <algorithm>
 
 namespace grib {
 
@@ -17,6 +20,7 @@ constexpr TemplateName kTemplates[] = {
     {3, 20, "polar stereographic"},
     {3, 30, "Lambert conformal"},
     {3, 40, "Gaussian latitude/longitude"},
+    {3, 41, "rotated Gaussian latitude/longitude"},
     {3, 50, "spherical harmonic coefficients"},
     {3, 90, "space view perspective"},
     {3, 101, "general unstructured grid"},
@@ -43,52 +47,13 @@ constexpr TemplateName kTemplates[] = {
     {5, 200, "run length packing with level values"},
 };
 
-struct ParameterName {
-    int discipline, category, number;
-    const char* name;
-};
-constexpr ParameterName kParameters[] = {
-    {0, 0, 0, "Temperature (K)"},
-    {0, 0, 1, "Virtual temperature (K)"},
-    {0, 0, 2, "Potential temperature (K)"},
-    {0, 0, 4, "Maximum temperature (K)"},
-    {0, 0, 5, "Minimum temperature (K)"},
-    {0, 0, 6, "Dew point temperature (K)"},
-    {0, 0, 7, "Dew point depression (K)"},
-    {0, 1, 0, "Specific humidity (kg/kg)"},
-    {0, 1, 1, "Relative humidity (%)"},
-    {0, 1, 3, "Precipitable water (kg/m2)"},
-    {0, 1, 7, "Precipitation rate (kg/m2/s)"},
-    {0, 1, 8, "Total precipitation (kg/m2)"},
-    {0, 1, 11, "Snow depth (m)"},
-    {0, 1, 52, "Total precipitation rate (kg/m2/s)"},
-    {0, 2, 0, "Wind direction (deg)"},
-    {0, 2, 1, "Wind speed (m/s)"},
-    {0, 2, 2, "u-component of wind (m/s)"},
-    {0, 2, 3, "v-component of wind (m/s)"},
-    {0, 2, 8, "Vertical velocity (Pa/s)"},
-    {0, 2, 9, "Geometric vertical velocity (m/s)"},
-    {0, 2, 10, "Absolute vorticity (1/s)"},
-    {0, 2, 12, "Relative vorticity (1/s)"},
-    {0, 2, 13, "Relative divergence (1/s)"},
-    {0, 2, 22, "Wind speed (gust) (m/s)"},
-    {0, 3, 0, "Pressure (Pa)"},
-    {0, 3, 1, "Pressure reduced to MSL (Pa)"},
-    {0, 3, 4, "Geopotential (m2/s2)"},
-    {0, 3, 5, "Geopotential height (gpm)"},
-    {0, 3, 6, "Geometric height (m)"},
-    {0, 4, 7, "Downward short-wave radiation flux (W/m2)"},
-    {0, 5, 3, "Downward long-wave radiation flux (W/m2)"},
-    {0, 6, 1, "Total cloud cover (%)"},
-    {0, 6, 3, "Low cloud cover (%)"},
-    {0, 6, 4, "Medium cloud cover (%)"},
-    {0, 6, 5, "High cloud cover (%)"},
-    {0, 7, 6, "Convective available potential energy (J/kg)"},
-    {0, 19, 0, "Visibility (m)"},
-    {2, 0, 0, "Land cover (proportion)"},
-    {10, 0, 3, "Significant height of wind waves and swell (m)"},
-    {10, 3, 0, "Water temperature (K)"},
-};
+// The name of a key in a sorted table, or nullptr.
+const char* find(const tables::Parameter* table, std::size_t count, std::uint32_t key) {
+    const tables::Parameter* end = table + count;
+    const tables::Parameter* p = std::lower_bound(
+        table, end, key, [](const tables::Parameter& e, std::uint32_t k) { return e.key < k; });
+    return p != end && p->key == key ? p->name : nullptr;
+}
 
 } // namespace
 
@@ -98,15 +63,33 @@ const char* template_name(int section, int number) {
     return "";
 }
 
-std::string parameter_name(int discipline, int category, int number) {
-    for (const ParameterName& p : kParameters)
-        if (p.discipline == discipline && p.category == category && p.number == number)
-            return p.name;
+std::string parameter_name(int discipline, int category, int number, int centre) {
+    if (discipline >= 0 && discipline < 256 && category >= 0 && category < 256 && number >= 0 &&
+        number < 256) {
+        const auto key = static_cast<std::uint32_t>(discipline << 16 | category << 8 | number);
+        const char* name = nullptr;
+        if (centre > 0 && centre < 256)
+            name = find(tables::kParameters2, tables::kParameters2Count,
+                        static_cast<std::uint32_t>(centre) << 24 | key);
+        if (!name) name = find(tables::kParameters2, tables::kParameters2Count, key);
+        if (name) return name;
+    }
     return "Parameter " + std::to_string(discipline) + "." + std::to_string(category) + "." +
            std::to_string(number);
 }
 
-std::string parameter_name1(int, int table_version, int number) {
+std::string parameter_name1(int centre, int table_version, int number) {
+    if (table_version >= 0 && table_version < 256 && number >= 0 && number < 256) {
+        const auto key = static_cast<std::uint32_t>(table_version << 8 | number);
+        const char* name = nullptr;
+        if (centre > 0 && centre < 65536)
+            name = find(tables::kParameters1, tables::kParameters1Count,
+                        static_cast<std::uint32_t>(centre) << 16 | key);
+        // The WMO table for the versions it has, whatever the centre.
+        if (!name && table_version >= 1 && table_version <= 3)
+            name = find(tables::kParameters1, tables::kParameters1Count, key);
+        if (name) return name;
+    }
     return "Parameter " + std::to_string(table_version) + "." + std::to_string(number);
 }
 

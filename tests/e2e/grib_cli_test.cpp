@@ -141,8 +141,9 @@ TEST_F(GribCli, DamagedFilesNameTheMessage) {
         {"cut in the second message", concat({one, gribgen::Bytes(two.begin(), two.end() - 9)}),
          "message 2: truncated"},
         {"length beyond the message", patched(sec3, {0, 0, 0x7f, 0}), "message 2: section"},
-        {"Lambert grid", patched(sec3 + 12, {0, 30}),
-         "message 2: grid definition template 3.30 (Lambert conformal) is not supported"},
+        {"unstructured grid", patched(sec3 + 12, {0, 101}),
+         "message 2: grid definition template 3.101 (general unstructured grid) is not "
+         "supported"},
         {"JPEG packing", patched(sec5 + 9, {0, 40}),
          "message 2: data representation template 5.40 (JPEG 2000) is not supported"},
         {"absurd grid", patched(sec3 + 30, {0x7f, 0xff, 0xff, 0xff}), "message 2: absurd grid"},

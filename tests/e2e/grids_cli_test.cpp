@@ -1,0 +1,186 @@
+// Fields of projected and reduced grids through the kivar program, written
+// by an independent GRIB tool (ecCodes' grib_filter): the inventory names the
+// grid, TEXT and CSV keep the grid's rows, the points layout gives what that
+// tool's grib_get_data gives, and maps are drawn; GPV fields as points too.
+#include "gpvgen/gpvgen.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cmath>
+#include <sstream>
+
+using namespace testfiles;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+struct GridsCli : ::testing::Test {
+    TempDir tmp{"gridscli"};
+    fs::path dir = tmp.path;
+
+    void SetUp() override {
+        fs::create_directories(dir / "work");
+        write_map(dir / "work" / "map.dat");
+    }
+    Outcome kivar(const std::string& args) {
+        std::string cmd = "cd '" + (dir / "work").string() +
+                          "' && env -u DISPLAY '" KIVAR_EXE "' " + args + " >'" +
+                          (dir / "out.txt").string() + "' 2>'" + (dir / "err.txt").string() + "'";
+        int raw = std::system(cmd.c_str());
+        int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+        return {status, read_file(dir / "out.txt"), read_file(dir / "err.txt")};
+    }
+    // A temperature field at 850 hPa on the grid the rules set, from the
+    // tool's sample; "" when the tool is missing or failed.
+    std::string tool_file(const std::string& name, const std::string& sample,
+                          const std::string& rules, int points) {
+        if (std::system("command -v grib_filter > /dev/null 2>&1") != 0) return "";
+        std::ostringstream r;
+        r << rules << "set typeOfFirstFixedSurface = 100; set level = 850;\n"
+          << "set discipline = 0; set parameterCategory = 0; set parameterNumber = 0;\n"
+          << "set values = {";
+        for (int k = 0; k < points; ++k)
+            r << (k ? "," : "") << 250 + k % 23 + 0.125 * (k % 3);
+        const std::string out = (dir / (name + ".grib2")).string();
+        r << "};\nwrite \"" << out << "\";\n";
+        std::ofstream(dir / "rules") << r.str();
+        std::string cmd = "grib_filter '" + (dir / "rules").string() +
+                          "' /usr/share/eccodes/samples/" + sample + " > /dev/null 2>&1";
+        return std::system(cmd.c_str()) == 0 ? out : "";
+    }
+};
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        out.push_back(l);
+    return out;
+}
+
+constexpr const char* kLambert =
+    "set gridDefinitionTemplateNumber = 30; set shapeOfTheEarth = 6;\n"
+    "set Nx = 12; set Ny = 10; set scanningMode = 64;\n"
+    "set LaDInDegrees = 35; set LoVInDegrees = 135;\n"
+    "set Latin1InDegrees = 30; set Latin2InDegrees = 60;\n"
+    "set DxInMetres = 200000; set DyInMetres = 200000;\n"
+    "set latitudeOfFirstGridPointInDegrees = 25; set longitudeOfFirstGridPointInDegrees = 125;\n";
+
+constexpr const char* kReduced =
+    "set N = 2; set Nj = 4; set pl = {8,12,10,6}; set numberOfDataPoints = 36;\n"
+    "set latitudeOfFirstGridPointInDegrees = 63.0;\n"
+    "set latitudeOfLastGridPointInDegrees = -63.0;\n"
+    "set longitudeOfLastGridPointInDegrees = 330;\n";
+
+TEST_F(GridsCli, ProjectedAndReducedGridsInEveryLayout) {
+    struct Grid {
+        const char* name;
+        const char* sample;
+        const char* rules;
+        int points;
+        const char* model;
+        std::vector<std::size_t> row_values; // values of each row of the CSV layout
+    };
+    const Grid grids[] = {
+        {"lambert", "GRIB2.tmpl", kLambert, 120, "model: Lambert conformal 200x200 km (code 0)",
+         std::vector<std::size_t>(10, 12)},
+        {"reduced",
+         "reduced_gg_pl_32_grib2.tmpl",
+         kReduced,
+         36,
+         "model: reduced Gaussian N2 (code 0)",
+         {8, 12, 10, 6}},
+    };
+    for (const Grid& g : grids) {
+        SCOPED_TRACE(g.name);
+        const std::string path = tool_file(g.name, g.sample, g.rules, g.points);
+        if (path.empty()) GTEST_SKIP() << "ecCodes' grib_filter is missing or failed";
+        Outcome r = kivar("info " + path);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n')), g.model);
+
+        r = kivar("data " + path + " --csv --save " + g.name);
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::vector<std::string> csv;
+        for (const auto& e : fs::directory_iterator(dir / "work" / g.name))
+            csv = lines(read_file(e.path()));
+        ASSERT_EQ(csv.size(), g.row_values.size() + 1);
+        for (std::size_t j = 0; j < g.row_values.size(); ++j)
+            EXPECT_EQ(std::count(csv[j + 1].begin(), csv[j + 1].end(), ','),
+                      static_cast<long>(g.row_values[j]) - 1)
+                << "row " << j;
+
+        r = kivar("data " + path + " --points --save " + g.name + "_points");
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::vector<std::string> points;
+        for (const auto& e :
+             fs::directory_iterator(dir / "work" / (std::string(g.name) + "_points"))) {
+            EXPECT_NE(e.path().string().find(".points.csv"), std::string::npos) << e.path();
+            points = lines(read_file(e.path()));
+        }
+        ASSERT_EQ(points.size(), static_cast<std::size_t>(g.points) + 1);
+        EXPECT_EQ(points[0], "latitude,longitude,value");
+        // Every point where the tool puts it, with its value (in C).
+        const std::string dump = (dir / "dump.txt").string();
+        ASSERT_EQ(std::system(("grib_get_data -L '%.6f %.6f' " + path + " > " + dump).c_str()), 0);
+        std::vector<std::string> tool = lines(read_file(dump));
+        ASSERT_EQ(tool.size(), points.size());
+        std::multiset<std::tuple<long, long, long>> ours, theirs;
+        for (std::size_t k = 1; k < points.size(); ++k) {
+            double lat, lon, v;
+            ASSERT_EQ(std::sscanf(points[k].c_str(), "%lf,%lf,%lf", &lat, &lon, &v), 3)
+                << points[k];
+            ours.insert({std::lround(lat * 1e3), std::lround(std::fmod(lon + 360, 360) * 1e3),
+                         std::lround((v + 273.15) * 8)});
+            ASSERT_EQ(std::sscanf(tool[k].c_str(), "%lf %lf %lf", &lat, &lon, &v), 3);
+            theirs.insert({std::lround(lat * 1e3), std::lround(std::fmod(lon + 360, 360) * 1e3),
+                           std::lround(v * 8)});
+        }
+        EXPECT_EQ(ours, theirs);
+
+        r = kivar("image " + path + " --format png --save " + g.name + "_maps");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(std::distance(
+                      fs::directory_iterator(dir / "work" / (std::string(g.name) + "_maps")), {}),
+                  1);
+    }
+}
+
+TEST_F(GridsCli, GpvFieldsAsPoints) {
+    gpvgen::Forecast fc;
+    fc.levels = {850};
+    fc.items = {4};
+    fc.last_hour = 0;
+    const std::string path = (dir / "fc.gpv").string();
+    ASSERT_TRUE(gpvgen::write_forecast(path, fc));
+    Outcome r = kivar("data " + path + " --points --save out");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = kivar("data " + path + " --text --save out");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> points, text;
+    for (const auto& e : fs::directory_iterator(dir / "work" / "out"))
+        (e.path().string().ends_with(".points.csv") ? points : text) = lines(read_file(e.path()));
+    ASSERT_GT(text.size(), 2u);
+    int cols = 0, rows = 0;
+    ASSERT_EQ(std::sscanf(text[0].c_str(), "%d %d", &cols, &rows), 2);
+    ASSERT_EQ(points.size(), static_cast<std::size_t>(cols) * rows + 1);
+    // The first cell centre of the model's grid, and the values of the TEXT
+    // file's first row in the same order.
+    EXPECT_EQ(points[1].substr(0, points[1].rfind(',')), "49.800000,120.250000");
+    std::istringstream row(text[1]);
+    for (int i = 0; i < cols; ++i) {
+        double t = 0, p = 0;
+        row >> t;
+        p = std::strtod(points[1 + i].substr(points[1 + i].rfind(',') + 1).c_str(), nullptr);
+        EXPECT_NEAR(p, t, 5e-7 * std::fabs(t) + 1e-6) << "column " << i;
+    }
+}
+
+} // namespace

@@ -1,0 +1,453 @@
+// GRIB edition 1 files written by an independent GRIB tool (ecCodes'
+// grib_filter from its own sample messages) for every supported grid,
+// packing, bit-map, level and time range; every value our decoder gives is
+// compared with what grib_get_data prints for the same point, and broken
+// messages are refused by number without harm.
+#include "grib/grib.h"
+
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace {
+
+using testfiles::read_file;
+using testfiles::TempDir;
+namespace fs = testfiles::fs;
+
+const std::string kSamples = "/usr/share/eccodes/samples/";
+
+bool have_tools() {
+    return std::system("command -v grib_filter > /dev/null 2>&1 && command -v grib_get_data > "
+                       "/dev/null 2>&1") == 0 &&
+           fs::exists(kSamples + "GRIB1.tmpl");
+}
+
+// Runs grib_filter with rules on input; false when the tool failed.
+bool filter(const fs::path& dir, const std::string& rules, const std::string& input) {
+    std::ofstream(dir / "rules") << rules;
+    std::string cmd = "grib_filter " + (dir / "rules").string() + " " + input + " > " +
+                      (dir / "filter.log").string() + " 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+
+std::string tool_get(const std::string& file, const std::string& keys) {
+    const std::string out = file + ".keys";
+    std::string cmd = "grib_get -p " + keys + " " + file + " > " + out + " 2>&1";
+    if (std::system(cmd.c_str()) != 0) return "";
+    std::string s = read_file(out);
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
+struct Point {
+    double lat, lon, value;
+};
+// grib_get_data's points in the file's order; NaN for missing values.
+std::vector<Point> reference_points(const std::string& file) {
+    const std::string dump = file + ".txt";
+    std::string cmd = "grib_get_data -m nan -F %.10e " + file + " > " + dump;
+    std::vector<Point> out;
+    if (std::system(cmd.c_str()) != 0) return out;
+    std::istringstream in(read_file(dump));
+    std::string line, value;
+    std::getline(in, line);
+    double lat, lon;
+    while (in >> lat >> lon >> value)
+        out.push_back({lat, lon, value == "nan" ? NAN : std::strtod(value.c_str(), nullptr)});
+    return out;
+}
+
+struct Case {
+    const char* name;
+    const char* sample;
+    const char* geometry; // grib_filter statements setting the grid
+    const char* packing;  // packingType, "" for simple packing
+    int bits;
+    bool bitmap, constant;
+    int template_number; // the grid's edition 2 kind
+};
+
+const char* const kLatLon = "set Ni = 31; set Nj = 17; set latitudeOfFirstGridPointInDegrees = 45; "
+                            "set latitudeOfLastGridPointInDegrees = 29; "
+                            "set longitudeOfFirstGridPointInDegrees = 120; "
+                            "set longitudeOfLastGridPointInDegrees = 150; "
+                            "set iDirectionIncrementInDegrees = 1; "
+                            "set jDirectionIncrementInDegrees = 1;";
+
+const Case kCases[] = {
+    {"ll16", "regular_ll_sfc_grib1", kLatLon, "", 16, false, false, 0},
+    {"ll1", "regular_ll_sfc_grib1", kLatLon, "", 1, false, false, 0},
+    {"ll7", "regular_ll_sfc_grib1", kLatLon, "", 7, false, false, 0},
+    {"ll24", "regular_ll_sfc_grib1", kLatLon, "", 24, false, false, 0},
+    {"ll_constant", "regular_ll_sfc_grib1", kLatLon, "", 12, false, true, 0},
+    {"ll_bitmap", "regular_ll_sfc_grib1", kLatLon, "", 10, true, false, 0},
+    {"ll_west_north", "regular_ll_sfc_grib1",
+     "set Ni = 13; set Nj = 9; set iScansNegatively = 1; set jScansPositively = 1; "
+     "set latitudeOfFirstGridPointInDegrees = 30; set latitudeOfLastGridPointInDegrees = 38; "
+     "set longitudeOfFirstGridPointInDegrees = 132; set longitudeOfLastGridPointInDegrees = 120; "
+     "set iDirectionIncrementInDegrees = 1; set jDirectionIncrementInDegrees = 1;",
+     "", 12, true, false, 0},
+    {"ll_columns", "regular_ll_sfc_grib1",
+     "set Ni = 13; set Nj = 9; set jPointsAreConsecutive = 1; "
+     "set latitudeOfFirstGridPointInDegrees = 38; set latitudeOfLastGridPointInDegrees = 30; "
+     "set longitudeOfFirstGridPointInDegrees = 120; set longitudeOfLastGridPointInDegrees = 132; "
+     "set iDirectionIncrementInDegrees = 1; set jDirectionIncrementInDegrees = 1;",
+     "", 12, false, false, 0},
+    {"rotated_ll", "rotated_ll_sfc_grib1",
+     "set latitudeOfSouthernPoleInDegrees = -40; set longitudeOfSouthernPoleInDegrees = 170; "
+     "set angleOfRotationInDegrees = 5; set uvRelativeToGrid = 1;",
+     "", 14, false, false, 1},
+    {"gaussian", "regular_gg_sfc_grib1", "", "", 16, false, false, 40},
+    {"rotated_gaussian", "rotated_gg_sfc_grib1",
+     "set latitudeOfSouthernPoleInDegrees = -30.5; set longitudeOfSouthernPoleInDegrees = -15;", "",
+     16, true, false, 41},
+    {"reduced_gaussian", "reduced_gg_pl_32_grib1", "", "", 16, true, false, 40},
+    {"reduced_rotated_gaussian", "reduced_rotated_gg_pl_32_grib1", "", "", 11, false, false, 41},
+    {"reduced_ll", "reduced_ll_sfc_grib1",
+     "set Nj = 4; set pl = {10, 20, 20, 10}; set latitudeOfFirstGridPointInDegrees = 60; "
+     "set latitudeOfLastGridPointInDegrees = 30; set longitudeOfFirstGridPointInDegrees = 0; "
+     "set longitudeOfLastGridPointInDegrees = 342; set jDirectionIncrementInDegrees = 10;",
+     "", 12, false, false, 0},
+    {"polar", "polar_stereographic_sfc_grib1",
+     "set Nx = 25; set Ny = 20; set latitudeOfFirstGridPointInDegrees = 40; "
+     "set longitudeOfFirstGridPointInDegrees = 100; set orientationOfTheGridInDegrees = 140; "
+     "set DxInMetres = 40000; set DyInMetres = 40000; set jScansPositively = 1;",
+     "", 16, false, false, 20},
+    {"lambert", "GRIB1",
+     "set dataRepresentationType = 3; set Nx = 25; set Ny = 20; "
+     "set latitudeOfFirstGridPointInDegrees = 30; set longitudeOfFirstGridPointInDegrees = 120; "
+     "set LoVInDegrees = 135; set DxInMetres = 20000; set DyInMetres = 20000; "
+     "set Latin1InDegrees = 30; set Latin2InDegrees = 60; set jScansPositively = 1; "
+     "set earthIsOblate = 1;",
+     "", 12, true, false, 30},
+    {"second_order", "regular_ll_sfc_grib1", kLatLon, "grid_second_order", 16, false, false, 0},
+    {"second_order_bitmap", "regular_ll_sfc_grib1", kLatLon, "grid_second_order", 14, true, false,
+     0},
+    {"second_order_spd1", "regular_ll_sfc_grib1", kLatLon, "grid_second_order_SPD1", 12, false,
+     false, 0},
+    {"second_order_spd3", "regular_ll_sfc_grib1", kLatLon, "grid_second_order_SPD3", 18, false,
+     false, 0},
+    {"second_order_no_spd", "regular_ll_sfc_grib1", kLatLon, "grid_second_order_no_SPD", 16, false,
+     false, 0},
+    {"second_order_boustrophedonic", "regular_ll_sfc_grib1", kLatLon,
+     "grid_second_order_boustrophedonic", 16, false, false, 0},
+    {"second_order_reduced", "reduced_gg_pl_32_grib1", "", "grid_second_order", 16, false, false,
+     40},
+};
+
+// Values of a smooth field with a little noise, every seventh missing for a bit-map.
+std::string values_rules(const Case& c, std::size_t n) {
+    std::ostringstream r;
+    if (c.bitmap) r << "set bitmapPresent = 1;\nset missingValue = 9999;\n";
+    if (c.constant) r << "set decimalScaleFactor = 2;\n";
+    r << "set bitsPerValue = " << c.bits << ";\nset values = {";
+    for (std::size_t k = 0; k < n; ++k) {
+        double v = c.constant ? 273.5
+                              : 250 + 30 * std::sin(k % 31 / 5.0) * std::cos(k / 31 / 4.0) +
+                                    (k * 37 % 11) * 0.1;
+        if (c.bitmap && k % 7 == 3) v = 9999;
+        r << (k ? "," : "") << v;
+    }
+    r << "};\n";
+    if (*c.packing) r << "set packingType = \"" << c.packing << "\";\n";
+    return r.str();
+}
+
+TEST(Grib1, EveryValueAsTheIndependentToolDecodesIt) {
+    if (!have_tools())
+        GTEST_SKIP() << "ecCodes tools or samples are missing: install libeccodes-tools "
+                     << "(scripts/install-deps.sh) to run the GRIB1 comparisons";
+    TempDir dir("grib1_cases");
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const std::string shape = (dir.path / (std::string(c.name) + ".shape")).string();
+        const std::string path = (dir.path / (std::string(c.name) + ".grib1")).string();
+        ASSERT_TRUE(filter(dir.path, std::string(c.geometry) + "\nwrite \"" + shape + "\";\n",
+                           kSamples + c.sample + ".tmpl"))
+            << read_file(dir.path / "filter.log");
+        const std::size_t n = std::stoul(tool_get(shape, "numberOfPoints"));
+        ASSERT_TRUE(filter(dir.path, values_rules(c, n) + "write \"" + path + "\";\n", shape))
+            << read_file(dir.path / "filter.log");
+        // The tool must have written the packing and widths asked for.
+        const std::string packing = tool_get(path, "packingType,bitsPerValue");
+        if (*c.packing)
+            EXPECT_EQ(packing.substr(0, packing.find(' ')),
+                      std::string(c.packing) == "grid_second_order_boustrophedonic"
+                          ? "grid_second_order"
+                          : c.packing);
+        else
+            EXPECT_EQ(packing, "grid_simple " + std::to_string(c.constant ? 0 : c.bits));
+
+        const std::string bytes = read_file(path);
+        grib::File file;
+        const auto* b = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        ASSERT_EQ(grib::index_bytes(b, bytes.size(), file), 1) << file.first_problem;
+        ASSERT_EQ(file.fields.size(), 1u);
+        const grib::Field& f = file.fields[0];
+        EXPECT_EQ(f.edition, 1);
+        EXPECT_EQ(f.grid.template_number, c.template_number);
+        ASSERT_EQ(f.grid.count(), n);
+        // The grid's description as the tool reads it.
+        std::ostringstream shape_keys;
+        shape_keys << (f.grid.earth_a == 6378160 && f.grid.earth_b == 6356775) << " "
+                   << f.grid.winds_grid_relative;
+        if (c.template_number == 1 || c.template_number == 41)
+            shape_keys << " " << f.grid.south_pole_lat << " " << f.grid.south_pole_lon << " "
+                       << f.grid.rotation;
+        if (c.template_number >= 40) shape_keys << " " << f.grid.gaussian_n;
+        EXPECT_EQ(shape_keys.str(),
+                  tool_get(path, std::string("earthIsOblate,uvRelativeToGrid") +
+                                     (c.template_number == 1 || c.template_number == 41
+                                          ? ",latitudeOfSouthernPoleInDegrees,"
+                                            "longitudeOfSouthernPoleInDegrees,"
+                                            "angleOfRotationInDegrees"
+                                          : "") +
+                                     (c.template_number >= 40 ? ",N" : "")));
+        std::vector<float> values(n);
+        ASSERT_EQ(grib::decode(file, f, values), 1);
+
+        const std::vector<Point> ref = reference_points(path);
+        ASSERT_EQ(ref.size(), n);
+        // Lat/lon grids are matched point by point whatever the scanning
+        // order; the others by the scanning order of their rows.
+        std::map<std::pair<long, long>, std::size_t> at;
+        const bool by_position = f.grid.template_number == 0 && f.grid.row_points.empty();
+        for (std::size_t k = 0; by_position && k < n; ++k)
+            at[{std::lround(ref[k].lat * 1000), std::lround(ref[k].lon * 1000)}] = k;
+        // Every point where the tool places it (which leaves rotated
+        // Gaussian grids in their rotated frame).
+        const bool frame = c.template_number == 41;
+        std::vector<double> lats(n), lons(n);
+        ASSERT_EQ(grib::grid_coordinates(f.grid, lats, lons), 1);
+        std::size_t misplaced = 0;
+        std::size_t missing = 0, wrong = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t row = k / f.grid.cols, col = k % f.grid.cols;
+            const std::size_t i = (f.grid.scan_mode & 0x80) ? f.grid.cols - 1 - col : col;
+            const std::size_t j = (f.grid.scan_mode & 0x40) ? f.grid.rows - 1 - row : row;
+            std::size_t r = f.grid.row_points.empty() ? j * f.grid.cols + i : k;
+            if (by_position) {
+                const double lat = f.grid.lat_north - static_cast<double>(row) * f.grid.lat_step;
+                const double lon = f.grid.lon_west + static_cast<double>(col) * f.grid.lon_step;
+                auto it = at.find({std::lround(lat * 1000), std::lround(lon * 1000)});
+                ASSERT_NE(it, at.end()) << "point " << k << " at " << lat << ", " << lon;
+                r = it->second;
+            }
+            const double dlon = std::remainder(lons[k] - ref[r].lon, 360.0);
+            const bool pole = std::fabs(ref[r].lat) > 89.999; // any longitude
+            if (!frame &&
+                (std::fabs(lats[k] - ref[r].lat) > 2e-3 || (std::fabs(dlon) > 2e-3 && !pole)) &&
+                misplaced++ == 0)
+                ADD_FAILURE() << "point " << k << " at " << lats[k] << ", " << lons[k] << " for "
+                              << ref[r].lat << ", " << ref[r].lon;
+            const double want = ref[r].value;
+            missing += std::isnan(want);
+            const bool same = std::isnan(want)
+                                  ? std::isnan(values[k])
+                                  : std::fabs(values[k] - want) <= 2e-7 * std::fabs(want) + 1e-6;
+            if (!same && wrong++ == 0)
+                ADD_FAILURE() << "point " << k << ": " << values[k] << " for " << want;
+        }
+        EXPECT_EQ(wrong, 0u);
+        EXPECT_EQ(misplaced, 0u);
+        EXPECT_EQ(missing > 0, c.bitmap);
+    }
+}
+
+// Second-order packing with every second row stored backwards, over the
+// rows of a reduced grid: the tool writes it but cannot read it back, so the
+// values written are the reference (to the packing's precision).
+TEST(Grib1, BoustrophedonicRowsOfAReducedGrid) {
+    if (!have_tools()) GTEST_SKIP() << "ecCodes tools or samples are missing";
+    TempDir dir("grib1_reduced");
+    const std::string path = (dir.path / "reduced.grib1").string();
+    const Case c = {"reduced", "reduced_gg_pl_32_grib1",
+                    "",        "grid_second_order_boustrophedonic",
+                    16,        false,
+                    false,     40};
+    const std::size_t n = 6114;
+    ASSERT_TRUE(filter(dir.path, values_rules(c, n) + "write \"" + path + "\";\n",
+                       kSamples + c.sample + ".tmpl"));
+    EXPECT_EQ(tool_get(path, "packingType,boustrophedonicOrdering"), "grid_second_order 1");
+    const std::string bytes = read_file(path);
+    grib::File file;
+    ASSERT_EQ(
+        grib::index_bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), file),
+        1);
+    ASSERT_EQ(file.fields[0].grid.count(), n);
+    std::vector<float> values(n);
+    ASSERT_EQ(grib::decode(file, file.fields[0], values), 1);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double want =
+            250 + 30 * std::sin(k % 31 / 5.0) * std::cos(k / 31 / 4.0) + (k * 37 % 11) * 0.1;
+        ASSERT_NEAR(values[k], want, 2e-3) << "point " << k;
+    }
+}
+
+// Levels and time ranges of GRIB1 as the edition 2 kinds of both.
+struct Product {
+    const char* keys; // grib_filter statements
+    int level_type;
+    double level_value;
+    int level2_type;
+    double level2_value;
+    int forecast_hour, interval_hours, product_template;
+};
+const Product kProducts[] = {
+    {"set indicatorOfTypeOfLevel = 1; set level = 0;", 1, 0, 255, 0, 0, 0, 0},
+    {"set indicatorOfTypeOfLevel = 100; set level = 850; set P1 = 12;", 100, 85000, 255, 0, 12, 0,
+     0},
+    {"set indicatorOfTypeOfLevel = 102; set unitOfTimeRange = 11; set P1 = 3;", 101, 0, 255, 0, 18,
+     0, 0},
+    {"set indicatorOfTypeOfLevel = 105; set level = 2; set unitOfTimeRange = 0; set P1 = 90;", 103,
+     2, 255, 0, 1, 0, 0},
+    {"set indicatorOfTypeOfLevel = 109; set level = 37;", 105, 37, 255, 0, 0, 0, 0},
+    {"set indicatorOfTypeOfLevel = 112; set topLevel = 7; set bottomLevel = 28;", 106, 0.07, 106,
+     0.28, 0, 0, 0},
+    {"set indicatorOfTypeOfLevel = 106; set topLevel = 3; set bottomLevel = 0;", 103, 300, 103, 0,
+     0, 0, 0},
+    {"set indicatorOfTypeOfLevel = 101; set topLevel = 50; set bottomLevel = 85;", 100, 50000, 100,
+     85000, 0, 0, 0},
+    {"set indicatorOfTypeOfLevel = 200; set timeRangeIndicator = 4; set P1 = 6; set P2 = 12;", 10,
+     0, 255, 0, 12, 6, 8},
+    {"set indicatorOfTypeOfLevel = 117; set level = 2000; set timeRangeIndicator = 3; "
+     "set P1 = 0; set P2 = 24;",
+     109, 2e-6, 255, 0, 24, 24, 8},
+    {"set indicatorOfTypeOfLevel = 7; set timeRangeIndicator = 10; set P1 = 1; set P2 = 44;", 7, 0,
+     255, 0, 300, 0, 0},
+    {"set indicatorOfTypeOfLevel = 8; set timeRangeIndicator = 0; set step = 300;", 8, 0, 255, 0,
+     300, 0, 0},
+    {"set indicatorOfTypeOfLevel = 113; set level = 320; set timeRangeIndicator = 2; "
+     "set unitOfTimeRange = 2; set P1 = 1; set P2 = 2;",
+     107, 320, 255, 0, 48, 24, 8},
+    {"set indicatorOfTypeOfLevel = 111; set level = 10;", 106, 0.1, 255, 0, 0, 0, 0},
+    {"set indicatorOfTypeOfLevel = 4;", 4, 0, 255, 0, 0, 0, 0},
+    {"set indicatorOfTypeOfLevel = 107; set level = 9950;", 104, 0.995, 255, 0, 0, 0, 0},
+    {"set indicatorOfTypeOfLevel = 160; set level = 75;", 160, 75, 255, 0, 0, 0, 0},
+    {"set indicatorOfTypeOfLevel = 210; set level = 5;", 1210, 5, 255, 0, 0, 0, 0},
+};
+
+TEST(Grib1, LevelsAndTimeRangesAsTheKindsOfEdition2) {
+    if (!have_tools()) GTEST_SKIP() << "ecCodes tools or samples are missing";
+    TempDir dir("grib1_products");
+    const std::string path = (dir.path / "products.grib1").string();
+    std::string rules = "set centre = 34; set table2Version = 2; set indicatorOfParameter = 11;\n"
+                        "set dataDate = 19990228; set dataTime = 1800;\n";
+    for (const Product& p : kProducts)
+        rules += "set timeRangeIndicator = 0; set unitOfTimeRange = 1; set P1 = 0; set P2 = 0;\n" +
+                 std::string(p.keys) + "\nwrite \"" + path + "\";\n";
+    // Statistics over several forecasts and months are refused by name.
+    rules += "set timeRangeIndicator = 123; write \"" + path + "\";\n";
+    rules += "set timeRangeIndicator = 0; set unitOfTimeRange = 3; write \"" + path + "\";\n";
+    ASSERT_TRUE(filter(dir.path, rules, kSamples + "regular_ll_sfc_grib1.tmpl"))
+        << read_file(dir.path / "filter.log");
+    const std::string bytes = read_file(path);
+    grib::File file;
+    ASSERT_EQ(
+        grib::index_bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), file),
+        1);
+    EXPECT_EQ(file.messages, static_cast<int>(std::size(kProducts)) + 2);
+    EXPECT_EQ(file.skipped, 2);
+    EXPECT_EQ(file.first_problem, "message " + std::to_string(std::size(kProducts) + 1) +
+                                      ": time range indicator 123 (statistics over several "
+                                      "forecasts) is not supported; skipped.");
+    ASSERT_EQ(file.fields.size(), std::size(kProducts));
+    for (std::size_t k = 0; k < std::size(kProducts); ++k) {
+        SCOPED_TRACE(kProducts[k].keys);
+        const grib::Field& f = file.fields[k];
+        const Product& p = kProducts[k];
+        EXPECT_EQ(f.centre, 34);
+        EXPECT_EQ(f.table_version, 2);
+        EXPECT_EQ(f.number, 11);
+        EXPECT_EQ(f.year * 1000000 + f.month * 10000 + f.day * 100 + f.hour, 1999022818);
+        EXPECT_EQ(f.level_type, p.level_type);
+        EXPECT_NEAR(f.level_value, p.level_value, 1e-9 * std::fabs(p.level_value) + 1e-12);
+        EXPECT_EQ(f.level2_type, p.level2_type);
+        EXPECT_NEAR(f.level2_value, p.level2_value, 1e-9);
+        EXPECT_EQ(f.forecast_hour, p.forecast_hour);
+        EXPECT_EQ(f.interval_hours, p.interval_hours);
+        EXPECT_EQ(f.product_template, p.product_template);
+    }
+}
+
+// A file of both editions, with junk between messages; then every
+// truncation and corrupted header octet of the GRIB1 message: refused by
+// its number or decoded, never a crash or a read outside the message.
+TEST(Grib1, MixedEditionsAndBrokenMessages) {
+    if (!have_tools()) GTEST_SKIP() << "ecCodes tools or samples are missing";
+    TempDir dir("grib1_broken");
+    const std::string g1 = (dir.path / "so.grib1").string();
+    const Case c = kCases[17]; // second order with a bit-map
+    ASSERT_TRUE(filter(dir.path,
+                       std::string(kLatLon) + values_rules(c, 31 * 17) + "write \"" + g1 + "\";\n",
+                       kSamples + c.sample + ".tmpl"));
+    const std::string one = read_file(g1);
+    const std::string two = read_file(kSamples + "regular_ll_sfc_grib2.tmpl");
+    const std::string mixed = "WMO HEADER\r\r\n" + one + two + "\n\n" + one;
+    grib::File file;
+    const auto* mb = reinterpret_cast<const std::uint8_t*>(mixed.data());
+    ASSERT_EQ(grib::index_bytes(mb, mixed.size(), file), 1) << file.first_problem;
+    ASSERT_EQ(file.fields.size(), 3u);
+    EXPECT_EQ(file.fields[0].edition, 1);
+    EXPECT_EQ(file.fields[1].edition, 2);
+    EXPECT_EQ(file.fields[2].edition, 1);
+    EXPECT_EQ(file.fields[2].message, 3);
+    EXPECT_TRUE(grib::is_grib(reinterpret_cast<const std::uint8_t*>(one.data()), one.size()));
+    EXPECT_FALSE(grib::is_grib2(reinterpret_cast<const std::uint8_t*>(one.data()), one.size()));
+
+    std::vector<float> values(4096);
+    std::vector<float> good(31 * 17);
+    ASSERT_EQ(grib::decode(file, file.fields[0], good), 1);
+    // The same message with the length form of messages beyond 16 MB: its
+    // length in units of 120 octets, the excess (plus 4) in section 4's.
+    {
+        std::string large = one;
+        const std::size_t total = one.size(), units = (total + 119) / 120;
+        auto put24 = [&](std::size_t at, std::size_t v) {
+            for (int k = 0; k < 3; ++k)
+                large[at + k] = static_cast<char>(v >> (8 * (2 - k)));
+        };
+        put24(4, units | 0x800000);
+        put24(file.fields[0].sec7 - file.fields[0].offset, units * 120 - total + 4);
+        grib::File f;
+        ASSERT_EQ(
+            grib::index_bytes(reinterpret_cast<const std::uint8_t*>(large.data()), large.size(), f),
+            1)
+            << f.first_problem;
+        std::vector<float> same(good.size());
+        ASSERT_EQ(grib::decode(f, f.fields[0], same), 1);
+        for (std::size_t k = 0; k < good.size(); ++k)
+            ASSERT_TRUE(same[k] == good[k] || (std::isnan(same[k]) && std::isnan(good[k])));
+    }
+    auto survive = [&](const std::string& bytes) {
+        grib::File f;
+        std::vector<std::uint8_t> copy(bytes.begin(), bytes.end()); // exact size for sanitizers
+        if (grib::index_bytes(copy.data(), copy.size(), f) == 0) {
+            if (f.messages > 0) {
+                EXPECT_EQ(f.first_problem.rfind("message 1: ", 0), 0u) << f.first_problem;
+            }
+            return;
+        }
+        if (f.fields[0].grid.count() <= values.size()) grib::decode(f, f.fields[0], values);
+    };
+    for (std::size_t cut = 0; cut < one.size(); cut += 7)
+        survive(one.substr(0, cut));
+    // Every octet of the sections' headers (the data are any bits).
+    const std::size_t header_end = file.fields[0].sec7 - file.fields[0].offset + 160;
+    for (std::size_t k = 4; k < header_end && k < one.size(); ++k)
+        for (int v : {0x00, 0xff, 0x7f}) {
+            std::string broken = one;
+            broken[k] = static_cast<char>(v);
+            survive(broken);
+        }
+}
+
+} // namespace
