@@ -89,6 +89,10 @@ struct MapGrid {
     // latitude/longitude grids), and whether its winds run along its axes.
     std::string proj;
     bool winds_grid_relative = false;
+    // Out, with whole and a projection: the points' coordinates in that plane
+    // are x0 + i dx, y0 - j dy (column i, row j).
+    bool affine = false;
+    double x0 = 0, y0 = 0, dx = 0, dy = 0;
 };
 
 // The map grid of the field extracted last, with the values a and b (b may

@@ -527,8 +527,7 @@ std::string rotated_proj(const grib::Grid& g) {
     std::snprintf(text, sizeof text,
                   "+proj=ob_tran +o_proj=longlat +o_lon_p=%.9g +o_lat_p=%.9g +lon_0=%.9g "
                   "+a=%.9g +b=%.9g",
-                  -g.rotation, -g.south_pole_lat, g.south_pole_lon + 180.0, g.earth_a,
-                  g.earth_b);
+                  -g.rotation, -g.south_pole_lat, g.south_pole_lon, g.earth_a, g.earth_b);
     return text;
 }
 
@@ -598,6 +597,12 @@ bool whole_map_grid(const float* a, const float* b, MapGrid& m) {
     const bool rotated = g.template_number == 1 || g.template_number == 41;
     m.proj = rotated ? rotated_proj(g) : g.proj;
     m.winds_grid_relative = g.winds_grid_relative;
+    m.affine = rotated || !g.proj.empty();
+    if (rotated)
+        m.x0 = std::remainder(g.lon_west, 360.0), m.y0 = g.lat_north, m.dx = g.lon_step,
+        m.dy = g.lat_step; // rotated longitudes as PROJ gives them, -180..180
+    else
+        m.x0 = g.x0, m.y0 = g.y0, m.dx = g.dx, m.dy = g.dy;
     return true;
 }
 

@@ -424,7 +424,11 @@ struct GridWinds {
         context = proj_context_create();
         proj_log_level(context, PJ_LOG_NONE);
         pj = proj_create(context, proj.c_str());
-        if (pj) angular = proj_angular_output(pj, PJ_FWD) != 0;
+        // (a rotated pole's plane comes in radians, though PROJ does not
+        // call it angular)
+        if (pj)
+            angular =
+                proj_angular_output(pj, PJ_FWD) != 0 || proj.find("ob_tran") != std::string::npos;
     }
     ~GridWinds() {
         if (pj) proj_destroy(pj);
@@ -477,7 +481,11 @@ int draw_geo_map(const MapGrid& m, const GeoMap& gm, const float* shown, int kin
     const bool plate = gm.proj.empty();
     float xa = gm.lon0, xe = gm.lon1, ya = gm.lat0, ye = gm.lat1;
     if (!plate) {
-        if (gm.own) {
+        if (gm.own && m.affine) {
+            // The grid's own plane, where its points are evenly spaced.
+            xa = float(m.x0 - 0.5 * m.dx), xe = float(m.x0 + (m.cols - 0.5) * m.dx);
+            ya = float(m.y0 - (m.rows - 0.5) * m.dy), ye = float(m.y0 + 0.5 * m.dy);
+        } else if (gm.own) {
             // The grid's own plane: the rectangle of its outer points and
             // half a cell around them.
             std::vector<float> lon, lat;
@@ -554,16 +562,39 @@ int draw_geo_map(const MapGrid& m, const GeoMap& gm, const float* shown, int kin
         else
             rz::graf(xa, xe, xf, step, ya, ye, yf, step);
     } else {
+        // The graticule: meridians and parallels each by their own extent (a
+        // map round a pole has its meridians every 30 degrees).
+        const float lon_span = gm.lon1 - gm.lon0, lat_span = gm.lat1 - gm.lat0;
+        const float lat_step = geo_label_step(lat_span);
+        const float lon_step =
+            lon_span >= 359.0f && lat_span < 120.0f ? 30.0f : geo_label_step(lon_span);
         if (cells)
-            rz::grafmp3(xa, xe, ya, ye, step, step, zmin, zmax, zmin, zstep);
+            rz::grafmp3(xa, xe, ya, ye, lon_step, lat_step, zmin, zmax, zmin, zstep);
         else
-            rz::grafmp(xa, xe, ya, ye, step, step);
+            rz::grafmp(xa, xe, ya, ye, lon_step, lat_step);
     }
     if (state.draw_only) {
         rz::close_axis_system();
         return 1;
     }
-    if (kind == 1 && cells) rz::geocel(m.lon, m.lat, shown, m.cols, m.rows);
+    // In the grid's own plane its points need no projection.
+    std::vector<float> plane_x, plane_y;
+    if (gm.own && m.affine && !plate) {
+        const std::size_t n = std::size_t(m.cols) * std::size_t(m.rows);
+        plane_x.resize(n), plane_y.resize(n);
+        for (int j = 0; j < m.rows; ++j)
+            for (int i = 0; i < m.cols; ++i) {
+                plane_x[std::size_t(j) * m.cols + i] = float(m.x0 + i * m.dx);
+                plane_y[std::size_t(j) * m.cols + i] = float(m.y0 - j * m.dy);
+            }
+    }
+    const bool in_plane = !plane_x.empty();
+    if (kind == 1 && cells) {
+        if (in_plane)
+            rz::mapcel(plane_x.data(), plane_y.data(), shown, m.cols, m.rows);
+        else
+            rz::geocel(m.lon, m.lat, shown, m.cols, m.rows);
+    }
     rz::titlin(title_line, 3);
     rz::title();
     if (opt.contours != MapOptions::None) {
@@ -576,7 +607,11 @@ int draw_geo_map(const MapGrid& m, const GeoMap& gm, const float* shown, int kin
             rz::height(36);
             rz::isolab(700, digits);
             rz::isohal(0);
-            rz::geoiso(m.lon, m.lat, m.cols, m.rows, shown, levels.data(), int(levels.size()));
+            if (in_plane)
+                rz::mapiso(plane_x.data(), plane_y.data(), m.cols, m.rows, shown, levels.data(),
+                           int(levels.size()));
+            else
+                rz::geoiso(m.lon, m.lat, m.cols, m.rows, shown, levels.data(), int(levels.size()));
         }
         rz::color("fore");
     }

@@ -83,6 +83,7 @@ std::string lambert_file() {
     codes_set_long(h, "jScansPositively", 1);
     codes_set_long(h, "shapeOfTheEarth", 6);
     codes_set_long(h, "typeOfFirstFixedSurface", 100);
+    codes_set_long(h, "scaleFactorOfFirstFixedSurface", 0);
     codes_set_long(h, "scaledValueOfFirstFixedSurface", 85000);
     codes_set_long(h, "bitsPerValue", 16);
     std::vector<double> v(std::size_t(nx) * ny);

@@ -470,7 +470,15 @@ int mapprj(const char* definition, float lon_centre) {
     m.centre = centre;
     if (pj) {
         m.radians_in = proj_angular_input(pj, PJ_FWD) != 0;
-        m.degrees_out = proj_angular_output(pj, PJ_FWD) != 0;
+        // A rotated pole's plane of longitudes and latitudes comes in
+        // radians, though PROJ does not call it angular.
+        const std::string d = definition;
+        m.degrees_out = proj_angular_output(pj, PJ_FWD) != 0 ||
+                        (d.find("ob_tran") != std::string::npos &&
+                         (d.find("o_proj=longlat") != std::string::npos ||
+                          d.find("o_proj=latlon") != std::string::npos ||
+                          d.find("o_proj=lonlat") != std::string::npos ||
+                          d.find("o_proj=latlong") != std::string::npos));
     }
     return 0;
 }
