@@ -676,9 +676,9 @@ void mapcel(const float* x, const float* y, const float* z, int nx, int ny) {
             // File devices: a run of cells of one colour along the row is one
             // polygon, its upper corners then its lower ones.
             int e = i;
-            while (e + 1 < nx && e - i < 200) {
+            while (e + 1 < nx && e - i < 900) {
                 const float w = z[size_t(j) * size_t(nx) + size_t(e + 1)];
-                if (w != w || z_colour(w) != c) break;
+                if (w != w || colour_entry(z_colour(w)) != colour_entry(c)) break; // another colour
                 const float ux[2] = {top_x[e + 2], low_x[e + 2]},
                             uy[2] = {top_y[e + 2], low_y[e + 2]};
                 if (!(std::fabs(ux[0] - top_x[e + 1]) <= wide &&
@@ -688,11 +688,21 @@ void mapcel(const float* x, const float* y, const float* z, int nx, int ny) {
                     break;
                 ++e;
             }
+            // Corners in line with their neighbours (a straight row) are
+            // left out.
             run_x.clear(), run_y.clear();
+            const auto straight = [](const float* px, const float* py, int k) {
+                const float cross = (px[k] - px[k - 1]) * (py[k + 1] - py[k - 1]) -
+                                    (py[k] - py[k - 1]) * (px[k + 1] - px[k - 1]);
+                return std::fabs(cross) <=
+                       0.01f * std::hypot(px[k + 1] - px[k - 1], py[k + 1] - py[k - 1]);
+            };
             for (int k = i; k <= e + 1; ++k)
-                run_x.push_back(top_x[k]), run_y.push_back(top_y[k]);
+                if (k == i || k == e + 1 || !straight(top_x, top_y, k))
+                    run_x.push_back(top_x[k]), run_y.push_back(top_y[k]);
             for (int k = e + 1; k >= i; --k)
-                run_x.push_back(low_x[k]), run_y.push_back(low_y[k]);
+                if (k == i || k == e + 1 || !straight(low_x, low_y, k))
+                    run_x.push_back(low_x[k]), run_y.push_back(low_y[k]);
             fill_polygon_plot(run_x.data(), run_y.data(), int(run_x.size()), c);
             i = e;
         }
