@@ -718,6 +718,15 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     const gpv::FieldLabel& h = m.label;
     const int n = m.cols * m.rows;
     a = m.a, b = m.b;
+    if (!geo && opt.area) {
+        bool reached = false;
+        for (int k = 0; k < n && !reached; ++k)
+            reached = !std::isnan(a[k]) && reaches(opt, m, k);
+        if (!reached) {
+            platform::message_box("The area lies outside the field's grid.", "plot_field", true);
+            return 0;
+        }
+    }
     GeoMap gm;
     if (geo) {
         gm.spacing = grid_spacing(m);
