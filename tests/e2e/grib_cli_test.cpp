@@ -236,3 +236,28 @@ TEST_F(GribCli, MapsOfAnyAreaAndProjection) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(GribCli, ContourMapsBandTheColourBarAtTheLevels) {
+    // A global field from about -21 to 30 C with lines every 5: the colour
+    // range runs from -25 to 30 and the bar shows one colour per band.
+    write({lat_lon_field(0, 90, 360, 181)});
+    const Outcome r = kivar("image " + path + " --format bmp --save maps --contour 5");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string map =
+        (dir / "work" / "maps" / "MD00_ID004_P0850_DT26120400_TM00.bmp").string();
+    // The bar of the global map (1951 x 975 plot units, centred in the fixed
+    // map's axes) stands 85 units right of it, 50 wide.
+    const double k = 599.0 / 2819.0;
+    const int x = int((526 + 1951 + 85 + 25) * k), top = int((1893 - 975) * k) + 3,
+              bottom = int(1893 * k) - 3;
+    std::vector<uint32_t> bands;
+    for (int y = top; y <= bottom; ++y) {
+        const uint32_t c = bmp_pixel(map, x, y);
+        if (bands.empty() || bands.back() != c) bands.push_back(c);
+    }
+    EXPECT_EQ(bands.size(), 11u);
+}
+
+} // namespace
