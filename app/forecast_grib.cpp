@@ -159,8 +159,9 @@ std::string grid_name(const grib::Grid& g) {
     const char* reduced = g.row_points.empty() ? "" : "reduced ";
     if (!g.proj.empty())
         std::snprintf(text, sizeof text, "%s %gx%g km", kind, g.dx / 1000, g.dy / 1000);
-    else if (g.template_number == 40)
-        std::snprintf(text, sizeof text, "%sGaussian N%d", reduced, g.gaussian_n);
+    else if (g.template_number == 40 || g.template_number == 41)
+        std::snprintf(text, sizeof text, "%s%sGaussian N%d", reduced,
+                      g.template_number == 41 ? "rotated " : "", g.gaussian_n);
     else if (!g.row_points.empty())
         std::snprintf(text, sizeof text, "reduced %s %g", kind, g.lat_step);
     else

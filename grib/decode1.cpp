@@ -1,7 +1,8 @@
 // The binary data section of GRIB edition 1: simple packing of 0 to 32 bits
 // and the general extended second-order packing (groups of their own width
 // and length over a field with optional spatial differencing), scaled by the
-// decimal factor of the product definition section.
+// decimal factor of the product definition section, and IEEE floating point
+// values.
 #include "grib/bytes.h"
 #include "grib/edition1.h"
 
@@ -164,6 +165,23 @@ bool unpack1(const File& file, const Field& f, double a, double b, float* out, s
         if (bits > 32 || static_cast<std::uint64_t>(n) * bits > 8ull * size)
             return *error = "packed data shorter than its values.", false;
         unpack_simple(bds + 11, size, bits, ref, scale, out, n);
+        return true;
+    }
+    if (f.data_template == 4) { // IEEE values, 32 or 64 bits
+        const bool single = bds[11] == 1;
+        if (f.len7 < 12 || static_cast<std::uint64_t>(n) * (single ? 4 : 8) > f.len7 - 12)
+            return *error = "packed data shorter than its values.", false;
+        const std::uint8_t* p = bds + 12;
+        for (std::size_t k = 0; k < n; ++k) {
+            double v;
+            if (single) {
+                v = ieee32(p + 4 * k);
+            } else {
+                const std::uint64_t u = u64(p + 8 * k);
+                std::memcpy(&v, &u, 8);
+            }
+            out[k] = narrow(a * v + b);
+        }
         return true;
     }
     if (f.len7 < 26) return *error = "second-order packing header too short.", false;

@@ -7,9 +7,10 @@
 // (bit-map) and 7 (packed data). Numbers are big-endian; signed numbers are
 // sign and magnitude.
 //
-// Supported: grid templates 3.0, 3.1, 3.10, 3.20, 3.30 and 3.40 (lat/lon,
-// rotated, Mercator, polar stereographic, Lambert conformal, Gaussian; the
-// lat/lon and Gaussian ones also reduced; every scanning mode), product templates 4.0 and 4.8, data representation templates 5.0
+// Supported: grid templates 3.0, 3.1, 3.10, 3.20, 3.30, 3.40 and 3.41 (lat/lon,
+// rotated, Mercator, polar stereographic, Lambert conformal, Gaussian, rotated
+// Gaussian; the lat/lon and Gaussian ones also reduced; every scanning
+// mode), product templates 4.0 and 4.8, data representation templates 5.0
 // (simple packing), 5.2 and 5.3 (complex packing, spatial differencing of
 // order 1 and 2), 5.41 (PNG), and the bit-map of section 6. Fields of other
 // templates are skipped and reported by the template's name and number.
@@ -19,7 +20,8 @@
 // into the same fields: grids of types 0 (lat/lon), 1 (Mercator), 3 (Lambert
 // conformal), 4 (Gaussian), 5 (polar stereographic), 10 (rotated lat/lon),
 // 14 (rotated Gaussian) and the reduced forms of lat/lon and Gaussian grids;
-// simple packing and the general extended second-order packing; the levels
+// simple packing, the general extended second-order packing and IEEE
+// floating point values; the levels
 // and time ranges given the codes of edition 2 (see Field). Messages without
 // a grid description, spherical harmonics, stretched grids and predefined
 // bit-maps are skipped by name.
@@ -120,7 +122,8 @@ struct Field {
     int interval_hours = 0; // length of the statistics interval (4.8), else 0
     // GRIB1: product template 0 for a time, 8 for an interval (time range
     // indicators 2 to 5); data template 0 for simple packing, 2 and 3 for
-    // second-order packing without and with spatial differencing.
+    // second-order packing without and with spatial differencing, 4 for IEEE
+    // floating point values.
     int product_template = 0, data_template = 0;
     Grid grid;
     std::uint32_t value_count = 0;    // values packed in section 7

@@ -132,6 +132,7 @@ int template_length(int number) {
     case 10:
         return 72;
     case 1:
+    case 41:
         return 84;
     case 20:
         return 65;
@@ -245,7 +246,7 @@ bool parse_latlon(const std::uint8_t* s3, std::uint32_t len, int tlen, Grid& g,
     }
 
     const double north = std::max(la1, la2), south = std::min(la1, la2);
-    if (g.template_number == 40) {
+    if (g.template_number == 40 || g.template_number == 41) {
         const std::uint32_t n = rdj;
         if (n == 0 || n > kMaxGaussianN || static_cast<std::uint64_t>(g.rows) > 2ull * n)
             return problem = format("Gaussian grid of %u parallels from pole to equator with %d "
@@ -276,7 +277,7 @@ bool parse_latlon(const std::uint8_t* s3, std::uint32_t len, int tlen, Grid& g,
         g.lat_step = dj;
         g.lat_north = (scan & 0x40) ? la1 + static_cast<double>(nj - 1) * dj : la1;
     }
-    if (g.template_number == 1) {
+    if (g.template_number == 1 || g.template_number == 41) {
         g.south_pole_lat = sm32(s3 + 72) * unit;
         g.south_pole_lon = u32(s3 + 76) * unit;
         g.rotation = ieee32(s3 + 80);
@@ -588,7 +589,8 @@ int grid_nearest(const Grid& g, std::span<const double> lat, std::span<const dou
     const std::size_t n = std::min({lat.size(), lon.size(), index.size()});
     if (n == 0) return 1;
     const bool reduced = !g.row_points.empty();
-    if (!g.proj.empty() || g.template_number == 1) {
+    const bool rotated = g.template_number == 1 || g.template_number == 41;
+    if (!g.proj.empty() || rotated) {
         // Into the grid's own plane or rotated frame first.
         std::vector<double> x(n), y(n);
         std::string def = g.proj;
@@ -618,7 +620,7 @@ int grid_nearest(const Grid& g, std::span<const double> lat, std::span<const dou
             return 1;
         }
         Grid plain = g;
-        plain.template_number = 0;
+        plain.template_number = g.template_number == 41 ? 40 : 0;
         for (std::size_t k = 0; k < n; ++k) {
             x[k] *= 180 / M_PI;
             y[k] *= 180 / M_PI;

@@ -26,7 +26,7 @@ std::string mercator_proj(double lad, double a, double b);
 bool place_projected_grid(Grid& grid, double first_lat, double first_lon, std::string& problem);
 
 // Reads section 3 of a GRIB edition 2 message (s3, len bytes from its length
-// octets) into grid: templates 3.0, 3.1, 3.10, 3.20, 3.30 and 3.40, with the
+// octets) into grid: templates 3.0, 3.1, 3.10, 3.20, 3.30, 3.40 and 3.41, with the
 // list of points per row of reduced grids and the shape of the earth. false
 // with problem set (without the message's number) for other templates, which
 // are named, and for a grid that cannot be true (absurd sizes are refused

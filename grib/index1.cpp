@@ -157,14 +157,17 @@ bool set_time(Field& f, const std::uint8_t* pds, std::string& problem) {
     case 3: // average
     case 4: // accumulation
     case 5: // difference
-        if (p2 < p1) return problem = format("time range from %lld to %lld.", p1, p2), false;
+        if (p2 < p1)
+            return problem = format("time range from %lld to %lld ends before it begins; skipped.",
+                                    p1, p2),
+                   false;
         f.product_template = 8;
         f.forecast_hour = hours(p2);
         f.interval_hours = hours(p2) - hours(p1);
         return true;
     default:
         problem = format("time range indicator %d (%s) is not supported; skipped.", tri,
-                         tri >= 113 && tri <= 137 ? "statistics over several forecasts"
+                         tri >= 113 && tri <= 137 ? "statistics over several forecasts or analyses"
                          : tri >= 51 && tri <= 52 ? "climatological statistics"
                                                   : "other time range");
         return false;
@@ -275,7 +278,9 @@ bool set_grid(Field& f, const std::uint8_t* s, std::uint32_t len, std::string& p
             total += n;
             if (n > longest) longest = n;
         }
-        if (total == 0 || total > kMaxPoints || (g.scan_mode & 0x20))
+        // (A map spreads every row over the longest one.)
+        if (total == 0 || static_cast<std::uint64_t>(ny) * longest > kMaxPoints ||
+            (g.scan_mode & 0x20))
             return problem = "absurd reduced grid.", false;
         g.cols = longest;
         g.points = total;
@@ -456,11 +461,21 @@ std::uint64_t index_message1(const std::uint8_t* b, std::size_t size, std::uint6
                    end;
         f.data_template = (ext & 0x03) ? 3 : 2;
     } else {
+        if ((flag & 0x3) == 0x3) { // IEEE floating point values of octet 12's precision
+            const int precision = len4 >= 12 ? bds[11] : 0;
+            if (precision != 1 && precision != 2)
+                return problem = format("IEEE values of precision %d are not supported; "
+                                        "skipped.",
+                                        precision),
+                       end;
+            if (marked * (precision == 1 ? 4 : 8) > len4 - 12)
+                return problem = "packed data shorter than its values.", end;
+            f.data_template = 4;
+            ok = true;
+            return end;
+        }
         if (flag & 0x1)
-            return problem =
-                       format("packing of %s is not supported; skipped.",
-                              (flag & 0x2) ? "IEEE floating point values" : "matrices of values"),
-                   end;
+            return problem = "packing of matrices of values is not supported; skipped.", end;
         const int bits = bds[10];
         if (bits > 32) return problem = "more than 32 bits per value.", end;
         const std::uint64_t room = (len4 - 11) * 8;

@@ -1,0 +1,87 @@
+// GRIB edition 1 fields in the GRIB view: the parameters of the nine items
+// from the WMO table 2 and the European centre's table 128 become those
+// items in the items' units; others keep their table's name.
+#include "app/forecast.h"
+#include "app/forecast_grib.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+using namespace testfiles;
+
+namespace {
+
+struct Param {
+    const char* keys; // grib_filter statements
+    double written;   // every value
+    int item;
+    double shown; // the value in the item's unit
+    int hour;
+};
+const Param kParams[] = {
+    {"set table2Version = 2; set indicatorOfParameter = 11;", 288.15, 4, 15, 0},
+    {"set table2Version = 3; set indicatorOfParameter = 33;", 12.5, 23, 12.5, 0},
+    {"set table2Version = 2; set indicatorOfParameter = 39;", 0.5, 42, 18, 0},
+    {"set table2Version = 128; set indicatorOfParameter = 129;", 9806.65, 102, 1000, 0},
+    {"set table2Version = 128; set indicatorOfParameter = 164;", 0.25, 225, 25, 0},
+    {"set table2Version = 128; set indicatorOfParameter = 228; set timeRangeIndicator = 4; "
+     "set P1 = 0; set P2 = 6;",
+     0.012, 49, 2, 6},
+    {"set table2Version = 2; set indicatorOfParameter = 80;", 290, 256, 290, 0},
+};
+
+TEST(Grib1Items, TablesOfBothKindsBecomeTheItems) {
+    if (std::system("command -v grib_filter > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ecCodes' grib_filter is missing (scripts/install-deps.sh)";
+    TempDir dir("grib1_items");
+    const std::string path = (dir.path / "fc.grib1").string();
+    std::string rules =
+        "set centre = 98; set indicatorOfTypeOfLevel = 100; set level = 850;\n"
+        "set Ni = 4; set Nj = 3; set bitsPerValue = 16;\n"
+        "set latitudeOfFirstGridPointInDegrees = 45; "
+        "set latitudeOfLastGridPointInDegrees = 43;\n"
+        "set longitudeOfFirstGridPointInDegrees = 120; "
+        "set longitudeOfLastGridPointInDegrees = 123;\n"
+        "set iDirectionIncrementInDegrees = 1; set jDirectionIncrementInDegrees = 1;\n";
+    for (const Param& p : kParams)
+        rules += "set timeRangeIndicator = 0; set P1 = 0; set P2 = 0;\n" + std::string(p.keys) +
+                 "\nset values = {" +
+                 [&] {
+                     std::string v;
+                     for (int k = 0; k < 12; ++k)
+                         v += (k ? "," : "") + std::to_string(p.written);
+                     return v;
+                 }() +
+                 "};\nwrite \"" + path + "\";\n";
+    std::ofstream(dir.path / "rules") << rules;
+    ASSERT_EQ(std::system(("grib_filter " + (dir.path / "rules").string() +
+                           " /usr/share/eccodes/samples/regular_ll_pl_grib1.tmpl")
+                              .c_str()),
+              0);
+
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(app::grib_view::open(f, path), 1);
+    ASSERT_EQ(app::forecast.levels, std::vector<int>{850});
+    ASSERT_EQ(app::grib_view::choose_level(0), 1);
+    EXPECT_EQ(app::forecast.items, (std::vector<int>{4, 23, 42, 49, 102, 225, 256}));
+    EXPECT_EQ(app::forecast.hours, (std::vector<int>{0, 6}));
+    EXPECT_STREQ(app::grib_view::item_name(256), "Water temperature (K)");
+    std::vector<float> field(12);
+    for (const Param& p : kParams) {
+        SCOPED_TRACE(p.keys);
+        gpv::Selection sel;
+        int level = 850, item = p.item, hour = p.hour, pass = 1;
+        ASSERT_GE(app::grib_view::extract_next(sel, field, level, item, hour, pass), 1);
+        EXPECT_EQ(item, p.item);
+        EXPECT_NEAR(field[5], p.shown, 1e-3 * std::fabs(p.shown) + 1e-3);
+    }
+    app::grib_view::close();
+    std::fclose(f);
+}
+
+} // namespace
