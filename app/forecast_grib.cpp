@@ -598,7 +598,7 @@ bool whole_map_grid(const float* a, const float* b, MapGrid& m) {
     const bool rotated = g.template_number == 1 || g.template_number == 41;
     m.proj = rotated ? rotated_proj(g) : g.proj;
     m.winds_grid_relative = g.winds_grid_relative;
-    m.affine = rotated || !g.proj.empty();
+    m.affine = g.template_number == 1 || !g.proj.empty(); // Gaussian rows are uneven
     if (rotated)
         m.x0 = std::remainder(g.lon_west, 360.0), m.y0 = g.lat_north, m.dx = g.lon_step,
         m.dy = g.lat_step; // rotated longitudes as PROJ gives them, -180..180
