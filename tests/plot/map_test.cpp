@@ -237,3 +237,86 @@ TEST_F(MapTest, RefusedSettingsWarn) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MapTest, PolygonsSharingEdgesCoverEachPixelOnce) {
+    // A rectangle cut into triangles around an inner point, and each
+    // triangle's row into two: every pixel centre inside it is covered by
+    // exactly one of them, edges and shared corners included.
+    open_page("virt", path("p.img"), 200, 200, 2000, 2000);
+    const float cx = 83.5f, cy = 70.5f; // on pixel centres, as some corners below
+    const float ring[][2] = {{10.5f, 10.25f},  {60.3f, 10.25f},   {150.75f, 10.25f},
+                             {150.75f, 90.5f}, {150.75f, 170.5f}, {40.1f, 170.5f},
+                             {10.5f, 170.5f},  {10.5f, 99.5f}};
+    std::vector<int> count(size_t(200 * 200), 0);
+    for (int k = 0; k < 8; ++k) {
+        const float x[3] = {cx, ring[k][0], ring[(k + 1) % 8][0]};
+        const float y[3] = {cy, ring[k][1], ring[(k + 1) % 8][1]};
+        raster_clear();
+        raster_fill_polygon(x, y, 3, 7, 0, 0, 199, 199);
+        for (int py = 0; py < 200; ++py)
+            for (int px = 0; px < 200; ++px)
+                count[size_t(py * 200 + px)] += pixel_at(px, py) == 7;
+    }
+    int wrong = 0;
+    for (int py = 0; py < 200; ++py)
+        for (int px = 0; px < 200; ++px) {
+            const float x = float(px) + 0.5f, y = float(py) + 0.5f;
+            const bool inside = x >= 10.5f && x < 150.75f && y >= 10.25f && y < 170.5f;
+            wrong += count[size_t(py * 200 + px)] != (inside ? 1 : 0);
+        }
+    EXPECT_EQ(wrong, 0);
+    captured(disfin);
+}
+
+TEST_F(MapTest, ArrowsFollowTheMapsNorthAndEast) {
+    // An arrow's ink lies from its point towards where a step along the
+    // wind takes the point on the map.
+    const struct {
+        const char* proj;
+        float lon, lat, u, v;
+    } cases[] = {
+        {"+proj=stere +lat_0=90 +lat_ts=60 +lon_0=0", 90, 60, 0, 10},  // towards the pole
+        {"+proj=stere +lat_0=90 +lat_ts=60 +lon_0=0", 200, 55, 10, 0}, // along the parallel
+        {"+proj=lcc +lat_1=30 +lat_2=50 +lon_0=140", 165, 45, 7, 7},
+        {"", 140, 40, -10, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.proj);
+        open_page("virt", path("a.img"), 650, 600, 2925, 2820);
+        ASSERT_EQ(mapprj(c.proj, c.proj[0] ? 0 : 140), 0);
+        float xa, xe, ya, ye;
+        if (c.proj[0] == '+' && c.lat > 50)
+            ASSERT_EQ(mapext(-180, 180, 40, 90, &xa, &xe, &ya, &ye), 0);
+        else
+            ASSERT_EQ(mapext(110, 180, 20, 60, &xa, &xe, &ya, &ye), 0);
+        grafmp(xa, xe, ya, ye, 0, 0);
+        setclr(9);
+        geovec(c.lon, c.lat, c.u, c.v, 20, 1121);
+        // Where a small step along the wind leads, on the page.
+        const float s = 0.2f / std::hypot(c.u, c.v);
+        const float lon[2] = {c.lon, c.lon + c.u * s / std::cos(c.lat * 0.0174533f)};
+        const float lat[2] = {c.lat, c.lat + c.v * s};
+        float x[2], y[2];
+        mapxy(lon, lat, 2, x, y);
+        const float dx = user_to_plot_x(x[1]) - user_to_plot_x(x[0]),
+                    dy = user_to_plot_y(y[1]) - user_to_plot_y(y[0]);
+        double sx = 0, sy = 0;
+        int n = 0;
+        const RasterImage& r = g_plot.raster;
+        for (int py = 0; py < r.height; ++py)
+            for (int px = 0; px < r.width; ++px)
+                if (pixel_at(px, py) == 9) sx += px, sy += py, ++n;
+        ASSERT_GT(n, 10);
+        const float ink_x = float(sx / n) / g_plot.device_scale - user_to_plot_x(x[0]),
+                    ink_y = float(sy / n) / g_plot.device_scale - user_to_plot_y(y[0]);
+        const float cosine =
+            (ink_x * dx + ink_y * dy) / (std::hypot(ink_x, ink_y) * std::hypot(dx, dy));
+        EXPECT_GT(cosine, 0.97f);
+        close_axis_system();
+        captured(disfin);
+    }
+}
+
+} // namespace
