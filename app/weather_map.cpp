@@ -464,7 +464,7 @@ struct GridWinds {
 // contours, coastline and graticule, the title lines and the colour bar.
 // Returns 1, or 0 when the projection cannot show the area.
 int draw_geo_map(const MapGrid& m, const GeoMap& gm, const float* shown, int kind, int item,
-                 int level, int hour, const char* title_line, float zmin, float zmax, float zstep) {
+                 int level, const char* title_line, float zmin, float zmax, float zstep) {
     namespace rz = razidu;
     const MapOptions& opt = state.map;
     const bool cells = opt.contours != MapOptions::Only;
@@ -644,7 +644,6 @@ int draw_geo_map(const MapGrid& m, const GeoMap& gm, const float* shown, int kin
             }
     }
     rz::close_axis_system();
-    (void)hour;
     return 1;
 }
 
@@ -874,8 +873,7 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     rz::page(2925, 2820);
     rz::disini();
     if (geo) {
-        const int r =
-            draw_geo_map(m, gm, shown, kind, item, level, hour, title_line, zmin, zmax, zstep);
+        const int r = draw_geo_map(m, gm, shown, kind, item, level, title_line, zmin, zmax, zstep);
         rz::disfin();
         if (!old_dir.empty()) platform::change_directory(old_dir);
         return finish_page(full_path, r);
