@@ -175,7 +175,10 @@ TEST_F(Cli, FailuresExitWithOne) {
          "Map: The area wants four numbers: LON0 LON1 LAT0 LAT1.\n"},
         {"image " + gpv_path + " --contour -4",
          {},
-         "Map: The contour step wants a positive number or auto.\n"}};
+         "Map: The contour step wants a positive number or auto.\n"},
+        {"image " + gpv_path + " --format png --area 10 20 35 40",
+         {},
+         "plot_field: The area lies outside the field's grid.\n"}};
     for (const auto& [args, cwd, message] : cases) {
         Outcome r = kivar(args, cwd);
         EXPECT_EQ(r.status, 1) << args;
