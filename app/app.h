@@ -19,7 +19,10 @@ struct MapOptions {
     int contours = None;
     float step = 0; // contour step; 0 chooses one per item (auto_contour_step)
     bool area = false;
-    float lon0 = 0, lon1 = 0, lat0 = 0, lat1 = 0; // when area
+    float lon0 = 0, lon1 = 0, lat0 = 0, lat1 = 0; // when area; lon1 may pass 180
+    bool fixed = false; // the fixed Japan frame even for a grid beyond it (when !area)
+    int projection = 0; // kProjectionNames position; 0: the grid's own (plate carree for lat/lon)
+    int palette = 0;    // kPaletteNames position; 0: the rainbow
 };
 
 // What an Execute run does: the dialog turns its controls into one, the
@@ -41,6 +44,11 @@ const std::vector<std::string>& data_layouts();     // TEXT, CSV, points, NetCDF
 const std::vector<std::string>& map_formats();      // display, pdf, cgm, png, tif, ps, bmp
 const std::vector<std::string>& vector_scales();    // 0.2 to 2.0
 const std::vector<std::string>& vector_densities(); // 1 to 10
+
+// The names of --projection and --palette, in the order of their menu entries.
+constexpr const char* kProjectionNames[] = {"grid",        "platecarree", "mercator", "lambert",
+                                            "polar-north", "polar-south", "robinson", "equalearth"};
+constexpr const char* kPaletteNames[] = {"rainbow", "viridis", "diverging", "precipitation"};
 
 // Program-wide state of one run.
 struct ProgramState {
@@ -171,6 +179,10 @@ int set_contour_step(const std::string& text);
 // Sets the map's area from text "LON0 LON1 LAT0 LAT1" (blank: the fixed
 // map). 1 when set, 0 after a box titled "Map" saying why not.
 int set_area(const std::string& text);
+// Picks the projection (or, with palette, the palette) of that name as its
+// Map menu entry does; false when none has the name (see kProjectionNames,
+// kPaletteNames).
+bool choose_map_option(bool palette, const std::string& name);
 // Asks for the contour step ("auto" or a positive number). 1 when set, 0
 // when cancelled or refused (a box titled "Map" says why).
 int contour_step_command();
@@ -188,8 +200,16 @@ float auto_contour_step(int item, int level, float lo, float hi);
 // more than kMaxContourLevels, every second (third...) of them.
 constexpr int kMaxContourLevels = 100;
 std::vector<float> contour_levels(float step, float lo, float hi);
-// Reads "LON0 LON1 LAT0 LAT1": four numbers, west below east, south below
-// north, latitudes within -90..90. False with the reason in *why.
+// Reads "LON0 LON1 LAT0 LAT1": four numbers, west below east (or an east
+// longitude then a west one: across the date line, LON1 then gets 360 more),
+// south below north, latitudes within -90..90. False with the reason in *why.
 bool parse_area(const std::string& text, MapOptions& o, std::string* why);
+
+// Map, Area presets: the fixed map, the grid's extent, East Asia, the globe;
+// the entry is checked and kept for the session.
+void area_preset_command(int command);
+// Map, Projection and Palette entries (IDM_MAP_PROJECTION + k,
+// IDM_MAP_PALETTE + k): the choice is checked and kept for the session.
+void map_choice_command(int command);
 
 } // namespace app

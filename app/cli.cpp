@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <span>
 #include <string>
 #include <type_traits>
 #include <unistd.h>
@@ -41,6 +42,8 @@ struct Options {
     bool contour_only = false;
     std::string area; // "LON0 LON1 LAT0 LAT1"
     bool area_set = false;
+    const char* projection = nullptr;
+    const char* palette = nullptr;
     const char* jobs = nullptr;
 };
 
@@ -104,7 +107,11 @@ int parse(int argc, char** argv, Options& o) {
             ok = value(v[0]) && value(v[1]) && value(v[2]) && value(v[3]);
             if (ok) o.area = std::string(v[0]) + " " + v[1] + " " + v[2] + " " + v[3];
             o.area_set = true;
-        } else if (a == "--jobs")
+        } else if (a == "--projection")
+            ok = value(o.projection);
+        else if (a == "--palette")
+            ok = value(o.palette);
+        else if (a == "--jobs")
             ok = value(o.jobs);
         else
             return usage_error("unknown option " + a);
@@ -326,6 +333,17 @@ int make_request(const Options& o, bool data, RunRequest& r) {
     if (o.contour || o.contour_only)
         set_map_contours(o.contour_only ? MapOptions::Only : MapOptions::WithCells);
     if (o.area_set) set_area(o.area);
+    // Projections and palettes by name.
+    const auto choose = [&](const char* name, const char* option, bool palette) {
+        if (choose_map_option(palette, name)) return 0;
+        std::string all;
+        for (const char* n : palette ? std::span<const char* const>(kPaletteNames)
+                                     : std::span<const char* const>(kProjectionNames))
+            all += (all.empty() ? "" : " ") + std::string(n);
+        return usage_error(std::string(option) + " wants one of: " + all);
+    };
+    if (o.projection && choose(o.projection, "--projection", false)) return 2;
+    if (o.palette && choose(o.palette, "--palette", true)) return 2;
     if (messages().size() != before) return 1;
     state.jobs =
         o.jobs ? std::atoi(o.jobs) : std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
@@ -356,7 +374,12 @@ void print_usage() {
                "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n"
                "  --contour STEP        labelled contour lines every STEP units, or auto\n"
                "  --contour-only        contour lines without the coloured cells or arrows\n"
-               "  --area LON0 LON1 LAT0 LAT1  the map over this area (default: the fixed map)\n"
+               "  --area LON0 LON1 LAT0 LAT1  the map over this area; 150 -120 crosses the date\n"
+               "                        line (default: the grid's extent, the fixed map for\n"
+               "                        GPV files and grids within it)\n"
+               "  --projection NAME     grid (its own, default), platecarree, mercator, lambert,\n"
+               "                        polar-north, polar-south, robinson or equalearth\n"
+               "  --palette NAME        rainbow (default), viridis, diverging or precipitation\n"
                "  --jobs N              worker processes for --all (default: the cores)\n",
                stderr);
 }

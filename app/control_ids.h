@@ -51,6 +51,12 @@ enum MenuCommand {
     IDM_MAP_CONTOURS_ONLY = 1043, // contour lines without the cells
     IDM_MAP_STEP = 1044,          // asks for the contour step
     IDM_MAP_AREA = 1045,          // asks for the map's area
+    IDM_MAP_AREA_FIXED = 1046,    // the fixed Japan map
+    IDM_MAP_AREA_GRID = 1047,     // the grid's extent (the fixed map for its own grids)
+    IDM_MAP_AREA_EAST_ASIA = 1048,
+    IDM_MAP_AREA_GLOBE = 1049,
+    IDM_MAP_PROJECTION = 1050, // 1050..1057: kProjectionNames
+    IDM_MAP_PALETTE = 1060,    // 1060..1063: kPaletteNames
 };
 
 } // namespace app

@@ -131,7 +131,14 @@ void on_command(int id, int notification) {
     case IDM_MAP_AREA:
         area_command();
         break;
+    case IDM_MAP_AREA_FIXED:
+    case IDM_MAP_AREA_GRID:
+    case IDM_MAP_AREA_EAST_ASIA:
+    case IDM_MAP_AREA_GLOBE:
+        area_preset_command(id);
+        break;
     default:
+        if (id >= IDM_MAP_PROJECTION && id < IDM_MAP_PALETTE + 4) map_choice_command(id);
         break;
     }
 }
@@ -175,6 +182,9 @@ void dialog_init() {
 
     state.map = MapOptions{};
     map_mode_command(IDM_MAP_CELLS);
+    area_preset_command(IDM_MAP_AREA_GRID);
+    map_choice_command(IDM_MAP_PROJECTION);
+    map_choice_command(IDM_MAP_PALETTE);
 
     platform::set_text(IDC_MODEL, "NON");
     platform::set_text(IDC_INIT_TIME, "0:00");

@@ -105,6 +105,17 @@ struct MapGrid {
     const float* lon = nullptr;     // cell centres, cols x rows
     const float* lat = nullptr;
     float lon_span = 0; // longitudes the grid spans over the map, for the arrow length
+    // In: the whole grid (every point, its own rows and columns) instead of
+    // the part over the fixed map.
+    bool whole = false;
+    // Out, with whole: the grid's own projection as a PROJ definition ("" for
+    // latitude/longitude grids), and whether its winds run along its axes.
+    std::string proj;
+    bool winds_grid_relative = false;
+    // Out, with whole and a projection: the points' coordinates in that plane
+    // are x0 + i dx, y0 - j dy (column i, row j).
+    bool affine = false;
+    double x0 = 0, y0 = 0, dx = 0, dy = 0;
 };
 
 // The map grid of the field extracted last, with the values a and b (b may

@@ -727,8 +727,95 @@ bool point_coordinates(std::span<const double>& lat, std::span<const double>& lo
     return true;
 }
 
+// The PROJ definition of a rotated latitude/longitude grid's own plane
+// (rotated longitude and latitude in degrees), from its south pole.
+std::string rotated_proj(const grib::Grid& g) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "+proj=ob_tran +o_proj=longlat +o_lon_p=%.9g +o_lat_p=%.9g +lon_0=%.9g "
+                  "+a=%.9g +b=%.9g",
+                  -g.rotation, -g.south_pole_lat, g.south_pole_lon, g.earth_a, g.earth_b);
+    return text;
+}
+
+// A reduced grid over the whole map: a regular latitude/longitude grid round
+// the globe at about the grid's spacing (at most 1440 x 720 cells), each cell
+// taking the value of the grid's point nearest to its centre.
+bool resampled_whole_grid(const grib::Grid& g, const float* a, const float* b, MapGrid& m) {
+    const double step = std::max(0.25, g.lat_step > 0 ? g.lat_step : 1.0);
+    const int nx = std::max(2, static_cast<int>(std::lround(360.0 / step)));
+    const int ny = std::max(2, static_cast<int>(std::lround(180.0 / step)));
+    const std::size_t total = static_cast<std::size_t>(nx) * ny;
+    std::vector<double> lat(total), lon(total);
+    std::vector<long long> nearest(total);
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            lon[static_cast<std::size_t>(j) * nx + i] = (i + 0.5) * 360.0 / nx;
+            lat[static_cast<std::size_t>(j) * nx + i] = 90.0 - (j + 0.5) * 180.0 / ny;
+        }
+    if (!grib::grid_nearest(g, lat, lon, nearest)) return false;
+    map_a.resize(total), map_lon.resize(total), map_lat.resize(total);
+    if (b) map_b.resize(total);
+    float lo = 1.0e32f, hi = -1.0e32f;
+    for (std::size_t k = 0; k < total; ++k) {
+        map_lon[k] = static_cast<float>(lon[k]);
+        map_lat[k] = static_cast<float>(lat[k]);
+        const bool in = nearest[k] >= 0;
+        map_a[k] = in ? a[nearest[k]] : NAN;
+        if (b) map_b[k] = in ? b[nearest[k]] : NAN;
+        if (in) lo = std::min(lo, map_a[k]), hi = std::max(hi, map_a[k]);
+    }
+    m.label = last_label;
+    m.label.min_value = lo, m.label.max_value = hi;
+    m.cols = m.res_cols = nx, m.rows = m.res_rows = ny;
+    m.a = map_a.data(), m.b = b ? map_b.data() : nullptr;
+    m.lon = map_lon.data(), m.lat = map_lat.data();
+    m.lon_span = 30.0f;
+    m.proj.clear();
+    m.winds_grid_relative = false;
+    return true;
+}
+
+// The whole grid of the last field, each point with its coordinates.
+bool whole_map_grid(const float* a, const float* b, MapGrid& m) {
+    const grib::Grid& g = last_field->grid;
+    if (!g.row_points.empty()) return resampled_whole_grid(g, a, b, m);
+    const std::size_t n = g.count();
+    if (g.cols < 2 || g.rows < 2 || n != std::size_t(g.cols) * std::size_t(g.rows)) {
+        grib::report("plot_field", "Error: the field's grid cannot be drawn as a map.");
+        return false;
+    }
+    if (!coordinates_of(g)) return false;
+    map_lon.resize(n), map_lat.resize(n);
+    float lo = 1.0e32f, hi = -1.0e32f;
+    for (std::size_t k = 0; k < n; ++k) {
+        map_lon[k] = static_cast<float>(coords_lon[k]);
+        map_lat[k] = static_cast<float>(coords_lat[k]);
+        if (a[k] < lo) lo = a[k];
+        if (a[k] > hi) hi = a[k];
+    }
+    m.label = last_label;
+    m.label.min_value = lo, m.label.max_value = hi;
+    m.cols = g.cols, m.rows = g.rows;
+    m.res_cols = g.cols, m.res_rows = g.rows;
+    m.a = a, m.b = b;
+    m.lon = map_lon.data(), m.lat = map_lat.data();
+    m.lon_span = 30.0f;
+    const bool rotated = g.template_number == 1 || g.template_number == 41;
+    m.proj = rotated ? rotated_proj(g) : g.proj;
+    m.winds_grid_relative = g.winds_grid_relative;
+    m.affine = g.template_number == 1 || !g.proj.empty(); // Gaussian rows are uneven
+    if (rotated)
+        m.x0 = std::remainder(g.lon_west, 360.0), m.y0 = g.lat_north, m.dx = g.lon_step,
+        m.dy = g.lat_step; // rotated longitudes as PROJ gives them, -180..180
+    else
+        m.x0 = g.x0, m.y0 = g.y0, m.dx = g.dx, m.dy = g.dy;
+    return true;
+}
+
 bool map_grid(const float* a, const float* b, MapGrid& m) {
     if (!last_field) return false;
+    if (m.whole) return whole_map_grid(a, b, m);
     const grib::Grid& g = last_field->grid;
     if (!plain_latlon(g)) return map_points(g, a, b, m);
     // Columns and rows inside the map's area, west to east and north to south.

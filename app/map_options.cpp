@@ -6,8 +6,10 @@
 #include "app/control_ids.h"
 
 #include <cmath>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <sstream>
 
 namespace app {
@@ -88,6 +90,9 @@ bool parse_area(const std::string& text, MapOptions& o, std::string* why) {
         *why = "The area wants four numbers: LON0 LON1 LAT0 LAT1.";
         return false;
     }
+    // An east longitude followed by a west one crosses the date line:
+    // "150 -120" is 150 E to 120 W.
+    if (v[0] >= 0 && v[1] < 0 && v[0] <= 180 && v[1] >= -180) v[1] += 360;
     if (!(v[0] < v[1]) || !(v[2] < v[3])) {
         *why = "The area is empty or reversed: LON0 must be west of LON1 and LAT0 south of LAT1.";
         return false;
@@ -142,6 +147,48 @@ int set_contour_step(const std::string& text) {
     return 1;
 }
 
+namespace {
+
+// Checks the one area entry of the menu that is in force.
+void check_area_entry(int command) {
+    const int entries[] = {IDM_MAP_AREA_FIXED, IDM_MAP_AREA_GRID, IDM_MAP_AREA_EAST_ASIA,
+                           IDM_MAP_AREA_GLOBE, IDM_MAP_AREA};
+    for (int e : entries)
+        platform::set_menu_checked(e, e == command);
+}
+
+} // namespace
+
+void area_preset_command(int command) {
+    MapOptions& o = state.map;
+    o.area = command == IDM_MAP_AREA_EAST_ASIA || command == IDM_MAP_AREA_GLOBE;
+    o.fixed = command == IDM_MAP_AREA_FIXED;
+    if (command == IDM_MAP_AREA_EAST_ASIA) o.lon0 = 90, o.lon1 = 160, o.lat0 = 10, o.lat1 = 60;
+    if (command == IDM_MAP_AREA_GLOBE) o.lon0 = -180, o.lon1 = 180, o.lat0 = -90, o.lat1 = 90;
+    check_area_entry(command);
+}
+
+void map_choice_command(int command) {
+    const bool palette = command >= IDM_MAP_PALETTE;
+    const int first = palette ? IDM_MAP_PALETTE : IDM_MAP_PROJECTION;
+    const int count = palette ? int(std::size(kPaletteNames)) : int(std::size(kProjectionNames));
+    if (command - first >= count) return;
+    for (int k = 0; k < count; ++k)
+        platform::set_menu_checked(first + k, first + k == command);
+    (palette ? state.map.palette : state.map.projection) = command - first;
+}
+
+bool choose_map_option(bool palette, const std::string& name) {
+    const std::span<const char* const> names = palette ? std::span<const char* const>(kPaletteNames)
+                                                       : std::span<const char* const>(kProjectionNames);
+    for (std::size_t k = 0; k < names.size(); ++k)
+        if (name == names[k]) {
+            map_choice_command((palette ? IDM_MAP_PALETTE : IDM_MAP_PROJECTION) + int(k));
+            return true;
+        }
+    return false;
+}
+
 int area_command() {
     std::string text;
     if (state.map.area) {
@@ -157,7 +204,7 @@ int area_command() {
 
 int set_area(const std::string& text) {
     if (text.find_first_not_of(" \t") == std::string::npos) {
-        state.map.area = false;
+        area_preset_command(IDM_MAP_AREA_GRID);
         return 1;
     }
     std::string why;
@@ -165,6 +212,8 @@ int set_area(const std::string& text) {
         platform::message_box(why.c_str(), "Map", true);
         return 0;
     }
+    state.map.fixed = false;
+    check_area_entry(IDM_MAP_AREA);
     return 1;
 }
 

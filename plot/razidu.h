@@ -109,6 +109,10 @@ void sendbf();
 // above the lower page edge; the axes are 2/3 of the page wide and high).
 // Level 1. Outside the page: warning 2 with the value, nothing changes.
 void axspos(int x, int y);
+// Axis lengths in plot units (default 2/3 of the page's width and height;
+// the colour bar of graf3 is as high as the Y axis). Level 1; a length below
+// 2: warning 2 with it, nothing changes.
+void axslen(int nx, int ny);
 // Rectangle size of curve3 from the number of data points along x and y
 // (each 2..10000): graf3 makes each rectangle the page distance between
 // neighbouring points, rounded up (one unit more on file devices). Without
@@ -162,6 +166,13 @@ void setvlt(const char* table);
 void color(const char* name);
 // Current colour by index 0..255. Levels 1-3; otherwise warning 2.
 void setclr(int index);
+// Sets entry index of the colour table to r, g, b (each 0..255): a palette
+// of one's own over the data colours 1..254 after setvlt. Levels 1-3; a value
+// outside 0..255: warning 2 with it, nothing changes.
+void setind(int index, int r, int g, int b);
+// The components of entry index of the colour table. Levels 1-3; a bad
+// index or null output: warning 2, outputs unchanged.
+void getind(int index, int* r, int* g, int* b);
 
 // ------------------------------------------------------------ data plots
 
@@ -213,6 +224,82 @@ void isolin(const float* x, int nx, const float* y, int ny, const float* z, cons
 // default after disini) draws no labels. Levels 1-3; spacing below 0 or
 // digits outside -1..6: warning 2 with the value, nothing changes.
 void isolab(int spacing, int digits);
+
+// Colour of a box drawn under each label of isolin before its text, so that
+// the label reads on any colour beneath it (0 the background); -1 (the
+// default after disini) draws none. Levels 1-3; another value: warning 2.
+void isohal(int colour);
+
+// ------------------------------------------------------------ maps
+
+// A map is an axis system whose user coordinates are the plane of a
+// projection: x and y of a PROJ definition (metres for most projections,
+// degrees for rotated-pole ones), or longitude and latitude themselves
+// (plate carree). The routines below take points as longitude and latitude
+// (degrees east and north) and put them through the projection; longitudes
+// are taken within 180 degrees of the map's centre, so that a map may cross
+// the date line. Lines and cells that jump across the projection's seam are
+// left out there. A typical page:
+//     mapprj("+proj=lcc +lat_1=30 +lat_2=60 +lon_0=140", 140);
+//     mapext(100, 180, 10, 60, &xa, &xe, &ya, &ye);
+//     grafmp3(xa, xe, ya, ye, 10, 10, zmin, zmax, zmin, zstep);
+//     geocel(lon, lat, z, nx, ny); geoiso(...); mapgrd(); geocrv(...);
+// Each disini forgets the projection (plate carree around 0 degrees).
+
+// Sets the projection: a PROJ definition ("+proj=merc +lon_0=140", the
+// rotated pole's "+proj=ob_tran +o_proj=longlat ..."), or "" for plate
+// carree; lon_centre is the map's middle longitude (the definition's lon_0
+// where it has one). Level 1. Returns 0, or 1 after warning 2 with the
+// definition when PROJ cannot set it up (the projection then stays).
+int mapprj(const char* definition, float lon_centre);
+// Map coordinates of n points (NaN where the projection has none). Levels 1-3.
+void mapxy(const float* lon, const float* lat, int n, float* x, float* y);
+// The smallest rectangle of map coordinates that holds the area lon0..lon1,
+// lat0..lat1 (lon1 - lon0 up to 360; lon1 may pass 180). Levels 1-3.
+// Returns 0, or 1 when no point of the area has map coordinates (warning 2
+// for an empty or reversed area); the outputs are then unchanged.
+int mapext(float lon0, float lon1, float lat0, float lat1, float* xa, float* xe, float* ya,
+           float* ye);
+// Opens a map axis system over xa..xe, ya..ye (map coordinates): its size
+// keeps the aspect of the rectangle within the axis lengths, its lower left
+// corner at axspos; the frame is drawn, and the graticule every lon_step and
+// lat_step degrees (0: none) is labelled where it meets the frame (meridians
+// below and above, parallels left and right). Level 1 -> 2; a bad rectangle
+// or step: warning 2, level stays 1.
+void grafmp(float xa, float xe, float ya, float ye, float lon_step, float lat_step);
+// grafmp with a colour scaling z and the colour bar at the right of the map
+// (as graf3; parallels then are labelled on the left only). Level 1 -> 3.
+void grafmp3(float xa, float xe, float ya, float ye, float lon_step, float lat_step, float za,
+             float ze, float zor, float zstep);
+// Draws the graticule lines of grafmp in the current colour and line style,
+// clipped to the map and broken under contour labels. Levels 2-3.
+void mapgrd();
+// Polyline through n points in longitude and latitude (steps longer than a
+// degree are divided, so that it bends with the projection), clipped to the
+// map and broken under the labels of isolin. Levels 2-3; n below 2: warning 2.
+void geocrv(const float* lon, const float* lat, int n);
+// Cells of a grid of nx * ny centres (row after row; any orientation), each a
+// quadrilateral in the map's plane whose corners lie midway between
+// neighbouring centres (the outer ones as far outside), coloured by z on the
+// Z scaling as curve3; values that are not numbers are left out. Cells
+// sharing an edge neither overlap nor leave a gap. A grid that goes round
+// the globe is drawn on either side of the seam. Level 3; nx or ny below 2 or
+// more than 2^26 points: warning 2.
+void geocel(const float* lon, const float* lat, const float* z, int nx, int ny);
+// geocel with the centres already in map coordinates (x, y of nx * ny).
+void mapcel(const float* x, const float* y, const float* z, int nx, int ny);
+// Isolines of a grid given by its centres' longitudes and latitudes (nx * ny
+// each), traced in the grid's index space (as isolin) and drawn through the
+// projection, with the labels of isolab. Levels 2-3; bad sizes: warning 2.
+void geoiso(const float* lon, const float* lat, int nx, int ny, const float* z, const float* levels,
+            int n);
+// geoiso with the centres already in map coordinates.
+void mapiso(const float* x, const float* y, int nx, int ny, const float* z, const float* levels,
+            int n);
+// Arrow from the point (lon, lat) along the wind (u east, v north): its
+// length is `length` plot units per unit of speed, its direction follows
+// the map's east and north at that point; code as rlvec. Levels 2-3.
+void geovec(float lon, float lat, float u, float v, float length, int code);
 
 // ------------------------------------------------------------ titles
 

@@ -12,7 +12,7 @@ packages=(
   pngcheck libtiff-tools ghostscript poppler-utils qpdf
   libeccodes-tools libeccodes-data libproj-dev proj-data libopenjp2-7-dev libaec-dev libdeflate-dev
   libnetcdf-dev netcdf-bin pybind11-dev python3-dev python3-numpy python3-pytest
-  python3-xarray python3-dask python3-distributed python3-netcdf4 python3-cfgrib
+  python3-xarray python3-dask python3-distributed python3-netcdf4 python3-cfgrib gmt-gshhg-low
 )
 if [ "${KIVAR_FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-14-dev); fi
 if [ $# -gt 0 ]; then packages=("$@"); fi

@@ -9,6 +9,14 @@
 namespace razidu {
 
 // Axis systems and axes (axes/).
+// Map axis system: lengths len_x x len_y from the lower left corner, the
+// scalings xa..xe and ya..ye, the clip window and the frame; no axes.
+void define_map_axes(float xa, float xe, float ya, float ye, int len_x, int len_y);
+// Checks and stores the Z scaling of a colour axis system (graf3's
+// warnings); false when it is rejected. Call after the axis lengths are set.
+bool define_colour_scaling(float za, float ze, float zor, float zstep);
+// Forgets the projection of the map (disini).
+void reset_map();
 // Page coordinates of user coordinates of the current axis system, not rounded.
 float user_to_plot_x(float x);
 float user_to_plot_y(float y);

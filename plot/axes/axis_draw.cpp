@@ -110,6 +110,11 @@ void format_label(float v, float step, const AxisSettings& set, int axis_kind, c
     const char raise[2] = {t.raise_char, '\0'}, reset[2] = {t.reset_char, '\0'};
     if (type == 0 || type == 12) return; // NONE; MYLA has no label table here
     if (set.label_class == 2) {
+        // Longitudes beyond the date line read as their western value.
+        if (axis_kind == 1 && (v > 180.001f || v < -180.001f))
+            v = float(std::remainder(double(v), 360.0));
+        const bool date_line =
+            axis_kind == 1 && std::fabs(std::fabs(v) - 180.0f) < 0.001f && set.label_type != 7;
         format_number(type == 7 ? v : std::fabs(v), set.digits, out, size);
         append(out, size, raise);
         append(out, size, "o");
@@ -118,6 +123,7 @@ void format_label(float v, float step, const AxisSettings& set, int axis_kind, c
         const char* letter = nullptr;
         if (v > 0.001f) letter = east ? "E" : "N";
         if (v < -0.001f) letter = east ? "W" : "S";
+        if (date_line) letter = nullptr; // 180 degrees is neither
         if (letter) {
             char word[3] = {' ', letter[0], '\0'};
             if (type == 8) word[1] = char(word[1] - 'A' + 'a');

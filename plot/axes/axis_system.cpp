@@ -4,6 +4,7 @@
 #include "plot/core/messages.h"
 #include "plot/draw/draw.h"
 #include "plot/axes/axes.h"
+#include "plot/axes/contour.h"
 #include "plot/razidu.h"
 
 #include <algorithm>
@@ -114,6 +115,7 @@ void define_and_draw(float xa, float xe, float xor_, float xstep, float ya, floa
     ax.right = ax.pos_x + ax.len_x - 1;
     ax.top = ax.pos_y - ax.len_y + 1;
     compute_clip_window();
+    clear_label_keepout();
     const int* lv = ax.side_level; // bottom, right, top, left
     draw_axis(xa, xe, xor_, xstep, ax.len_x, at_side_level(ax.set_x, lv[0]), 0, ax.pos_x, ax.pos_y,
               1);
@@ -128,6 +130,30 @@ void define_and_draw(float xa, float xe, float xor_, float xstep, float ya, floa
 
 } // namespace
 
+void define_map_axes(float xa, float xe, float ya, float ye, int len_x, int len_y) {
+    AxisState& ax = g_plot.axis;
+    ax.len_x = len_x;
+    ax.len_y = len_y;
+    ax.len_z = len_y;
+    store_scaling(ax.x, xa, xe, xa, xe - xa, ax.len_x);
+    store_scaling(ax.y, ya, ye, ya, ye - ya, ax.len_y);
+    ax.origin_x = float(ax.pos_x);
+    ax.origin_y = float(ax.pos_y);
+    ax.right = ax.pos_x + ax.len_x - 1;
+    ax.top = ax.pos_y - ax.len_y + 1;
+    compute_clip_window();
+    clear_label_keepout();
+    if (ax.frame != 0) draw_frame();
+}
+
+bool define_colour_scaling(float za, float ze, float zor, float zstep) {
+    if (!check_scaling(za, ze, zor, zstep)) return false;
+    AxisState& ax = g_plot.axis;
+    store_scaling(ax.z, za, ze, zor, zstep, ax.len_z);
+    ax.scale_colour = float(g_plot.colour.last - g_plot.colour.first + 1) / (ze - za);
+    return true;
+}
+
 float user_to_plot_x(float x) {
     const AxisState& ax = g_plot.axis;
     return ax.origin_x + (x - ax.x.a) * ax.x.scale;
@@ -136,6 +162,17 @@ float user_to_plot_x(float x) {
 float user_to_plot_y(float y) {
     const AxisState& ax = g_plot.axis;
     return ax.origin_y - (y - ax.y.a) * ax.y.scale;
+}
+
+void axslen(int nx, int ny) {
+    if (check_level(1, 1, "axslen")) return;
+    if (nx < 2 || ny < 2) {
+        warning_with_number(2, std::min(nx, ny));
+        return;
+    }
+    g_plot.axis.len_x = nx;
+    g_plot.axis.len_y = ny;
+    g_plot.axis.len_z = ny;
 }
 
 void axspos(int x, int y) {

@@ -228,6 +228,28 @@ void color(const char* name) {
     select_colour(index);
 }
 
+void setind(int index, int r, int g, int b) {
+    if (check_level(1, 3, "setind")) return;
+    for (int v : {index, r, g, b})
+        if (v < 0 || v > 255) {
+            warning_with_number(2, v);
+            return;
+        }
+    g_plot.colour.table[index] = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+    // The colour in force takes the new value on the device at once.
+    if (g_plot.colour.current == index) select_colour(index);
+}
+
+void getind(int index, int* r, int* g, int* b) {
+    if (check_level(1, 3, "getind")) return;
+    if (index < 0 || index > 255 || !r || !g || !b) {
+        warning_with_number(2, index);
+        return;
+    }
+    const uint32_t e = g_plot.colour.table[index];
+    *r = int(e >> 16 & 0xFF), *g = int(e >> 8 & 0xFF), *b = int(e & 0xFF);
+}
+
 void setclr(int index) {
     if (check_level(1, 3, "setclr")) return;
     if (index < 0 || index > 255) {

@@ -8,6 +8,7 @@
 
 #include "plot/core/state.h"
 #include "plot/core/messages.h"
+#include "plot/core/dispatch.h"
 #include "plot/draw/draw.h"
 #include "plot/text/text.h"
 #include "plot/axes/axes.h"
@@ -212,13 +213,40 @@ struct PageLines {
     int level = 0;
 };
 
+IsoVertexMap g_vertex_map = nullptr;
+void* g_vertex_data = nullptr;
+
 void collect_line(const float* x, const float* y, int n, bool, void* data) {
     PageLines& p = *static_cast<PageLines*>(data);
-    p.lines.push_back({p.x.size(), n, p.level});
-    for (int k = 0; k < n; ++k) {
-        p.x.push_back(user_to_page_x(x[k]));
-        p.y.push_back(user_to_page_y(y[k]));
+    if (!g_vertex_map) {
+        p.lines.push_back({p.x.size(), n, p.level});
+        for (int k = 0; k < n; ++k) {
+            p.x.push_back(user_to_page_x(x[k]));
+            p.y.push_back(user_to_page_y(y[k]));
+        }
+        return;
     }
+    // Through the caller's map: a point it cannot place ends a piece.
+    int run = 0;
+    const auto end_piece = [&] {
+        if (run >= 2)
+            p.lines.push_back({p.x.size() - size_t(run), run, p.level});
+        else
+            p.x.resize(p.x.size() - size_t(run)), p.y.resize(p.y.size() - size_t(run));
+        run = 0;
+    };
+    for (int k = 0; k < n; ++k) {
+        float px, py;
+        if (!g_vertex_map(x[k], y[k], &px, &py, g_vertex_data) || !std::isfinite(px) ||
+            !std::isfinite(py)) {
+            end_piece();
+            continue;
+        }
+        p.x.push_back(std::clamp(px, -1.0e6f, 1.0e6f));
+        p.y.push_back(std::clamp(py, -1.0e6f, 1.0e6f));
+        ++run;
+    }
+    end_piece();
 }
 
 // The label of a level with d decimals (-1: an integer without a point); a
@@ -331,19 +359,17 @@ void place_labels(const PageLines& p, const PageLine& line, const float* widths,
 }
 
 // Draws one line, leaving out what lies under a label.
-void draw_line(const PageLines& p, const PageLine& line, BoxIndex& index, size_t& segment_id) {
-    const float* x = &p.x[line.start];
-    const float* y = &p.y[line.start];
+void draw_line(const float* x, const float* y, int count, BoxIndex& index, size_t& segment_id) {
     dash_restart();
     if (index.boxes.empty()) {
         dash_move_to(x[0], y[0]);
-        for (int k = 1; k < line.n; ++k)
+        for (int k = 1; k < count; ++k)
             dash_draw_to(x[k], y[k]);
         return;
     }
     bool pen_at_end = false; // the last piece drawn ended at the current vertex
     float cut[2 * 16];
-    for (int k = 1; k < line.n; ++k) {
+    for (int k = 1; k < count; ++k) {
         const float ax = x[k - 1], ay = y[k - 1], bx = x[k], by = y[k];
         ++segment_id;
         int n = 0;
@@ -382,7 +408,35 @@ void draw_line(const PageLines& p, const PageLine& line, BoxIndex& index, size_t
     }
 }
 
+// The label boxes of every isolin of the axis system, kept clear by
+// draw_cut_polyline.
+BoxIndex g_keepout;
+size_t g_keepout_segment = 0;
+
 } // namespace
+
+void clear_label_keepout() {
+    g_keepout = BoxIndex{};
+}
+
+void set_isoline_vertex_map(IsoVertexMap map, void* data) {
+    g_vertex_map = map;
+    g_vertex_data = data;
+}
+
+void draw_cut_polyline(const float* x, const float* y, int n) {
+    if (n < 2) return;
+    draw_line(x, y, n, g_keepout, g_keepout_segment);
+}
+
+void isohal(int colour) {
+    if (check_level(1, 3, "isohal")) return;
+    if (colour < -1 || colour > 255) {
+        warning_with_number(2, colour);
+        return;
+    }
+    g_plot.isolines.halo = colour;
+}
 
 void isolab(int spacing, int digits) {
     if (check_level(1, 3, "isolab")) return;
@@ -455,12 +509,18 @@ void isolin(const float* x, int nx, const float* y, int ny, const float* z, cons
     g_plot.check_range = 0;
     size_t segment_id = 0;
     for (const PageLine& line : lines.lines)
-        draw_line(lines, line, index, segment_id);
+        draw_line(&lines.x[line.start], &lines.y[line.start], line.n, index, segment_id);
     flush_polyline();
     for (const LabelBox& b : index.boxes) {
         const char* t = label_text[size_t(b.level)].data();
         const float pad = float(text.height) * 0.3f;
+        if (iso.halo >= 0) {
+            fill_rect(b.x0, b.y0, b.x1, b.y1, iso.halo);
+            select_colour(remembered);
+        }
         draw_text(t, int(std::lround(b.x0 + pad)), int(std::lround(b.y0 + pad)));
+        if (g_keepout.bucket.empty()) g_keepout.init(window[0], window[1], window[2], window[3]);
+        g_keepout.add(b);
     }
     g_plot.check_range = check;
     restore_clip();

@@ -43,4 +43,18 @@ void prepare_isolines(const IsoGrid& g, IsoWork& w);
 // cell joins its corners on the side of the mean of its four values.
 void trace_isolines(const IsoGrid& g, float level, IsoWork& w, IsoLineSink sink, void* data);
 
+// Where isolin puts the points of its lines: when a map is set, the user
+// coordinates (x, y) of each point go through it to page coordinates
+// instead of the axis scaling; a point it returns false for breaks the line
+// there. nullptr (the default) restores the scaling.
+using IsoVertexMap = bool (*)(float x, float y, float* px, float* py, void* data);
+void set_isoline_vertex_map(IsoVertexMap map, void* data);
+
+// The label boxes that isolin placed in the current axis system are kept
+// clear of other strokes: draw_cut_polyline draws a polyline of page points
+// in the current line style, leaving out what lies under a label. Each new
+// axis system forgets the boxes.
+void draw_cut_polyline(const float* x, const float* y, int n);
+void clear_label_keepout();
+
 } // namespace razidu

@@ -158,6 +158,9 @@ struct DeviceOps {
     int (*finish)() = nullptr;
     // Clears the page (erase).
     void (*erase)() = nullptr;
+    // Filled polygon of n page points (plot units, not scaled; already cut to
+    // the clip window) in colour c; null: covered by strokes through the pen.
+    void (*polygon)(const float* x, const float* y, int n, int c) = nullptr;
 };
 
 // The tables of the families, each beside its writer.

@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <vector>
+
+#include "plot/draw/draw.h"
 
 namespace razidu {
 
@@ -123,6 +126,84 @@ void fill_rect(float x1, float y1, float x2, float y2, int c) {
     page_point(x1, y1, &ax, &ay);
     page_point(x2, y2, &bx, &by);
     g.ops->fill(ax, ay, bx, by, c);
+}
+
+namespace {
+
+// One Sutherland-Hodgman pass: the part of polygon (x, y) on the inside of
+// the line v = limit along axis (0 x, 1 y), `keep_below` choosing the side.
+void clip_pass(const std::vector<float>& x, const std::vector<float>& y, int axis, float limit,
+               bool keep_below, std::vector<float>& ox, std::vector<float>& oy) {
+    ox.clear(), oy.clear();
+    const size_t n = x.size();
+    const auto in = [&](size_t k) {
+        const float v = axis == 0 ? x[k] : y[k];
+        return keep_below ? v <= limit : v >= limit;
+    };
+    for (size_t k = 0; k < n; ++k) {
+        const size_t l = (k + 1) % n;
+        const bool a = in(k), b = in(l);
+        if (a) ox.push_back(x[k]), oy.push_back(y[k]);
+        if (a != b) {
+            const float va = axis == 0 ? x[k] : y[k], vb = axis == 0 ? x[l] : y[l];
+            const float t = (limit - va) / (vb - va);
+            const float px = x[k] + t * (x[l] - x[k]), py = y[k] + t * (y[l] - y[k]);
+            ox.push_back(axis == 0 ? limit : px);
+            oy.push_back(axis == 0 ? py : limit);
+        }
+    }
+}
+
+void span_in_colour(const float xs[2], const float ys[2]) {
+    pen_move_to(xs[0], ys[0]);
+    pen_draw_to(xs[1], ys[1]);
+}
+
+} // namespace
+
+void fill_polygon_plot(const float* x, const float* y, int n, int c) {
+    PlotState& g = g_plot;
+    if (n < 3) return;
+    static std::vector<float> ax, ay, bx, by;
+    const int* clip = g.line.clip_rect;
+    ax.assign(x, x + n), ay.assign(y, y + n);
+    for (int k = 0; k < n; ++k) {
+        ax[size_t(k)] += float(g.line.origin_shift_x);
+        ay[size_t(k)] += float(g.line.origin_shift_y);
+    }
+    float lo_x = ax[0], hi_x = ax[0], lo_y = ay[0], hi_y = ay[0];
+    for (size_t k = 1; k < ax.size(); ++k) {
+        lo_x = std::min(lo_x, ax[k]), hi_x = std::max(hi_x, ax[k]);
+        lo_y = std::min(lo_y, ay[k]), hi_y = std::max(hi_y, ay[k]);
+    }
+    if (!(hi_x >= float(clip[0]) && lo_x <= float(clip[2]) && hi_y >= float(clip[1]) &&
+          lo_y <= float(clip[3])))
+        return; // outside the window, or not a number
+    if (lo_x < float(clip[0]) || hi_x > float(clip[2]) || lo_y < float(clip[1]) ||
+        hi_y > float(clip[3])) {
+        clip_pass(ax, ay, 0, float(clip[0]), false, bx, by);
+        clip_pass(bx, by, 0, float(clip[2]), true, ax, ay);
+        clip_pass(ax, ay, 1, float(clip[1]), false, bx, by);
+        clip_pass(bx, by, 1, float(clip[3]), true, ax, ay);
+        if (ax.size() < 3) return;
+    }
+    const int m = int(ax.size());
+    if (g.ops->polygon) {
+        for (int k = 0; k < m; ++k)
+            page_point(ax[size_t(k)], ay[size_t(k)], &ax[size_t(k)], &ay[size_t(k)]);
+        g.ops->polygon(ax.data(), ay.data(), m, c);
+        return;
+    }
+    // Devices that only draw lines: spans 1.4 plot units apart.
+    if (m > 1000) return;
+    int16_t vertex_links[1002], crossing_links[1002];
+    float crossings[1001];
+    const int remembered = g.colour.current;
+    select_colour(wrap_colour(c));
+    fill_polygon(m, ax.data(), ay.data(), 1.4f, vertex_links, 1000, crossings, crossing_links,
+                 span_in_colour);
+    flush_polyline();
+    select_colour(remembered);
 }
 
 // ------------------------------------------------------------ output record

@@ -36,6 +36,10 @@ void device_colour(int index);
 // Fills x1 <= x <= x2, y1 <= y <= y2 with colour c, clipped to the clip
 // rectangle in force (line.clip_rect).
 void fill_rect(float x1, float y1, float x2, float y2, int c);
+// Filled polygon of n plot points (n >= 3) in colour c, cut to the clip
+// window; the same edge of two polygons is filled by exactly one of them on
+// raster devices, so that a mesh of polygons leaves no gap and no overlap.
+void fill_polygon_plot(const float* x, const float* y, int n, int c);
 // Bytes to the plot file (nothing when none is open).
 void write_plot_stream(const void* bytes, size_t n);
 // Output record of the text devices: a record that would grow beyond

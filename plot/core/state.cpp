@@ -142,6 +142,7 @@ void reset_plot_parameters() {
     g.titles = TitleState{};
     g.curves = CurveState{};
     g.isolines = IsolineState{};
+    reset_map();
     // The writer groups (raster pen, ps, pdf, cgm) were set up when the
     // device opened just before and the calendar keeps its base date: they
     // are not reset here.

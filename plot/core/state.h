@@ -218,6 +218,7 @@ struct CgmState {
 struct IsolineState {
     int label_spacing = 0;
     int label_digits = 0;
+    int halo = -1; // colour of the box under each label, -1 none
 };
 
 // ------------------------------------------------------------ the record

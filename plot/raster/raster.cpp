@@ -8,6 +8,7 @@
 #include "plot/draw/draw.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -116,6 +117,41 @@ void raster_fill_rect(int x0, int y0, int x1, int y1, int n) {
                     size_t(x1 - x0 + 1));
 }
 
+void raster_fill_polygon(const float* x, const float* y, int n, int colour, int x0, int y0, int x1,
+                         int y1) {
+    RasterImage& r = g_plot.raster;
+    if (!r.pixels || n < 3) return;
+    x0 = std::max(x0, 0), y0 = std::max(y0, 0);
+    x1 = std::min(x1, r.width - 1), y1 = std::min(y1, r.height - 1);
+    float lo = y[0], hi = y[0];
+    for (int k = 1; k < n; ++k)
+        lo = std::min(lo, y[k]), hi = std::max(hi, y[k]);
+    if (!(lo <= hi)) return; // a point that is not a number
+    // Rows whose centre lies in [lo, hi).
+    const int first = std::max(y0, int(std::ceil(lo - 0.5f))),
+              last = std::min(y1, int(std::ceil(hi - 0.5f)) - 1);
+    float cross[64];
+    for (int row = first; row <= last; ++row) {
+        const float c = float(row) + 0.5f;
+        int m = 0;
+        for (int k = 0; k < n && m < 64; ++k) {
+            // Each edge from its upper end (then its left end) down, so that
+            // the polygons sharing it compute the same crossings.
+            float ax = x[k], ay = y[k], bx = x[(k + 1) % n], by = y[(k + 1) % n];
+            if (ay > by || (ay == by && ax > bx)) std::swap(ax, bx), std::swap(ay, by);
+            if (!(c >= ay && c < by)) continue;
+            cross[m++] = ax + (c - ay) * (bx - ax) / (by - ay);
+        }
+        std::sort(cross, cross + m);
+        uint8_t* line = r.pixels.get() + size_t(row) * size_t(r.stride);
+        for (int k = 0; k + 1 < m; k += 2) {
+            const int a = std::max(x0, int(std::ceil(cross[k] - 0.5f)));
+            const int b = std::min(x1, int(std::ceil(cross[k + 1] - 0.5f)) - 1);
+            if (a <= b) std::memset(line + a, colour & 0xFF, size_t(b - a + 1));
+        }
+    }
+}
+
 void raster_read_rows(uint8_t* dest, int x, int y, int n, int rows) {
     const RasterImage& r = g_plot.raster;
     if (!r.pixels || x < 0 || y < 0 || n < 0 || rows < 0 || x + n > r.stride || y + rows > r.height)
@@ -173,6 +209,19 @@ void raster_colour(int n, int, int, int) {
     raster_set_colour(wrap_colour(n));
 }
 
+void raster_fill_polygon_op(const float* x, const float* y, int n, int c) {
+    const float s = g_plot.device_scale;
+    flush_polyline();
+    float px[64], py[64];
+    if (n > 64) return;
+    for (int k = 0; k < n; ++k)
+        px[k] = x[k] * s, py[k] = y[k] * s;
+    const int* clip = g_plot.line.clip_rect;
+    raster_fill_polygon(px, py, n, wrap_colour(c), round_unit(float(clip[0]) * s),
+                        round_unit(float(clip[1]) * s), round_unit(float(clip[2]) * s),
+                        round_unit(float(clip[3]) * s));
+}
+
 void raster_fill(float x1, float y1, float x2, float y2, int c) {
     const float s = g_plot.device_scale;
     flush_polyline();
@@ -197,8 +246,18 @@ int raster_finish() {
 } // namespace
 
 const DeviceOps kRasterOps = {
-    PageAxes::Plot, nullptr, raster_device_open, raster_pen,   raster_colour, raster_fill, 0,
-    nullptr,        nullptr, raster_finish,      raster_clear,
+    PageAxes::Plot,
+    nullptr,
+    raster_device_open,
+    raster_pen,
+    raster_colour,
+    raster_fill,
+    0,
+    nullptr,
+    nullptr,
+    raster_finish,
+    raster_clear,
+    raster_fill_polygon_op,
 };
 
 } // namespace razidu

@@ -60,6 +60,13 @@ void raster_line(int x0, int y0, int x1, int y1);
 // y0 > y1; limited to the image.
 void raster_fill_rect(int x0, int y0, int x1, int y1, int n);
 // Copies n bytes of each of `rows` rows, from column x of row y on, into dest.
+// Fills the polygon of n points in pixel coordinates (pixel centres at
+// k + 0.5): a pixel is set when its centre lies inside, on the left or top
+// edge but not on the right or bottom one, so that polygons sharing an edge
+// neither overlap nor leave a gap. Limited to the image and to columns
+// x0..x1, rows y0..y1.
+void raster_fill_polygon(const float* x, const float* y, int n, int colour, int x0, int y0, int x1,
+                         int y1);
 void raster_read_rows(uint8_t* dest, int x, int y, int n, int rows);
 void raster_close();
 

@@ -538,6 +538,15 @@ void pdf_fill(float ax, float ay, float bx, float by, int c) {
     pdf_rect(ax * s, ay * s, (bx - ax + 1) * s, (by - ay + 1) * s);
 }
 
+void pdf_polygon(const float* x, const float* y, int n, int c) {
+    const float s = g_plot.device_scale;
+    const uint32_t e = colour_entry(c);
+    flush_polyline();
+    pdf_colour(int((e >> 16) & 0xFF), int((e >> 8) & 0xFF), int(e & 0xFF), 1);
+    for (int k = 0; k < n; ++k)
+        put_op("", {x[k] * s, y[k] * s}, k == 0 ? "m" : k + 1 < n ? "l" : "l\nh f");
+}
+
 // One character at the text position, turned with the page.
 void pdf_character(int k, float, int size) {
     const PlotState& g = g_plot;
@@ -566,7 +575,7 @@ int pdf_finish() {
 const DeviceOps kPdfOps = {
     PageAxes::TurnLandscape, nullptr,    pdf_device_open, pdf_pen,
     pdf_device_colour,       pdf_fill,   1.857143f,       nullptr,
-    pdf_character,           pdf_finish, nullptr,
+    pdf_character,           pdf_finish, nullptr,         pdf_polygon,
 };
 
 } // namespace razidu

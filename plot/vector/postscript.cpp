@@ -270,6 +270,24 @@ void ps_fill(float ax, float ay, float bx, float by, int c) {
     put_ps_words(words, int(w - words));
 }
 
+// A filled polygon: the colour, then the path through the u/d procedures.
+void ps_polygon(const float* x, const float* y, int n, int c) {
+    const float s = g_plot.device_scale;
+    const uint32_t e = colour_entry(c);
+    ps_colour(c, int((e >> 16) & 0xFF), int((e >> 8) & 0xFF), int(e & 0xFF));
+    for (int k = 0; k < n; ++k) {
+        char words[64];
+        char* w = put_int(words, round_unit(x[k] * s), 5);
+        w = put_int(w, round_unit(y[k] * s), 5);
+        *w++ = k == 0 ? 'u' : 'd', *w++ = ' ';
+        put_ps_words(words, int(w - words));
+    }
+    put_ps_words("closepath fill ", 15);
+    const int current = g_plot.colour.current;
+    const uint32_t back = colour_entry(current);
+    ps_colour(current, int((back >> 16) & 0xFF), int((back >> 8) & 0xFF), int(back & 0xFF));
+}
+
 void put_words(const char* text) {
     put_ps_words(text, int(std::strlen(text)));
 }
@@ -341,6 +359,7 @@ const DeviceOps kPostScriptOps = {
     ps_character,
     ps_finish,
     nullptr,
+    ps_polygon,
 };
 
 } // namespace razidu

@@ -2,6 +2,7 @@
 // give, and maps of analytic fields whose isolines are known exactly, read
 // back from BMP and PNG files.
 #include "app/app.h"
+#include "app/world_coast.h"
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
 #include "started_dialog.h"
@@ -57,13 +58,52 @@ TEST(MapOptions, LevelsStepsAndAreas) {
     } area_cases[] = {
         {"125 145 25 45", true},   {" 100.5 170 -10 60 ", true}, {"130 120 30 40", false},
         {"120 130 30 30", false},  {"120 130 30", false},        {"120 130 30 40 50", false},
-        {"120 east 30 40", false}, {"120 130 nan 40", false},    {"120 130 -95 40", false}};
+        {"120 east 30 40", false}, {"120 130 nan 40", false},    {"120 130 -95 40", false},
+        {"150 -120 20 60", true},  {"-10 20 30 40", true},       {"170 -190 0 10", false}};
     for (const auto& c : area_cases) {
         MapOptions o;
         std::string why;
         EXPECT_EQ(parse_area(c.text, o, &why), c.ok) << c.text;
         EXPECT_EQ(why.empty(), c.ok) << c.text;
     }
+    // East then west crosses the date line.
+    MapOptions o;
+    std::string why;
+    ASSERT_TRUE(parse_area("150 -120 20 60", o, &why));
+    EXPECT_EQ(o.lon0, 150);
+    EXPECT_EQ(o.lon1, 240);
+}
+
+TEST(WorldCoast, ResolutionsByAreaAndKnownCapes) {
+    // Points of the coastline near known capes, at every resolution, and more
+    // points for smaller areas.
+    const struct {
+        float lon, lat;
+    } capes[] = {{354.40f, 36.01f}, {18.47f, -34.36f}, {292.73f, -55.98f}, {141.85f, 45.52f}};
+    std::size_t last = 0;
+    for (float span : {180.0f, 40.0f, 5.0f}) {
+        const CoastLines& c = world_coast(span);
+        EXPECT_GT(c.lon.size(), last) << span;
+        last = c.lon.size();
+        ASSERT_EQ(c.start.back(), int(c.lon.size()));
+        for (const auto& p : capes) {
+            float best = 1e9f;
+            for (std::size_t k = 0; k < c.lon.size(); ++k)
+                best = std::min(best, std::hypot(c.lon[k] - p.lon, c.lat[k] - p.lat));
+            EXPECT_LT(best, span > 90 ? 1.0f : 0.1f) << span << " " << p.lon << " " << p.lat;
+        }
+    }
+    // Damaged data is refused, keeping the lines read before the fault.
+    const unsigned char bad_magic[16] = {'K', 'V', 'C', 'O', 'A', 'S', 'T', '2'};
+    CoastLines out;
+    EXPECT_FALSE(decode_coast(bad_magic, sizeof bad_magic, out));
+    std::vector<unsigned char> one = {'K',  'V', 'C', 'O', 'A', 'S', 'T',  '1',  2,    0,   0,  0,
+                                      2,    0,   0,   0,   2,   0,   0,    0,    10,   0,   20, 0,
+                                      0x58, 2,   0,   0,   0,   0,   0xff, 0xff, 0xff, 0xff};
+    EXPECT_FALSE(decode_coast(one.data(), one.size(), out)); // the second line is missing
+    ASSERT_EQ(out.lon.size(), 2u);
+    EXPECT_FLOAT_EQ(out.lon[1], 20.0f); // 10 degrees and a whole 600-minute bin
+    EXPECT_FLOAT_EQ(out.lat[1], 30.0f);
 }
 
 // The pixels of a BMP or PNG file as palette colours (0xRRGGBB), row 0 at the top.

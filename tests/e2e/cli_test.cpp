@@ -175,7 +175,10 @@ TEST_F(Cli, FailuresExitWithOne) {
          "Map: The area wants four numbers: LON0 LON1 LAT0 LAT1.\n"},
         {"image " + gpv_path + " --contour -4",
          {},
-         "Map: The contour step wants a positive number or auto.\n"}};
+         "Map: The contour step wants a positive number or auto.\n"},
+        {"image " + gpv_path + " --format png --area 10 20 35 40",
+         {},
+         "plot_field: The area lies outside the field's grid.\n"}};
     for (const auto& [args, cwd, message] : cases) {
         Outcome r = kivar(args, cwd);
         EXPECT_EQ(r.status, 1) << args;
@@ -312,8 +315,10 @@ TEST_F(Cli, FailedAndInterruptedRunsKeepEarlierFiles) {
         // SIGTERM while a file is being written.
         pid_t pid = kivar_started(run);
         bool seen = false;
-        for (int k = 0; k < 20000 && !seen; ++k) {
-            for (const auto& e : fs::directory_iterator(out))
+        // Polled for up to 30 s: a loaded machine may be slow to start it.
+        for (int k = 0; k < 600000 && !seen; ++k) {
+            std::error_code ec;
+            for (const auto& e : fs::directory_iterator(out, ec))
                 seen = seen || e.path().extension() == ".part";
             if (!seen) usleep(50);
         }

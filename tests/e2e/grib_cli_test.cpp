@@ -342,3 +342,100 @@ TEST_F(GribCli, NowcastTimesInMinutes) {
 }
 
 } // namespace
+
+namespace {
+
+// The colour (0xRRGGBB) at (x, y) of an 8-bit BMP file, row 0 at the top;
+// 0xff000000 when the file is missing or malformed.
+uint32_t bmp_pixel(const std::string& file, int x, int y) {
+    const std::string b = read_file(file);
+    const auto u32 = [&](std::size_t at) {
+        return at + 4 > b.size()
+                   ? 0u
+                   : uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 |
+                         uint32_t(uint8_t(b[at + 2])) << 16 | uint32_t(uint8_t(b[at + 3])) << 24;
+    };
+    const uint32_t data = u32(10), w = u32(18), h = u32(22);
+    if (b.size() < 54 || b[28] != 8 || x < 0 || y < 0 || uint32_t(x) >= w || uint32_t(y) >= h)
+        return 0xff000000u;
+    const std::size_t at = data + std::size_t(h - 1 - uint32_t(y)) * ((w + 3) / 4 * 4) + x;
+    if (at >= b.size()) return 0xff000000u;
+    return u32(54 + 4 * std::size_t(uint8_t(b[at]))) & 0xffffffu;
+}
+
+gribgen::Field lat_lon_field(double west, double north, int cols, int rows) {
+    gribgen::Field f;
+    f.centre = 7;
+    f.cols = cols, f.rows = rows;
+    f.lon_west = west, f.lat_north = north, f.lon_step = 1, f.lat_step = 1;
+    f.bits = 16;
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < cols; ++i)
+            f.values.push_back(300 - std::abs(north - j) * 0.5 + std::sin(i * 0.1) * 3);
+    return f;
+}
+
+TEST_F(GribCli, MapsOfAnyAreaAndProjection) {
+    // A global and a European grid; each run draws one BMP map (or refuses).
+    const struct {
+        bool global;
+        std::string options;
+        int status;
+        std::string err; // what standard error must hold
+    } cases[] = {
+        {true, "", 0, ""},
+        {true, "--area 150 -120 20 60", 0, ""},
+        {true, "--area 10.1 10.15 45.1 45.15", 0, ""}, // inside one cell
+        {true, "--projection robinson --contour auto --palette diverging", 0, ""},
+        {true, "--projection polar-north --palette viridis", 0, ""},
+        {true, "--projection equalearth --contour 5", 0, ""},
+        {true, "--projection nope", 2, "--projection wants one of: grid platecarree"},
+        {true, "--palette nope", 2, "--palette wants one of: rainbow viridis"},
+        {false, "", 0, ""},
+        {false, "--projection lambert --contour auto", 0, ""},
+        {false, "--projection mercator", 0, ""},
+        {false, "--area 100 120 10 20", 1, "plot_field: The area lies outside the field's grid."},
+    };
+    const std::string map =
+        (dir / "work" / "maps" / "MD00_ID004_P0850_DT26120400_TM00.bmp").string();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        write({c.global ? lat_lon_field(0, 90, 360, 181) : lat_lon_field(350, 70, 51, 41)});
+        fs::remove_all(dir / "work" / "maps");
+        const Outcome r = kivar("image " + path + " --format bmp --save maps " + c.options);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(fs::exists(map), c.status == 0);
+        // The middle of the map is covered by cells.
+        if (c.status == 0) {
+            EXPECT_NE(bmp_pixel(map, 319, 298) & 0xffffffu, 0xffffffu);
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GribCli, ContourMapsBandTheColourBarAtTheLevels) {
+    // A global field from about -21 to 30 C with lines every 5: the colour
+    // range runs from -25 to 30 and the bar shows one colour per band.
+    write({lat_lon_field(0, 90, 360, 181)});
+    const Outcome r = kivar("image " + path + " --format bmp --save maps --contour 5");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string map =
+        (dir / "work" / "maps" / "MD00_ID004_P0850_DT26120400_TM00.bmp").string();
+    // The bar of the global map (1951 x 975 plot units, centred in the fixed
+    // map's axes) stands 85 units right of it, 50 wide.
+    const double k = 599.0 / 2819.0;
+    const int x = int((526 + 1951 + 85 + 25) * k), top = int((1893 - 975) * k) + 3,
+              bottom = int(1893 * k) - 3;
+    std::vector<uint32_t> bands;
+    for (int y = top; y <= bottom; ++y) {
+        const uint32_t c = bmp_pixel(map, x, y);
+        if (bands.empty() || bands.back() != c) bands.push_back(c);
+    }
+    EXPECT_EQ(bands.size(), 11u);
+}
+
+} // namespace

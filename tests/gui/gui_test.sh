@@ -145,7 +145,7 @@ mwm=$("$probe" mwm "$win")
     fail "window manager hints: $mwm"
 icon=$("$probe" icon "$win")
 [ "$icon" = "icon 48 48" ] && pass "window icon 48 x 48" || fail "window icon: $icon"
-grep -qP "^menu\t&File/&Open\|-\|&File/E&xit\|&Map/&Coloured cells\|&Map/Cells and c&ontours\|&Map/Contours o&nly\|-\|&Map/Contour &step...\|&Map/&Area...\|&Help/&User's guide\$" "$trace" &&
+grep -qP "^menu\t&File/&Open\|-\|&File/E&xit\|&Map/&Coloured cells\|&Map/Cells and c&ontours\|&Map/Contours o&nly\|-\|&Map/Contour &step...\|-\|&Map/Area: the fixed Japan map\|&Map/Area: the grid's extent\|&Map/Area: East Asia\|&Map/Area: the globe\|&Map/&Area...\|-\|&Map/Projection: the grid's own\|&Map/Projection: plate carree\|&Map/Projection: Mercator\|&Map/Projection: Lambert conformal\|&Map/Projection: polar stereographic north\|&Map/Projection: polar stereographic south\|&Map/Projection: Robinson\|&Map/Projection: equal earth\|-\|&Map/Palette: rainbow\|&Map/Palette: viridis-like\|&Map/Palette: diverging\|&Map/Palette: precipitation\|&Help/&User's guide\$" "$trace" &&
     pass "a divider between Open and Exit, the Map menu" || fail "menu: $(grep '^menu' "$trace")"
 grep -qP '^menucheck\t1041\t1$' "$trace" && pass "Map starts on coloured cells" ||
     fail "map choice: $(grep '^menucheck' "$trace")"
