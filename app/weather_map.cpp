@@ -530,6 +530,14 @@ int draw_geo_map(const MapGrid& m, const GeoMap& gm, const float* shown, int kin
     while (zdigits < 4 && std::fabs(zstep) * std::pow(10.0f, float(zdigits)) < 9.5f)
         ++zdigits;
     if (!levels.empty() && std::fabs(cstep - std::round(cstep)) < 1e-4f && cells) zdigits = -1;
+    // Very small or large GRIB values (a dust concentration of 1.6e-7) as
+    // mantissa and exponent.
+    const float magnitude = std::max(std::fabs(zmin), std::fabs(zmax));
+    if (forecast.format == FileFormat::Grib &&
+        (magnitude >= 1e6f || (magnitude > 0 && magnitude < 1e-2f))) {
+        rz::labels("fexp", "z");
+        zdigits = 2;
+    }
     rz::digits(zdigits, "z");
     if (cells) load_palette(opt.palette, zmin, zmax, levels);
     // The map keeps the area's aspect within the fixed map's axes (1951 x
