@@ -2,6 +2,8 @@
 // of the dialog driven through the headless backend.
 #pragma once
 
+#include <cstdio>
+
 namespace app {
 
 // Runs `kivar ARGS...` (argv[0] is the program). Returns the exit status:
@@ -9,7 +11,7 @@ namespace app {
 // usage errors.
 int run_cli(int argc, char** argv);
 
-// Prints the usage text to standard error.
-void print_usage();
+// Prints the usage text (to standard error unless told).
+void print_usage(std::FILE* to = stderr);
 
 } // namespace app

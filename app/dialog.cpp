@@ -28,10 +28,6 @@ bool is_file(const std::string& path) {
     return !platform::is_directory(path);
 }
 
-// Length of the longest output file name of a save folder,
-// "MD04_ID225_P1000_DT26120400_TM51.csv", with room for wider values.
-constexpr std::size_t kLongestOutputName = 48;
-
 // Input that is not a regular file (a pipe, a FIFO, a device) is read into
 // memory up to this many bytes and then decoded as a file.
 constexpr std::size_t kMaxStreamBytes = std::size_t{256} << 20;
@@ -286,21 +282,19 @@ int fill_item_list(int pos) {
 }
 
 int check_path() {
-    // The folder as given, whatever its length; an empty field is the
-    // current folder.
-    std::string dir = platform::get_text(IDC_SAVE_PATH);
-    if (dir.empty()) dir = ".";
+    // The folder as given, whatever its length (files are written relative
+    // to it); an empty field is the current folder.
+    const std::string given = platform::get_text(IDC_SAVE_PATH);
+    std::string dir = given.empty() ? "." : given;
     if (dir.back() != '/') dir += '/';
     state.save_dir = dir;
-    // The system refuses paths beyond its limit: a folder whose output file
-    // names would pass it is refused here, not file by file.
-    if (dir.size() + kLongestOutputName >= PATH_MAX) {
-        platform::message_box("Invalid path for saving extracted data.", "check_path", true);
-        return 0;
-    }
     if (platform::is_directory(dir)) return 1;
     if (platform::make_directory(dir)) return 1;
+    int err = errno;
+    if (err == EEXIST && !platform::is_directory(dir)) err = ENOTDIR; // a file of that name
     platform::message_box("Invalid path for saving extracted data.", "check_path", true);
+    if (state.file_failed)
+        state.file_failed("check_path", given.empty() ? "." : given, std::strerror(err));
     return 0;
 }
 

@@ -278,7 +278,10 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
         zmax = range_field(IDC_RANGE_HIGH);
         if (!(zmin < zmax)) zmax = zmin + 1.0f;
     }
-    if (zmax == zmin) return 0;
+    if (zmax == zmin) {
+        if (state.no_map) state.no_map(level, item, hour, zmin);
+        return 0;
+    }
     float zstep = static_cast<float>((zmax - zmin) / 9.0);
 
     // Output file.
