@@ -32,6 +32,9 @@ ssize_t write_out(void*, const char* bytes, std::size_t n) {
 } // namespace
 
 void check_standard_output() {
+    static bool checked = false;
+    if (checked) return;
+    checked = true;
     std::FILE* stream = fopencookie(nullptr, "w", {nullptr, write_out, nullptr, nullptr});
     if (!stream) return; // the standard stream stays, unchecked
     // Buffered as the standard stream would be: by lines on a terminal, else

@@ -5,11 +5,13 @@
 #include "app/forecast.h"
 #include "gpv/gpv.h"
 #include "grib/grib.h"
+#include "plot/razidu.h"
 
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -145,6 +147,13 @@ const platform::DialogHandlers dialog_handlers = {dialog_init, on_command, on_fi
 void dialog_init() {
     gpv::report = show_report;
     grib::report = show_report;
+    // KIVAR_FSYNC=0: output files are not synced to the disk before they
+    // take their names (faster on a disk; whole or absent then holds when
+    // the process dies, not when the machine does).
+    const char* sync = std::getenv("KIVAR_FSYNC");
+    const bool no_sync = sync && std::strcmp(sync, "0") == 0;
+    gpv::sync_output = !no_sync;
+    razidu::file_sync(!no_sync);
     state.start_dir = platform::current_directory();
     if (state.start_dir.empty() || state.start_dir.back() != '/') state.start_dir += '/';
     state.save_dir = state.start_dir;

@@ -14,6 +14,9 @@ namespace razidu {
 
 namespace {
 
+// Files synced before the rename, folders after it (file_sync).
+bool sync_files = true;
+
 // Longest file name the file systems here accept.
 constexpr std::size_t kNameLimit = 255;
 
@@ -121,14 +124,14 @@ bool output_commit() {
     int err = o.error ? o.error : errno;
     // The bytes reach the disk before the name does: after a crash of the
     // machine the name holds the earlier file or this one, whole.
-    if (ok && o.sync && fsync(o.fd) != 0 && errno != EINVAL) ok = false, err = errno;
+    if (ok && sync_files && fsync(o.fd) != 0 && errno != EINVAL) ok = false, err = errno;
     o.error = 0;
     if (std::fclose(o.stream) != 0 && ok) ok = false, err = errno;
     o.stream = nullptr;
     if (ok && std::rename(o.temp.c_str(), o.name.c_str()) != 0) ok = false, err = errno;
     if (!ok) unlink(o.temp.c_str());
     o.partial = nullptr;
-    if (ok && o.sync) sync_folder(o.name);
+    if (ok && sync_files) sync_folder(o.name);
     // A stream error whose errno was overwritten since is still an error.
     errno = ok ? 0 : (err ? err : EIO);
     return ok;
@@ -182,6 +185,10 @@ PageOutcome page_outcome() {
 
 const char* partial_file() {
     return g_plot.out.partial;
+}
+
+void file_sync(bool on) {
+    sync_files = on;
 }
 
 } // namespace razidu

@@ -19,8 +19,7 @@ struct OutputState {
     std::string name, temp;
     const char* volatile partial = nullptr; // temp while it exists; read by signal handlers
     int error = 0;                          // errno of the first failed write
-    bool sync = true; // the file synced before the rename, the folder after it
-    int status = 0;   // PageOutcome::status
+    int status = 0;                         // PageOutcome::status
     int warning = 0;
     std::string file, reason;
 };
@@ -31,7 +30,7 @@ struct OutputState {
 // errno set when it cannot be created (also when NAME is a folder or a file
 // that may not be written).
 FILE* output_open(const char* name, const char* mode);
-// Flushes, syncs (see OutputState::sync) and closes the stream, renames it
+// Flushes, syncs (see razidu::file_sync) and closes the stream, renames it
 // onto its name and syncs its folder. False with errno set (the reason of the
 // first failed write, else that of the failed step), the temporary file
 // removed and NAME untouched on any failure.
