@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,6 +36,17 @@ void check_standard_output() {
     static bool checked = false;
     if (checked) return;
     checked = true;
+    // A standard descriptor that was closed gets /dev/null for reading, so
+    // that no file opened later takes its number (the inventory would go
+    // into gpv.log): writes to it fail with EBADF.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int null = open("/dev/null", O_RDONLY);
+            if (null >= 0 && null != fd) {
+                dup2(null, fd);
+                close(null);
+            }
+        }
     std::FILE* stream = fopencookie(nullptr, "w", {nullptr, write_out, nullptr, nullptr});
     if (!stream) return; // the standard stream stays, unchecked
     // Buffered as the standard stream would be: by lines on a terminal, else

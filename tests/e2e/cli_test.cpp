@@ -39,7 +39,7 @@ struct Cli : ::testing::Test {
     // Runs kivar with args in the folder work, without a display so that no
     // window can open.
     // `before` is a shell command run first (a limit, for example).
-    // Standard output goes to `out` when given.
+    // Standard output goes to `out` when given ("&-": closed).
     Outcome kivar(const std::string& args, const fs::path& cwd = {},
                   const std::string& before = "true", const std::string& out = "") {
         fs::remove(dir / "out.txt");
@@ -51,9 +51,10 @@ struct Cli : ::testing::Test {
                         const std::string& before = "true", const std::string& out = "") {
         fs::path where = cwd.empty() ? dir / "work" : cwd;
         return "cd '" + where.string() + "' && " + before +
-               " && exec env -u DISPLAY '" KIVAR_EXE "' " + args + " >'" +
-               (out.empty() ? (dir / "out.txt").string() : out) + "' 2>'" +
-               (dir / "err.txt").string() + "'";
+               " && exec env -u DISPLAY '" KIVAR_EXE "' " + args +
+               (out == "&-" ? " >&-"
+                            : " >'" + (out.empty() ? (dir / "out.txt").string() : out) + "'") +
+               " 2>'" + (dir / "err.txt").string() + "'";
     }
     // kivar started in the background: its process id.
     pid_t kivar_started(const std::string& args) {
@@ -351,18 +352,25 @@ TEST_F(Cli, MapFailuresAreNamedAndExitWithOne) {
 
 // Standard output is checked at every write: output that cannot be written
 // ends the command with the system's reason and exit 1 (in a run of several
-// workers too), and no partial file is left.
+// workers too), and no partial file is left. A closed standard output is
+// not taken over by a file opened later (gpv.log).
 TEST_F(Cli, FailedStandardOutputEndsTheCommand) {
     const fs::path maps = dir / "maps";
-    const std::string runs[] = {
-        "info " + gpv_path, "image " + gpv_path + " --item 4 --format png --save " + maps.string(),
-        "image " + gpv_path + " --all --jobs 2 --format bmp --save " + maps.string(), "--version",
-        "--help"};
-    for (const std::string& args : runs) {
-        Outcome r = kivar(args, {}, "true", "/dev/full");
+    const std::string full = "kivar: standard output: No space left on device\n";
+    const std::tuple<std::string, std::string, std::string> runs[] = {
+        {"info " + gpv_path, "/dev/full", full},
+        {"image " + gpv_path + " --item 4 --format png --save " + maps.string(), "/dev/full", full},
+        {"image " + gpv_path + " --all --jobs 2 --format bmp --save " + maps.string(), "/dev/full",
+         full},
+        {"--version", "/dev/full", full},
+        {"--help", "/dev/full", full},
+        {"info " + gpv_path, "&-", "kivar: standard output: Bad file descriptor\n"}};
+    for (const auto& [args, out, message] : runs) {
+        Outcome r = kivar(args, {}, "true", out);
         EXPECT_EQ(r.status, 1) << args;
-        EXPECT_EQ(r.err, "kivar: standard output: No space left on device\n") << args;
+        EXPECT_EQ(r.err, message) << args;
     }
+    EXPECT_EQ(read_file(dir / "work" / "gpv.log").find("model:"), std::string::npos);
     for (const auto& e : fs::directory_iterator(maps))
         EXPECT_NE(e.path().extension(), ".part") << e.path();
 }
