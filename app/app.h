@@ -72,10 +72,14 @@ struct ProgramState {
     bool draw_only = false; // plot_field draws in memory only (a worker's field of another)
     // Called after each field of an Execute run (k from 1 to n); may be null.
     void (*progress)(int k, int n, int level, int item, int hour) = nullptr;
-    // Called for an output file that could not be created, with the
-    // operation's name, the file and the system's reason; the run goes on.
+    // Called for an output file that could not be created (or a save folder
+    // that check_path refused), with the operation's name, the file (the
+    // folder) and the system's reason; the run goes on.
     // May be null (the window: the messages of the operation say enough).
     void (*file_failed)(const char* title, const std::string& file, const char* reason) = nullptr;
+    // Called for a map that is not drawn because its field (its wind speed)
+    // has one value; may be null (the window says nothing, as it always has).
+    void (*no_map)(int level, int item, int hour, float value) = nullptr;
     std::string open_error; // why the last open_file found no file to read, or ""
     std::string map_file;   // the map being drawn, as the save folder names it
 };

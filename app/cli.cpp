@@ -4,6 +4,7 @@
 #include "app/cli.h"
 
 #include "app/app.h"
+#include "app/cli_output.h"
 #include "app/forecast.h"
 #include "app/netcdf_run.h"
 #include "gpv/gpv.h"
@@ -352,7 +353,7 @@ int make_request(const Options& o, bool data, RunRequest& r) {
 
 } // namespace
 
-void print_usage() {
+void print_usage(std::FILE* to) {
     std::fputs("usage:\n"
                "  kivar                       open the dialog\n"
                "  kivar info  FILE            inventory of a GPV or GRIB file\n"
@@ -380,11 +381,23 @@ void print_usage() {
                "  --projection NAME     grid (its own, default), platecarree, mercator, lambert,\n"
                "                        polar-north, polar-south, robinson or equalearth\n"
                "  --palette NAME        rainbow (default), viridis, diverging or precipitation\n"
-               "  --jobs N              worker processes for --all (default: the cores)\n",
-               stderr);
+               "  --jobs N              worker processes for --all (default: the cores)\n"
+               "  kivar --version | -V  the version\n"
+               "  kivar --help          this text\n",
+               to);
 }
 
 int run_cli(int argc, char** argv) {
+    check_standard_output();
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (first == "--version" || first == "-V" || first == "--help")) {
+        if (first == "--help")
+            print_usage(stdout);
+        else
+            print_version();
+        std::fflush(stdout);
+        return 0;
+    }
     if (argc < 3) {
         print_usage();
         return 2;
@@ -402,6 +415,7 @@ int run_cli(int argc, char** argv) {
 
     if (isatty(STDERR_FILENO)) state.progress = show_progress;
     state.file_failed = report_file_failure;
+    state.no_map = report_no_map;
     int status = 0;
     static bool registered = false;
     if (!registered) registered = std::atexit(library_ended) == 0;
@@ -420,11 +434,12 @@ int run_cli(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         // The work arrays of a huge grid: the file being written goes, the
         // earlier one of its name stays.
-        if (const char* f = gpv::partial_file()) unlink(f);
+        gpv::remove_partial_file();
         std::fprintf(stderr, "kivar: %s: not enough memory\n", o.file.c_str());
         status = 1;
     }
     running = false;
+    std::fflush(stdout); // a failure ends the command here
     shutdown();
     if (status == 0 && (file_failed || !platform::headless::messages().empty())) status = 1;
     return status;

@@ -6,11 +6,13 @@
 #include "app/netcdf_run.h"
 #include "gpv/gpv.h"
 #include "grib/grib.h"
+#include "plot/razidu.h"
 
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -28,10 +30,6 @@ bool is_file(const std::string& path) {
     std::fclose(f);
     return !platform::is_directory(path);
 }
-
-// Length of the longest output file name of a save folder,
-// "MD04_ID225_P1000_DT26120400_TM51.points.csv", with room for wider values.
-constexpr std::size_t kLongestOutputName = 48;
 
 // Input that is not a regular file (a pipe, a FIFO, a device) is read into
 // memory up to this many bytes and then decoded as a file.
@@ -157,6 +155,13 @@ const platform::DialogHandlers dialog_handlers = {dialog_init, on_command, on_fi
 void dialog_init() {
     gpv::report = show_report;
     grib::report = show_report;
+    // KIVAR_FSYNC=0: output files are not synced to the disk before they
+    // take their names (faster on a disk; whole or absent then holds when
+    // the process dies, not when the machine does).
+    const char* sync = std::getenv("KIVAR_FSYNC");
+    const bool no_sync = sync && std::strcmp(sync, "0") == 0;
+    gpv::sync_output = !no_sync;
+    razidu::file_sync(!no_sync);
     state.start_dir = platform::current_directory();
     if (state.start_dir.empty() || state.start_dir.back() != '/') state.start_dir += '/';
     state.save_dir = state.start_dir;
@@ -278,21 +283,19 @@ int fill_item_list(int pos) {
 }
 
 int check_path() {
-    // The folder as given, whatever its length; an empty field is the
-    // current folder.
-    std::string dir = state.request.save_path;
-    if (dir.empty()) dir = ".";
+    // The folder as given, whatever its length (files are written relative
+    // to it); an empty field is the current folder.
+    const std::string given = state.request.save_path;
+    std::string dir = given.empty() ? "." : given;
     if (dir.back() != '/') dir += '/';
     state.save_dir = dir;
-    // The system refuses paths beyond its limit: a folder whose output file
-    // names would pass it is refused here, not file by file.
-    if (dir.size() + kLongestOutputName >= PATH_MAX) {
-        platform::message_box("Invalid path for saving extracted data.", "check_path", true);
-        return 0;
-    }
     if (platform::is_directory(dir)) return 1;
     if (platform::make_directory(dir)) return 1;
+    int err = errno;
+    if (err == EEXIST && !platform::is_directory(dir)) err = ENOTDIR; // a file of that name
     platform::message_box("Invalid path for saving extracted data.", "check_path", true);
+    if (state.file_failed)
+        state.file_failed("check_path", given.empty() ? "." : given, std::strerror(err));
     return 0;
 }
 

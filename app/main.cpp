@@ -59,7 +59,7 @@ platform::Backend* window_backend(const std::string& folder) {
 // items" run, then end the process as the signal would have.
 extern "C" void remove_partial_files(int sig) {
     app::end_workers(sig); // their partial files go with them
-    if (const char* f = gpv::partial_file()) unlink(f);
+    gpv::remove_partial_file();
     if (const char* f = razidu::partial_file()) unlink(f);
     signal(sig, SIG_DFL);
     raise(sig);

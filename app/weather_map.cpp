@@ -795,7 +795,10 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
     }
     if (zmax == zmin) {
         // A map of one value (an area inside one cell) is drawn all the same.
-        if (!geo && !opt.area) return 0;
+        if (!geo && !opt.area) {
+            if (state.no_map) state.no_map(level, item, hour, zmin);
+            return 0;
+        }
         zmax = zmin + 1.0f;
     }
     float zstep = static_cast<float>((zmax - zmin) / 9.0);

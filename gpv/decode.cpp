@@ -3,8 +3,12 @@
 #include "gpv/gpv.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace gpv {
 
@@ -54,6 +58,69 @@ int find_record_marker(std::FILE* f) {
         if (k == 4) return 1;
         std::fseek(f, -1, SEEK_CUR);
     }
+}
+
+long long first_marker_offset(int fd) {
+    // The offset found last, while the file is the same.
+    static struct {
+        bool known = false;
+        dev_t dev;
+        ino_t ino;
+        off_t size;
+        timespec mtime, ctime;
+        long long offset;
+    } last;
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return kNotRegular;
+    auto same = [](const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    if (last.known && last.dev == st.st_dev && last.ino == st.st_ino && last.size == st.st_size &&
+        same(last.mtime, st.st_mtim) && same(last.ctime, st.st_ctim))
+        return last.offset;
+
+    constexpr std::size_t kBlock = 1 << 20, kKeep = 3; // a marker's first bytes cut by a block
+    std::unique_ptr<std::uint8_t[]> buf(new std::uint8_t[kBlock + kKeep]);
+    // The search moves the descriptor's position (holes are skipped); the
+    // stream that reads through it finds it where it was.
+    const off_t saved = lseek(fd, 0, SEEK_CUR);
+    long long found = -1;
+    off_t pos = 0;
+    std::size_t kept = 0; // bytes before pos, at the start of buf
+    while (pos < st.st_size) {
+        // A hole reads as zeros and holds no marker.
+        const off_t data = lseek(fd, pos, SEEK_DATA);
+        if (data < 0 && errno == ENXIO) break; // nothing but a hole to the end
+        if (data > pos) pos = data, kept = 0;
+        const ssize_t r = pread(fd, buf.get() + kept, kBlock, pos);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break; // the end, or a read error that ends the search as the end would
+        const std::size_t n = kept + static_cast<std::size_t>(r);
+        if (const void* hit = memmem(buf.get(), n, "DGRB", 4)) {
+            found = pos - static_cast<off_t>(kept) +
+                    (static_cast<const std::uint8_t*>(hit) - buf.get());
+            break;
+        }
+        kept = std::min(kKeep, n);
+        std::memmove(buf.get(), buf.get() + n - kept, kept);
+        pos += r;
+    }
+    if (saved >= 0) lseek(fd, saved, SEEK_SET);
+    last = {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, found};
+    return found;
+}
+
+int find_first_marker(std::FILE* f) {
+    const long long at = first_marker_offset(fileno(f));
+    if (at == kNotRegular) {
+        std::rewind(f);
+        return find_record_marker(f);
+    }
+    if (at < 0) {
+        std::fseek(f, 0, SEEK_END);
+        return 0;
+    }
+    return std::fseek(f, static_cast<long>(at + 4), SEEK_SET) == 0;
 }
 
 unsigned read_u16be(const std::uint8_t* p) {

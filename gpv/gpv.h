@@ -102,6 +102,17 @@ struct Selection {
 // partial match).
 int find_record_marker(std::FILE* f);
 
+// find_record_marker from the start of the file: positions f behind its
+// first "DGRB" (1), or at its end (0). A regular file is searched by large
+// reads, skipping holes, once while it stays the same (first_marker_offset).
+int find_first_marker(std::FILE* f);
+
+// Offset of the first "DGRB" in the regular file behind fd, or -1 when there
+// is none; kNotRegular for another kind of file. Remembered for the last file
+// searched while its size and times stay the same.
+constexpr long long kNotRegular = -2;
+long long first_marker_offset(int fd);
+
 // Reads the block length and the two spare bytes behind a marker; false at
 // the end of the file.
 bool read_block_length(std::FILE* f, int& remaining);
@@ -326,31 +337,46 @@ constexpr int kWriteFailed = -1;
 // ---------------------------------------------------------------- output files
 // Every output file is written under a temporary name in its own folder,
 // ".NAME.PID.part", and renamed onto NAME only once every byte was written,
-// flushed and closed; a file that fails is removed, so NAME keeps what it
-// held. A ".part" file left behind was cut short by a killed process.
+// flushed, closed and (with sync_output) on the disk; a file that fails is
+// removed, so NAME keeps what it held. A ".part" file left behind was cut
+// short by a killed process. The names inside the folder are used relative
+// to it, so a path longer than the system takes at once works when its
+// folder does.
 struct OutputFile {
     std::FILE* stream = nullptr;
-    std::string name, temp;
+    std::string name, temp;      // the paths as given
+    std::string leaf, temp_leaf; // both names inside the folder
+    int folder = -1, fd = -1;    // the open folder and the temporary file
+    int error = 0;               // errno of the first write that failed
 };
+
+// Whether commit_output syncs the file before the rename and the folder
+// after it (the default), so that a crash of the machine leaves NAME whole.
+extern bool sync_output;
 
 // The temporary name of an output file name.
 std::string temporary_name(const std::string& name);
 
-// Creates the temporary file of `name` (fopen mode `mode`). False with errno
-// set when it cannot be created.
+// Creates the temporary file of `name` (fopen mode `mode`) behind out.stream,
+// whose writes go to the file at once and keep the errno of the first that
+// fails. out must stay where it is until committed or discarded. False with
+// errno set when it cannot be created.
 bool open_output(OutputFile& out, const std::string& name, const char* mode);
 
-// Flushes and closes the file and renames it onto its name. False with errno
-// set, the temporary file removed and the named file untouched, when any
-// write, the flush, the close or the rename failed.
+// Flushes, syncs and closes the file, renames it onto its name and syncs the
+// folder. False with errno set (the reason of the first failed write, else of
+// the step that failed), the temporary file removed and the named file
+// untouched, when any write, the flush, the sync, the close or the rename
+// failed.
 bool commit_output(OutputFile& out);
 
 // Closes and removes the temporary file.
 void discard_output(OutputFile& out);
 
 // The temporary file being written, or nullptr: a signal handler may remove
-// it (the call is async-signal-safe).
+// it with remove_partial_file (async-signal-safe, as this call is).
 const char* partial_file();
+void remove_partial_file();
 
 // Opens gpv.log for appending (and reading). A last line that an earlier
 // run left cut short (a full disk, a killed process) is dropped first, so

@@ -11,13 +11,66 @@
 
 namespace gpv {
 
+bool sync_output = true;
+
 namespace {
 
-// The temporary file being written; read by signal handlers.
+// The temporary file being written, its folder and its name there; read by
+// signal handlers.
 std::atomic<const char*> partial{nullptr};
+std::atomic<const char*> partial_leaf{nullptr};
+std::atomic<int> partial_folder{-1};
 
 // Longest file name the file systems here accept.
 constexpr std::size_t kNameMax = 255;
+
+// The stream's writes, straight to the file; the first failure keeps its
+// errno and every later write fails at once.
+ssize_t stream_write(void* cookie, const char* bytes, std::size_t n) {
+    OutputFile& out = *static_cast<OutputFile*>(cookie);
+    if (out.error) return -1;
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t w = ::write(out.fd, bytes + done, n - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            out.error = w < 0 ? errno : ENOSPC; // no byte and no error: the disk is full
+            errno = out.error;
+            return -1;
+        }
+        done += std::size_t(w);
+    }
+    return ssize_t(n);
+}
+
+int stream_seek(void* cookie, off64_t* offset, int whence) {
+    const off_t at = ::lseek(static_cast<OutputFile*>(cookie)->fd, *offset, whence);
+    if (at < 0) return -1;
+    *offset = at;
+    return 0;
+}
+
+int stream_close(void*) {
+    return 0; // the descriptor is closed by commit_output or discard_output
+}
+
+void forget_partial() {
+    partial_leaf.store(nullptr);
+    partial_folder.store(-1);
+    partial.store(nullptr);
+}
+
+// Closes the stream and the descriptors; errno is kept.
+void release(OutputFile& out) {
+    const int err = errno;
+    if (out.stream) std::fclose(out.stream);
+    out.stream = nullptr;
+    if (out.fd >= 0) ::close(out.fd);
+    out.fd = -1;
+    if (out.folder >= 0) ::close(out.folder);
+    out.folder = -1;
+    errno = err;
+}
 
 } // namespace
 
@@ -31,32 +84,46 @@ std::string temporary_name(const std::string& name) {
 }
 
 bool open_output(OutputFile& out, const std::string& name, const char* mode) {
+    // Names inside the folder are used relative to it, so that a path
+    // longer than the system takes at once still works when its folder does.
+    const std::size_t slash = name.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+    out.leaf = name.substr(slash == std::string::npos ? 0 : slash + 1);
+    out.folder = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (out.folder < 0) return false;
     // A name that could not be opened for writing is refused as before: a
     // folder, or a file the user may not write (the rename would replace it).
     struct stat st {};
-    if (stat(name.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
-            errno = EISDIR;
+    if (fstatat(out.folder, out.leaf.c_str(), &st, 0) == 0) {
+        errno = EISDIR;
+        const bool own_writable = st.st_uid == geteuid() && (st.st_mode & S_IWUSR);
+        if (S_ISDIR(st.st_mode) ||
+            (!own_writable && faccessat(out.folder, out.leaf.c_str(), W_OK, 0) != 0)) {
+            release(out);
             return false;
         }
-        const bool own_writable = st.st_uid == geteuid() && (st.st_mode & S_IWUSR);
-        if (!own_writable && access(name.c_str(), W_OK) != 0) return false;
     }
     out.name = name;
     out.temp = temporary_name(name);
+    out.temp_leaf = temporary_name(out.leaf);
+    out.error = 0;
     partial.store(out.temp.c_str());
-    // Created new ("x"), closed on exec ("e").
-    const std::string how = std::string(mode) + "xe";
-    for (int attempt = 0; attempt < 2 && !out.stream; ++attempt) {
-        out.stream = std::fopen(out.temp.c_str(), how.c_str());
+    partial_folder.store(out.folder);
+    partial_leaf.store(out.temp_leaf.c_str());
+    // Created new, closed on exec.
+    for (int attempt = 0; attempt < 2 && out.fd < 0; ++attempt) {
+        out.fd = ::openat(out.folder, out.temp_leaf.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         // A leftover of a killed process that had our process number.
-        if (!out.stream && errno == EEXIST) ::unlink(out.temp.c_str());
+        if (out.fd < 0 && errno == EEXIST) ::unlinkat(out.folder, out.temp_leaf.c_str(), 0);
+    }
+    if (out.fd >= 0) {
+        out.stream = fopencookie(&out, mode, {nullptr, stream_write, stream_seek, stream_close});
+        if (!out.stream) ::unlinkat(out.folder, out.temp_leaf.c_str(), 0);
     }
     if (!out.stream) {
-        int err = errno;
-        ::unlink(out.temp.c_str());
-        partial.store(nullptr);
-        errno = err;
+        forget_partial();
+        release(out);
         return false;
     }
     return true;
@@ -64,30 +131,34 @@ bool open_output(OutputFile& out, const std::string& name, const char* mode) {
 
 bool commit_output(OutputFile& out) {
     if (!out.stream) return false;
-    bool ok = std::fflush(out.stream) == 0 && !std::ferror(out.stream);
-    int err = errno;
-    if (std::fclose(out.stream) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
+    errno = 0;
+    bool ok = std::fflush(out.stream) == 0 && !std::ferror(out.stream) && !out.error;
+    int err = out.error ? out.error : errno;
+    // The bytes reach the disk before the name does: after a crash of the
+    // machine the name holds the earlier file or this one, whole.
+    if (ok && sync_output && fsync(out.fd) != 0 && errno != EINVAL) ok = false, err = errno;
+    if (std::fclose(out.stream) != 0 && ok) ok = false, err = errno;
     out.stream = nullptr;
-    if (ok && std::rename(out.temp.c_str(), out.name.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) ::unlink(out.temp.c_str());
-    partial.store(nullptr);
+    if (::close(out.fd) != 0 && ok) ok = false, err = errno;
+    out.fd = -1;
+    if (ok && ::renameat(out.folder, out.temp_leaf.c_str(), out.folder, out.leaf.c_str()) != 0)
+        ok = false, err = errno;
+    if (!ok) ::unlinkat(out.folder, out.temp_leaf.c_str(), 0);
+    forget_partial();
+    // The folder's new entry too. The file is complete under its name
+    // either way, so a folder that cannot be synced does not fail it.
+    if (ok && sync_output) fsync(out.folder);
+    release(out);
     // A stream error without errno (it was cleared since) is still an error.
     errno = ok ? 0 : (err ? err : EIO);
     return ok;
 }
 
 void discard_output(OutputFile& out) {
-    int err = errno;
-    if (out.stream) std::fclose(out.stream);
-    out.stream = nullptr;
-    ::unlink(out.temp.c_str());
-    partial.store(nullptr);
+    const int err = errno;
+    if (out.folder >= 0) ::unlinkat(out.folder, out.temp_leaf.c_str(), 0);
+    forget_partial();
+    release(out);
     errno = err;
 }
 
@@ -95,6 +166,11 @@ const char* partial_file() {
     return partial.load();
 }
 
+void remove_partial_file() {
+    const int folder = partial_folder.load();
+    const char* leaf = partial_leaf.load();
+    if (folder >= 0 && leaf) ::unlinkat(folder, leaf, 0);
+}
 std::FILE* open_log(const std::string& path) {
     std::FILE* log = std::fopen(path.c_str(), "a+");
     if (!log) return nullptr;

@@ -144,6 +144,11 @@ const std::uint8_t* fetch(std::uint64_t a, std::size_t n, std::size_t* got) {
 // Offset of the first "DGRB" at or after pos, or -1. The reference search
 // steps back over partial matches, so it finds exactly the first occurrence.
 long long find_marker(std::uint64_t pos) {
+    // The first one of the file is known once any walk has searched for it.
+    if (pos == 0) {
+        const long long first = first_marker_offset(file_index.fd);
+        if (first != kNotRegular) return first;
+    }
     constexpr std::size_t kChunk = kWindowBytes / 2;
     for (;;) {
         std::size_t got = 0;

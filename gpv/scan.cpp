@@ -15,8 +15,7 @@ bool skip_data(std::FILE* f) {
 // The walk over the first block shared by both scans: calls visit for every
 // record header read. Returns 1 when the walk ended normally, 0 after a failure.
 template <class Visit> int walk_first_block(std::FILE* f, Visit visit) {
-    std::rewind(f);
-    if (!find_record_marker(f)) return 1;
+    if (!find_first_marker(f)) return 1;
     int remaining = 0;
     if (!read_block_length(f, remaining)) return 1;
     while (remaining - (header.data_length + 44) > 0) {

@@ -72,8 +72,8 @@ void disini();
 // Writes the page out, closes the file and prints the end-of-plot report.
 // Levels 1-3 -> 0. Every file is written under a temporary name in its
 // folder, ".NAME.PID.part", and renamed onto NAME once every byte was
-// written, flushed and closed; a file that fails is removed, so an earlier
-// file of that name stays as it was. A file that cannot be created or
+// written, flushed, synced (see file_sync) and closed; a file that fails is
+// removed, so an earlier file of that name stays as it was. A file that cannot be created or
 // written whole gives warning 36 (PostScript, CGM and the text devices:
 // only when it was created and then failed); see page_outcome.
 void disfin();
@@ -96,6 +96,11 @@ PageOutcome page_outcome();
 // The temporary file of the page being written, or nullptr. A signal
 // handler may call it and remove that file (async-signal-safe).
 const char* partial_file();
+// Whether disfin syncs a page's file to the disk before it takes its name,
+// and its folder after (on by default): after a crash of the machine the
+// name then holds the earlier file or the new one, whole. Any level; kept
+// for the program's life.
+void file_sync(bool on);
 // Clears the page of raster devices. Levels 1-3.
 void erase();
 // Switches off the reports of points outside the axis scaling. Levels 1-3.

@@ -4767,7 +4767,7 @@ const Parameter kParameters1[] = {
     {0x0062c953, "dry convection top index (dimensionless)"},
     {0x0062c954, "height of 0 degree Celsius isotherm above msl (m)"},
     {0x0062c955, "height of snow-fall limit (m)"},
-    {0x0062c963, "spec. content of precip. particles (kg kg-1)"},
+    {0x0062c963, "specific content of precip. particles (kg kg-1)"},
     {0x0062c964, "surface precipitation rate, rain, grid scale (kg s-1 m-2)"},
     {0x0062c965, "surface precipitation rate, snow, grid scale (kg s-1 m-2)"},
     {0x0062c966, "surface precipitation amount, rain, grid scale (kg m-2)"},

@@ -14,6 +14,9 @@ namespace razidu {
 
 namespace {
 
+// Files synced before the rename, folders after it (file_sync).
+bool sync_files = true;
+
 // Longest file name the file systems here accept.
 constexpr std::size_t kNameLimit = 255;
 
@@ -23,6 +26,50 @@ std::string temporary_name(const std::string& name) {
     const std::string tail = "." + std::to_string(getpid()) + ".part";
     // A base too long for ".BASE.PID.part" keeps its first characters.
     return name.substr(0, start) + "." + name.substr(start, kNameLimit - 1 - tail.size()) + tail;
+}
+
+// The stream's writes, straight to the file; the first failure keeps its
+// errno (output_failed) and every later write fails at once.
+ssize_t stream_write(void* cookie, const char* bytes, size_t n) {
+    OutputState& o = *static_cast<OutputState*>(cookie);
+    if (o.error) return -1;
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t w = write(o.fd, bytes + done, n - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            output_failed(w < 0 ? errno : ENOSPC); // no byte and no error: the disk is full
+            errno = o.error;
+            return -1;
+        }
+        done += size_t(w);
+    }
+    return ssize_t(n);
+}
+
+int stream_seek(void* cookie, off64_t* offset, int whence) {
+    const off_t at = lseek(static_cast<OutputState*>(cookie)->fd, *offset, whence);
+    if (at < 0) return -1;
+    *offset = at;
+    return 0;
+}
+
+int stream_close(void* cookie) {
+    OutputState& o = *static_cast<OutputState*>(cookie);
+    const int r = close(o.fd);
+    o.fd = -1;
+    return r;
+}
+
+// Syncs the folder of `name` (its new entry); a failure leaves the file as
+// it is, complete under its name.
+void sync_folder(const std::string& name) {
+    const size_t slash = name.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
 }
 
 } // namespace
@@ -44,12 +91,21 @@ FILE* output_open(const char* name, const char* mode) {
     o.name = name;
     o.temp = temporary_name(o.name);
     o.partial = o.temp.c_str();
-    // Created new ("x"), closed on exec ("e").
-    const std::string how = std::string(mode) + "xe";
-    for (int attempt = 0; attempt < 2 && !o.stream; ++attempt) {
-        o.stream = std::fopen(o.temp.c_str(), how.c_str());
+    o.error = 0;
+    // Created new, closed on exec.
+    for (int attempt = 0; attempt < 2 && o.fd < 0; ++attempt) {
+        o.fd = open(o.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         // A leftover of a killed process that had our process number.
-        if (!o.stream && errno == EEXIST) unlink(o.temp.c_str());
+        if (o.fd < 0 && errno == EEXIST) unlink(o.temp.c_str());
+    }
+    if (o.fd >= 0) {
+        o.stream = fopencookie(&o, mode, {nullptr, stream_write, stream_seek, stream_close});
+        if (!o.stream) {
+            const int err = errno;
+            close(o.fd);
+            o.fd = -1;
+            errno = err;
+        }
     }
     if (!o.stream) {
         const int err = errno;
@@ -66,12 +122,16 @@ bool output_commit() {
     errno = 0;
     bool ok = std::fflush(o.stream) == 0 && !std::ferror(o.stream) && !o.error;
     int err = o.error ? o.error : errno;
+    // The bytes reach the disk before the name does: after a crash of the
+    // machine the name holds the earlier file or this one, whole.
+    if (ok && sync_files && fsync(o.fd) != 0 && errno != EINVAL) ok = false, err = errno;
     o.error = 0;
     if (std::fclose(o.stream) != 0 && ok) ok = false, err = errno;
     o.stream = nullptr;
     if (ok && std::rename(o.temp.c_str(), o.name.c_str()) != 0) ok = false, err = errno;
     if (!ok) unlink(o.temp.c_str());
     o.partial = nullptr;
+    if (ok && sync_files) sync_folder(o.name);
     // A stream error whose errno was overwritten since is still an error.
     errno = ok ? 0 : (err ? err : EIO);
     return ok;
@@ -125,6 +185,10 @@ PageOutcome page_outcome() {
 
 const char* partial_file() {
     return g_plot.out.partial;
+}
+
+void file_sync(bool on) {
+    sync_files = on;
 }
 
 } // namespace razidu

@@ -14,21 +14,26 @@ namespace razidu {
 
 // The file being written and the outcome of the page; part of PlotState.
 struct OutputState {
-    FILE* stream = nullptr;
+    FILE* stream = nullptr; // its writes go to fd at once (see output_open)
+    int fd = -1;
     std::string name, temp;
     const char* volatile partial = nullptr; // temp while it exists; read by signal handlers
-    int error = 0;                          // errno of a failure found by a writer
+    int error = 0;                          // errno of the first failed write
     int status = 0;                         // PageOutcome::status
     int warning = 0;
     std::string file, reason;
 };
 
 // Creates the temporary file of `name` for writing ("wb" or "w") as the
-// page's stream; null with errno set when it cannot be created (also when
-// NAME is a folder or a file that may not be written).
+// page's stream, whose writes reach the file at once: the first that fails
+// keeps its errno (output_failed) and later ones fail at once. Null with
+// errno set when it cannot be created (also when NAME is a folder or a file
+// that may not be written).
 FILE* output_open(const char* name, const char* mode);
-// Flushes and closes the stream and renames it onto its name. False with
-// errno set, the temporary file removed and NAME untouched on any failure.
+// Flushes, syncs (see razidu::file_sync) and closes the stream, renames it
+// onto its name and syncs its folder. False with errno set (the reason of the
+// first failed write, else that of the failed step), the temporary file
+// removed and NAME untouched on any failure.
 bool output_commit();
 // Closes and removes the temporary file (a page given up).
 void output_discard();

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <csignal>
+#include <fstream>
 #include <map>
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,18 +39,22 @@ struct Cli : ::testing::Test {
     // Runs kivar with args in the folder work, without a display so that no
     // window can open.
     // `before` is a shell command run first (a limit, for example).
+    // Standard output goes to `out` when given ("&-": closed).
     Outcome kivar(const std::string& args, const fs::path& cwd = {},
-                  const std::string& before = "true") {
-        int raw = std::system(command(args, cwd, before).c_str());
+                  const std::string& before = "true", const std::string& out = "") {
+        fs::remove(dir / "out.txt");
+        int raw = std::system(command(args, cwd, before, out).c_str());
         int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         return {status, read_file(dir / "out.txt"), read_file(dir / "err.txt")};
     }
     std::string command(const std::string& args, const fs::path& cwd = {},
-                        const std::string& before = "true") {
+                        const std::string& before = "true", const std::string& out = "") {
         fs::path where = cwd.empty() ? dir / "work" : cwd;
         return "cd '" + where.string() + "' && " + before +
-               " && exec env -u DISPLAY '" KIVAR_EXE "' " + args + " >'" +
-               (dir / "out.txt").string() + "' 2>'" + (dir / "err.txt").string() + "'";
+               " && exec env -u DISPLAY '" KIVAR_EXE "' " + args +
+               (out == "&-" ? " >&-"
+                            : " >'" + (out.empty() ? (dir / "out.txt").string() : out) + "'") +
+               " 2>'" + (dir / "err.txt").string() + "'";
     }
     // kivar started in the background: its process id.
     pid_t kivar_started(const std::string& args) {
@@ -157,12 +164,23 @@ TEST_F(Cli, FailuresExitWithOne) {
     write_file(dir / "junk.gpv", gpvgen::Bytes(1000, 'D'));
     const std::string missing = (dir / "missing.gpv").string(), junk = (dir / "junk.gpv").string(),
                       deeper = (dir / "no" / "deeper").string(),
+                      too_long = dir.string() + "/" + std::string(4100, 'l'),
                       bad_path = "check_path: Invalid path for saving extracted data.\n";
     const std::tuple<std::string, fs::path, std::string> cases[] = {
         {"info " + missing, {}, "kivar: " + missing + ": cannot be read\n"},
         {"data " + junk, {}, "kivar: " + junk + ": no GPV records found\n"},
-        {"image " + gpv_path + " --format png --save " + deeper, {}, bad_path},
-        {"data " + gpv_path + " --save " + deeper, {}, bad_path},
+        {"image " + gpv_path + " --format png --save " + deeper,
+         {},
+         bad_path + "check_path: " + deeper + ": No such file or directory\n"},
+        {"data " + gpv_path + " --save " + deeper,
+         {},
+         bad_path + "check_path: " + deeper + ": No such file or directory\n"},
+        {"data " + gpv_path + " --save " + junk,
+         {},
+         bad_path + "check_path: " + junk + ": Not a directory\n"},
+        {"data " + gpv_path + " --save " + too_long,
+         {},
+         bad_path + "check_path: " + too_long + ": File name too long\n"},
         {"info " + gpv_path, dir, "initializeApp: Error: can't read map.\n"}, // no map.dat there
         {"image " + gpv_path + " --area 130 120 30 40",
          {},
@@ -255,7 +273,8 @@ TEST_F(Cli, StreamsAreBounded) {
 }
 
 // Save folders are used as given: "" is the current folder, and a folder of
-// 4,000 characters is not cut.
+// 4,061 characters is not cut, although its files' paths pass the system's
+// limit.
 TEST_F(Cli, SaveFoldersAsGiven) {
     Outcome r = kivar("data " + gpv_path + " --save ''");
     EXPECT_EQ(r.status, 0) << r.err;
@@ -263,15 +282,19 @@ TEST_F(Cli, SaveFoldersAsGiven) {
     fs::path deep = dir;
     while (deep.string().size() < 3800)
         deep /= std::string(200, 'd');
-    deep /= std::string(3999 - deep.string().size(), 'e');
-    ASSERT_EQ(deep.string().size(), 4000u);
+    deep /= std::string(4060 - deep.string().size(), 'e');
+    ASSERT_EQ(deep.string().size(), 4061u);
     fs::create_directories(deep);
     for (const char* run : {"data", "image"}) {
         r = kivar(std::string(run) + " " + gpv_path + " --format png --save " + deep.string());
         EXPECT_EQ(r.status, 0) << r.err;
     }
-    EXPECT_TRUE(fs::exists(deep / "MD04_ID004_P0850_DT26120400_TM00.txt"));
-    EXPECT_TRUE(fs::exists(deep / "MD04_ID004_P0850_DT26120400_TM00.png"));
+    // The files' paths are too long to name at once: the folder is listed.
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(deep))
+        names.insert(e.path().filename().string());
+    EXPECT_TRUE(names == std::set<std::string>({"MD04_ID004_P0850_DT26120400_TM00.txt",
+                                                "MD04_ID004_P0850_DT26120400_TM00.png"}));
 }
 
 // Every file in a folder with its contents.
@@ -354,6 +377,77 @@ TEST_F(Cli, MapFailuresAreNamedAndExitWithOne) {
     }
     for (const auto& e : fs::directory_iterator(maps))
         EXPECT_TRUE(fs::is_directory(e.path())) << e.path();
+}
+
+// Standard output is checked at every write: output that cannot be written
+// ends the command with the system's reason and exit 1 (in a run of several
+// workers too), and no partial file is left. A closed standard output is
+// not taken over by a file opened later (gpv.log).
+TEST_F(Cli, FailedStandardOutputEndsTheCommand) {
+    const fs::path maps = dir / "maps";
+    const std::string full = "kivar: standard output: No space left on device\n";
+    const std::tuple<std::string, std::string, std::string> runs[] = {
+        {"info " + gpv_path, "/dev/full", full},
+        {"image " + gpv_path + " --item 4 --format png --save " + maps.string(), "/dev/full", full},
+        {"image " + gpv_path + " --all --jobs 2 --format bmp --save " + maps.string(), "/dev/full",
+         full},
+        {"--version", "/dev/full", full},
+        {"--help", "/dev/full", full},
+        {"info " + gpv_path, "&-", "kivar: standard output: Bad file descriptor\n"}};
+    for (const auto& [args, out, message] : runs) {
+        Outcome r = kivar(args, {}, "true", out);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.err, message) << args;
+    }
+    EXPECT_EQ(read_file(dir / "work" / "gpv.log").find("model:"), std::string::npos);
+    for (const auto& e : fs::directory_iterator(maps))
+        EXPECT_NE(e.path().extension(), ".part") << e.path();
+}
+
+TEST_F(Cli, VersionAndHelp) {
+    for (const char* args : {"--version", "-V", "--help"}) {
+        Outcome r = kivar(args);
+        EXPECT_EQ(r.status, 0) << args;
+        EXPECT_EQ(r.out.substr(0, 6), args[2] == 'h' ? "usage:" : "kivar ") << args;
+        EXPECT_EQ(r.err, "") << args;
+    }
+    EXPECT_EQ(kivar("-V").out, "kivar " KIVAR_VERSION "\n");
+}
+
+// A map that is not drawn because its field has one value says so; the run
+// goes on and ends with exit 0.
+TEST_F(Cli, ConstantFieldsSayWhyNoMapIsDrawn) {
+    const std::string sample = KIVAR_BINARY_DIR "/data/sample_rsm.gpv";
+    for (const char* format : {"png", "display"}) {
+        Outcome r = kivar("image " + sample + " --format " + format);
+        EXPECT_EQ(r.status, 0) << format;
+        EXPECT_EQ(r.err, "kivar: no map for 1000/1/0: the field is constant (1000)\n") << format;
+        EXPECT_EQ(r.out, "") << format;
+    }
+    EXPECT_FALSE(fs::exists(dir / "work" / "MD04_ID001_P1000_DT26120400_TM00.png"));
+    EXPECT_FALSE(fs::exists(dir / "work" / "tmp.bmp"));
+}
+
+// Junk before the first record, with a hole of 3 GiB in it, is read once by
+// large blocks: the inventory is that of the records alone, in seconds.
+TEST_F(Cli, JunkBeforeTheRecordsIsPassedOverQuickly) {
+    const Outcome plain = kivar("info " + gpv_path);
+    const std::string records = read_file(gpv_path);
+    const std::string padded = (dir / "padded.gpv").string();
+    {
+        std::ofstream f(padded, std::ios::binary);
+        f << "DGR";
+        f.seekp((3LL << 30) + 3);
+        f << "DDGR" << records; // partial markers on both sides of the hole
+    }
+    const auto start = std::chrono::steady_clock::now();
+    Outcome r = kivar("info " + padded);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    fs::remove(padded);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, plain.out);
+    EXPECT_LT(seconds, 20.0);
 }
 
 } // namespace

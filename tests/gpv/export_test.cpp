@@ -143,6 +143,33 @@ TEST_F(Export, WriteFailuresLeaveTheEarlierFile) {
     gpv::format = gpv::Format::Fast;
 }
 
+// A write that fails keeps its reason, even when the writes after it would
+// succeed (another process freed the disk) and errno has changed since: the
+// file-size limit is raised before the commit.
+TEST_F(Export, FailedWritesKeepTheSystemsReason) {
+    const std::string name = save + "late.txt";
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit r{100, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &r);
+        gpv::OutputFile out;
+        if (!gpv::open_output(out, name, "w")) _exit(2);
+        const std::string text(50000, 'x');
+        std::fwrite(text.data(), 1, text.size(), out.stream);
+        r.rlim_cur = RLIM_INFINITY;
+        setrlimit(RLIMIT_FSIZE, &r);
+        std::fwrite(text.data(), 1, text.size(), out.stream);
+        errno = 0; // what ran since the failure may have changed it
+        _exit(!gpv::commit_output(out) && errno == EFBIG ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 0);
+}
+
 // gpv.log lines reach the file whole or not at all, and never continue a
 // line cut short by an earlier run.
 TEST_F(Export, LogLinesWholeOrAbsent) {

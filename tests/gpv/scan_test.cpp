@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 using namespace testfiles;
 using gpvgen::Bytes;
@@ -56,6 +57,52 @@ TEST_F(Scan, LevelsAndItemsOfTheFirstBlockInOrderOfAppearance) {
 
     open(Bytes{'n', 'o', 'n', 'e'});
     EXPECT_EQ(gpv::check_GPV_p(f, levels, 32), 0);
+}
+
+// The first marker is found by large reads, skipping holes, exactly where
+// the byte-by-byte search finds it: across the reads' block boundaries,
+// behind partial markers and holes; the scans then read the same records.
+TEST_F(Scan, FirstMarkerByBlocksWhereTheByteSearchFindsIt) {
+    const std::size_t block = 1 << 20; // the search's read size
+    const Bytes rec = gpvgen::block({gpvgen::record(tile(4, 850, 0, 0, 1, 1))});
+    const std::string marked(rec.begin(), rec.end());
+    struct Case {
+        std::string before; // then a hole of `hole` bytes, then `after`
+        long long hole;
+        std::string after;
+    } cases[] = {
+        {"", 0, marked},
+        {std::string(block - 2, 'x'), 0, marked},               // cut by the first read's end
+        {std::string(block - 3, 'x') + "DGR", 0, "D" + marked}, // a partial marker there
+        {std::string(block - 1, 'x') + "DD", 0, "GR" + marked},
+        {"DG", 3 << 20, "RB" + marked}, // a hole parts "DG" and "RB"
+        {"DGR", 5 << 20, "DDGR" + marked},
+        {std::string(block + 5, 'D'), 1 << 20, "DGR"}, // no marker at all
+        {"", 2 << 20, ""},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        // A new file each time: one rewritten in place within a clock tick
+        // may keep its size and times.
+        const fs::path path = dir / ("m" + std::to_string(n++) + ".gpv");
+        {
+            std::ofstream out(path, std::ios::binary);
+            out << c.before;
+            out.seekp(static_cast<std::streamoff>(c.before.size() + c.hole));
+            out << c.after;
+        }
+        std::FILE* bytes = std::fopen(path.c_str(), "rb");
+        const int found = gpv::find_record_marker(bytes);
+        const long at = std::ftell(bytes);
+        std::fclose(bytes);
+        if (f) std::fclose(f);
+        f = std::fopen(path.c_str(), "rb");
+        EXPECT_EQ(gpv::first_marker_offset(fileno(f)), found ? at - 4 : -1) << n;
+        EXPECT_EQ(gpv::find_first_marker(f), found) << n;
+        EXPECT_EQ(std::ftell(f), at) << n;
+        int levels[32];
+        EXPECT_EQ(gpv::check_GPV_p(f, levels, 32), found ? 1 : 0) << n;
+    }
 }
 
 TEST_F(Scan, RefusedFields) {

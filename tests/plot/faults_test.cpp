@@ -143,6 +143,39 @@ TEST_F(FaultTest, FilesCutShortNeverTakeTheirName) {
     }
 }
 
+// A write that fails keeps its reason, even when the writes after it would
+// succeed (another process freed the disk): the file-size limit is raised
+// while the page goes on.
+TEST_F(FaultTest, FailedWritesKeepTheSystemsReason) {
+    for (const char* device : {"ps", "cgm", "gksl"}) { // the devices that write as they draw
+        const std::string file = path(std::string("late.") + device);
+        std::fflush(nullptr);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit r{100, RLIM_INFINITY};
+            setrlimit(RLIMIT_FSIZE, &r);
+            if (!freopen("/dev/null", "w", stdout)) _exit(2);
+            filmod("delete");
+            open_page(device, file, 60, 40, 600, 400, "revers");
+            for (int k = 0; k < 20000; ++k)
+                k % 2 ? connpt(float(k % 590), float(k % 390)) : strtpt(float(k % 500), 10);
+            r.rlim_cur = RLIM_INFINITY;
+            setrlimit(RLIMIT_FSIZE, &r);
+            disfin();
+            _exit(page_outcome().status == 2 &&
+                          std::strcmp(page_outcome().reason, "File too large") == 0
+                      ? 0
+                      : 1);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << device;
+        EXPECT_FALSE(fs::exists(file)) << device;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 0) << device;
+    }
+}
+
 // A file that cannot be created: outcome 1 with the reason, and the run of
 // pages goes on; after a written page the outcome is 0.
 TEST_F(FaultTest, FilesThatCannotBeCreated) {
