@@ -595,6 +595,11 @@ int draw_geo_map(const MapGrid& m, const GeoMap& gm, const float* shown, int kin
         else
             rz::geocel(m.lon, m.lat, shown, m.cols, m.rows);
     }
+    // A long title (level names, valid time) is drawn smaller so that it
+    // fits the page with a margin on each side.
+    constexpr int kTitleRoom = 2925 - 2 * 60;
+    if (const int w = rz::txtlen(title_line); w > kTitleRoom)
+        rz::height(std::max(16, 40 * kTitleRoom / w));
     rz::titlin(title_line, 3);
     rz::title();
     if (opt.contours != MapOptions::None) {
@@ -863,8 +868,8 @@ int plot_field(const float* a, const float* b, int item, int level, int hour, in
                           v.tm_year + 1900, v.tm_mon + 1, v.tm_mday, v.tm_hour, v.tm_min);
         } else {
             std::snprintf(lead, sizeof lead, "+%dh", hour);
-            std::snprintf(valid_text, sizeof valid_text, "%04d-%02d-%02d %02dUTC",
-                          v.tm_year + 1900, v.tm_mon + 1, v.tm_mday, v.tm_hour);
+            std::snprintf(valid_text, sizeof valid_text, "%04d-%02d-%02d %02dUTC", v.tm_year + 1900,
+                          v.tm_mon + 1, v.tm_mday, v.tm_hour);
         }
         std::snprintf(title_line, sizeof title_line, "%s  %s  %04d-%02d-%02d %02dUTC %s  valid %s",
                       item_label, forecast_level_label(level).c_str(), 2000 + h.init_year,

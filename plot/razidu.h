@@ -351,6 +351,10 @@ void dashl();
 // Text height in plot units (1..10000; default 36); the height of a capital
 // letter. Levels 1-3; otherwise warning 2 with h, the height stays.
 void height(int h);
+// Width in plot units of text in the current font and height, as title and
+// messag would draw it (leading and trailing blanks left out); 0 for none.
+// Levels 1-3; otherwise warning 3 and 0.
+int txtlen(const char* text);
 // Text angle in degrees, counter-clockwise. Levels 1-3.
 void angle(int degrees);
 // Stroke fonts: disalf a plain fixed-width face (the default after disini),

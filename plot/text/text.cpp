@@ -316,4 +316,9 @@ void messag(const char* text, int x, int y) {
     draw_text(text, x, y);
 }
 
+int txtlen(const char* text) {
+    if (check_level(1, 3, "txtlen")) return 0;
+    return text_width(text ? text : "");
+}
+
 } // namespace razidu
