@@ -81,30 +81,21 @@ TEST(Isolines, AnalyticFieldsGiveTheirKnownLines) {
                 // Linear interpolation across cells of 0.1: close to the level.
                 EXPECT_NEAR(c.f(x, y), c.level, 0.02f) << x << " " << y;
                 // Every crossing once: no point repeats (but a ring's closure).
-                if (k + 1 < line.size() || !c.closed) {
-                    EXPECT_TRUE(seen.insert(line[k]).second);
-                }
+                if (k + 1 < line.size() || !c.closed) EXPECT_TRUE(seen.insert(line[k]).second);
             }
             // Open lines end on the border of the grid.
-            if (!c.closed) {
-                for (const auto& end : {line.front(), line.back()})
+            for (const auto& end : {line.front(), line.back()})
+                if (!c.closed)
                     EXPECT_NEAR(std::max(std::fabs(end.first), std::fabs(end.second)), 2.05f,
                                 1e-5f);
-            }
         }
     }
 }
 
 TEST(Isolines, SaddleCellsAndGapsAreResolvedConsistently) {
     // One cell, high corners at (0,0) and (1,1): the mean decides the pairing.
-    const float xs[2] = {0, 1}, ys[2] = {0, 1};
     for (float level : {0.4f, 0.6f}) {
-        const float z[4] = {1, 0, 0, 1};
-        const razidu::IsoGrid g{xs, ys, z, 2, 2};
-        razidu::IsoWork w;
-        razidu::prepare_isolines(g, w);
-        Traced t;
-        razidu::trace_isolines(g, level, w, keep_line, &t);
+        const Traced t = trace(Field{{0, 1}, {0, 1}, {1, 0, 0, 1}}, level);
         ASSERT_EQ(t.lines.size(), 2u);
         for (const auto& line : t.lines) {
             ASSERT_EQ(line.size(), 2u);
