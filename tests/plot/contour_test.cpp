@@ -81,13 +81,16 @@ TEST(Isolines, AnalyticFieldsGiveTheirKnownLines) {
                 // Linear interpolation across cells of 0.1: close to the level.
                 EXPECT_NEAR(c.f(x, y), c.level, 0.02f) << x << " " << y;
                 // Every crossing once: no point repeats (but a ring's closure).
-                if (k + 1 < line.size() || !c.closed) EXPECT_TRUE(seen.insert(line[k]).second);
+                if (k + 1 < line.size() || !c.closed) {
+                    EXPECT_TRUE(seen.insert(line[k]).second);
+                }
             }
             // Open lines end on the border of the grid.
-            for (const auto& end : {line.front(), line.back()})
-                if (!c.closed)
+            if (!c.closed) {
+                for (const auto& end : {line.front(), line.back()})
                     EXPECT_NEAR(std::max(std::fabs(end.first), std::fabs(end.second)), 2.05f,
                                 1e-5f);
+            }
         }
     }
 }
