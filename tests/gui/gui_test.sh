@@ -101,6 +101,12 @@ expect_exit() {
     app_pid=""
     [ "$rc" = "$want" ] && pass "$what ends with status $want" || fail "$what ended with status $rc, want $want"
 }
+# Picks a menu entry by its keys: "menu m o" is Map, Cells and contours.
+menu() {
+    xdotool key "alt+$1"
+    sleep 0.3
+    xdotool key "$2"
+}
 # Clicks at a point of the main window given in dialog units (2 pixels each,
 # below the menu bar).
 click_units() { xdotool mousemove --window "$win" $(($1 * 2 + 6)) $((26 + $2 * 2 + 8)) click 1; }
@@ -114,9 +120,7 @@ rc=$?
 # Opens File, Open and waits for the chooser; its window id goes to $chooser.
 open_chooser() {
     xdotool windowfocus --sync "$win"
-    xdotool key alt+f
-    sleep 0.3
-    xdotool key o
+    menu f o
     chooser=$(find_window '^Open$') || fatal "File, Open showed no window titled Open"
     xdotool windowfocus --sync "$chooser"
     sleep 0.5 # the chooser lists its folder first
@@ -150,14 +154,10 @@ same "$("$probe" icon "$win")" "icon 48 48" "window icon 48 x 48"
 traced "^menu\t&File/&Open\|-\|&File/E&xit\|&Map/&Coloured cells\|&Map/Cells and c&ontours\|&Map/Contours o&nly\|-\|&Map/Contour &step...\|-\|&Map/Area: the fixed Japan map\|&Map/Area: the grid's extent\|&Map/Area: East Asia\|&Map/Area: the globe\|&Map/&Area...\|-\|&Map/Projection: the grid's own\|&Map/Projection: plate carree\|&Map/Projection: Mercator\|&Map/Projection: Lambert conformal\|&Map/Projection: polar stereographic north\|&Map/Projection: polar stereographic south\|&Map/Projection: Robinson\|&Map/Projection: equal earth\|-\|&Map/Palette: rainbow\|&Map/Palette: viridis-like\|&Map/Palette: diverging\|&Map/Palette: precipitation\|&Help/&User's guide\$" \
     "a divider between Open and Exit, the Map menu"
 traced '^menucheck\t1041\t1$' "Map starts on coloured cells"
-xdotool key alt+m
-sleep 0.3
-xdotool key o
+menu m o
 sleep 0.3
 traced '^menucheck\t1042\t1$' "Map, Cells and contours is chosen"
-xdotool key alt+m
-sleep 0.3
-xdotool key c
+menu m c
 sleep 0.3
 same "$(grep '^menucheck' "$trace" | tail -3 | tr '\t\n' ' ')" \
     "menucheck 1041 1 menucheck 1042 0 menucheck 1043 0 " "Map, Coloured cells is chosen again"
@@ -247,15 +247,11 @@ same "$(grep -c "P: $first_level  TM: ${hours%%|*}  ID: " "$run1/gpv.log" 2> /de
 timeout 10 import -window "$win" "$build/gui-window.png" && pass "screenshot $build/gui-window.png"
 
 # Help, User's guide opens the guide in its own viewer.
-xdotool key alt+h
-sleep 0.3
-xdotool key u
+menu h u
 wait_trace '^help	' && grep -qP '^help\t/.*gpv\.hlp$' "$trace" && pass "the user's guide opens" ||
     fail "help: $(grep '^help' "$trace")"
 xdotool windowfocus --sync "$win"
-xdotool key alt+f
-sleep 0.3
-xdotool key x
+menu f x
 expect_exit 1 "File, Exit"
 
 # ---------------------------------------------------------------- session 2
