@@ -80,49 +80,43 @@ TEST_F(Cli, Info) {
     EXPECT_EQ(r.err, "");
 }
 
-TEST_F(Cli, UsageErrorsExitWithTwo) {
+// Usage errors exit with 2 and one line; a wrong value is answered with the
+// valid ones, whole: the dialog's list entries and the file's levels, items
+// and hours. Without a known command the usage is shown.
+TEST_F(Cli, UsageErrorsExitWithTwoAndListTheValidValues) {
+    const std::string data = "data " + gpv_path + " ", image = "image " + gpv_path + " ",
+                      items = "; items: 4 (Temperature (C)), 23 (u-wind (m/s))",
+                      scales =
+                          "--vector-scale wants one of: 0.2 0.4 0.6 0.8 1.0 1.2 1.4 1.6 1.8 2.0",
+                      formats = "; formats: display pdf cgm png tif ps bmp";
     const std::pair<std::string, std::string> cases[] = {
-        {"", "usage:"},
-        {"frobnicate " + gpv_path, "usage:"},
-        {"data " + gpv_path + " --colour red", "unknown option --colour"},
-        {"data " + gpv_path + " --level 700", "levels: 850 500"},
-        {"data " + gpv_path + " --item 49", "items: 4 (Temperature (C)), 23 (u-wind (m/s))"},
-        {"data " + gpv_path + " --hour 5", "hours: 0 3 6"},
-        {"image " + gpv_path + " --vector-scale 2.2", "0.2 0.4"},
-        {"image " + gpv_path + " --vector-density 0", "1 2 3"},
-        {"image " + gpv_path + " --format gif", "display pdf cgm png tif ps bmp"},
-        {"data " + gpv_path + " --range 1", "--range"},
-        {"data " + gpv_path + " --all --jobs 0", "--jobs wants"},
-        {"image " + gpv_path + " --area 120 130 30", "--area needs a value"},
+        {data + "--colour red", "unknown option --colour"},
+        {data + "--level 700", "level 700 is not in " + gpv_path + "; levels: 850 500"},
+        {image + "--level 700", "level 700 is not in " + gpv_path + "; levels: 850 500"},
+        {data + "--item 49", "item 49 is not at level 850 of " + gpv_path + items},
+        {image + "--level 500 --item 49", "item 49 is not at level 500 of " + gpv_path + items},
+        {data + "--hour 5", "hour 5 is not in " + gpv_path + "; hours: 0 3 6"},
+        {image + "--hour 5", "hour 5 is not in " + gpv_path + "; hours: 0 3 6"},
+        {image + "--vector-scale 2.2", scales},
+        {image + "--vector-scale x", scales},
+        {image + "--vector-density 0", "--vector-density wants one of: 1 2 3 4 5 6 7 8 9 10"},
+        {image + "--vector-density 11", "--vector-density wants one of: 1 2 3 4 5 6 7 8 9 10"},
+        {image + "--format gif", "unknown format gif" + formats},
+        {image + "--format NetCDF", "unknown format NetCDF" + formats},
+        {data + "--range 1", "option --range needs a value"},
+        {data + "--all --jobs 0", "--jobs wants a number of processes from 1 to 256"},
+        {image + "--area 120 130 30", "option --area needs a value"},
     };
     for (const auto& [args, message] : cases) {
         Outcome r = kivar(args);
         EXPECT_EQ(r.status, 2) << args;
-        EXPECT_NE(r.err.find(message), std::string::npos) << args << "\n" << r.err;
-    }
-}
-
-// The lists a wrong value is answered with, whole: they name the dialog's
-// list entries and the file's levels, items and hours.
-TEST_F(Cli, UsageErrorsListTheValidValues) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"--level 700", "level 700 is not in " + gpv_path + "; levels: 850 500"},
-        {"--level 500 --item 49", "item 49 is not at level 500 of " + gpv_path +
-                                      "; items: 4 (Temperature (C)), 23 (u-wind (m/s))"},
-        {"--hour 5", "hour 5 is not in " + gpv_path + "; hours: 0 3 6"},
-        {"--vector-scale 2.2",
-         "--vector-scale wants one of: 0.2 0.4 0.6 0.8 1.0 1.2 1.4 1.6 1.8 2.0"},
-        {"--vector-scale x",
-         "--vector-scale wants one of: 0.2 0.4 0.6 0.8 1.0 1.2 1.4 1.6 1.8 2.0"},
-        {"--vector-density 11", "--vector-density wants one of: 1 2 3 4 5 6 7 8 9 10"},
-        {"--format gif", "unknown format gif; formats: display pdf cgm png tif ps bmp"},
-        {"--format NetCDF", "unknown format NetCDF; formats: display pdf cgm png tif ps bmp"},
-    };
-    for (const auto& [args, message] : cases) {
-        Outcome r = kivar("image " + gpv_path + " " + args);
-        EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.err, "kivar: " + message + "\n") << args;
         EXPECT_EQ(r.out, "") << args;
+    }
+    for (const std::string& args : {std::string(), "frobnicate " + gpv_path}) {
+        Outcome r = kivar(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("usage:"), std::string::npos) << args << "\n" << r.err;
     }
 }
 
@@ -165,43 +159,36 @@ TEST_F(Cli, FailuresExitWithOne) {
     const std::string missing = (dir / "missing.gpv").string(), junk = (dir / "junk.gpv").string(),
                       deeper = (dir / "no" / "deeper").string(),
                       too_long = dir.string() + "/" + std::string(4100, 'l'),
-                      bad_path = "check_path: Invalid path for saving extracted data.\n";
-    const std::tuple<std::string, fs::path, std::string> cases[] = {
-        {"info " + missing, {}, "kivar: " + missing + ": cannot be read\n"},
-        {"data " + junk, {}, "kivar: " + junk + ": no GPV records found\n"},
-        {"image " + gpv_path + " --format png --save " + deeper,
-         {},
+                      bad_path = "check_path: Invalid path for saving extracted data.\n",
+                      image = "image " + gpv_path,
+                      reversed = "Map: The area is empty or reversed: LON0 must be west of LON1 "
+                                 "and LAT0 south of LAT1.\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"info " + missing, "kivar: " + missing + ": cannot be read\n"},
+        {"data " + junk, "kivar: " + junk + ": no GPV records found\n"},
+        {image + " --format png --save " + deeper,
          bad_path + "check_path: " + deeper + ": No such file or directory\n"},
         {"data " + gpv_path + " --save " + deeper,
-         {},
          bad_path + "check_path: " + deeper + ": No such file or directory\n"},
         {"data " + gpv_path + " --save " + junk,
-         {},
          bad_path + "check_path: " + junk + ": Not a directory\n"},
         {"data " + gpv_path + " --save " + too_long,
-         {},
          bad_path + "check_path: " + too_long + ": File name too long\n"},
-        {"info " + gpv_path, dir, "initializeApp: Error: can't read map.\n"}, // no map.dat there
-        {"image " + gpv_path + " --area 130 120 30 40",
-         {},
-         "Map: The area is empty or reversed: LON0 must be west of LON1 and LAT0 south of LAT1.\n"},
-        {"image " + gpv_path + " --area 120 130 30 30",
-         {},
-         "Map: The area is empty or reversed: LON0 must be west of LON1 and LAT0 south of LAT1.\n"},
-        {"image " + gpv_path + " --area 120 east 30 40",
-         {},
+        {image + " --area 130 120 30 40", reversed},
+        {image + " --area 120 130 30 30", reversed},
+        {image + " --area 120 east 30 40",
          "Map: The area wants four numbers: LON0 LON1 LAT0 LAT1.\n"},
-        {"image " + gpv_path + " --contour -4",
-         {},
-         "Map: The contour step wants a positive number or auto.\n"},
-        {"image " + gpv_path + " --format png --area 10 20 35 40",
-         {},
+        {image + " --contour -4", "Map: The contour step wants a positive number or auto.\n"},
+        {image + " --format png --area 10 20 35 40",
          "plot_field: The area lies outside the field's grid.\n"}};
-    for (const auto& [args, cwd, message] : cases) {
-        Outcome r = kivar(args, cwd);
+    for (const auto& [args, message] : cases) {
+        Outcome r = kivar(args);
         EXPECT_EQ(r.status, 1) << args;
         EXPECT_EQ(r.err, message);
     }
+    Outcome r = kivar("info " + gpv_path, dir); // no map.dat there
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "initializeApp: Error: can't read map.\n");
 }
 
 // Every file, every gpv.log line (without its time), the output and the
@@ -385,20 +372,18 @@ TEST_F(Cli, MapFailuresAreNamedAndExitWithOne) {
 // not taken over by a file opened later (gpv.log).
 TEST_F(Cli, FailedStandardOutputEndsTheCommand) {
     const fs::path maps = dir / "maps";
-    const std::string full = "kivar: standard output: No space left on device\n";
-    const std::tuple<std::string, std::string, std::string> runs[] = {
-        {"info " + gpv_path, "/dev/full", full},
-        {"image " + gpv_path + " --item 4 --format png --save " + maps.string(), "/dev/full", full},
-        {"image " + gpv_path + " --all --jobs 2 --format bmp --save " + maps.string(), "/dev/full",
-         full},
-        {"--version", "/dev/full", full},
-        {"--help", "/dev/full", full},
-        {"info " + gpv_path, "&-", "kivar: standard output: Bad file descriptor\n"}};
-    for (const auto& [args, out, message] : runs) {
-        Outcome r = kivar(args, {}, "true", out);
+    const std::string runs[] = {
+        "info " + gpv_path, "image " + gpv_path + " --item 4 --format png --save " + maps.string(),
+        "image " + gpv_path + " --all --jobs 2 --format bmp --save " + maps.string(), "--version",
+        "--help"};
+    for (const std::string& args : runs) {
+        Outcome r = kivar(args, {}, "true", "/dev/full");
         EXPECT_EQ(r.status, 1) << args;
-        EXPECT_EQ(r.err, message) << args;
+        EXPECT_EQ(r.err, "kivar: standard output: No space left on device\n") << args;
     }
+    Outcome r = kivar("info " + gpv_path, {}, "true", "&-");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kivar: standard output: Bad file descriptor\n");
     EXPECT_EQ(read_file(dir / "work" / "gpv.log").find("model:"), std::string::npos);
     for (const auto& e : fs::directory_iterator(maps))
         EXPECT_NE(e.path().extension(), ".part") << e.path();

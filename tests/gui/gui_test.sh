@@ -34,6 +34,13 @@ trap cleanup EXIT
 failures=0 passes=0
 pass() { echo "ok: $*"; passes=$((passes + 1)); }
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# Passes as $3 when $1 equals $2.
+same() { [ "$1" = "$2" ] && pass "$3" || fail "$3: '$1', want '$2'"; }
+# Passes as $2 when the trace has a line matching the Perl regex $1
+# (the whole trace is shown at the end when anything failed).
+traced() { grep -qP "$1" "$trace" && pass "$2" || fail "$2: no trace line matches $1"; }
+# Passes as $2 once the trace has a line matching the extended regex $1.
+awaited() { wait_trace "$1" && pass "$2" || fail "$2: no trace line matches $1"; }
 fatal() {
     echo "FAIL: $*"
     timeout 10 import -window root "$build/gui-failure.png" 2> /dev/null && echo "screen: $build/gui-failure.png"
@@ -94,6 +101,12 @@ expect_exit() {
     app_pid=""
     [ "$rc" = "$want" ] && pass "$what ends with status $want" || fail "$what ended with status $rc, want $want"
 }
+# Picks a menu entry by its keys: "menu m o" is Map, Cells and contours.
+menu() {
+    xdotool key "alt+$1"
+    sleep 0.3
+    xdotool key "$2"
+}
 # Clicks at a point of the main window given in dialog units (2 pixels each,
 # below the menu bar).
 click_units() { xdotool mousemove --window "$win" $(($1 * 2 + 6)) $((26 + $2 * 2 + 8)) click 1; }
@@ -107,9 +120,7 @@ rc=$?
 # Opens File, Open and waits for the chooser; its window id goes to $chooser.
 open_chooser() {
     xdotool windowfocus --sync "$win"
-    xdotool key alt+f
-    sleep 0.3
-    xdotool key o
+    menu f o
     chooser=$(find_window '^Open$') || fatal "File, Open showed no window titled Open"
     xdotool windowfocus --sync "$chooser"
     sleep 0.5 # the chooser lists its folder first
@@ -135,35 +146,23 @@ cp "$sample" "$work/elsewhere/abs.gpv"
 cp "$sample" "$run1/sub/deeper/bare.gpv"
 start "$run1" "$kivar"
 
-name=$(xdotool getwindowname "$win")
-[ -z "$name" ] && pass "no title before a file is opened" || fail "title before open: '$name'"
-hints=$("$probe" hints "$win")
-[ "$hints" = "min 988 752 max 988 752" ] && pass "fixed size 988 x 752" || fail "size hints: $hints"
+same "$(xdotool getwindowname "$win")" "" "no title before a file is opened"
+same "$("$probe" hints "$win")" "min 988 752 max 988 752" "fixed size 988 x 752"
 # Move and close only: no minimise or maximise box, no resize border.
-mwm=$("$probe" mwm "$win")
-[ "$mwm" = "functions 36 decorations 26" ] && pass "title bar with a close box only" ||
-    fail "window manager hints: $mwm"
-icon=$("$probe" icon "$win")
-[ "$icon" = "icon 48 48" ] && pass "window icon 48 x 48" || fail "window icon: $icon"
-grep -qP "^menu\t&File/&Open\|-\|&File/E&xit\|&Map/&Coloured cells\|&Map/Cells and c&ontours\|&Map/Contours o&nly\|-\|&Map/Contour &step...\|-\|&Map/Area: the fixed Japan map\|&Map/Area: the grid's extent\|&Map/Area: East Asia\|&Map/Area: the globe\|&Map/&Area...\|-\|&Map/Projection: the grid's own\|&Map/Projection: plate carree\|&Map/Projection: Mercator\|&Map/Projection: Lambert conformal\|&Map/Projection: polar stereographic north\|&Map/Projection: polar stereographic south\|&Map/Projection: Robinson\|&Map/Projection: equal earth\|-\|&Map/Palette: rainbow\|&Map/Palette: viridis-like\|&Map/Palette: diverging\|&Map/Palette: precipitation\|&Help/&User's guide\$" "$trace" &&
-    pass "a divider between Open and Exit, the Map menu" || fail "menu: $(grep '^menu' "$trace")"
-grep -qP '^menucheck\t1041\t1$' "$trace" && pass "Map starts on coloured cells" ||
-    fail "map choice: $(grep '^menucheck' "$trace")"
-xdotool key alt+m
+same "$("$probe" mwm "$win")" "functions 36 decorations 26" "title bar with a close box only"
+same "$("$probe" icon "$win")" "icon 48 48" "window icon 48 x 48"
+traced "^menu\t&File/&Open\|-\|&File/E&xit\|&Map/&Coloured cells\|&Map/Cells and c&ontours\|&Map/Contours o&nly\|-\|&Map/Contour &step...\|-\|&Map/Area: the fixed Japan map\|&Map/Area: the grid's extent\|&Map/Area: East Asia\|&Map/Area: the globe\|&Map/&Area...\|-\|&Map/Projection: the grid's own\|&Map/Projection: plate carree\|&Map/Projection: Mercator\|&Map/Projection: Lambert conformal\|&Map/Projection: polar stereographic north\|&Map/Projection: polar stereographic south\|&Map/Projection: Robinson\|&Map/Projection: equal earth\|-\|&Map/Palette: rainbow\|&Map/Palette: viridis-like\|&Map/Palette: diverging\|&Map/Palette: precipitation\|&Help/&User's guide\$" \
+    "a divider between Open and Exit, the Map menu"
+traced '^menucheck\t1041\t1$' "Map starts on coloured cells"
+menu m o
 sleep 0.3
-xdotool key o
+traced '^menucheck\t1042\t1$' "Map, Cells and contours is chosen"
+menu m c
 sleep 0.3
-grep -qP '^menucheck\t1042\t1$' "$trace" && pass "Map, Cells and contours is chosen" ||
-    fail "map choice: $(grep '^menucheck' "$trace" | tail -3)"
-xdotool key alt+m
-sleep 0.3
-xdotool key c
-sleep 0.3
-[ "$(grep '^menucheck' "$trace" | tail -3 | tr '\t\n' ' ')" = "menucheck 1041 1 menucheck 1042 0 menucheck 1043 0 " ] &&
-    pass "Map, Coloured cells is chosen again" || fail "map choice: $(grep '^menucheck' "$trace" | tail -3)"
-[ "$(last text 119)" = "$run1/" ] && pass "save path is the start folder" || fail "save path: $(last text 119)"
-grep -qP '^picture\t:startup\t163 177 323 246$' "$trace" && pass "start-up picture at (163, 177)" ||
-    fail "start-up picture: $(grep '^picture' "$trace")"
+same "$(grep '^menucheck' "$trace" | tail -3 | tr '\t\n' ' ')" \
+    "menucheck 1041 1 menucheck 1042 0 menucheck 1043 0 " "Map, Coloured cells is chosen again"
+same "$(last text 119)" "$run1/" "save path is the start folder"
+traced '^picture\t:startup\t163 177 323 246$' "start-up picture at (163, 177)"
 
 xdotool key alt+f
 sleep 0.3
@@ -172,8 +171,7 @@ xdotool key Escape
 
 # An absolute path typed over the preset pattern.
 open_chooser
-wait_trace "^chooser	$run1/?\$" && pass "the chooser starts in the start folder" ||
-    fail "chooser folder: $(grep '^chooser' "$trace")"
+awaited "^chooser	$run1/?\$" "the chooser starts in the start folder"
 type_name "$work/elsewhere/abs.gpv" no-enter
 sleep 0.3
 timeout 10 import -window "$chooser" "$build/gui-chooser.png"
@@ -181,21 +179,18 @@ xdotool key Return
 expect_opened "$work/elsewhere/abs.gpv" "an absolute path"
 # A relative path, from the folder of the file opened last.
 open_chooser
-wait_trace "^chooser	$work/elsewhere\$" && pass "the chooser starts in the last file's folder" ||
-    fail "chooser folder: $(grep '^chooser' "$trace" | tail -1)"
+awaited "^chooser	$work/elsewhere\$" "the chooser starts in the last file's folder"
 type_name "../run1/sub/deeper/bare.gpv"
 expect_opened "$run1/sub/deeper/bare.gpv" "a relative path"
 # A folder typed is shown; a bare name then opens from that folder.
 open_chooser
 type_name "../.."
-wait_trace "^folder	$run1\$" && pass "a folder typed is shown" ||
-    fail "folders: $(grep '^folder' "$trace" | tail -2)"
+awaited "^folder	$run1\$" "a folder typed is shown"
 type_name "$sample_name"
 want_title="KIVAR (GPV): $run1/$sample_name"
 expect_opened "$run1/$sample_name" "a bare name after a change of folder"
 xdotool windowfocus --sync "$win"
-name=$(xdotool getwindowname "$win")
-[ "$name" = "$want_title" ] && pass "window name after open" || fail "window name '$name'"
+same "$(xdotool getwindowname "$win")" "$want_title" "window name after open"
 
 # The lists and labels against the command line's inventory of the same file.
 info=$(cd "$run1" && "$kivar" info "$sample_name")
@@ -207,19 +202,17 @@ items=$(sed -n "s/^items at $first_level: //p" <<< "$info" |
 model=$(sed -n 's/^model: \([A-Z]*\).*/\1/p' <<< "$info")
 initial=$(sed -n 's/^initial: .* \([0-9]*\):\([0-9]*\)$/\1 \2/p' <<< "$info")
 init_label=$(printf '%d:%d' $((10#${initial% *})) $((10#${initial#* })))
-[ "$(last list 108)" = "0	$levels" ] && pass "level list" || fail "level list '$(last list 108)', want '0	$levels'"
-[ "$(last list 109)" = "0	$hours" ] && pass "hour list" || fail "hour list '$(last list 109)', want '0	$hours'"
-[ "$(last list 110)" = "0	$items" ] && pass "item list" || fail "item list '$(last list 110)', want '0	$items'"
-[ "$(last text 126)" = "$model" ] && pass "model label $model" || fail "model label '$(last text 126)', want '$model'"
-[ "$(last text 112)" = "$init_label" ] && pass "initial time label $init_label" ||
-    fail "initial time label '$(last text 112)', want '$init_label'"
+same "$(last list 108)" "0	$levels" "level list"
+same "$(last list 109)" "0	$hours" "hour list"
+same "$(last list 110)" "0	$items" "item list"
+same "$(last text 126)" "$model" "model label $model"
+same "$(last text 112)" "$init_label" "initial time label $init_label"
 
 # A name that does not exist is reported and the chooser stays; a cancelled
 # chooser changes nothing.
 open_chooser
 type_name "missing.gpv"
-wait_trace "^message	Open	$run1/missing\.gpv\\\\nFile not found\." && pass "a missing file is reported" ||
-    fail "missing file: $(grep '^message' "$trace")"
+awaited "^message	Open	$run1/missing\.gpv\\\\nFile not found\." "a missing file is reported"
 box=$(xdotool search --onlyvisible --name '^Open$' | grep -vx "$chooser" | head -1)
 [ -n "$box" ] && xdotool windowfocus --sync "$box" && xdotool key Return
 sleep 0.3
@@ -236,8 +229,7 @@ xdotool windowfocus --sync "$win"
 click_units 93 134
 sleep 0.3
 xdotool key Return
-wait_trace "^text	116	data save OK\$" && pass "status data save OK" ||
-    fail "status after Execute: '$(last text 116)'"
+awaited "^text	116	data save OK\$" "status data save OK"
 txt=$(ls "$run1"/MD*_ID*_P*_DT*_TM*.txt 2> /dev/null | head -1)
 if [ -n "$txt" ]; then
     pass "TEXT file $(basename "$txt")"
@@ -250,21 +242,16 @@ if [ -n "$txt" ]; then
 else
     fail "no TEXT file in $run1"
 fi
-log_lines=$(grep -c "P: $first_level  TM: ${hours%%|*}  ID: " "$run1/gpv.log" 2> /dev/null)
-[ "${log_lines:-0}" = 1 ] && pass "one gpv.log line" || fail "gpv.log: $(cat "$run1/gpv.log" 2> /dev/null)"
+same "$(grep -c "P: $first_level  TM: ${hours%%|*}  ID: " "$run1/gpv.log" 2> /dev/null)" 1 "one gpv.log line"
 
 timeout 10 import -window "$win" "$build/gui-window.png" && pass "screenshot $build/gui-window.png"
 
 # Help, User's guide opens the guide in its own viewer.
-xdotool key alt+h
-sleep 0.3
-xdotool key u
+menu h u
 wait_trace '^help	' && grep -qP '^help\t/.*gpv\.hlp$' "$trace" && pass "the user's guide opens" ||
     fail "help: $(grep '^help' "$trace")"
 xdotool windowfocus --sync "$win"
-xdotool key alt+f
-sleep 0.3
-xdotool key x
+menu f x
 expect_exit 1 "File, Exit"
 
 # ---------------------------------------------------------------- session 2
@@ -274,8 +261,7 @@ mkdir -p "$run2"
 cp "$map" "$run2/map.dat"
 start "$run2" "$kivar"
 xdotool key alt+x # the accelerator of E&xecute
-wait_trace '^message	Execute_CMD	File not opened yet\.$' && pass "Execute before open: message" ||
-    fail "no Execute_CMD message: $(grep '^message' "$trace")"
+awaited '^message	Execute_CMD	File not opened yet\.$' "Execute before open: message"
 box=$(find_window '^Execute_CMD$') && pass "message box titled Execute_CMD" || fail "no window Execute_CMD"
 [ -n "$box" ] && xdotool windowfocus --sync "$box" && xdotool key Return
 sleep 0.3
@@ -300,12 +286,10 @@ sleep 0.2
 xdotool key x
 timeout 10 import -window "$win" "$build/gui-progress.png"
 wait_trace '^message	driver	' || fatal "the driver's Execute did not end"
-progress=$(grep -cP '^text\t116\tP: 1000   ID: 225   TM: \d+$' "$trace")
-[ "$progress" = 40 ] && pass "40 status lines during a run" || fail "status lines: $progress"
+same "$(grep -cP '^text\t116\tP: 1000   ID: 225   TM: \d+$' "$trace")" 40 "40 status lines during a run"
 grep -qP '^message\tdriver\timage 1 image$' "$trace" && ! grep -q '^end' "$trace" &&
     pass "no input reaches the window during a run" || fail "input during a run: $(grep -P '^(message|end)' "$trace")"
-grep -qP "^picture\t$run3/picture.bmp\t2 0 650 600\$" "$trace" && pass "picture at (2, 0) 650 x 600" ||
-    fail "picture: $(grep '^picture' "$trace")"
+traced "^picture\t$run3/picture.bmp\t2 0 650 600\$" "picture at (2, 0) 650 x 600"
 box=$(find_window '^driver$') && xdotool windowfocus --sync "$box" && xdotool key Return
 sleep 0.3
 timeout 10 import -window "$win" "$build/gui-picture.png"
@@ -315,15 +299,13 @@ border=""
 for line in 656x1+307+47 656x1+307+654 1x608+307+47 1x608+962+47 1x1+310+48; do
     border+=$(convert "$build/gui-picture.png" -crop "$line" +repage -format '%k:%[hex:p{0,0}] ' info:)
 done
-[ "$border" = "1:000000 1:000000 1:000000 1:000000 1:FC0003 " ] &&
-    pass "the frame's border is whole around a picture" || fail "frame's border, picture: $border"
+same "$border" "1:000000 1:000000 1:000000 1:000000 1:FC0003 " "the frame's border is whole around a picture"
 xdotool windowfocus --sync "$win"
 # The level list: open it with a click and pick its second entry.
 click_units 90 22
 sleep 0.5
 xdotool key Down Return
-wait_trace '^text	116	list 108: 850$' && pass "a list change reaches the handler" ||
-    fail "list change: $(last text 116)"
+awaited '^text	116	list 108: 850$' "a list change reaches the handler"
 # The close box pressed during a run ends the window once the run is over.
 xdotool key Return
 wait_trace '^message	driver	image 1 image$' # (the first run's)

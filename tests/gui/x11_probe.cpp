@@ -11,6 +11,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+// The 32-bit items of a window property, when it has at least `least`.
+static std::vector<long> property(Display* d, Window w, const char* name, Atom type, long length,
+                                  unsigned long least) {
+    Atom got;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<long> items;
+    if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, length, False, type, &got, &format,
+                           &count, &after, &data) == Success &&
+        data && format == 32 && count >= least)
+        items.assign(reinterpret_cast<const long*>(data),
+                     reinterpret_cast<const long*>(data) + count);
+    if (data) XFree(data);
+    return items;
+}
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -47,38 +65,16 @@ int main(int argc, char** argv) {
                         (h.flags & PMaxSize) ? h.max_height : 0);
         }
     } else if (std::strcmp(argv[1], "icon") == 0) {
-        Atom type;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        Atom icon = XInternAtom(d, "_NET_WM_ICON", False);
-        if (XGetWindowProperty(d, w, icon, 0, 2, False, XA_CARDINAL, &type, &format, &count, &after,
-                               &data) == Success &&
-            data && format == 32 && count == 2) {
-            const long* v = reinterpret_cast<const long*>(data);
-            std::printf("icon %ld %ld\n", v[0], v[1]);
-        } else {
-            std::printf("none\n");
-            rc = 1;
-        }
-        if (data) XFree(data);
+        const std::vector<long> v = property(d, w, "_NET_WM_ICON", XA_CARDINAL, 2, 2);
+        rc = v.size() == 2 ? 0 : 1;
+        v.size() == 2 ? std::printf("icon %ld %ld\n", v[0], v[1]) : std::printf("none\n");
     } else if (std::strcmp(argv[1], "mwm") == 0) {
-        Atom type;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        Atom mwm = XInternAtom(d, "_MOTIF_WM_HINTS", False);
-        if (XGetWindowProperty(d, w, mwm, 0, 5, False, mwm, &type, &format, &count, &after,
-                               &data) == Success &&
-            data && format == 32 && count >= 3) {
-            const long* v = reinterpret_cast<const long*>(data);
-            std::printf("functions %ld decorations %ld\n", (v[0] & 1) ? v[1] : -1L,
-                        (v[0] & 2) ? v[2] : -1L);
-        } else {
-            std::printf("none\n");
-            rc = 1;
-        }
-        if (data) XFree(data);
+        const std::vector<long> v =
+            property(d, w, "_MOTIF_WM_HINTS", XInternAtom(d, "_MOTIF_WM_HINTS", False), 5, 3);
+        rc = v.empty() ? 1 : 0;
+        v.empty() ? std::printf("none\n")
+                  : std::printf("functions %ld decorations %ld\n", (v[0] & 1) ? v[1] : -1L,
+                                (v[0] & 2) ? v[2] : -1L);
     } else {
         std::fprintf(stderr, "x11_probe: unknown action %s\n", argv[1]);
         rc = 2;

@@ -97,14 +97,8 @@ TEST(Isolines, AnalyticFieldsGiveTheirKnownLines) {
 
 TEST(Isolines, SaddleCellsAndGapsAreResolvedConsistently) {
     // One cell, high corners at (0,0) and (1,1): the mean decides the pairing.
-    const float xs[2] = {0, 1}, ys[2] = {0, 1};
     for (float level : {0.4f, 0.6f}) {
-        const float z[4] = {1, 0, 0, 1};
-        const razidu::IsoGrid g{xs, ys, z, 2, 2};
-        razidu::IsoWork w;
-        razidu::prepare_isolines(g, w);
-        Traced t;
-        razidu::trace_isolines(g, level, w, keep_line, &t);
+        const Traced t = trace(Field{{0, 1}, {0, 1}, {1, 0, 0, 1}}, level);
         ASSERT_EQ(t.lines.size(), 2u);
         for (const auto& line : t.lines) {
             ASSERT_EQ(line.size(), 2u);

@@ -126,8 +126,8 @@ TEST_F(DataPlotTest, TitleLines) {
     bool underline = false;
     const float ux = float(526 + (1950 - w1) / 2);
     for (const PenMove& m : gksl_pen_moves(f)) {
-        if (m.y >= 280 && m.y <= 340) x0 = std::min(x0, m.x), x1 = std::max(x1, m.x);
-        if (m.y >= 280 && m.y <= 340) y0 = std::min(y0, m.y);
+        if (m.y >= 280 && m.y <= 340)
+            x0 = std::min(x0, m.x), x1 = std::max(x1, m.x), y0 = std::min(y0, m.y);
         underline |= at(m, 2, ux + float(w1) + 20, 214);
     }
     EXPECT_GE(y0, 286);

@@ -172,10 +172,9 @@ TEST(PsWidths, AccentedLettersTakeTheirBaseWidth) {
     int16_t widths[razidu::fonts::kCharWidthCount];
     auto at = [&](int code) { return widths[code - 32]; };
     ASSERT_EQ(fill_char_widths(1, widths), 0);
-    EXPECT_EQ(at(134), at('A'));                   // Aring
-    EXPECT_EQ(at(148), at('A'));                   // Aacute
-    EXPECT_EQ(at(176), at('o'));                   // ocircumflex
-    EXPECT_EQ(at(186), at('?'));                   // questiondown
+    // Aring, Aacute, ocircumflex, questiondown
+    for (auto [code, base] : {std::pair{134, 'A'}, {148, 'A'}, {176, 'o'}, {186, '?'}})
+        EXPECT_EQ(at(code), at(base)) << code;
     EXPECT_EQ(at(136), 101 / 2 + 86);              // AE
     EXPECT_EQ(at(139), 2 * at('a') / 3 + at('e')); // ae
     widths[0] = SHRT_MIN;

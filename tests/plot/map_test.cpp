@@ -43,41 +43,39 @@ TEST_F(MapTest, CellsTileTheMapInEveryProjection) {
     const Grid g(80, 85, 1, 121, 96);
     for (const char* p : projections) {
         SCOPED_TRACE(p);
-        {
-            open_page("virt", path("m.img"), 650, 600, 2925, 2820);
-            ASSERT_EQ(mapprj(p, 140), 0);
-            float xa = 0, xe = 0, ya = 0, ye = 0;
-            ASSERT_EQ(mapext(120, 160, 25, 55, &xa, &xe, &ya, &ye), 0);
-            grafmp3(xa, xe, ya, ye, 10, 10, 0, 1, 0, 1);
-            ASSERT_EQ(g_plot.level, 3);
-            geocel(g.lon.data(), g.lat.data(), g.z.data(), g.nx, g.ny);
-            // No pixel inside the frame stays background.
-            const AxisState& a = g_plot.axis;
-            const float s = g_plot.device_scale;
-            int gaps = 0;
-            for (int y = int(float(a.top) * s) + 2; y < int(float(a.pos_y) * s) - 1; ++y)
-                for (int x = int(float(a.pos_x) * s) + 2; x < int(float(a.right) * s) - 1; ++x)
-                    gaps += pixel_at(x, y) == 0;
-            EXPECT_EQ(gaps, 0);
-            // Each cell's centre has its own colour.
-            int wrong = 0, seen = 0;
-            for (int k = 0; k < g.nx * g.ny; ++k) {
-                float x, y;
-                mapxy(&g.lon[size_t(k)], &g.lat[size_t(k)], 1, &x, &y);
-                if (!(x > xa && x < xe && y > ya && y < ye)) continue;
-                int px, py;
-                map_pixel(x, y, &px, &py);
-                if (px < int(float(a.pos_x) * s) + 3 || px > int(float(a.right) * s) - 3 ||
-                    py < int(float(a.top) * s) + 3 || py > int(float(a.pos_y) * s) - 3)
-                    continue; // the frame
-                ++seen;
-                wrong += pixel_at(px, py) != (g.z[size_t(k)] > 0.5f ? 254 : 1);
-            }
-            EXPECT_GT(seen, 100);
-            EXPECT_EQ(wrong, 0);
-            close_axis_system();
-            captured(disfin);
+        open_page("virt", path("m.img"), 650, 600, 2925, 2820);
+        ASSERT_EQ(mapprj(p, 140), 0);
+        float xa = 0, xe = 0, ya = 0, ye = 0;
+        ASSERT_EQ(mapext(120, 160, 25, 55, &xa, &xe, &ya, &ye), 0);
+        grafmp3(xa, xe, ya, ye, 10, 10, 0, 1, 0, 1);
+        ASSERT_EQ(g_plot.level, 3);
+        geocel(g.lon.data(), g.lat.data(), g.z.data(), g.nx, g.ny);
+        // No pixel inside the frame stays background.
+        const AxisState& a = g_plot.axis;
+        const float s = g_plot.device_scale;
+        int gaps = 0;
+        for (int y = int(float(a.top) * s) + 2; y < int(float(a.pos_y) * s) - 1; ++y)
+            for (int x = int(float(a.pos_x) * s) + 2; x < int(float(a.right) * s) - 1; ++x)
+                gaps += pixel_at(x, y) == 0;
+        EXPECT_EQ(gaps, 0);
+        // Each cell's centre has its own colour.
+        int wrong = 0, seen = 0;
+        for (int k = 0; k < g.nx * g.ny; ++k) {
+            float x, y;
+            mapxy(&g.lon[size_t(k)], &g.lat[size_t(k)], 1, &x, &y);
+            if (!(x > xa && x < xe && y > ya && y < ye)) continue;
+            int px, py;
+            map_pixel(x, y, &px, &py);
+            if (px < int(float(a.pos_x) * s) + 3 || px > int(float(a.right) * s) - 3 ||
+                py < int(float(a.top) * s) + 3 || py > int(float(a.pos_y) * s) - 3)
+                continue; // the frame
+            ++seen;
+            wrong += pixel_at(px, py) != (g.z[size_t(k)] > 0.5f ? 254 : 1);
         }
+        EXPECT_GT(seen, 100);
+        EXPECT_EQ(wrong, 0);
+        close_axis_system();
+        captured(disfin);
     }
 }
 
@@ -88,20 +86,18 @@ TEST_F(MapTest, GridRoundTheGlobeOnEitherSideOfTheSeam) {
         g.z[k] = g.lon[k] < 180 ? 1.0f : 0.0f; // east half high, west half low
     for (float centre : {0.0f, 180.0f}) {
         SCOPED_TRACE(centre);
-        {
-            open_page("virt", path("m.img"), 650, 600, 2925, 2820);
-            ASSERT_EQ(mapprj("", centre), 0);
-            grafmp3(centre - 180, centre + 180, -90, 90, 30, 30, 0, 1, 0, 1);
-            geocel(g.lon.data(), g.lat.data(), g.z.data(), g.nx, g.ny);
-            int px, py;
-            for (float lon : {centre - 170, centre - 10, centre + 10, centre + 170}) {
-                map_pixel(lon, 0, &px, &py);
-                const float east = std::fmod(lon + 720.0f, 360.0f);
-                EXPECT_EQ(pixel_at(px, py), east < 180 ? 254 : 1) << lon;
-            }
-            close_axis_system();
-            captured(disfin);
+        open_page("virt", path("m.img"), 650, 600, 2925, 2820);
+        ASSERT_EQ(mapprj("", centre), 0);
+        grafmp3(centre - 180, centre + 180, -90, 90, 30, 30, 0, 1, 0, 1);
+        geocel(g.lon.data(), g.lat.data(), g.z.data(), g.nx, g.ny);
+        int px, py;
+        for (float lon : {centre - 170, centre - 10, centre + 10, centre + 170}) {
+            map_pixel(lon, 0, &px, &py);
+            const float east = std::fmod(lon + 720.0f, 360.0f);
+            EXPECT_EQ(pixel_at(px, py), east < 180 ? 254 : 1) << lon;
         }
+        close_axis_system();
+        captured(disfin);
     }
 }
 
@@ -114,42 +110,40 @@ TEST_F(MapTest, StrokesKeepClearOfContourLabels) {
     for (size_t k = 0; k < z.size(); ++k)
         z[k] = g.lon[k] + 2 * g.lat[k];
     const float levels[] = {200, 210, 220, 230, 240, 250, 260};
-    {
-        open_page("virt", path("m.img"), 650, 600, 2925, 2820);
-        ASSERT_EQ(mapprj("+proj=lcc +lat_1=30 +lat_2=50 +lon_0=140", 140), 0);
-        float xa, xe, ya, ye;
-        ASSERT_EQ(mapext(120, 160, 20, 50, &xa, &xe, &ya, &ye), 0);
-        grafmp(xa, xe, ya, ye, 0, 0);
-        setclr(50);
-        isolab(500, -1);
-        isohal(100);
-        geoiso(g.lon.data(), g.lat.data(), g.nx, g.ny, z.data(), levels, 7);
-        // The page before the parallels: which pixels lie inside a box.
-        const RasterImage& r = g_plot.raster;
-        const std::vector<uint8_t> before(r.pixels.get(), r.pixels.get() + r.stride * r.height);
-        const auto was_box = [&](int x, int y) { return before[size_t(y * r.stride + x)] == 100; };
-        setclr(200);
-        for (float lat = 20; lat <= 50; lat += 0.5f) {
-            const float lon[2] = {110, 170}, la[2] = {lat, lat};
-            geocrv(lon, la, 2);
-        }
-        close_axis_system();
-        int boxes = 0, crossed = 0;
-        for (int y = 1; y + 1 < r.height; ++y)
-            for (int x = 1; x + 1 < r.width; ++x) {
-                boxes += was_box(x, y);
-                // A stroke on a box pixel away from its edge (a line may end
-                // on the edge) crosses the label.
-                bool inner = true;
-                for (int d = 0; d < 9; ++d)
-                    inner = inner && was_box(x + d % 3 - 1, y + d / 3 - 1);
-                crossed += inner && pixel_at(x, y) == 200;
-            }
-        EXPECT_GT(boxes, 500);
-        EXPECT_EQ(crossed, 0);
-        EXPECT_GT(count_colour(200), 1000); // the parallels were drawn
-        captured(disfin);
+    open_page("virt", path("m.img"), 650, 600, 2925, 2820);
+    ASSERT_EQ(mapprj("+proj=lcc +lat_1=30 +lat_2=50 +lon_0=140", 140), 0);
+    float xa, xe, ya, ye;
+    ASSERT_EQ(mapext(120, 160, 20, 50, &xa, &xe, &ya, &ye), 0);
+    grafmp(xa, xe, ya, ye, 0, 0);
+    setclr(50);
+    isolab(500, -1);
+    isohal(100);
+    geoiso(g.lon.data(), g.lat.data(), g.nx, g.ny, z.data(), levels, 7);
+    // The page before the parallels: which pixels lie inside a box.
+    const RasterImage& r = g_plot.raster;
+    const std::vector<uint8_t> before(r.pixels.get(), r.pixels.get() + r.stride * r.height);
+    const auto was_box = [&](int x, int y) { return before[size_t(y * r.stride + x)] == 100; };
+    setclr(200);
+    for (float lat = 20; lat <= 50; lat += 0.5f) {
+        const float lon[2] = {110, 170}, la[2] = {lat, lat};
+        geocrv(lon, la, 2);
     }
+    close_axis_system();
+    int boxes = 0, crossed = 0;
+    for (int y = 1; y + 1 < r.height; ++y)
+        for (int x = 1; x + 1 < r.width; ++x) {
+            boxes += was_box(x, y);
+            // A stroke on a box pixel away from its edge (a line may end
+            // on the edge) crosses the label.
+            bool inner = true;
+            for (int d = 0; d < 9; ++d)
+                inner = inner && was_box(x + d % 3 - 1, y + d / 3 - 1);
+            crossed += inner && pixel_at(x, y) == 200;
+        }
+    EXPECT_GT(boxes, 500);
+    EXPECT_EQ(crossed, 0);
+    EXPECT_GT(count_colour(200), 1000); // the parallels were drawn
+    captured(disfin);
 }
 
 // Foreground pixels in the pixel box x0..x1, y0..y1.
@@ -174,51 +168,49 @@ TEST_F(MapTest, GraticuleLabelledWhereItMeetsTheFrame) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.proj);
-        {
-            open_page("virt", path("m.img"), 650, 600, 2925, 2820, "revers");
-            ASSERT_EQ(mapprj(c.proj, 140), 0);
-            float xa, xe, ya, ye;
-            ASSERT_EQ(mapext(120, 160, 25, 55, &xa, &xe, &ya, &ye), 0);
-            height(40);
-            grafmp(xa, xe, ya, ye, 10, 10);
-            const AxisState& a = g_plot.axis;
-            const float s = g_plot.device_scale;
-            const int h = int(40 * s) + 1, left = int(float(a.pos_x) * s),
-                      bottom = int(float(a.pos_y) * s);
-            // The map coordinate where a line first passes a value of x (or y).
-            const auto crossing = [&](bool parallel, float v, float at) {
-                float prev = NAN, prev_other = NAN;
-                for (float t = -89; t <= 89; t += 0.01f) {
-                    const float lon = parallel ? 140 + t : v, lat = parallel ? v : t;
-                    float x, y;
-                    mapxy(&lon, &lat, 1, &x, &y);
-                    const float along = parallel ? x : y, other = parallel ? y : x;
-                    if (prev == prev && (prev - at) * (along - at) <= 0)
-                        return 0.5f * (other + prev_other);
-                    prev = along, prev_other = other;
-                }
-                return NAN;
-            };
-            for (float lat : c.parallels) {
-                const float y = crossing(true, lat, xa);
-                ASSERT_TRUE(y == y) << lat;
-                const int py = int(user_to_plot_y(y) * s);
-                EXPECT_GT(ink(left - 4 * h, py - h / 2, left - 2, py + h / 2), 5) << lat;
+        open_page("virt", path("m.img"), 650, 600, 2925, 2820, "revers");
+        ASSERT_EQ(mapprj(c.proj, 140), 0);
+        float xa, xe, ya, ye;
+        ASSERT_EQ(mapext(120, 160, 25, 55, &xa, &xe, &ya, &ye), 0);
+        height(40);
+        grafmp(xa, xe, ya, ye, 10, 10);
+        const AxisState& a = g_plot.axis;
+        const float s = g_plot.device_scale;
+        const int h = int(40 * s) + 1, left = int(float(a.pos_x) * s),
+                  bottom = int(float(a.pos_y) * s);
+        // The map coordinate where a line first passes a value of x (or y).
+        const auto crossing = [&](bool parallel, float v, float at) {
+            float prev = NAN, prev_other = NAN;
+            for (float t = -89; t <= 89; t += 0.01f) {
+                const float lon = parallel ? 140 + t : v, lat = parallel ? v : t;
+                float x, y;
+                mapxy(&lon, &lat, 1, &x, &y);
+                const float along = parallel ? x : y, other = parallel ? y : x;
+                if (prev == prev && (prev - at) * (along - at) <= 0)
+                    return 0.5f * (other + prev_other);
+                prev = along, prev_other = other;
             }
-            for (float lon : c.meridians) {
-                const float x = crossing(false, lon, ya);
-                ASSERT_TRUE(x == x) << lon;
-                const int px = int(user_to_plot_x(x) * s);
-                EXPECT_GT(ink(px - h, bottom + 2, px + h, bottom + 2 * h), 5) << lon;
-            }
-            // And nothing beside the frame between two labelled parallels.
-            if (c.proj[0] == '\0') {
-                const int py = int(user_to_plot_y(35) * s);
-                EXPECT_EQ(ink(left - 4 * h, py - h / 3, left - 2, py + h / 3), 0);
-            }
-            close_axis_system();
-            captured(disfin);
+            return NAN;
+        };
+        for (float lat : c.parallels) {
+            const float y = crossing(true, lat, xa);
+            ASSERT_TRUE(y == y) << lat;
+            const int py = int(user_to_plot_y(y) * s);
+            EXPECT_GT(ink(left - 4 * h, py - h / 2, left - 2, py + h / 2), 5) << lat;
         }
+        for (float lon : c.meridians) {
+            const float x = crossing(false, lon, ya);
+            ASSERT_TRUE(x == x) << lon;
+            const int px = int(user_to_plot_x(x) * s);
+            EXPECT_GT(ink(px - h, bottom + 2, px + h, bottom + 2 * h), 5) << lon;
+        }
+        // And nothing beside the frame between two labelled parallels.
+        if (c.proj[0] == '\0') {
+            const int py = int(user_to_plot_y(35) * s);
+            EXPECT_EQ(ink(left - 4 * h, py - h / 3, left - 2, py + h / 3), 0);
+        }
+        close_axis_system();
+        captured(disfin);
     }
 }
 
@@ -235,10 +227,6 @@ TEST_F(MapTest, RefusedSettingsWarn) {
     EXPECT_NE(out.find("Warning   2"), std::string::npos);
     EXPECT_NE(out.find("nosuchthing"), std::string::npos);
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(MapTest, PolygonsSharingEdgesCoverEachPixelOnce) {
     // A rectangle cut into triangles around an inner point, and each

@@ -1,6 +1,7 @@
 """kivar.open and Dataset.read against `kivar data`, and the errors Python
 sees against the command line's messages."""
 import os
+import pathlib
 
 import numpy as np
 import pytest
@@ -58,27 +59,19 @@ def test_inventory_and_coordinates():
     assert (lat.size, lon.size) == (g.grids[0].rows, g.grids[0].cols)
 
 
-def broken_file(folder):
-    path = os.path.join(folder, "broken.grib2")
-    with open(SAMPLES["sample_msm.grib2"], "rb") as f:
-        head = f.read(200)
+def written(folder, name, data):
+    path = os.path.join(folder, name)
     with open(path, "wb") as f:
-        f.write(head)
-    return path
-
-
-def junk_file(folder):
-    path = os.path.join(folder, "junk.gpv")
-    with open(path, "wb") as f:
-        f.write(b"not a forecast\n" * 10)
+        f.write(data)
     return path
 
 
 @pytest.mark.parametrize("make", [
     lambda folder: os.path.join(folder, "missing.gpv"),
     lambda folder: folder,
-    broken_file,
-    junk_file,
+    lambda folder: written(folder, "broken.grib2", pathlib.Path(SAMPLES["sample_msm.grib2"])
+                           .read_bytes()[:200]),
+    lambda folder: written(folder, "junk.gpv", b"not a forecast\n" * 10),
 ])
 def test_unreadable_files_raise_the_cli_message(tmp_path, make):
     path = make(str(tmp_path))
