@@ -711,12 +711,13 @@ void mapcel(const float* x, const float* y, const float* z, int nx, int ny) {
     select_colour(remembered);
 }
 
-void geocel(const float* lon, const float* lat, const float* z, int nx, int ny) {
-    if (check_level(3, 3, "geocel")) return;
-    if (!lon || !lat || !z || nx < 2 || ny < 2 || int64_t(nx) * ny > (int64_t(1) << 26)) {
-        warning_with_number(2, nx < 2 ? nx : ny);
-        return;
-    }
+namespace {
+
+// Projects a grid of centres once for each turn of the earth its longitudes
+// need, and hands draw their map coordinates with the values z, those
+// beyond that turn's seam hidden.
+template <class Draw>
+void per_turn(const float* lon, const float* lat, const float* z, int nx, int ny, Draw draw) {
     double lo, hi, shifts[3];
     unwrap_grid(lon, nx, ny, &lo, &hi);
     const int count = nx * ny;
@@ -725,8 +726,20 @@ void geocel(const float* lon, const float* lat, const float* z, int nx, int ny) 
         project_grid(lat, count, shifts[s]);
         for (int k = 0; k < count; ++k)
             x[size_t(k)] = float(g_map.x[size_t(k)]), y[size_t(k)] = float(g_map.y[size_t(k)]);
-        mapcel(x.data(), y.data(), beyond_seam(z, count, shifts[s], w), nx, ny);
+        draw(x.data(), y.data(), beyond_seam(z, count, shifts[s], w));
     }
+}
+
+} // namespace
+
+void geocel(const float* lon, const float* lat, const float* z, int nx, int ny) {
+    if (check_level(3, 3, "geocel")) return;
+    if (!lon || !lat || !z || nx < 2 || ny < 2 || int64_t(nx) * ny > (int64_t(1) << 26)) {
+        warning_with_number(2, nx < 2 ? nx : ny);
+        return;
+    }
+    per_turn(lon, lat, z, nx, ny,
+             [&](const float* x, const float* y, const float* v) { mapcel(x, y, v, nx, ny); });
 }
 
 void mapiso(const float* x, const float* y, int nx, int ny, const float* z, const float* levels,
@@ -766,16 +779,9 @@ void geoiso(const float* lon, const float* lat, int nx, int ny, const float* z, 
         warning_with_number(2, nx < 2 ? nx : ny < 2 ? ny : n);
         return;
     }
-    double lo, hi, shifts[3];
-    unwrap_grid(lon, nx, ny, &lo, &hi);
-    const int count = nx * ny;
-    std::vector<float> x(static_cast<size_t>(count)), y(static_cast<size_t>(count)), w;
-    for (int s = 0, m = turn_shifts(lo, hi, shifts); s < m; ++s) {
-        project_grid(lat, count, shifts[s]);
-        for (int k = 0; k < count; ++k)
-            x[size_t(k)] = float(g_map.x[size_t(k)]), y[size_t(k)] = float(g_map.y[size_t(k)]);
-        mapiso(x.data(), y.data(), nx, ny, beyond_seam(z, count, shifts[s], w), levels, n);
-    }
+    per_turn(lon, lat, z, nx, ny, [&](const float* x, const float* y, const float* v) {
+        mapiso(x, y, nx, ny, v, levels, n);
+    });
 }
 
 void geovec(float lon, float lat, float u, float v, float length, int code) {
