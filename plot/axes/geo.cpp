@@ -153,6 +153,20 @@ bool far_apart(float a, float b, float limit) {
 // Page points of a meridian (kind 0, at value v, over all latitudes) or a
 // parallel (kind 1, over the longitudes around the map's centre), finely
 // enough for curved lines.
+// Calls line(kind, value, step) for each meridian (kind 0) and parallel
+// (kind 1) of the graticule, meridians first, the poles left out.
+template <class Line> void each_graticule_line(const MapState& m, Line line) {
+    for (int kind = 0; kind < 2; ++kind) {
+        const float step = kind == 0 ? m.lon_step : m.lat_step;
+        if (!(step > 0)) continue;
+        const double first = kind == 0 ? std::ceil((m.centre - 180.0) / step) * step
+                                       : std::ceil(-90.0 / step) * step;
+        const double last = kind == 0 ? m.centre + 180.0 - 1e-9 : 90.0;
+        for (double v = first; v <= last; v += step)
+            if (kind == 0 || std::fabs(v) <= 89.99) line(kind, v, step);
+    }
+}
+
 void graticule_line(int kind, double v, std::vector<float>& px, std::vector<float>& py) {
     MapState& m = g_map;
     const int n = kind == 0 ? 721 : 1441;
@@ -235,69 +249,61 @@ void label_graticule(bool bar) {
     };
     std::vector<Free> free_marks;
     bool parallel_at_side = false;
-    for (int kind = 0; kind < 2; ++kind) {
-        const float step = kind == 0 ? m.lon_step : m.lat_step;
-        if (!(step > 0)) continue;
-        const double first = kind == 0 ? std::ceil((m.centre - 180.0) / step) * step
-                                       : std::ceil(-90.0 / step) * step;
-        const double last = kind == 0 ? m.centre + 180.0 - 1e-9 : 90.0;
-        for (double v = first; v <= last; v += step) {
-            if (kind == 1 && std::fabs(v) > 89.99) continue;
-            graticule_line(kind, v, px, py);
-            char text[48];
-            degree_text(v, kind == 0, step, text, sizeof text);
-            for (size_t k = 1; k < px.size(); ++k) {
-                const float ax = px[k - 1], ay = py[k - 1], bx = px[k], by = py[k];
-                if (std::isnan(ax) || std::isnan(bx) || far_apart(ax, bx, 0.5f * float(a.len_x)))
-                    continue;
-                const auto meets = [&](float a0, float b0, float line) {
-                    return (a0 - line) * (b0 - line) <= 0 && a0 != b0;
-                };
-                if (kind == 0) {
-                    for (int e = 0; e < 2; ++e) {
-                        const float line = e == 0 ? bottom : top;
-                        if (!meets(ay, by, line)) continue;
-                        const float x = ax + (line - ay) / (by - ay) * (bx - ax);
-                        if (x >= left && x <= right) edge[e].push_back({x, text});
-                    }
-                }
-                // Parallels, and meridians that run out at the sides (polar
-                // maps), are labelled left and right.
-                {
-                    for (int e = 2; e < 4; ++e) {
-                        const float line = e == 2 ? left : right;
-                        if (!meets(ax, bx, line)) continue;
-                        const float y = ay + (line - ax) / (bx - ax) * (by - ay);
-                        if (y >= top && y <= bottom) {
-                            (kind == 1 ? edge[e] : side_meridians[e - 2]).push_back({y, text});
-                            if (kind == 1) parallel_at_side = true;
-                        }
-                    }
-                }
-            }
-            // Lines that end inside the map (the outline of a whole-globe
-            // map): meridians ending at the lower or upper edge are labelled
-            // there, parallels left of their western end.
-            size_t first = 0, last = px.size();
-            while (first < px.size() && std::isnan(px[first]))
-                ++first;
-            while (last > first && std::isnan(px[last - 1]))
-                --last;
-            if (first >= last) continue;
-            const float near = 0.03f * float(a.len_y);
+    each_graticule_line(m, [&](int kind, double v, float step) {
+        graticule_line(kind, v, px, py);
+        char text[48];
+        degree_text(v, kind == 0, step, text, sizeof text);
+        for (size_t k = 1; k < px.size(); ++k) {
+            const float ax = px[k - 1], ay = py[k - 1], bx = px[k], by = py[k];
+            if (std::isnan(ax) || std::isnan(bx) || far_apart(ax, bx, 0.5f * float(a.len_x)))
+                continue;
+            const auto meets = [&](float a0, float b0, float line) {
+                return (a0 - line) * (b0 - line) <= 0 && a0 != b0;
+            };
             if (kind == 0) {
-                for (size_t k : {first, last - 1}) {
-                    if (!(px[k] >= left && px[k] <= right)) continue;
-                    if (std::fabs(py[k] - bottom) < near) edge[0].push_back({px[k], text});
-                    if (std::fabs(py[k] - top) < near) edge[1].push_back({px[k], text});
+                for (int e = 0; e < 2; ++e) {
+                    const float line = e == 0 ? bottom : top;
+                    if (!meets(ay, by, line)) continue;
+                    const float x = ax + (line - ay) / (by - ay) * (bx - ax);
+                    if (x >= left && x <= right) edge[e].push_back({x, text});
                 }
-            } else if (!parallel_at_side && px[first] > left && px[first] < right &&
-                       py[first] > top && py[first] < bottom) {
-                free_marks.push_back({px[first], py[first], text});
             }
-            parallel_at_side = false;
+            // Parallels, and meridians that run out at the sides (polar
+            // maps), are labelled left and right.
+            {
+                for (int e = 2; e < 4; ++e) {
+                    const float line = e == 2 ? left : right;
+                    if (!meets(ax, bx, line)) continue;
+                    const float y = ay + (line - ax) / (bx - ax) * (by - ay);
+                    if (y >= top && y <= bottom) {
+                        (kind == 1 ? edge[e] : side_meridians[e - 2]).push_back({y, text});
+                        if (kind == 1) parallel_at_side = true;
+                    }
+                }
+            }
         }
-    }
+        // Lines that end inside the map (the outline of a whole-globe
+        // map): meridians ending at the lower or upper edge are labelled
+        // there, parallels left of their western end.
+        size_t first = 0, last = px.size();
+        while (first < px.size() && std::isnan(px[first]))
+            ++first;
+        while (last > first && std::isnan(px[last - 1]))
+            --last;
+        if (first >= last) return;
+        const float near = 0.03f * float(a.len_y);
+        if (kind == 0) {
+            for (size_t k : {first, last - 1}) {
+                if (!(px[k] >= left && px[k] <= right)) continue;
+                if (std::fabs(py[k] - bottom) < near) edge[0].push_back({px[k], text});
+                if (std::fabs(py[k] - top) < near) edge[1].push_back({px[k], text});
+            }
+        } else if (!parallel_at_side && px[first] > left && px[first] < right && py[first] > top &&
+                   py[first] < bottom) {
+            free_marks.push_back({px[first], py[first], text});
+        }
+        parallel_at_side = false;
+    });
     // Free labels, right-aligned before their point, none over another.
     std::vector<std::array<float, 4>> boxes;
     for (const Free& f : free_marks) {
@@ -553,18 +559,10 @@ void mapgrd() {
     const MapState& m = g_map;
     std::vector<float> px, py;
     clip_to_axis_system();
-    for (int kind = 0; kind < 2; ++kind) {
-        const float step = kind == 0 ? m.lon_step : m.lat_step;
-        if (!(step > 0)) continue;
-        const double first = kind == 0 ? std::ceil((m.centre - 180.0) / step) * step
-                                       : std::ceil(-90.0 / step) * step;
-        const double last = kind == 0 ? m.centre + 180.0 - 1e-9 : 90.0;
-        for (double v = first; v <= last; v += step) {
-            if (kind == 1 && std::fabs(v) > 89.99) continue;
-            graticule_line(kind, v, px, py);
-            draw_pieces(px.data(), py.data(), int(px.size()));
-        }
-    }
+    each_graticule_line(m, [&](int kind, double v, float) {
+        graticule_line(kind, v, px, py);
+        draw_pieces(px.data(), py.data(), int(px.size()));
+    });
     flush_polyline();
     restore_clip();
 }
