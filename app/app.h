@@ -4,6 +4,7 @@
 // drives the same handlers through the headless backend.
 #pragma once
 
+#include "engine/map.h"
 #include "gpv/gpv.h"
 #include "platform/platform.h"
 
@@ -194,16 +195,11 @@ int contour_step_command();
 // 1 when set, 0 when cancelled or refused (a box titled "Map" says why).
 int area_command();
 
-// The contour step used when none is given: 4 hPa for pressure, 3 degrees
-// for temperature, heights by level (40 m near the ground, 60 m in the middle
-// troposphere, 120 m above 400 hPa), 10 % for humidity and cloud, 5 m/s for
-// wind speed; for other items a step of 1, 2 or 5 times a power of ten that
-// gives about ten lines over lo..hi.
-float auto_contour_step(int item, int level, float lo, float hi);
-// The whole multiples of step inside lo..hi, lowest first; when there are
-// more than kMaxContourLevels, every second (third...) of them.
-constexpr int kMaxContourLevels = 100;
-std::vector<float> contour_levels(float step, float lo, float hi);
+// The contour step chosen per item, and the levels of a step (see
+// engine/map.h).
+using engine::auto_contour_step;
+using engine::contour_levels;
+using engine::kMaxContourLevels;
 // Reads "LON0 LON1 LAT0 LAT1": four numbers, west below east (or an east
 // longitude then a west one: across the date line, LON1 then gets 360 more),
 // south below north, latitudes within -90..90. False with the reason in *why.

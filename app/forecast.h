@@ -6,6 +6,7 @@
 // are reported where they arise, as the format's own routines report them.
 #pragma once
 
+#include "engine/map.h"
 #include "gpv/gpv.h"
 
 #include <cstdio>
@@ -96,27 +97,7 @@ int forecast_save(const char* save_dir, int layout, std::span<const float> field
 
 // What a map draws of the field extracted last: the values (of the map's
 // area only when the file's grid is larger), their cell centres and size.
-struct MapGrid {
-    gpv::FieldLabel label;
-    int cols = 0, rows = 0;         // of the values drawn, row 0 northernmost
-    int res_cols = 0, res_rows = 0; // cells over the whole axis, for the cell size
-    const float* a = nullptr;       // the field, or u
-    const float* b = nullptr;       // v, or null
-    const float* lon = nullptr;     // cell centres, cols x rows
-    const float* lat = nullptr;
-    float lon_span = 0; // longitudes the grid spans over the map, for the arrow length
-    // In: the whole grid (every point, its own rows and columns) instead of
-    // the part over the fixed map.
-    bool whole = false;
-    // Out, with whole: the grid's own projection as a PROJ definition ("" for
-    // latitude/longitude grids), and whether its winds run along its axes.
-    std::string proj;
-    bool winds_grid_relative = false;
-    // Out, with whole and a projection: the points' coordinates in that plane
-    // are x0 + i dx, y0 - j dy (column i, row j).
-    bool affine = false;
-    double x0 = 0, y0 = 0, dx = 0, dy = 0;
-};
+using engine::MapGrid;
 
 // The map grid of the field extracted last, with the values a and b (b may
 // be null) of that field. false when the work arrays cannot hold its grid.

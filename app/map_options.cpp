@@ -16,18 +16,6 @@ namespace app {
 
 namespace {
 
-constexpr int kItemPressure = 1, kItemTemperature = 4, kItemHumidity = 13, kItemWindU = 23,
-              kItemWindV = 24, kItemGeopotential = 102, kItemCloud = 225;
-
-// 1, 2 or 5 times a power of ten, near range / 10.
-float nice_step(float lo, float hi) {
-    double raw = (double(hi) - double(lo)) / 10.0;
-    if (!(raw > 0) || !std::isfinite(raw)) return 1.0f;
-    double p = std::pow(10.0, std::floor(std::log10(raw)));
-    double m = raw / p;
-    return float((m < 1.5 ? 1.0 : m < 3.5 ? 2.0 : m < 7.5 ? 5.0 : 10.0) * p);
-}
-
 // A number as the step box shows it.
 std::string step_text(float step) {
     if (step <= 0) return "auto";
@@ -38,74 +26,11 @@ std::string step_text(float step) {
 
 } // namespace
 
-float auto_contour_step(int item, int level, float lo, float hi) {
-    switch (item & 0xff) {
-    case kItemPressure:
-        return 4.0f;
-    case kItemTemperature:
-        return 3.0f;
-    case kItemHumidity:
-    case kItemCloud:
-        return 10.0f;
-    case kItemWindU:
-    case kItemWindV:
-        return 5.0f; // isotachs of the wind speed
-    case kItemGeopotential:
-        if (level >= 925) return 40.0f;
-        if (level >= 400) return 60.0f;
-        if (level > 0) return 120.0f;
-        break;
-    default:
-        break;
-    }
-    return nice_step(lo, hi);
-}
-
-std::vector<float> contour_levels(float step, float lo, float hi) {
-    std::vector<float> levels;
-    if (!(step > 0) || !(lo <= hi) || !std::isfinite(lo) || !std::isfinite(hi)) return levels;
-    double first = std::ceil(double(lo) / step), last = std::floor(double(hi) / step);
-    if (!(last >= first)) return levels;
-    double every = std::ceil((last - first + 1) / kMaxContourLevels);
-    for (double k = first; k <= last; k += every)
-        levels.push_back(float(k * step));
-    return levels;
-}
-
 bool parse_area(const std::string& text, MapOptions& o, std::string* why) {
-    std::istringstream in(text);
-    double v[4];
-    std::string word;
-    int n = 0;
-    while (in >> word) {
-        char* end = nullptr;
-        double d = std::strtod(word.c_str(), &end);
-        if (n == 4 || end == word.c_str() || *end || !std::isfinite(d)) {
-            *why = "The area wants four numbers: LON0 LON1 LAT0 LAT1.";
-            return false;
-        }
-        v[n++] = d;
-    }
-    if (n != 4) {
-        *why = "The area wants four numbers: LON0 LON1 LAT0 LAT1.";
-        return false;
-    }
-    // An east longitude followed by a west one crosses the date line:
-    // "150 -120" is 150 E to 120 W.
-    if (v[0] >= 0 && v[1] < 0 && v[0] <= 180 && v[1] >= -180) v[1] += 360;
-    if (!(v[0] < v[1]) || !(v[2] < v[3])) {
-        *why = "The area is empty or reversed: LON0 must be west of LON1 and LAT0 south of LAT1.";
-        return false;
-    }
-    if (v[2] < -90 || v[3] > 90 || v[1] - v[0] > 360) {
-        *why = "The area lies outside the globe: latitudes run from -90 to 90.";
-        return false;
-    }
+    float v[4];
+    if (!engine::parse_area(text, v, why)) return false;
     o.area = true;
-    o.lon0 = float(v[0]);
-    o.lon1 = float(v[1]);
-    o.lat0 = float(v[2]);
-    o.lat1 = float(v[3]);
+    o.lon0 = v[0], o.lon1 = v[1], o.lat0 = v[2], o.lat1 = v[3];
     return true;
 }
 
@@ -136,14 +61,13 @@ int set_contour_step(const std::string& text) {
         state.map.step = 0;
         return 1;
     }
-    char* end = nullptr;
-    double step = std::strtod(word.c_str(), &end);
-    if (word.empty() || *end || !extra.empty() || !(step > 0) || !std::isfinite(step) ||
-        float(step) <= 0) {
-        platform::message_box("The contour step wants a positive number or auto.", "Map", true);
+    float step = 0;
+    std::string why;
+    if (!engine::parse_contour_step(text, step, &why)) {
+        platform::message_box(why.c_str(), "Map", true);
         return 0;
     }
-    state.map.step = float(step);
+    state.map.step = step;
     return 1;
 }
 
@@ -179,8 +103,9 @@ void map_choice_command(int command) {
 }
 
 bool choose_map_option(bool palette, const std::string& name) {
-    const std::span<const char* const> names = palette ? std::span<const char* const>(kPaletteNames)
-                                                       : std::span<const char* const>(kProjectionNames);
+    const std::span<const char* const> names = palette
+                                                   ? std::span<const char* const>(kPaletteNames)
+                                                   : std::span<const char* const>(kProjectionNames);
     for (std::size_t k = 0; k < names.size(); ++k)
         if (name == names[k]) {
             map_choice_command((palette ? IDM_MAP_PALETTE : IDM_MAP_PROJECTION) + int(k));

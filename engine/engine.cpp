@@ -2,6 +2,7 @@
 // values and its grids' coordinates.
 #include "engine/engine.h"
 
+#include "engine/map.h"
 #include "engine/names.h"
 #include "gpv/gpv.h"
 #include "grib/grib.h"
@@ -153,15 +154,18 @@ bool open_gpv(Dataset& d, Error& error) {
 }
 
 int read_gpv(Dataset& d, const Variable& v, std::size_t h, std::size_t l, std::span<float> values,
-             Error& error) {
+             Error& error, gpv::FieldLabel* label = nullptr) {
     std::lock_guard<std::mutex> g(gpv_lock);
     if (gpv_owner != &d) {
         gpv::forget_index();
         gpv_owner = &d;
     }
     Capture c(error);
-    if (gpv::get_GPV_dat(d.gpv, v.item, static_cast<int>(v.levels[l]), static_cast<int>(h), values))
+    if (gpv::get_GPV_dat(d.gpv, v.item, static_cast<int>(v.levels[l]), static_cast<int>(h),
+                         values)) {
+        if (label) *label = gpv::header_label();
         return 1;
+    }
     if (error.title.empty())
         fail(error, Error::Input, "get_GPV_dat", "Error: the field could not be read.");
     error.kind = Error::Input;
@@ -353,8 +357,21 @@ int find_variable(const Dataset& d, const std::string& name) {
     return -1;
 }
 
+namespace {
+int read_field_labelled(Dataset& d, int vi, int hour_pos, int level_pos, int member_pos,
+                        std::span<float> values, Error& error, gpv::FieldLabel* label);
+}
+
 int read_field(Dataset& d, int vi, int hour_pos, int level_pos, int member_pos,
                std::span<float> values, Error& error) {
+    return read_field_labelled(d, vi, hour_pos, level_pos, member_pos, values, error, nullptr);
+}
+
+namespace {
+
+// read_field, with the GPV reader's label of the field (its range).
+int read_field_labelled(Dataset& d, int vi, int hour_pos, int level_pos, int member_pos,
+                        std::span<float> values, Error& error, gpv::FieldLabel* label) {
     error = Error{};
     const Inventory& inv = d.inv;
     if (vi < 0 || vi >= static_cast<int>(inv.variables.size()))
@@ -381,12 +398,14 @@ int read_field(Dataset& d, int vi, int hour_pos, int level_pos, int member_pos,
                       v.name.c_str(), v.levels[level_pos], v.hours[hour_pos]);
         return fail(error, Error::Value, "get_GRIB_dat", text);
     }
-    if (inv.kind == FileKind::Gpv) return read_gpv(d, v, hour_pos, level_pos, values, error);
+    if (inv.kind == FileKind::Gpv) return read_gpv(d, v, hour_pos, level_pos, values, error, label);
     Capture c(error);
     if (grib::decode(d.grib, d.grib.fields[k], values)) return 1;
     error.kind = Error::Input;
     return 0;
 }
+
+} // namespace
 
 int grid_coordinates(const Dataset& d, int gi, std::vector<double>& lat, std::vector<double>& lon,
                      Error& error) {
@@ -461,6 +480,240 @@ int grib_grid(const grib::Grid& src, GridInfo& g, std::vector<double>& lat,
         lat[j] = la[static_cast<std::size_t>(j) * g.cols];
     for (int i = 0; i < g.cols; ++i)
         lon[i] = lo[i];
+    return 1;
+}
+
+// ---------------------------------------------------------------- maps
+
+namespace {
+
+// The wind component that makes a map of arrows with variable v, or -1:
+// GPV items 23 and 24, GRIB u and v (10u and 10v...) on the same kind of level.
+int wind_partner(const Inventory& inv, const Variable& v, bool& is_u) {
+    std::string want;
+    if (inv.kind == FileKind::Gpv) {
+        if (v.item != 23 && v.item != 24) return -1;
+        is_u = v.item == 23;
+        for (std::size_t k = 0; k < inv.variables.size(); ++k)
+            if (inv.variables[k].item == (is_u ? 24 : 23) &&
+                inv.variables[k].level_kind == v.level_kind)
+                return static_cast<int>(k);
+        return -1;
+    }
+    const std::string& s = v.short_name;
+    if (s.empty() || (s.back() != 'u' && s.back() != 'v')) return -1;
+    is_u = s.back() == 'u';
+    want = s.substr(0, s.size() - 1) + (is_u ? "v" : "u");
+    for (std::size_t k = 0; k < inv.variables.size(); ++k) {
+        const Variable& w = inv.variables[k];
+        if (w.short_name == want && w.level_kind == v.level_kind && w.grid == v.grid &&
+            w.levels == v.levels && w.hours == v.hours && w.members == v.members)
+            return static_cast<int>(k);
+    }
+    return -1;
+}
+
+// Reads one field for a map: the values, and for GPV files the program's
+// label of it (its range as the reader found it).
+int read_map_field(Dataset& d, int vi, int h, int l, int m, std::vector<float>& values,
+                   gpv::FieldLabel& label, Error& error) {
+    const Inventory& inv = d.inv;
+    if (vi < 0 || vi >= static_cast<int>(inv.variables.size()))
+        return fail(error, Error::Value, "kivar", "no variable " + std::to_string(vi));
+    values.resize(inv.grids[inv.variables[vi].grid].points);
+    return read_field_labelled(d, vi, h, l, m, values, error, &label);
+}
+
+// The part of a regular latitude/longitude grid over the fixed frame.
+bool fixed_frame_part(const grib::Grid& g, const float* a, const float* b, FieldMap& s,
+                      MapGrid& m) {
+    std::vector<std::pair<double, int>> cols;
+    for (int i = 0; i < g.cols; ++i) {
+        double lon = std::fmod(g.lon_west + i * g.lon_step, 360.0);
+        if (lon < 0) lon += 360.0;
+        if (lon >= kFixedWest && lon <= kFixedEast) cols.emplace_back(lon, i);
+    }
+    std::sort(cols.begin(), cols.end());
+    std::vector<int> rows;
+    for (int j = 0; j < g.rows; ++j) {
+        double lat = g.lat_north - j * g.lat_step;
+        if (lat >= kFixedSouth && lat <= kFixedNorth) rows.push_back(j);
+    }
+    if (cols.empty() || rows.empty()) return false;
+    const std::size_t n = cols.size() * rows.size();
+    std::vector<float> pa(n), pb(b ? n : 0);
+    s.lon.resize(n), s.lat.resize(n);
+    float lo = 1.0e32f, hi = -1.0e32f;
+    std::size_t k = 0;
+    for (int j : rows)
+        for (const auto& [lon, i] : cols) {
+            const std::size_t p = static_cast<std::size_t>(j) * g.cols + i;
+            pa[k] = a[p];
+            if (b) pb[k] = b[p];
+            s.lon[k] = static_cast<float>(lon);
+            s.lat[k] = static_cast<float>(g.lat_north - j * g.lat_step);
+            if (a[p] < lo) lo = a[p];
+            if (a[p] > hi) hi = a[p];
+            ++k;
+        }
+    s.a = std::move(pa), s.b = std::move(pb);
+    m.label.min_value = lo, m.label.max_value = hi;
+    m.cols = static_cast<int>(cols.size());
+    m.rows = static_cast<int>(rows.size());
+    m.res_cols = std::max(1, static_cast<int>(std::lround((kFixedEast - kFixedWest) / g.lon_step)));
+    m.res_rows =
+        std::max(1, static_cast<int>(std::lround((kFixedNorth - kFixedSouth) / g.lat_step)));
+    m.lon_span =
+        std::min(30.0f, static_cast<float>(cols.back().first - cols.front().first + g.lon_step));
+    return true;
+}
+
+// The PROJ definition of a rotated latitude/longitude grid's own plane.
+std::string rotated_plane(const grib::Grid& g) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "+proj=ob_tran +o_proj=longlat +o_lon_p=%.9g +o_lat_p=%.9g +lon_0=%.9g "
+                  "+a=%.9g +b=%.9g",
+                  -g.rotation, -g.south_pole_lat, g.south_pole_lon, g.earth_a, g.earth_b);
+    return text;
+}
+
+} // namespace
+
+int dataset_map(Dataset& d, int vi, int hour_pos, int level_pos, int member_pos,
+                const std::string& coast_path, FieldMap& s, MapRequest& q, Error& error) {
+    error = Error{};
+    const Inventory& inv = d.inv;
+    if (vi < 0 || vi >= static_cast<int>(inv.variables.size()))
+        return fail(error, Error::Value, "kivar", "no variable " + std::to_string(vi));
+    const Variable& v = inv.variables[vi];
+    bool is_u = false;
+    const int partner = wind_partner(inv, v, is_u);
+    gpv::FieldLabel label;
+    if (!read_map_field(d, vi, hour_pos, level_pos, member_pos, s.a, label, error)) return 0;
+    if (partner >= 0) {
+        gpv::FieldLabel other;
+        if (!read_map_field(d, partner, hour_pos, level_pos, member_pos, s.b, other, error))
+            return 0;
+        if (!is_u) std::swap(s.a, s.b);
+    } else {
+        s.b.clear();
+    }
+    q.kind = partner >= 0 ? 2 : 1;
+    q.grib = inv.kind == FileKind::Grib;
+    const int level = static_cast<int>(v.levels[level_pos]);
+    const int hour = v.hours[hour_pos];
+    q.item = inv.kind == FileKind::Gpv ? v.item : 0;
+    q.level = level;
+    MapGrid& m = q.grid;
+    m = MapGrid{};
+    MapTitle t;
+    t.hour = hour;
+    if (inv.kind == FileKind::Gpv) {
+        gpv::GpvHeader h;
+        if (!gpv::set_model_grid(h, d.model_code, level))
+            return fail(error, Error::Input, "plot_field", "Error: the model's grid is unknown.");
+        m.label = label;
+        m.cols = m.res_cols = h.grid_cols;
+        m.rows = m.res_rows = h.grid_rows;
+        m.lon_span = h.lon_max - h.lon_min;
+        const std::size_t n = std::size_t(m.cols) * std::size_t(m.rows);
+        s.lon.resize(n), s.lat.resize(n);
+        for (int j = 0; j < h.grid_rows; ++j)
+            for (int i = 0; i < h.grid_cols; ++i) {
+                s.lon[std::size_t(j) * h.grid_cols + i] = h.lon_min + (i + 0.5f) * h.lon_step;
+                s.lat[std::size_t(j) * h.grid_cols + i] = h.lat_max - (j + 0.5f) * h.lat_step;
+            }
+        q.geo = q.projection != 0;
+        if (q.kind == 2) {
+            t.item = "u-v wind field (m/s)";
+        } else {
+            char text[64] = "";
+            Capture c(error);
+            if (!gpv::id2str(v.item & 0xff, text)) return 0;
+            t.item = text;
+        }
+    } else {
+        const grib::Grid& g = d.grib_grids[v.grid];
+        const grib::Field& f =
+            d.grib.fields[v.fields[v.field_index(hour_pos, level_pos, member_pos)]];
+        const float* a = s.a.data();
+        const float* b = s.b.empty() ? nullptr : s.b.data();
+        m.label.init_year = inv.year % 100, m.label.init_month = inv.month;
+        m.label.init_day = inv.day, m.label.init_hour = inv.hour;
+        // A regular latitude/longitude grid within the fixed frame is drawn
+        // on the fixed map unless an area or a projection is asked for.
+        const bool plain = g.template_number == 0 && g.row_points.empty();
+        std::vector<double> lat(g.count()), lon(g.count());
+        {
+            Capture c(error);
+            if (!grib::grid_coordinates(g, lat, lon)) {
+                error.kind = Error::Input;
+                return 0;
+            }
+        }
+        const bool rotated = g.template_number == 1 || g.template_number == 41;
+        m.proj = rotated ? rotated_plane(g) : g.proj;
+        bool within = m.proj.empty();
+        for (std::size_t k = 0; k < lat.size() && within; ++k) {
+            double x = std::fmod(lon[k], 360.0);
+            if (x < 0) x += 360.0;
+            const float fx = float(x), fy = float(lat[k]);
+            within = fx >= kFixedWest && fx <= kFixedEast && fy >= kFixedSouth && fy <= kFixedNorth;
+        }
+        q.geo = q.projection != 0 || q.area || !within || !plain;
+        if (!q.geo) {
+            m.proj.clear();
+            if (!fixed_frame_part(g, a, b, s, m))
+                return fail(error, Error::Value, "plot_field",
+                            "Error: the field's grid does not reach the map.");
+        } else {
+            const std::size_t n = g.count();
+            if (g.cols < 2 || g.rows < 2 || !g.row_points.empty() ||
+                n != std::size_t(g.cols) * std::size_t(g.rows))
+                return fail(error, Error::Value, "plot_field",
+                            "Error: the field's grid cannot be drawn as a map.");
+            s.lon.resize(n), s.lat.resize(n);
+            float lo = 1.0e32f, hi = -1.0e32f;
+            for (std::size_t k = 0; k < n; ++k) {
+                s.lon[k] = static_cast<float>(lon[k]);
+                s.lat[k] = static_cast<float>(lat[k]);
+                if (a[k] < lo) lo = a[k];
+                if (a[k] > hi) hi = a[k];
+            }
+            m.label.min_value = lo, m.label.max_value = hi;
+            m.cols = m.res_cols = g.cols;
+            m.rows = m.res_rows = g.rows;
+            m.lon_span = 30.0f;
+            m.winds_grid_relative = g.winds_grid_relative;
+            m.affine = g.template_number == 1 || !g.proj.empty();
+            if (rotated)
+                m.x0 = std::remainder(g.lon_west, 360.0), m.y0 = g.lat_north, m.dx = g.lon_step,
+                m.dy = g.lat_step;
+            else
+                m.x0 = g.x0, m.y0 = g.y0, m.dx = g.dx, m.dy = g.dy;
+        }
+        if (q.kind == 2) {
+            t.item = "u-v wind field (m/s)";
+        } else {
+            t.item = f.edition == 1
+                         ? grib::parameter_name1(f.centre, f.table_version, f.number)
+                         : grib::parameter_name(f.discipline, f.category, f.number, f.centre);
+            const std::string kind = grib::product_kind(f);
+            if (!kind.empty()) t.item += ", " + kind;
+            if (f.probability_type >= 0) t.item += " (%)";
+        }
+        t.level = grib::level_name(f.level_type, f.level_value, f.level2_type, f.level2_value);
+        t.hour_text = std::to_string(hour);
+    }
+    // The fixed map's coastline.
+    if (q.geo || !gpv::read_map(coast_path.c_str(), s.coast_x, s.coast_y))
+        s.coast_x.clear(), s.coast_y.clear();
+    m.a = s.a.data();
+    m.b = q.kind == 2 ? s.b.data() : nullptr;
+    m.lon = s.lon.data(), m.lat = s.lat.data();
+    q.coast_x = s.coast_x, q.coast_y = s.coast_y;
+    q.title = map_title(q, t);
     return 1;
 }
 

@@ -245,6 +245,8 @@ int ini_vars(const char* map_path, int grid_count);
 // Loads map.dat into grid.CoastX/CoastY; points the file lacks become end
 // marks. 0 when the file cannot be opened (no report).
 int load_map(const char* map_path);
+// The same into x and y (kCoastPoints each), the program's arrays untouched.
+int read_map(const char* map_path, std::vector<float>& x, std::vector<float>& y);
 
 // Fills LonArray/LatArray with the cell centres of header's grid when its
 // size differs from the last fill and fits the arrays.

@@ -8,10 +8,14 @@ namespace gpv {
 GpvGrid grid;
 
 int load_map(const char* map_path) {
+    return read_map(map_path, grid.CoastX, grid.CoastY);
+}
+
+int read_map(const char* map_path, std::vector<float>& x, std::vector<float>& y) {
     std::FILE* f = std::fopen(map_path, "rb");
     if (!f) return 0;
-    grid.CoastX.assign(kCoastPoints, kCoastEndMark);
-    grid.CoastY.assign(kCoastPoints, 0.0f);
+    x.assign(kCoastPoints, kCoastEndMark);
+    y.assign(kCoastPoints, 0.0f);
     std::vector<std::uint8_t> bytes(8 * kCoastPoints, 0);
     std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
@@ -27,8 +31,8 @@ int load_map(const char* map_path) {
         bool lon_read = 4 * (k + 1) <= static_cast<int>(got);
         bool lat_read = 4 * (kCoastPoints + k + 1) <= static_cast<int>(got);
         if (lon_read && lat_read) {
-            grid.CoastX[k] = le_float(k);
-            grid.CoastY[k] = le_float(kCoastPoints + k);
+            x[k] = le_float(k);
+            y[k] = le_float(kCoastPoints + k);
         }
     }
     return 1;

@@ -67,7 +67,8 @@ void page(int width, int height);
 // Level 0 -> 1. Ends the program (exit code 0) after warning 53 when the
 // raster image or the PDF tables cannot be allocated, after warning 36 when
 // the PDF file cannot be created, after the message of filmod "BREA" and
-// after "More than 9999 file versions!"; page_outcome then says why.
+// after "More than 9999 file versions!"; page_outcome then says why (see
+// end_hook for programs that must go on).
 void disini();
 // Writes the page out, closes the file and prints the end-of-plot report.
 // Levels 1-3 -> 0. Every file is written under a temporary name in its
@@ -101,6 +102,14 @@ const char* partial_file();
 // name then holds the earlier file or the new one, whole. Any level; kept
 // for the program's life.
 void file_sync(bool on);
+// Called in place of ending the program on the failures that end it (see
+// disini), once the page was discarded, page_outcome set (status 3) and the
+// library put back to level 0, so that it can open the next page. The hook
+// must not return: it ends the program, or throws to the code that called
+// the library (an interpreter drawing maps). A hook that returns ends the
+// program as before. nullptr (the default) ends it with exit code 0. Any
+// level; kept until changed.
+void end_hook(void (*hook)());
 // Clears the page of raster devices. Levels 1-3.
 void erase();
 // Switches off the reports of points outside the axis scaling. Levels 1-3.

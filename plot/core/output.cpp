@@ -16,6 +16,8 @@ namespace {
 
 // Files synced before the rename, folders after it (file_sync).
 bool sync_files = true;
+// Called in place of ending the program (end_hook).
+void (*end_process_hook)() = nullptr;
 
 // Longest file name the file systems here accept.
 constexpr std::size_t kNameLimit = 255;
@@ -175,7 +177,16 @@ void end_process(int warning, const char* file, const char* reason) {
     output_discard();
     set_outcome(3, warning, name.c_str(), 0, reason);
     std::fflush(nullptr);
+    if (end_process_hook) {
+        g_plot.level = 0;
+        g_plot.plot_stream = nullptr;
+        end_process_hook();
+    }
     std::exit(0);
+}
+
+void end_hook(void (*hook)()) {
+    end_process_hook = hook;
 }
 
 PageOutcome page_outcome() {

@@ -2,7 +2,7 @@
 // give, and maps of analytic fields whose isolines are known exactly, read
 // back from BMP and PNG files.
 #include "app/app.h"
-#include "app/world_coast.h"
+#include "engine/world_coast.h"
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
 #include "started_dialog.h"
@@ -82,7 +82,7 @@ TEST(WorldCoast, ResolutionsByAreaAndKnownCapes) {
     } capes[] = {{354.40f, 36.01f}, {18.47f, -34.36f}, {292.73f, -55.98f}, {141.85f, 45.52f}};
     std::size_t last = 0;
     for (float span : {180.0f, 40.0f, 5.0f}) {
-        const CoastLines& c = world_coast(span);
+        const engine::CoastLines& c = engine::world_coast(span);
         EXPECT_GT(c.lon.size(), last) << span;
         last = c.lon.size();
         ASSERT_EQ(c.start.back(), int(c.lon.size()));
@@ -95,7 +95,7 @@ TEST(WorldCoast, ResolutionsByAreaAndKnownCapes) {
     }
     // Damaged data is refused, keeping the lines read before the fault.
     const unsigned char bad_magic[16] = {'K', 'V', 'C', 'O', 'A', 'S', 'T', '2'};
-    CoastLines out;
+    engine::CoastLines out;
     EXPECT_FALSE(decode_coast(bad_magic, sizeof bad_magic, out));
     std::vector<unsigned char> one = {'K',  'V', 'C', 'O', 'A', 'S', 'T',  '1',  2,    0,   0,  0,
                                       2,    0,   0,   0,   2,   0,   0,    0,    10,   0,   20, 0,

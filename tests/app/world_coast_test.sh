@@ -22,8 +22,8 @@ trap 'rm -rf "$tmp"' EXIT
 $py "$root/tools/gen_world_coast.py" "$src" "$tmp" >/dev/null
 status=0
 for r in c l i; do
-    if ! cmp "$tmp/coast_$r.bin" "$root/app/generated/coast_$r.bin"; then
-        echo "app/generated/coast_$r.bin differs from what tools/gen_world_coast.py makes of $src"
+    if ! cmp "$tmp/coast_$r.bin" "$root/engine/generated/coast_$r.bin"; then
+        echo "engine/generated/coast_$r.bin differs from what tools/gen_world_coast.py makes of $src"
         status=1
     fi
 done

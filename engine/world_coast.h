@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace app {
+namespace engine {
 
 // Polylines of points in degrees east (0..360) and north: line k runs from
 // start[k] to start[k + 1] - 1.
@@ -25,4 +25,4 @@ const CoastLines& world_coast(float span);
 // false when it is malformed (out then holds the lines before the fault).
 bool decode_coast(const unsigned char* data, std::size_t size, CoastLines& out);
 
-} // namespace app
+} // namespace engine

@@ -1,6 +1,6 @@
-// The world coastline: the generated files of app/generated are assembled
+// The world coastline: the generated files of engine/generated are assembled
 // into the program and decoded on first use.
-#include "app/world_coast.h"
+#include "engine/world_coast.h"
 
 #include <cstdint>
 #include <cstring>
@@ -17,7 +17,7 @@ extern "C" const unsigned char kivar_coast_c[], kivar_coast_c_end[];
 extern "C" const unsigned char kivar_coast_l[], kivar_coast_l_end[];
 extern "C" const unsigned char kivar_coast_i[], kivar_coast_i_end[];
 
-namespace app {
+namespace engine {
 
 namespace {
 
@@ -72,4 +72,4 @@ const CoastLines& world_coast(float span) {
     return sets[r];
 }
 
-} // namespace app
+} // namespace engine
