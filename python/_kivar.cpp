@@ -1,12 +1,16 @@
 // The compiled part of the Python package `kivar`: the engine's datasets,
 // their inventory, fields as NumPy arrays and NetCDF files.
 #include "engine/engine.h"
+#include "engine/map.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cstdlib>
+#include <unistd.h>
 #include <memory>
+#include <string>
 
 namespace py = pybind11;
 
@@ -85,6 +89,106 @@ py::tuple coordinates(const PyDataset& d, int grid) {
     else
         lat_shape = lon_shape = {static_cast<py::ssize_t>(g.points)};
     return py::make_tuple(adopt(lat.release(), lat_shape), adopt(lon.release(), lon_shape));
+}
+
+// The position of name in a list of names, or a RequestError with the
+// command line's message for the option.
+int name_position(const std::string& name, std::initializer_list<const char*> names,
+                  const std::string& option) {
+    int k = 0;
+    std::string all;
+    for (const char* n : names) {
+        if (name == n) return k;
+        all += (k++ ? " " : "") + std::string(n);
+    }
+    raise({"kivar", option + " wants one of: " + all, engine::Error::Value});
+}
+
+// map.dat of the fixed map's coastline: $KIVAR_MAP, the installed one
+// beside the package (PREFIX/share/kivar/map.dat), or the source tree's.
+std::string coast_file(const py::object& given) {
+    if (!given.is_none()) return py::str(given).cast<std::string>();
+    if (const char* env = std::getenv("KIVAR_MAP"); env && *env) return env;
+    const std::string here = py::module_::import("os.path")
+                                 .attr("dirname")(py::module_::import("kivar").attr("__file__"))
+                                 .cast<std::string>();
+    for (const char* rel : {"/../../../../share/kivar/map.dat", "/../../../data/map.dat"}) {
+        const std::string p = here + rel;
+        if (access(p.c_str(), R_OK) == 0) return p;
+    }
+    return "";
+}
+
+py::object draw_map(PyDataset& d, const py::object& which, int hour_pos, int level_pos,
+                    int member_pos, const py::object& path, const std::string& format,
+                    const py::object& area, const py::object& contour, bool contour_only,
+                    const std::string& palette, const std::string& projection,
+                    const py::object& range, double vector_scale, int vector_density, bool fixed,
+                    const py::object& coast) {
+    const int v = variable_index(d, which);
+    engine::MapRequest q;
+    const int f = name_position(format, {"png", "pdf", "cgm", "tif", "ps", "bmp"}, "format");
+    static const char* const devices[] = {"png", "pdf", "cgm", "tiff", "pscl", "bmp"};
+    q.device = devices[f];
+    q.projection = name_position(projection,
+                                 {"grid", "platecarree", "mercator", "lambert", "polar-north",
+                                  "polar-south", "robinson", "equalearth"},
+                                 "--projection");
+    q.palette =
+        name_position(palette, {"rainbow", "viridis", "diverging", "precipitation"}, "--palette");
+    std::string why;
+    if (!area.is_none()) {
+        std::string text;
+        for (const py::handle& x : area)
+            text += py::str(x).cast<std::string>() + " ";
+        float a[4];
+        if (!engine::parse_area(text, a, &why)) raise({"Map", why, engine::Error::Value});
+        q.area = true;
+        q.lon0 = a[0], q.lon1 = a[1], q.lat0 = a[2], q.lat1 = a[3];
+    }
+    if (!contour.is_none() || contour_only) {
+        const std::string text = contour.is_none() ? "auto" : py::str(contour).cast<std::string>();
+        if (!engine::parse_contour_step(text, q.contour_step, &why))
+            raise({"Map", why, engine::Error::Value});
+        q.contours = contour_only ? 2 : 1;
+    }
+    if (!range.is_none()) {
+        const auto r = range.cast<std::pair<float, float>>();
+        q.auto_range = false;
+        q.range_low = r.first, q.range_high = r.second;
+    }
+    if (!(vector_scale >= 0.2 - 1e-9 && vector_scale <= 2.0 + 1e-9))
+        raise({"kivar", "--vector-scale wants 0.2 to 2.0", engine::Error::Value});
+    if (vector_density < 1 || vector_density > 10)
+        raise({"kivar", "--vector-density wants 1 to 10", engine::Error::Value});
+    q.vector_scale = static_cast<float>(vector_scale);
+    q.vector_density = vector_density;
+    q.fixed = fixed;
+    q.path = path.is_none() ? "" : py::str(path).cast<std::string>();
+    if (!path.is_none() && q.path.empty())
+        raise({"kivar", "the map's path is empty", engine::Error::Value});
+    q.recover = true;
+    const std::string map_dat = coast_file(coast);
+    engine::FieldMap store;
+    engine::MapResult result;
+    engine::Error e;
+    int ok;
+    {
+        py::gil_scoped_release release;
+        ok = engine::dataset_map(*d.d, v, hour_pos, level_pos, member_pos, map_dat, store, q, e);
+        if (ok) ok = engine::draw_map(q, result, e);
+    }
+    if (!ok && result.constant) {
+        const engine::Variable& var = d.inv().variables[v];
+        char text[160];
+        std::snprintf(text, sizeof text, "no map for %d/%d/%d: the field is constant (%g)", q.level,
+                      q.item, var.hours[hour_pos], double(result.value));
+        raise({"kivar", text, engine::Error::Value});
+    }
+    if (!ok) raise(e);
+    if (path.is_none())
+        return py::bytes(reinterpret_cast<const char*>(result.bytes.data()), result.bytes.size());
+    return py::none();
 }
 
 } // namespace
@@ -187,6 +291,19 @@ PYBIND11_MODULE(_kivar, m) {
             },
             py::arg("path"), py::arg("variables") = std::vector<std::string>{},
             "Writes the variables (all by default) as one NetCDF-CF file")
+        .def("draw_map", &draw_map, py::arg("variable"), py::arg("hour") = 0, py::arg("level") = 0,
+             py::arg("member") = 0, py::arg("path") = py::none(), py::arg("format") = "png",
+             py::arg("area") = py::none(), py::arg("contour") = py::none(),
+             py::arg("contour_only") = false, py::arg("palette") = "rainbow",
+             py::arg("projection") = "grid", py::arg("range") = py::none(),
+             py::arg("vector_scale") = 1.0, py::arg("vector_density") = 1, py::arg("fixed") = false,
+             py::arg("coast") = py::none(),
+             "Draws the map of one field (positions as read() takes them) into the file `path`, "
+             "or returns the page's bytes when path is None. format: png, pdf, cgm, tif, ps, "
+             "bmp; area (lon0, lon1, lat0, lat1); contour: a step or \"auto\"; contour_only; "
+             "palette and projection by the names of `kivar image`; range (lo, hi); "
+             "vector_scale 0.2 to 2.0, vector_density 1 to 10 (wind components draw arrows); "
+             "fixed: the fixed frame for a grid beyond it; coast: the map.dat of the fixed map")
         .def("__repr__", [](const PyDataset& d) {
             return "<kivar.Dataset " + d.inv().path + ": " + d.inv().model + ", " +
                    std::to_string(d.inv().variables.size()) + " variables>";
