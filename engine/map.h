@@ -71,7 +71,9 @@ struct MapRequest {
     // Output: device keyword of the plotting library ("png", "pdf", "cgm",
     // "tiff", "pscl", "bmp"), and the file; an empty path draws into memory
     // (MapResult::bytes). draw_only draws the frame in memory and writes
-    // nothing (see the top of this file).
+    // nothing (see the top of this file). The library keeps 80 characters
+    // of a file name: a longer path is written from inside its folder, the
+    // process's working folder changed for the page.
     std::string device = "png";
     std::string path;
     bool draw_only = false;
@@ -96,8 +98,10 @@ struct MapRequest {
     // error ("the library ended the page: REASON"); for faces that must go
     // on (Python). The program keeps the library's behaviour.
     bool recover = false;
-    // Called with a failure of the map as it arises, before the page is
-    // closed; the same error is returned. May be null.
+    // Called with a failure of the map itself (the area, the projection,
+    // the folder) as it arises, before the page is closed, so that a face
+    // shows it where it always has; the same error is returned. Failures of
+    // the page's file come in MapResult::outcome only. May be null.
     void (*report)(const Error& error) = nullptr;
 };
 
