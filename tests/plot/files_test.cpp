@@ -61,7 +61,7 @@ TEST_F(FileTest, DeleteAndBreakModes) {
     touch("old.png");
     g_plot.file_mode = 1;
     EXPECT_EQ(versioned("old.png"), "old.png");
-    EXPECT_TRUE(fs::exists("old.png")); // replaced once the new file is complete
+    EXPECT_TRUE(fs::exists("old.png"));         // replaced once the new file is complete
     EXPECT_EQ(versioned("old.png"), "old.png"); // absent: nothing happens
     // BREAK stops the program on an existing file and leaves it alone.
     touch("exists.ps");
@@ -102,4 +102,47 @@ TEST_F(FileTest, DefaultAndRememberedNames) {
         disfin();
     });
     EXPECT_TRUE(fs::exists("first.bmp"));
+}
+
+// With an end hook, the failures that end the program come back to the
+// caller instead: the page discarded, nothing written under its name, and
+// the library ready for the next page.
+TEST_F(FileTest, EndHookReturnsTheEndingFailuresToTheCaller) {
+    struct Ended {};
+    touch("exists.ps");
+    const struct {
+        const char *mode, *device, *file;
+    } cases[] = {
+        {"break", "ps", "exists.ps"},    // BREAK on an existing file
+        {"delete", "pdf", "none/x.pdf"}, // a PDF file that cannot be created
+    };
+    end_hook([] { throw Ended{}; });
+    for (const auto& c : cases) {
+        bool thrown = false;
+        captured([&] {
+            filmod(c.mode);
+            metafl(c.device);
+            setfil(c.file);
+            try {
+                disini();
+            } catch (const Ended&) {
+                thrown = true;
+            }
+        });
+        EXPECT_TRUE(thrown) << c.file;
+        EXPECT_EQ(page_outcome().status, 3) << c.file;
+        captured([] {
+            filmod("delete");
+            metafl("png");
+            setfil("next.png");
+            disini();
+            disfin();
+        });
+        EXPECT_EQ(page_outcome().status, 0) << c.file;
+        EXPECT_TRUE(fs::exists("next.png")) << c.file;
+        fs::remove("next.png");
+    }
+    end_hook(nullptr);
+    EXPECT_EQ(read_text("exists.ps"), "old");
+    EXPECT_FALSE(fs::exists("none"));
 }
