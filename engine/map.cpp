@@ -756,8 +756,10 @@ struct LibraryEnded {};
 struct FolderGuard {
     std::string folder;
     ~FolderGuard() {
-        if (!folder.empty() && chdir(folder.c_str()) != 0) {
-        }
+        // The folder the page started in was entered before; there is no
+        // one left to tell when it cannot be entered again.
+        if (folder.empty()) return;
+        [[maybe_unused]] const int r = chdir(folder.c_str());
     }
 };
 
