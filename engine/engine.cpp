@@ -646,6 +646,7 @@ int dataset_map(Dataset& d, int vi, int hour_pos, int level_pos, int member_pos,
         const bool plain = g.template_number == 0 && g.row_points.empty();
         std::vector<double> lat(g.count()), lon(g.count());
         {
+            std::lock_guard<std::mutex> lock(d.coordinate_lock);
             Capture c(error);
             if (!grib::grid_coordinates(g, lat, lon)) {
                 error.kind = Error::Input;
