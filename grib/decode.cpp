@@ -144,8 +144,18 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
                                    : ccsds_values(s5, data, size, n, pixels, &error);
         if (!ok) return fail(f, error);
         const std::uint32_t* x = pixels.data();
-        for (std::size_t k = 0; k < n; ++k)
-            out[k] = narrow(sc.ref + sc.scale * x[k]);
+        const double r = sc.ref, m = sc.scale;
+        if (std::fabs(r) + std::fabs(m) * 0x1p32 <= FLT_MAX) {
+            // No value leaves single precision: the numbers go through
+            // signed 32 bits, which converts in vector registers.
+            for (std::size_t k = 0; k < n; ++k) {
+                const auto v = static_cast<std::int32_t>(x[k] ^ 0x80000000u);
+                out[k] = static_cast<float>(r + m * (static_cast<double>(v) + 0x1p31));
+            }
+        } else {
+            for (std::size_t k = 0; k < n; ++k)
+                out[k] = narrow(r + m * x[k]);
+        }
     } else if (dt == 4) {
         // IEEE floats, big-endian, of single (1) or double (2) precision.
         const std::size_t width = s5[11] == 2 ? 8 : 4;
