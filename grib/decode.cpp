@@ -24,7 +24,6 @@ constexpr float kMissing = std::numeric_limits<float>::quiet_NaN();
 
 // Scratch arrays reused from field to field.
 thread_local std::vector<float> file_order;
-thread_local std::vector<std::int64_t> integers;
 thread_local std::vector<std::uint32_t> pixels;
 thread_local std::vector<float> spread;
 thread_local std::vector<float> level_values;
@@ -184,17 +183,9 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
             out[k] = lv[runs[k]];
     } else {
         const char* error = nullptr;
-        if (!unpack_complex(s5, f.len5, f.data_template, data, size, n, integers, &error))
+        if (!unpack_complex(s5, f.len5, f.data_template, data, size, n, sc.ref, sc.scale, out,
+                            &error))
             return fail(f, error);
-        // One pass without branches: selects the compiler turns into
-        // conditional moves.
-        const std::int64_t* x = integers.data();
-        const double r = sc.ref, m = sc.scale;
-        for (std::size_t k = 0; k < n; ++k) {
-            const double d = r + m * static_cast<double>(x[k]);
-            const double c = d > FLT_MAX ? HUGE_VAL : d < -FLT_MAX ? -HUGE_VAL : d;
-            out[k] = x[k] == kMissingInteger ? kMissing : static_cast<float>(c);
-        }
     }
     if (direct) return 1;
 
