@@ -8,7 +8,7 @@
 
 #include <type_traits>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
 #include <emmintrin.h>
 #endif
 
@@ -43,7 +43,7 @@ template <int BPP> void paeth_row(std::uint8_t* x, const std::uint8_t* prior, st
     }
 }
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
 // One pixel of BPP bytes, byte 0 lowest.
 template <int BPP> inline std::uint32_t pixel_at(const std::uint8_t* p) {
     std::uint32_t v = 0;
@@ -147,14 +147,15 @@ bool wave_rows(std::uint8_t* raw, std::size_t r, std::size_t rows, std::size_t s
 #endif
 
 // Undoes the filter of each row in place; rows are `stride` bytes behind
-// their filter byte, bpp bytes per pixel (1 for images below 8 bits). One
-// loop per filter, the row above the first being zeros.
+// their filter byte, bpp bytes per pixel (1 for images below 8 bits). Runs
+// of Paeth and Sub rows go as waves (x86-64); other rows have one loop per
+// filter, the row above the first being zeros.
 bool unfilter(std::uint8_t* raw, std::size_t rows, std::size_t stride, std::size_t bpp) {
     thread_local std::vector<std::uint8_t> zeros;
     zeros.assign(stride, 0);
     const std::uint8_t* prior = zeros.data();
     for (std::size_t r = 0; r < rows; ++r) {
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
         if (wave_rows(raw, r, rows, stride, bpp, prior)) {
             r += 8 / bpp - 1;
             prior = raw + r * (stride + 1) + 1;
