@@ -102,19 +102,21 @@ void undo_differences_missing(std::int64_t* x, std::size_t count, Differences& s
 // number lies within 2^51 and no value can leave single precision: the
 // conversion then adds the number to 1.5 * 2^52 in the bits of a double, a
 // loop the compiler vectorizes.
+GRIB_WIDE_LOOP void scale_exact(const std::int64_t* x, std::size_t count, double ref, double scale,
+                                float* out) {
+    constexpr double magic = 0x1.8p52;
+    constexpr std::uint64_t magic_bits = 0x4338000000000000;
+    for (std::size_t m = 0; m < count; ++m) {
+        const std::uint64_t u = static_cast<std::uint64_t>(x[m]) + magic_bits;
+        double v;
+        std::memcpy(&v, &u, 8);
+        out[m] = static_cast<float>(ref + scale * (v - magic));
+    }
+}
+
 void scale_block(const std::int64_t* x, std::size_t count, double ref, double scale, bool exact,
                  bool missing, float* out) {
-    if (exact && !missing) {
-        constexpr double magic = 0x1.8p52;
-        constexpr std::uint64_t magic_bits = 0x4338000000000000;
-        for (std::size_t m = 0; m < count; ++m) {
-            const std::uint64_t u = static_cast<std::uint64_t>(x[m]) + magic_bits;
-            double v;
-            std::memcpy(&v, &u, 8);
-            out[m] = static_cast<float>(ref + scale * (v - magic));
-        }
-        return;
-    }
+    if (exact && !missing) return scale_exact(x, count, ref, scale, out);
     for (std::size_t m = 0; m < count; ++m) {
         const double d = ref + scale * static_cast<double>(x[m]);
         const double c = d > FLT_MAX ? HUGE_VAL : d < -FLT_MAX ? -HUGE_VAL : d;

@@ -55,6 +55,28 @@ Scaling scaling(const std::uint8_t* s5, double a, double b) {
     return {a * r * ten_d + b, a * std::ldexp(1.0, e) * ten_d};
 }
 
+// ref + scale * X of n numbers into single precision, none of which can
+// leave its range: big-endian 16-bit and 8-bit numbers, and 32-bit ones,
+// which go through signed 32 bits to convert in vector registers.
+GRIB_WIDE_LOOP void scale_16(const std::uint8_t* data, std::size_t n, double ref, double scale,
+                             float* out) {
+    for (std::size_t k = 0; k < n; ++k)
+        out[k] = static_cast<float>(
+            ref + scale * static_cast<double>(data[2 * k] << 8 | data[2 * k + 1]));
+}
+GRIB_WIDE_LOOP void scale_8(const std::uint8_t* data, std::size_t n, double ref, double scale,
+                            float* out) {
+    for (std::size_t k = 0; k < n; ++k)
+        out[k] = static_cast<float>(ref + scale * static_cast<double>(data[k]));
+}
+GRIB_WIDE_LOOP void scale_32(const std::uint32_t* x, std::size_t n, double ref, double scale,
+                             float* out) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const auto v = static_cast<std::int32_t>(x[k] ^ 0x80000000u);
+        out[k] = static_cast<float>(ref + scale * (static_cast<double>(v) + 0x1p31));
+    }
+}
+
 // Every second row (from the second) of values stored backwards turned
 // forwards: rows of the grid's columns, or of its row_points when reduced.
 void reverse_odd_rows(float* v, const Grid& g) {
@@ -116,14 +138,11 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
             std::size_t k = 0;
             // Whole bytes per value: loads the compiler vectorizes.
             if (in_range && bits == 16) {
-                const double r = sc.ref, m = sc.scale;
-                for (; k < n; ++k)
-                    out[k] = static_cast<float>(
-                        r + m * static_cast<double>(data[2 * k] << 8 | data[2 * k + 1]));
+                scale_16(data, n, sc.ref, sc.scale, out);
+                k = n;
             } else if (in_range && bits == 8) {
-                const double r = sc.ref, m = sc.scale;
-                for (; k < n; ++k)
-                    out[k] = static_cast<float>(r + m * static_cast<double>(data[k]));
+                scale_8(data, n, sc.ref, sc.scale, out);
+                k = n;
             }
             for (; k < fast; ++k, bit += bits) {
                 std::uint64_t w;
@@ -145,12 +164,7 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
         const std::uint32_t* x = pixels.data();
         const double r = sc.ref, m = sc.scale;
         if (std::fabs(r) + std::fabs(m) * 0x1p32 <= FLT_MAX) {
-            // No value leaves single precision: the numbers go through
-            // signed 32 bits, which converts in vector registers.
-            for (std::size_t k = 0; k < n; ++k) {
-                const auto v = static_cast<std::int32_t>(x[k] ^ 0x80000000u);
-                out[k] = static_cast<float>(r + m * (static_cast<double>(v) + 0x1p31));
-            }
+            scale_32(x, n, r, m, out);
         } else {
             for (std::size_t k = 0; k < n; ++k)
                 out[k] = narrow(r + m * x[k]);

@@ -8,6 +8,15 @@
 
 namespace grib {
 
+// Marks a loop worth a second build for processors with 256-bit vectors,
+// picked when the program starts; other processors run the baseline build.
+// No fused multiply-add: both builds round alike.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define GRIB_WIDE_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define GRIB_WIDE_LOOP
+#endif
+
 // Complex packing (data representation template 5.2, or 5.3 with spatial
 // differencing) of section 5 (s5, len5 bytes) over the data of section 7:
 // the n values ref + scale * X into out in single precision (infinities
