@@ -187,6 +187,8 @@ const Case kCases[] = {
     // Missing value management of complex packing: primary, and primary and secondary.
     {"complex_missing1", "grid_complex", 4, 0, false, false, 0, 61, 41, 0, 1, 1},
     {"complex_missing2", "grid_complex", 4, 0, false, false, 0, 61, 41, 0, 1, 2},
+    {"sd1_missing1", "grid_complex_spatial_differencing", 4, 0, false, false, 1, 61, 41, 0, 1, 1},
+    {"sd2_missing2", "grid_complex_spatial_differencing", 4, 0, false, false, 2, 61, 41, 0, 1, 2},
 };
 
 TEST(GribDecode, EveryValueAsTheIndependentToolDecodesIt) {
