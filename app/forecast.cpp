@@ -3,6 +3,7 @@
 #include "app/forecast.h"
 
 #include "app/forecast_grib.h"
+#include "engine/engine.h"
 #include "grib/grib.h"
 
 #include <array>
@@ -23,11 +24,7 @@ bool is_grib() {
 } // namespace
 
 FileFormat sniff_format(std::FILE* f) {
-    static unsigned char b[1 << 16];
-    std::rewind(f);
-    std::size_t n = std::fread(b, 1, sizeof b, f);
-    std::rewind(f);
-    return grib::find_grib(b, n, n) ? FileFormat::Grib : FileFormat::Gpv;
+    return engine::file_kind(f) == engine::FileKind::Grib ? FileFormat::Grib : FileFormat::Gpv;
 }
 
 std::string forecast_level_text(int pos) {
@@ -45,7 +42,8 @@ std::string forecast_hour_text(int pos) {
 std::string forecast_hour_label(int hour) {
     if (forecast.hour_names.empty()) return std::to_string(hour);
     char text[32];
-    std::snprintf(text, sizeof text, "%d:%02d", hour / 60, hour % 60 < 0 ? -(hour % 60) : hour % 60);
+    std::snprintf(text, sizeof text, "%d:%02d", hour / 60,
+                  hour % 60 < 0 ? -(hour % 60) : hour % 60);
     return text;
 }
 

@@ -35,9 +35,10 @@ struct ForecastView {
 };
 extern ForecastView forecast;
 
-// The format of a file from its first 64 KiB: Grib when a GRIB message
-// (edition 1 or 2, with a consistent indicator and section 1) starts there,
-// behind a WMO bulletin header or padding or not, else Gpv.
+// The format of a file (engine::file_kind): Grib when a GRIB message
+// (edition 1 or 2, with a consistent indicator and section 1) comes before
+// the first GPV record, behind a WMO bulletin header or padding or not, else
+// Gpv.
 FileFormat sniff_format(std::FILE* f);
 
 // The text of level position pos in the lists: the GRIB level's name, or the

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
@@ -309,6 +310,21 @@ Dataset::~Dataset() {
     grib::close(grib);
 }
 
+FileKind file_kind(std::FILE* f) {
+    static thread_local std::uint8_t head[1 << 16];
+    std::rewind(f);
+    const std::size_t n = std::fread(head, 1, sizeof head, f);
+    std::rewind(f);
+    if (grib::find_grib(head, n, n)) return FileKind::Grib;
+    if (n < sizeof head || memmem(head, n, "DGRB", 4)) return FileKind::Gpv;
+    // Nothing in the head: GRIB when a message comes before the first GPV
+    // record (a record found here is remembered for the GPV reader).
+    const long long record = gpv::first_marker_offset(fileno(f));
+    if (record == gpv::kNotRegular) return FileKind::Gpv;
+    const long long stop = record >= 0 ? record : std::numeric_limits<long long>::max();
+    return grib::find_grib_in_file(fileno(f), stop) >= 0 ? FileKind::Grib : FileKind::Gpv;
+}
+
 std::shared_ptr<Dataset> open(const std::string& path, Error& error) {
     error = Error{};
     std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -320,9 +336,7 @@ std::shared_ptr<Dataset> open(const std::string& path, Error& error) {
     }
     auto d = std::make_shared<Dataset>();
     d->inv.path = path;
-    unsigned char b[8] = {};
-    const bool is_grib = std::fread(b, 1, sizeof b, f) == 8 && std::memcmp(b, "GRIB", 4) == 0;
-    std::rewind(f);
+    const bool is_grib = file_kind(f) == FileKind::Grib;
     Capture c(error);
     if (is_grib) {
         d->inv.kind = FileKind::Grib;

@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <span>
 #include <string>
@@ -100,6 +101,13 @@ struct Inventory {
 };
 
 struct Dataset;
+
+// What a file holds: GRIB when a GRIB message (behind a bulletin header or
+// padding, too) comes before the first GPV record, else GPV (also for a file
+// of neither, which the GPV reader then refuses). Reads the file's first
+// 64 KiB; a regular file without a GPV record there is searched further, up
+// to that record. The stream is left at its start.
+FileKind file_kind(std::FILE* f);
 
 // Opens a file and reads its inventory. Null with `error` set (the command
 // line's "kivar: FILE: REASON" for a file that cannot be read, the reader's

@@ -21,7 +21,8 @@ import xarray as xr
 def mean_map(files, variable, level, step_hours, client=None):
     """The mean over the files' runs of one field (level in the variable's
     level units, step in hours) as a DataArray (lat, lon)."""
-    # Each file is one run along "time"; every field is a chunk of its own.
+    # Each file is one run along "time" and each variable of a run one chunk;
+    # the selection leaves a task only the fields of the chosen level and step.
     ds = xr.open_mfdataset(files, engine="kivar", parallel=client is not None,
                            data_vars="minimal", coords="minimal", compat="override")
     field = ds[variable]

@@ -24,7 +24,6 @@ constexpr float kMissing = std::numeric_limits<float>::quiet_NaN();
 
 // Scratch arrays reused from field to field.
 thread_local std::vector<float> file_order;
-thread_local std::vector<std::int64_t> integers;
 thread_local std::vector<std::uint32_t> pixels;
 thread_local std::vector<float> spread;
 thread_local std::vector<float> level_values;
@@ -54,6 +53,28 @@ Scaling scaling(const std::uint8_t* s5, double a, double b) {
     int e = sm16(s5 + 15), d = sm16(s5 + 17);
     double ten_d = std::pow(10.0, -d);
     return {a * r * ten_d + b, a * std::ldexp(1.0, e) * ten_d};
+}
+
+// ref + scale * X of n numbers into single precision, none of which can
+// leave its range: big-endian 16-bit and 8-bit numbers, and 32-bit ones,
+// which go through signed 32 bits to convert in vector registers.
+GRIB_WIDE_LOOP void scale_16(const std::uint8_t* data, std::size_t n, double ref, double scale,
+                             float* out) {
+    for (std::size_t k = 0; k < n; ++k)
+        out[k] = static_cast<float>(
+            ref + scale * static_cast<double>(data[2 * k] << 8 | data[2 * k + 1]));
+}
+GRIB_WIDE_LOOP void scale_8(const std::uint8_t* data, std::size_t n, double ref, double scale,
+                            float* out) {
+    for (std::size_t k = 0; k < n; ++k)
+        out[k] = static_cast<float>(ref + scale * static_cast<double>(data[k]));
+}
+GRIB_WIDE_LOOP void scale_32(const std::uint32_t* x, std::size_t n, double ref, double scale,
+                             float* out) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const auto v = static_cast<std::int32_t>(x[k] ^ 0x80000000u);
+        out[k] = static_cast<float>(ref + scale * (static_cast<double>(v) + 0x1p31));
+    }
 }
 
 // Every second row (from the second) of values stored backwards turned
@@ -117,14 +138,11 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
             std::size_t k = 0;
             // Whole bytes per value: loads the compiler vectorizes.
             if (in_range && bits == 16) {
-                const double r = sc.ref, m = sc.scale;
-                for (; k < n; ++k)
-                    out[k] = static_cast<float>(
-                        r + m * static_cast<double>(data[2 * k] << 8 | data[2 * k + 1]));
+                scale_16(data, n, sc.ref, sc.scale, out);
+                k = n;
             } else if (in_range && bits == 8) {
-                const double r = sc.ref, m = sc.scale;
-                for (; k < n; ++k)
-                    out[k] = static_cast<float>(r + m * static_cast<double>(data[k]));
+                scale_8(data, n, sc.ref, sc.scale, out);
+                k = n;
             }
             for (; k < fast; ++k, bit += bits) {
                 std::uint64_t w;
@@ -144,8 +162,13 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
                                    : ccsds_values(s5, data, size, n, pixels, &error);
         if (!ok) return fail(f, error);
         const std::uint32_t* x = pixels.data();
-        for (std::size_t k = 0; k < n; ++k)
-            out[k] = narrow(sc.ref + sc.scale * x[k]);
+        const double r = sc.ref, m = sc.scale;
+        if (std::fabs(r) + std::fabs(m) * 0x1p32 <= FLT_MAX) {
+            scale_32(x, n, r, m, out);
+        } else {
+            for (std::size_t k = 0; k < n; ++k)
+                out[k] = narrow(r + m * x[k]);
+        }
     } else if (dt == 4) {
         // IEEE floats, big-endian, of single (1) or double (2) precision.
         const std::size_t width = s5[11] == 2 ? 8 : 4;
@@ -174,17 +197,9 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
             out[k] = lv[runs[k]];
     } else {
         const char* error = nullptr;
-        if (!unpack_complex(s5, f.len5, f.data_template, data, size, n, integers, &error))
+        if (!unpack_complex(s5, f.len5, f.data_template, data, size, n, sc.ref, sc.scale, out,
+                            &error))
             return fail(f, error);
-        // One pass without branches: selects the compiler turns into
-        // conditional moves.
-        const std::int64_t* x = integers.data();
-        const double r = sc.ref, m = sc.scale;
-        for (std::size_t k = 0; k < n; ++k) {
-            const double d = r + m * static_cast<double>(x[k]);
-            const double c = d > FLT_MAX ? HUGE_VAL : d < -FLT_MAX ? -HUGE_VAL : d;
-            out[k] = x[k] == kMissingInteger ? kMissing : static_cast<float>(c);
-        }
     }
     if (direct) return 1;
 

@@ -180,6 +180,11 @@ bool is_grib2(const std::uint8_t* bytes, std::size_t size);
 // may come before it); 0 when there is none. Reads at most the first limit
 // bytes.
 int find_grib(const std::uint8_t* bytes, std::size_t size, std::size_t limit = 1 << 16);
+// The offset of the first GRIB message (as find_grib finds it) that starts
+// before offset `stop` of the regular file behind fd, searched by large reads
+// that skip holes; -1 when there is none or fd is not a regular file. The
+// descriptor's position is left alone.
+long long find_grib_in_file(int fd, long long stop);
 // True when bytes begin a GRIB message of edition 1 or 2, the editions
 // index_bytes reads.
 bool is_grib(const std::uint8_t* bytes, std::size_t size);

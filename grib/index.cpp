@@ -5,11 +5,15 @@
 #include "grib/grib.h"
 #include "grib/grid.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <memory>
 #include <cstdio>
 #include <cstring>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace grib {
 
@@ -434,11 +438,16 @@ bool is_grib(const std::uint8_t* bytes, std::size_t size) {
     return size >= 8 && std::memcmp(bytes, "GRIB", 4) == 0 && (bytes[7] == 1 || bytes[7] == 2);
 }
 
-int find_grib(const std::uint8_t* bytes, std::size_t size, std::size_t limit) {
-    const std::size_t end = size < limit ? size : limit;
-    for (std::size_t at = 0; at + 4 <= end;) {
+namespace {
+
+// The offset of the first "GRIB" starting before `starts` that is followed
+// by a consistent indicator section, with its edition; -1 when there is none.
+long long grib_start(const std::uint8_t* bytes, std::size_t size, std::size_t starts,
+                     int& edition) {
+    const std::size_t end = std::min(size, starts + 3);
+    for (std::size_t at = 0; at < starts && at + 4 <= end;) {
         const void* hit = memmem(bytes + at, end - at, "GRIB", 4);
-        if (!hit) return 0;
+        if (!hit) return -1;
         at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - bytes);
         const std::uint8_t* m = bytes + at;
         const std::size_t left = size - at;
@@ -446,16 +455,69 @@ int find_grib(const std::uint8_t* bytes, std::size_t size, std::size_t limit) {
         // octets) inside the announced length.
         if (left >= 21 && m[7] == 2) {
             const std::uint64_t total = u64(m + 8), len1 = u32(m + 16);
-            if (total >= 16 + 21 + 4 && m[20] == 1 && len1 >= 21 && len1 <= total - 20) return 2;
+            if (total >= 16 + 21 + 4 && m[20] == 1 && len1 >= 21 && len1 <= total - 20)
+                return edition = 2, static_cast<long long>(at);
         }
         // Edition 1: a 3-octet length, then section 1 (at least 28 octets).
         if (left >= 12 && m[7] == 1) {
             const std::uint32_t total = u32(m + 3) & 0xffffff, len1 = u32(m + 7) & 0xffffff;
-            if (total >= 8 + 28 + 4 && len1 >= 28 && len1 <= total - 12) return 1;
+            if (total >= 8 + 28 + 4 && len1 >= 28 && len1 <= total - 12)
+                return edition = 1, static_cast<long long>(at);
         }
         at += 4;
     }
-    return 0;
+    return -1;
+}
+
+} // namespace
+
+int find_grib(const std::uint8_t* bytes, std::size_t size, std::size_t limit) {
+    int edition = 0;
+    const std::size_t end = size < limit ? size : limit;
+    return end >= 4 && grib_start(bytes, size, end - 3, edition) >= 0 ? edition : 0;
+}
+
+long long find_grib_in_file(int fd, long long stop) {
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    if (stop > st.st_size) stop = st.st_size;
+    // A block keeps the bytes of its last possible start for the next one,
+    // where the indicator behind them can be checked.
+    constexpr std::size_t kBlock = 1 << 20, kKeep = 21;
+    std::unique_ptr<std::uint8_t[]> buf(new std::uint8_t[kBlock + kKeep]);
+    const off_t saved = lseek(fd, 0, SEEK_CUR); // moved by the skips of holes
+    long long found = -1;
+    off_t pos = 0;
+    std::size_t kept = 0; // bytes before pos, at the start of buf
+    while (pos < stop) {
+        // A hole reads as zeros and holds no message.
+        const off_t data = lseek(fd, pos, SEEK_DATA);
+        if (data < 0 && errno == ENXIO) break;
+        if (data > pos) pos = data, kept = 0;
+        if (pos >= stop) break;
+        const ssize_t r = pread(fd, buf.get() + kept, kBlock, pos);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        const std::size_t n = kept + static_cast<std::size_t>(r);
+        const long long base = pos - static_cast<off_t>(kept);
+        // Starts in the last kKeep bytes wait for the bytes behind them,
+        // unless the file ends there.
+        std::size_t starts = pos + r >= st.st_size ? n : n - std::min(n, kKeep);
+        const bool final = stop - base <= static_cast<long long>(starts);
+        if (final) starts = static_cast<std::size_t>(stop - base);
+        int edition = 0;
+        const long long at = grib_start(buf.get(), n, starts, edition);
+        if (at >= 0) {
+            found = base + at;
+            break;
+        }
+        if (final) break;
+        kept = n - starts;
+        std::memmove(buf.get(), buf.get() + starts, kept);
+        pos += r;
+    }
+    if (saved >= 0) lseek(fd, saved, SEEK_SET);
+    return found;
 }
 
 int index_bytes(const std::uint8_t* bytes, std::size_t size, File& file) {

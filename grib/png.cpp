@@ -6,6 +6,12 @@
 
 #include <libdeflate.h>
 
+#include <type_traits>
+
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 namespace grib {
 
 namespace {
@@ -37,14 +43,125 @@ template <int BPP> void paeth_row(std::uint8_t* x, const std::uint8_t* prior, st
     }
 }
 
+#if defined(__SSE2__) && defined(__x86_64__)
+// One pixel of BPP bytes, byte 0 lowest.
+template <int BPP> inline std::uint32_t pixel_at(const std::uint8_t* p) {
+    std::uint32_t v = 0;
+    std::memcpy(&v, p, BPP);
+    return v;
+}
+
+inline __m128i abs16(__m128i v) {
+    return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
+}
+
+// Undoes the Paeth or Sub filters of ROWS = 8 / BPP consecutive rows at once
+// (`rows`, each `width` pixels behind its filter byte; `prior`, the row above
+// the first, already plain). The rows go as a wave: at step t, row j works
+// on its pixel t - j, whose upper and upper-left neighbours row j - 1 made
+// in the two steps before. Each byte has a 16-bit lane of its own; a Sub row
+// takes the left neighbour in every lane.
+template <int BPP>
+void paeth_sub_rows(std::uint8_t* const* rows, const bool* sub, const std::uint8_t* prior,
+                    std::size_t width) {
+    constexpr int ROWS = 8 / BPP;
+    const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi16(0xff);
+    alignas(16) std::int16_t mask[8] = {};
+    for (int j = 0; j < ROWS; ++j)
+        for (int l = 0; l < BPP; ++l)
+            mask[j * BPP + l] = sub[j] ? -1 : 0;
+    const __m128i sub_lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(mask));
+    __m128i left = zero, upper = zero; // the last step's results and upper neighbours
+    // One step; when not `whole`, rows whose pixel t - j lies outside the row
+    // take 0 and give nothing.
+    auto step = [&](std::size_t t, auto whole) {
+        std::uint64_t packed = 0;
+        for (int j = 0; j < ROWS; ++j)
+            if (whole.value || (t >= static_cast<std::size_t>(j) && t - j < width))
+                packed |= std::uint64_t{pixel_at<BPP>(rows[j] + (t - j) * BPP)} << (8 * BPP * j);
+        const __m128i x =
+            _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(packed)), zero);
+        const __m128i above = _mm_unpacklo_epi8(
+            _mm_cvtsi32_si128(t < width ? static_cast<int>(pixel_at<BPP>(prior + t * BPP)) : 0),
+            zero);
+        const __m128i a = left, c = upper;
+        const __m128i b = _mm_or_si128(_mm_slli_si128(left, 2 * BPP), above);
+        const __m128i bc = _mm_sub_epi16(b, c), ac = _mm_sub_epi16(a, c);
+        const __m128i pa = abs16(bc), pb = abs16(ac), pc = abs16(_mm_add_epi16(ac, bc));
+        const __m128i not_a =
+            _mm_andnot_si128(sub_lanes, _mm_cmpgt_epi16(pa, _mm_min_epi16(pb, pc)));
+        const __m128i b_or_c =
+            _mm_xor_si128(b, _mm_and_si128(_mm_cmpgt_epi16(pb, pc), _mm_xor_si128(b, c)));
+        const __m128i pred = _mm_xor_si128(a, _mm_and_si128(not_a, _mm_xor_si128(a, b_or_c)));
+        left = _mm_and_si128(_mm_add_epi16(x, pred), low);
+        upper = b;
+        const auto done =
+            static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(left, left)));
+        for (int j = 0; j < ROWS; ++j)
+            if (whole.value || (t >= static_cast<std::size_t>(j) && t - j < width)) {
+                const auto v = static_cast<std::uint32_t>(done >> (8 * BPP * j));
+                std::memcpy(rows[j] + (t - j) * BPP, &v, BPP);
+            }
+    };
+    const std::size_t ramp = ROWS - 1 < width ? ROWS - 1 : width, steps = width + ROWS - 1;
+    std::size_t t = 0;
+    for (; t < ramp; ++t)
+        step(t, std::false_type{});
+    for (; t < width; ++t)
+        step(t, std::true_type{});
+    for (; t < steps; ++t)
+        step(t, std::false_type{});
+}
+
+// The rows from r on, ROWS = 8 / bpp of them, as a wave when each has the
+// Paeth or the Sub filter; false when they are not such rows.
+bool wave_rows(std::uint8_t* raw, std::size_t r, std::size_t rows, std::size_t stride,
+               std::size_t bpp, const std::uint8_t* prior) {
+    if (bpp > 4 || stride % bpp != 0) return false;
+    const std::size_t count = 8 / bpp;
+    if (rows - r < count) return false;
+    std::uint8_t* line[8];
+    bool sub[8];
+    for (std::size_t j = 0; j < count; ++j) {
+        std::uint8_t* at = raw + (r + j) * (stride + 1);
+        if (at[0] != 1 && at[0] != 4) return false;
+        sub[j] = at[0] == 1;
+        line[j] = at + 1;
+    }
+    const std::size_t width = stride / bpp;
+    switch (bpp) {
+    case 1:
+        paeth_sub_rows<1>(line, sub, prior, width);
+        break;
+    case 2:
+        paeth_sub_rows<2>(line, sub, prior, width);
+        break;
+    case 3:
+        paeth_sub_rows<3>(line, sub, prior, width);
+        break;
+    default:
+        paeth_sub_rows<4>(line, sub, prior, width);
+    }
+    return true;
+}
+#endif
+
 // Undoes the filter of each row in place; rows are `stride` bytes behind
-// their filter byte, bpp bytes per pixel (1 for images below 8 bits). One
-// loop per filter, the row above the first being zeros.
+// their filter byte, bpp bytes per pixel (1 for images below 8 bits). Runs
+// of Paeth and Sub rows go as waves (x86-64); other rows have one loop per
+// filter, the row above the first being zeros.
 bool unfilter(std::uint8_t* raw, std::size_t rows, std::size_t stride, std::size_t bpp) {
     thread_local std::vector<std::uint8_t> zeros;
     zeros.assign(stride, 0);
     const std::uint8_t* prior = zeros.data();
     for (std::size_t r = 0; r < rows; ++r) {
+#if defined(__SSE2__) && defined(__x86_64__)
+        if (wave_rows(raw, r, rows, stride, bpp, prior)) {
+            r += 8 / bpp - 1;
+            prior = raw + r * (stride + 1) + 1;
+            continue;
+        }
+#endif
         std::uint8_t* line = raw + r * (stride + 1);
         std::uint8_t* x = line + 1;
         const std::size_t first = bpp < stride ? bpp : stride;

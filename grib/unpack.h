@@ -4,21 +4,27 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 namespace grib {
 
-// Marks a value missing by the packing (complex packing's missing values).
-constexpr std::int64_t kMissingInteger = std::numeric_limits<std::int64_t>::min();
+// Marks a loop worth a second build for processors with 256-bit vectors,
+// picked when the program starts; other processors run the baseline build.
+// No fused multiply-add: both builds round alike.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define GRIB_WIDE_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define GRIB_WIDE_LOOP
+#endif
 
 // Complex packing (data representation template 5.2, or 5.3 with spatial
 // differencing) of section 5 (s5, len5 bytes) over the data of section 7:
-// the n integers X of the values into x, kMissingInteger for missing ones.
-// false with *error set when the data do not fit their description.
+// the n values ref + scale * X into out in single precision (infinities
+// beyond its range, NaN where missing). false with *error set, and out
+// untouched, when the data do not fit their description.
 bool unpack_complex(const std::uint8_t* s5, std::size_t len5, int data_template,
-                    const std::uint8_t* data, std::size_t size, std::size_t n,
-                    std::vector<std::int64_t>& x, const char** error);
+                    const std::uint8_t* data, std::size_t size, std::size_t n, double ref,
+                    double scale, float* out, const char** error);
 
 // The first n pixels of a PNG image (grey of 1 to 16 bits, or 8-bit RGB or
 // RGBA taken as 24- and 32-bit numbers), row by row, into x. false with

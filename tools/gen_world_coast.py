@@ -6,7 +6,9 @@ package gmt-gshhg-low: crude, low and intermediate resolution. The shoreline
 of each 10 or 20 degree bin comes as segments of points relative to the bin's
 south-west corner; the segments of land (level 1), lakes (level 2) and the
 Antarctic grounding line (level 6) are kept, islands in lakes and ponds are
-left out.
+left out. A lake that closes inside its bin and spans less than MIN_LAKE
+degrees at that resolution is left out too: at the map scales the resolution
+serves it would be a speck.
 
 Output, one file per resolution (coast_c.bin, coast_l.bin, coast_i.bin),
 little-endian:
@@ -30,9 +32,11 @@ import sys
 from netCDF4 import Dataset
 
 KEPT_LEVELS = (1, 2, 6)
+LAKE = 2
+MIN_LAKE = {"c": 2.0, "l": 0.75, "i": 0.2}  # degrees, the larger side of its box
 
 
-def convert(src, dst):
+def convert(src, dst, min_lake):
     d = Dataset(src)
     d.set_auto_mask(False)
     v = d.variables
@@ -56,6 +60,11 @@ def convert(src, dst):
             if level not in KEPT_LEVELS or n < 2:
                 continue
             p = first_pt[s]
+            if level == LAKE and (rx[p], ry[p]) == (rx[p + n - 1], ry[p + n - 1]):
+                xs, ys = rx[p:p + n], ry[p:p + n]
+                extent = max(max(xs) - min(xs), max(ys) - min(ys)) / 65535 * size / 60
+                if extent < min_lake:
+                    continue
             body = bytearray(struct.pack("<IhhH", n, lon0, lat0, size))
             for k in range(p, p + n):
                 body += struct.pack("<HH", rx[k], ry[k])
@@ -77,7 +86,7 @@ def main():
     out = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, "..", "app", "generated")
     for r in "cli":
         n, p = convert(os.path.join(src, "binned_GSHHS_%s.nc" % r),
-                       os.path.join(out, "coast_%s.bin" % r))
+                       os.path.join(out, "coast_%s.bin" % r), MIN_LAKE[r])
         print("coast_%s.bin: %d polylines, %d points" % (r, n, p))
 
 

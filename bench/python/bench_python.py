@@ -8,8 +8,8 @@
    by build/tools/gribgen_sample into a temporary folder): opening (the
    inventory as an xarray Dataset) and loading every field, xarray's kivar
    engine against cfgrib (no index files), and the values compared.
-2. The mean of every field of one variable (9 steps, 3 levels) over
-   --files generated forecast runs
+2. The mean of every field of one variable (12 steps, 10 levels) over
+   --files generated MSM forecast runs
    (build/tools/gpvgen_series) on a dask.distributed LocalCluster with one
    and with two worker processes: runs per second.
 
@@ -101,7 +101,7 @@ def archive_part(build, count, runs):
             mean_map(files[:4], "t_isobaric", 850, 12, client)  # workers warm
             t = timed(lambda: mean_fields(files, "t_isobaric", client), runs)
         rates[workers] = (len(files) / t[1], len(files) / t[0])
-        print("mean of t_isobaric (27 fields) over %d MSM runs, %d worker(s): %.3f to %.3f s, %.1f to %.1f runs/s" % (
+        print("mean of t_isobaric (120 fields) over %d MSM runs, %d worker(s): %.3f to %.3f s, %.1f to %.1f runs/s" % (
             len(files), workers, t[0], t[1], rates[workers][0], rates[workers][1]), flush=True)
     print("  two workers against one: %.2f to %.2f x" % (
         rates[2][0] / rates[1][1], rates[2][1] / rates[1][0]))

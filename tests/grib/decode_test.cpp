@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fcntl.h>
+#include <fstream>
+#include <unistd.h>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -184,6 +187,8 @@ const Case kCases[] = {
     // Missing value management of complex packing: primary, and primary and secondary.
     {"complex_missing1", "grid_complex", 4, 0, false, false, 0, 61, 41, 0, 1, 1},
     {"complex_missing2", "grid_complex", 4, 0, false, false, 0, 61, 41, 0, 1, 2},
+    {"sd1_missing1", "grid_complex_spatial_differencing", 4, 0, false, false, 1, 61, 41, 0, 1, 1},
+    {"sd2_missing2", "grid_complex_spatial_differencing", 4, 0, false, false, 2, 61, 41, 0, 1, 2},
 };
 
 TEST(GribDecode, EveryValueAsTheIndependentToolDecodesIt) {
@@ -448,6 +453,37 @@ TEST(GribDecode, FindsTheFirstMessageWhereverItStarts) {
     // Beyond the limit a message is not looked for.
     const std::string late = std::string(70000, ' ') + message;
     EXPECT_EQ(grib::find_grib(reinterpret_cast<const std::uint8_t*>(late.data()), late.size()), 0);
+
+    // In a file it is, by blocks: at a block's edge, behind a hole, and only
+    // before the given stop.
+    testfiles::TempDir dir("find_grib");
+    constexpr long long kMiB = 1 << 20;
+    struct FileCase {
+        long long junk, hole, stop, found; // bytes of text, then of a hole, before the message
+    } files[] = {
+        {100000, 0, -1, 100000},
+        {kMiB - 10, 0, -1, kMiB - 10},
+        {kMiB - 2, 0, -1, kMiB - 2},
+        {10, 3 * kMiB, -1, 3 * kMiB + 10},
+        {100000, 0, 100000, -1},
+        {100000, 0, 100001, 100000},
+        {5, 0, -1, 5},
+    };
+    for (const FileCase& c : files) {
+        SCOPED_TRACE(c.junk + c.hole);
+        const std::filesystem::path path = dir.path / "f.grib2";
+        {
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out << std::string(static_cast<std::size_t>(c.junk), 'x');
+            out.seekp(c.junk + c.hole);
+            out << message << "tail";
+        }
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(grib::find_grib_in_file(fd, c.stop < 0 ? 1LL << 40 : c.stop), c.found);
+        EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0);
+        ::close(fd);
+    }
 }
 
 } // namespace

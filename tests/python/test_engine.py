@@ -59,6 +59,15 @@ def test_inventory_and_coordinates():
     assert (lat.size, lon.size) == (g.grids[0].rows, g.grids[0].cols)
 
 
+def test_grib_behind_long_bulletin_headers_reads_the_same(tmp_path):
+    header = b"\x01\r\r\n123\r\r\nYTRA98 RJTD 071200\r\r\n" * 4000  # 128 KB
+    source = pathlib.Path(SAMPLES["sample_msm.grib2"]).read_bytes()
+    path = written(str(tmp_path), "headed.grib2", header + source)
+    a, b = kivar.open(SAMPLES["sample_msm.grib2"]), kivar.open(path)
+    assert b.kind == "grib" and [v.name for v in b.variables] == [v.name for v in a.variables]
+    np.testing.assert_array_equal(b.read("t_isobaric", 1, 0), a.read("t_isobaric", 1, 0))
+
+
 def written(folder, name, data):
     path = os.path.join(folder, name)
     with open(path, "wb") as f:

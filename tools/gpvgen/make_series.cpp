@@ -2,6 +2,8 @@
 // them: run k starts 6 k hours after 26-12-01 00:00, and its weather is
 // shifted by as many hours, so that the runs differ. Files are named
 // rsm_NNNNN.gpv (model 4, the default) or msm_NNNNN.gpv (model 5), N from 0.
+// RSM runs are small (three levels to 24 hours); MSM runs hold what a
+// pressure-level file of that model holds: ten levels to 33 hours.
 // Used by the Python tests and benchmarks of archive statistics.
 #include "gpvgen.h"
 
@@ -27,6 +29,10 @@ int main(int argc, char** argv) {
         f.levels = {1000, 850, 500};
         f.items = {4, 23, 24, 102};
         f.last_hour = 24;
+        if (model == 5) {
+            f.levels = {1000, 925, 850, 700, 500, 400, 300, 250, 200, 100};
+            f.last_hour = 33;
+        }
         const int hours = 6 * k;
         // Days past the 28th wrap; the shift keeps such runs apart.
         f.year = 26, f.month = 12, f.day = 1 + hours / 24 % 28, f.hour = hours % 24;
