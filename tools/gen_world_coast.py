@@ -83,7 +83,7 @@ def convert(src, dst, min_lake):
 def main():
     src = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/gmt-gshhg"
     here = os.path.dirname(os.path.abspath(__file__))
-    out = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, "..", "app", "generated")
+    out = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, "..", "engine", "generated")
     for r in "cli":
         n, p = convert(os.path.join(src, "binned_GSHHS_%s.nc" % r),
                        os.path.join(out, "coast_%s.bin" % r), MIN_LAKE[r])
