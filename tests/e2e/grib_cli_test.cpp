@@ -3,24 +3,17 @@
 // and damaged files (a message naming the message, exit status 1).
 #include "grib/grib.h"
 #include "gribgen/gribgen.h"
-#include "test_files.h"
+#include "cli_run.h"
+#include "image_files.h"
+#include "tool_oracle.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
 using namespace testfiles;
 
 namespace {
-
-struct Outcome {
-    int status;
-    std::string out, err;
-};
 
 gribgen::Field field(int category, int number, int level_type, long level, double value,
                      int hour = 0) {
@@ -36,25 +29,11 @@ gribgen::Field field(int category, int number, int level_type, long level, doubl
     return f;
 }
 
-struct GribCli : ::testing::Test {
-    TempDir tmp{"gribcli"};
-    fs::path dir = tmp.path;
+struct GribCli : KivarCli {
     std::string path = (dir / "fc.grib2").string();
 
-    void SetUp() override {
-        fs::create_directories(dir / "work");
-        write_map(dir / "work" / "map.dat");
-    }
     void write(const std::vector<gribgen::Field>& fields) {
         ASSERT_TRUE(gribgen::write_file(path, fields));
-    }
-    Outcome kivar(const std::string& args) {
-        std::string cmd = "cd '" + (dir / "work").string() +
-                          "' && env -u DISPLAY '" KIVAR_EXE "' " + args + " >'" +
-                          (dir / "out.txt").string() + "' 2>'" + (dir / "err.txt").string() + "'";
-        int raw = std::system(cmd.c_str());
-        int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-        return {status, read_file(dir / "out.txt"), read_file(dir / "err.txt")};
     }
 };
 
@@ -109,7 +88,7 @@ TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
     // Every field of the inventory: 7 files.
     r = kivar("data " + path + " --all --save all");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work" / "all"), {}), 7);
+    EXPECT_EQ(files_in("all"), 7);
     // A level the file does not have is a usage error that lists the names.
     r = kivar("data " + path + " --level '3 m above ground'");
     EXPECT_EQ(r.status, 2);
@@ -190,9 +169,7 @@ TEST_F(GribCli, DamagedFilesNameTheMessage) {
 // bulletin headers around each message. Every exported value is the one the
 // tool decodes, in the significant digits it carries.
 TEST_F(GribCli, ToolWrittenFilesWithHeadersMembersAndProbabilities) {
-    const char* sample = "/usr/share/eccodes/samples/regular_ll_sfc_grib2.tmpl";
-    if (std::system("command -v grib_filter > /dev/null 2>&1") != 0 || !fs::exists(sample))
-        GTEST_SKIP() << "ecCodes tools are missing";
+    if (!oracle::have_tools()) GTEST_SKIP() << "ecCodes tools are missing";
     struct Message {
         const char* packing;
         const char* keys;
@@ -235,27 +212,22 @@ TEST_F(GribCli, ToolWrittenFilesWithHeadersMembersAndProbabilities) {
     int n = 0;
     for (const Message& m : messages) {
         const fs::path out = dir / ("m" + std::to_string(n++) + ".grib2");
-        std::ostringstream values;
-        values.precision(10);
-        for (int k = 0; k < 61 * 41; ++k)
-            values << (k ? "," : "")
-                   << m.factor * (280 + 15 * std::sin(k % 61 / 9.0) * std::cos(k / 61 / 7.0));
-        std::string rules = std::string("set Ni = 61; set Nj = 41; set centre = 34;\n") +
-                            "set latitudeOfFirstGridPointInDegrees = 45;\n"
-                            "set latitudeOfLastGridPointInDegrees = 25;\n"
-                            "set longitudeOfFirstGridPointInDegrees = 120;\n"
-                            "set longitudeOfLastGridPointInDegrees = 150;\n"
-                            "set iDirectionIncrementInDegrees = 0.5;\n"
-                            "set jDirectionIncrementInDegrees = 0.5;\n"
-                            "set bitsPerValue = 16;\nset decimalScaleFactor = " +
-                            (m.factor < 1e-6 ? "12" : "3") + ";\nset values = {" + values.str() +
-                            "};\nset packingType = \"" + m.packing + "\";\nset " + m.keys +
-                            "\nwrite \"" + out.string() + "\";\n";
-        std::ofstream(dir / "rules") << rules;
-        ASSERT_EQ(std::system(("grib_filter " + (dir / "rules").string() + " " + sample +
-                               " > /dev/null 2>&1")
-                                  .c_str()),
-                  0)
+        const std::string values = oracle::values(61 * 41, [&](std::size_t k) {
+            return m.factor * (280 + 15 * std::sin(k % 61 / 9.0) * std::cos(k / 61 / 7.0));
+        });
+        ASSERT_TRUE(oracle::filter(dir,
+                                   std::string("set Ni = 61; set Nj = 41; set centre = 34;\n") +
+                                       "set latitudeOfFirstGridPointInDegrees = 45;\n"
+                                       "set latitudeOfLastGridPointInDegrees = 25;\n"
+                                       "set longitudeOfFirstGridPointInDegrees = 120;\n"
+                                       "set longitudeOfLastGridPointInDegrees = 150;\n"
+                                       "set iDirectionIncrementInDegrees = 0.5;\n"
+                                       "set jDirectionIncrementInDegrees = 0.5;\n"
+                                       "set bitsPerValue = 16;\nset decimalScaleFactor = " +
+                                       (m.factor < 1e-6 ? "12" : "3") + ";\nset values = {" +
+                                       values + "};\nset packingType = \"" + m.packing +
+                                       "\";\nset " + m.keys + "\nwrite \"" + out.string() + "\";\n",
+                                   "regular_ll_sfc_grib2.tmpl"))
             << m.keys;
         const std::string bytes = read_file(out);
         file.insert(file.end(), header.begin(), header.end());
@@ -286,28 +258,21 @@ TEST_F(GribCli, ToolWrittenFilesWithHeadersMembersAndProbabilities) {
     for (const Message& m : messages) {
         SCOPED_TRACE(m.file);
         const fs::path one = dir / ("m" + std::to_string(n++) + ".grib2");
-        ASSERT_EQ(std::system(("grib_get_data -F %.10e " + one.string() + " > " +
-                               (dir / "ref.txt").string())
-                                  .c_str()),
-                  0);
-        std::istringstream ref(read_file(dir / "ref.txt"));
-        std::string line;
-        std::getline(ref, line);
+        const std::vector<oracle::Point> ref = oracle::points(one.string());
         std::istringstream ours(read_file(dir / "work" / "all" / m.file));
+        std::string line;
         std::getline(ours, line);
         ASSERT_FALSE(line.empty());
-        double lat, lon, want, got;
-        int count = 0;
-        while (ref >> lat >> lon >> want) {
-            ASSERT_TRUE(ours >> got) << count;
-            EXPECT_NEAR(got + m.offset, want, 2e-6 * std::fabs(want)) << count;
-            ++count;
+        ASSERT_EQ(ref.size(), 61u * 41u);
+        for (std::size_t k = 0; k < ref.size(); ++k) {
+            double got;
+            ASSERT_TRUE(ours >> got) << k;
+            EXPECT_NEAR(got + m.offset, ref[k].value, 2e-6 * std::fabs(ref[k].value)) << k;
         }
-        EXPECT_EQ(count, 61 * 41);
     }
     r = kivar("image " + path + " --all --format png --save maps");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work" / "maps"), {}), 8);
+    EXPECT_EQ(files_in("maps"), 8);
 }
 
 // A nowcast: run-length packed fields every 5 minutes. Each time is its own
@@ -331,7 +296,7 @@ TEST_F(GribCli, NowcastTimesInMinutes) {
     EXPECT_NE(r.out.find("hours: 0:00 0:05 0:10 0:15\n"), std::string::npos) << r.out;
     r = kivar("data " + path + " --all --csv --save all");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work" / "all"), {}), 4);
+    EXPECT_EQ(files_in("all"), 4);
     // Levels 1 2 3 0 at 0:05 (0 missing), of 0.1, 0.2, 0.3 mm/s, in mm/h.
     std::string text =
         read_file(dir / "work" / "all" / "MD05_ID049_Lsurface_DT26120400_TM0005.csv");
@@ -339,28 +304,6 @@ TEST_F(GribCli, NowcastTimesInMinutes) {
     r = kivar("data " + path + " --hour 0:15 --save one");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir / "work" / "one" / "MD05_ID049_Lsurface_DT26120400_TM0015.txt"));
-}
-
-} // namespace
-
-namespace {
-
-// The colour (0xRRGGBB) at (x, y) of an 8-bit BMP file, row 0 at the top;
-// 0xff000000 when the file is missing or malformed.
-uint32_t bmp_pixel(const std::string& file, int x, int y) {
-    const std::string b = read_file(file);
-    const auto u32 = [&](std::size_t at) {
-        return at + 4 > b.size()
-                   ? 0u
-                   : uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 |
-                         uint32_t(uint8_t(b[at + 2])) << 16 | uint32_t(uint8_t(b[at + 3])) << 24;
-    };
-    const uint32_t data = u32(10), w = u32(18), h = u32(22);
-    if (b.size() < 54 || b[28] != 8 || x < 0 || y < 0 || uint32_t(x) >= w || uint32_t(y) >= h)
-        return 0xff000000u;
-    const std::size_t at = data + std::size_t(h - 1 - uint32_t(y)) * ((w + 3) / 4 * 4) + x;
-    if (at >= b.size()) return 0xff000000u;
-    return u32(54 + 4 * std::size_t(uint8_t(b[at]))) & 0xffffffu;
 }
 
 gribgen::Field lat_lon_field(double west, double north, int cols, int rows) {
@@ -408,14 +351,12 @@ TEST_F(GribCli, MapsOfAnyAreaAndProjection) {
         EXPECT_EQ(fs::exists(map), c.status == 0);
         // The middle of the map is covered by cells.
         if (c.status == 0) {
-            EXPECT_NE(bmp_pixel(map, 319, 298) & 0xffffffu, 0xffffffu);
+            const Image im = read_image(map);
+            EXPECT_EQ(im.w * 1000 + im.h, 650600);
+            EXPECT_NE(im.at(319, 298), 0xffffffu);
         }
     }
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(GribCli, ContourMapsBandTheColourBarAtTheLevels) {
     // A global field from about -21 to 30 C with lines every 5: the colour
@@ -430,9 +371,10 @@ TEST_F(GribCli, ContourMapsBandTheColourBarAtTheLevels) {
     const double k = 599.0 / 2819.0;
     const int x = int((526 + 1951 + 85 + 25) * k), top = int((1893 - 975) * k) + 3,
               bottom = int(1893 * k) - 3;
+    const Image im = read_image(map);
     std::vector<uint32_t> bands;
     for (int y = top; y <= bottom; ++y) {
-        const uint32_t c = bmp_pixel(map, x, y);
+        const uint32_t c = im.at(x, y);
         if (bands.empty() || bands.back() != c) bands.push_back(c);
     }
     EXPECT_EQ(bands.size(), 11u);

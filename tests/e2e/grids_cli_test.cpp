@@ -3,67 +3,39 @@
 // grid, TEXT and CSV keep the grid's rows, the points layout gives what that
 // tool's grib_get_data gives, and maps are drawn; GPV fields as points too.
 #include "gpvgen/gpvgen.h"
-#include "test_files.h"
+#include "cli_run.h"
+#include "tool_oracle.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cmath>
+#include <set>
 #include <sstream>
 
 using namespace testfiles;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-struct GridsCli : ::testing::Test {
-    TempDir tmp{"gridscli"};
-    fs::path dir = tmp.path;
-
-    void SetUp() override {
-        fs::create_directories(dir / "work");
-        write_map(dir / "work" / "map.dat");
-    }
-    Outcome kivar(const std::string& args) {
-        std::string cmd = "cd '" + (dir / "work").string() +
-                          "' && env -u DISPLAY '" KIVAR_EXE "' " + args + " >'" +
-                          (dir / "out.txt").string() + "' 2>'" + (dir / "err.txt").string() + "'";
-        int raw = std::system(cmd.c_str());
-        int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-        return {status, read_file(dir / "out.txt"), read_file(dir / "err.txt")};
-    }
+struct GridsCli : KivarCli {
     // A temperature field at 850 hPa on the grid the rules set, from the
     // tool's sample; "" when the tool is missing or failed.
     std::string tool_file(const std::string& name, const std::string& sample,
                           const std::string& rules, int points) {
-        if (std::system("command -v grib_filter > /dev/null 2>&1") != 0) return "";
-        std::ostringstream r;
-        r << rules << "set typeOfFirstFixedSurface = 100; set level = 850;\n"
-          << "set discipline = 0; set parameterCategory = 0; set parameterNumber = 0;\n"
-          << "set values = {";
-        for (int k = 0; k < points; ++k)
-            r << (k ? "," : "") << 250 + k % 23 + 0.125 * (k % 3);
         const std::string out = (dir / (name + ".grib2")).string();
-        r << "};\nwrite \"" << out << "\";\n";
-        std::ofstream(dir / "rules") << r.str();
-        std::string cmd = "grib_filter '" + (dir / "rules").string() +
-                          "' /usr/share/eccodes/samples/" + sample + " > /dev/null 2>&1";
-        return std::system(cmd.c_str()) == 0 ? out : "";
+        const std::string values = oracle::values(
+            std::size_t(points), [](std::size_t k) { return 250 + k % 23 + 0.125 * (k % 3); });
+        return oracle::have_tools() &&
+                       oracle::filter(dir,
+                                      rules +
+                                          "set typeOfFirstFixedSurface = 100; set level = 850;\n"
+                                          "set discipline = 0; set parameterCategory = 0; "
+                                          "set parameterNumber = 0;\nset values = {" +
+                                          values + "};\nwrite \"" + out + "\";\n",
+                                      sample)
+                   ? out
+                   : "";
     }
 };
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        out.push_back(l);
-    return out;
-}
 
 constexpr const char* kLambert =
     "set gridDefinitionTemplateNumber = 30; set shapeOfTheEarth = 6;\n"
@@ -128,28 +100,25 @@ TEST_F(GridsCli, ProjectedAndReducedGridsInEveryLayout) {
         ASSERT_EQ(points.size(), static_cast<std::size_t>(g.points) + 1);
         EXPECT_EQ(points[0], "latitude,longitude,value");
         // Every point where the tool puts it, with its value (in C).
-        const std::string dump = (dir / "dump.txt").string();
-        ASSERT_EQ(std::system(("grib_get_data -L '%.6f %.6f' " + path + " > " + dump).c_str()), 0);
-        std::vector<std::string> tool = lines(read_file(dump));
-        ASSERT_EQ(tool.size(), points.size());
+        const std::vector<oracle::Point> tool = oracle::points(path);
+        ASSERT_EQ(tool.size() + 1, points.size());
         std::multiset<std::tuple<long, long, long>> ours, theirs;
+        const auto key = [](double lat, double lon, double kelvin) {
+            return std::tuple{std::lround(lat * 1e3), std::lround(std::fmod(lon + 360, 360) * 1e3),
+                              std::lround(kelvin * 8)};
+        };
         for (std::size_t k = 1; k < points.size(); ++k) {
             double lat, lon, v;
             ASSERT_EQ(std::sscanf(points[k].c_str(), "%lf,%lf,%lf", &lat, &lon, &v), 3)
                 << points[k];
-            ours.insert({std::lround(lat * 1e3), std::lround(std::fmod(lon + 360, 360) * 1e3),
-                         std::lround((v + 273.15) * 8)});
-            ASSERT_EQ(std::sscanf(tool[k].c_str(), "%lf %lf %lf", &lat, &lon, &v), 3);
-            theirs.insert({std::lround(lat * 1e3), std::lround(std::fmod(lon + 360, 360) * 1e3),
-                           std::lround(v * 8)});
+            ours.insert(key(lat, lon, v + 273.15));
+            theirs.insert(key(tool[k - 1].lat, tool[k - 1].lon, tool[k - 1].value));
         }
         EXPECT_EQ(ours, theirs);
 
         r = kivar("image " + path + " --format png --save " + g.name + "_maps");
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(std::distance(
-                      fs::directory_iterator(dir / "work" / (std::string(g.name) + "_maps")), {}),
-                  1);
+        EXPECT_EQ(files_in(std::string(g.name) + "_maps"), 1);
     }
 }
 

@@ -1,15 +1,12 @@
 #include "gpv/gpv.h"
 #include "platform/platform.h"
+#include "file_limit.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <iterator>
 #include <sstream>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <csignal>
 
 using namespace testfiles;
 
@@ -31,13 +28,6 @@ struct Export : ::testing::Test {
         for (std::size_t k = 0; k < field.size(); ++k)
             field[k] = static_cast<float>(k) * 0.5f - 3.0f;
         gpv::grid.min_value = -3.0f, gpv::grid.max_value = 2246.5f;
-    }
-    static std::vector<std::string> lines(const std::string& s) {
-        std::vector<std::string> out;
-        std::istringstream in(s);
-        for (std::string l; std::getline(in, l);)
-            out.push_back(l);
-        return out;
     }
 };
 
@@ -96,21 +86,6 @@ TEST_F(Export, LogLine) {
     EXPECT_EQ(gpv::write_log_line(nullptr, t, 850, 6, 4), 0);
 }
 
-// Runs f in a child process whose files may grow to `limit` bytes (a write
-// beyond fails with EFBIG) and returns its exit status.
-template <class F> int with_file_limit(rlim_t limit, F f) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit r{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &r);
-        _exit(f());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
-
 // A write that fails anywhere in a file: the named file keeps its earlier
 // contents, no temporary file stays, and the box names the file and the
 // reason.
@@ -147,26 +122,17 @@ TEST_F(Export, WriteFailuresLeaveTheEarlierFile) {
 // succeed (another process freed the disk) and errno has changed since: the
 // file-size limit is raised before the commit.
 TEST_F(Export, FailedWritesKeepTheSystemsReason) {
-    const std::string name = save + "late.txt";
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit r{100, RLIM_INFINITY};
-        setrlimit(RLIMIT_FSIZE, &r);
+    const int status = with_file_limit(100, [&] {
         gpv::OutputFile out;
-        if (!gpv::open_output(out, name, "w")) _exit(2);
+        if (!gpv::open_output(out, save + "late.txt", "w")) return 2;
         const std::string text(50000, 'x');
         std::fwrite(text.data(), 1, text.size(), out.stream);
-        r.rlim_cur = RLIM_INFINITY;
-        setrlimit(RLIMIT_FSIZE, &r);
+        lift_file_limit();
         std::fwrite(text.data(), 1, text.size(), out.stream);
         errno = 0; // what ran since the failure may have changed it
-        _exit(!gpv::commit_output(out) && errno == EFBIG ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        return !gpv::commit_output(out) && errno == EFBIG ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 0);
 }
 

@@ -5,64 +5,26 @@
 // messages are refused by number without harm.
 #include "grib/grib.h"
 
-#include "test_files.h"
+#include "tool_oracle.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 
 namespace {
 
+using oracle::filter;
+using oracle::have_tools;
+using oracle::kSamples;
 using testfiles::read_file;
 using testfiles::TempDir;
-namespace fs = testfiles::fs;
 
-const std::string kSamples = "/usr/share/eccodes/samples/";
-
-bool have_tools() {
-    return std::system("command -v grib_filter > /dev/null 2>&1 && command -v grib_get_data > "
-                       "/dev/null 2>&1") == 0 &&
-           fs::exists(kSamples + "GRIB1.tmpl");
-}
-
-// Runs grib_filter with rules on input; false when the tool failed.
-bool filter(const fs::path& dir, const std::string& rules, const std::string& input) {
-    std::ofstream(dir / "rules") << rules;
-    std::string cmd = "grib_filter " + (dir / "rules").string() + " " + input + " > " +
-                      (dir / "filter.log").string() + " 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
-
-std::string tool_get(const std::string& file, const std::string& keys) {
-    const std::string out = file + ".keys";
-    std::string cmd = "grib_get -p " + keys + " " + file + " > " + out + " 2>&1";
-    if (std::system(cmd.c_str()) != 0) return "";
-    std::string s = read_file(out);
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
-        s.pop_back();
-    return s;
-}
-
-struct Point {
-    double lat, lon, value;
-};
-// grib_get_data's points in the file's order; NaN for missing values.
-std::vector<Point> reference_points(const std::string& file) {
-    const std::string dump = file + ".txt";
-    std::string cmd = "grib_get_data -m nan -F %.10e " + file + " > " + dump;
-    std::vector<Point> out;
-    if (std::system(cmd.c_str()) != 0) return out;
-    std::istringstream in(read_file(dump));
-    std::string line, value;
-    std::getline(in, line);
-    double lat, lon;
-    while (in >> lat >> lon >> value)
-        out.push_back({lat, lon, value == "nan" ? NAN : std::strtod(value.c_str(), nullptr)});
-    return out;
+// Indexes the bytes of a file: 1 when it holds fields.
+int index(const std::string& bytes, grib::File& file) {
+    return grib::index_bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                             file);
 }
 
 struct Case {
@@ -153,22 +115,23 @@ std::string values_rules(const Case& c, std::size_t n) {
     if (c.bitmap) r << "set bitmapPresent = 1;\nset missingValue = 9999;\n";
     if (c.constant) r << "set decimalScaleFactor = 2;\n";
     const bool ieee = std::string(c.packing) == "grid_ieee"; // bits: 32 or 64
-    std::ostringstream values;
-    values << "set values = {";
-    for (std::size_t k = 0; k < n; ++k) {
-        double v = c.constant ? 273.5
-                              : 250 + 30 * std::sin(k % 31 / 5.0) * std::cos(k / 31 / 4.0) +
-                                    (k * 37 % 11) * 0.1;
-        if (c.bitmap && k % 7 == 3) v = 9999;
-        values << (k ? "," : "") << v;
-    }
-    values << "};\n";
-    r << "set bitsPerValue = " << (ieee ? 16 : c.bits) << ";\n" << values.str();
+    const std::string values =
+        "set values = {" +
+        oracle::values(n,
+                       [&](std::size_t k) {
+                           if (c.bitmap && k % 7 == 3) return 9999.0;
+                           return c.constant
+                                      ? 273.5
+                                      : 250 + 30 * std::sin(k % 31 / 5.0) * std::cos(k / 31 / 4.0) +
+                                            (k * 37 % 11) * 0.1;
+                       }) +
+        "};\n";
+    r << "set bitsPerValue = " << (ieee ? 16 : c.bits) << ";\n" << values;
     // Values scaled by a power of ten (the width follows from it).
     if (c.decimal) r << "set changeDecimalPrecision = " << c.decimal << ";\n";
     if (*c.packing) r << "set packingType = \"" << c.packing << "\";\n";
     // (The precision takes effect when the values are packed again.)
-    if (ieee) r << "set precision = " << c.bits / 32 << ";\n" << values.str();
+    if (ieee) r << "set precision = " << c.bits / 32 << ";\n" << values;
     return r.str();
 }
 
@@ -184,14 +147,14 @@ TEST(Grib1, EveryValueAsTheIndependentToolDecodesIt) {
         ASSERT_TRUE(filter(dir.path, std::string(c.geometry) + "\nwrite \"" + shape + "\";\n",
                            kSamples + c.sample + ".tmpl"))
             << read_file(dir.path / "filter.log");
-        const std::size_t n = std::stoul(tool_get(shape, "numberOfPoints"));
+        const std::size_t n = std::stoul(oracle::get(shape, "numberOfPoints"));
         ASSERT_TRUE(filter(dir.path, values_rules(c, n) + "write \"" + path + "\";\n", shape))
             << read_file(dir.path / "filter.log");
         // The tool must have written the packing and widths asked for.
         if (c.decimal) {
-            EXPECT_EQ(tool_get(path, "decimalScaleFactor"), std::to_string(c.decimal));
+            EXPECT_EQ(oracle::get(path, "decimalScaleFactor"), std::to_string(c.decimal));
         }
-        const std::string packing = tool_get(path, "packingType,bitsPerValue");
+        const std::string packing = oracle::get(path, "packingType,bitsPerValue");
         if (*c.packing)
             EXPECT_EQ(packing.substr(0, packing.find(' ')),
                       std::string(c.packing) == "grid_second_order_boustrophedonic"
@@ -204,8 +167,7 @@ TEST(Grib1, EveryValueAsTheIndependentToolDecodesIt) {
 
         const std::string bytes = read_file(path);
         grib::File file;
-        const auto* b = reinterpret_cast<const std::uint8_t*>(bytes.data());
-        ASSERT_EQ(grib::index_bytes(b, bytes.size(), file), 1) << file.first_problem;
+        ASSERT_EQ(index(bytes, file), 1) << file.first_problem;
         ASSERT_EQ(file.fields.size(), 1u);
         const grib::Field& f = file.fields[0];
         EXPECT_EQ(f.edition, 1);
@@ -215,11 +177,11 @@ TEST(Grib1, EveryValueAsTheIndependentToolDecodesIt) {
         // (the grid tests place the points).
         EXPECT_EQ(std::to_string(f.grid.earth_a == 6378160 && f.grid.earth_b == 6356775) + " " +
                       std::to_string(f.grid.winds_grid_relative),
-                  tool_get(path, "earthIsOblate,uvRelativeToGrid"));
+                  oracle::get(path, "earthIsOblate,uvRelativeToGrid"));
         std::vector<float> values(n);
         ASSERT_EQ(grib::decode(file, f, values), 1);
 
-        const std::vector<Point> ref = reference_points(path);
+        const std::vector<oracle::Point> ref = oracle::points(path);
         ASSERT_EQ(ref.size(), n);
         // Lat/lon grids are matched point by point whatever the scanning
         // order; the others by the scanning order of their rows.
@@ -267,12 +229,10 @@ TEST(Grib1, BoustrophedonicRowsOfAReducedGrid) {
     const std::size_t n = 6114;
     ASSERT_TRUE(filter(dir.path, values_rules(c, n) + "write \"" + path + "\";\n",
                        kSamples + c.sample + ".tmpl"));
-    EXPECT_EQ(tool_get(path, "packingType,boustrophedonicOrdering"), "grid_second_order 1");
+    EXPECT_EQ(oracle::get(path, "packingType,boustrophedonicOrdering"), "grid_second_order 1");
     const std::string bytes = read_file(path);
     grib::File file;
-    ASSERT_EQ(
-        grib::index_bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), file),
-        1);
+    ASSERT_EQ(index(bytes, file), 1);
     ASSERT_EQ(file.fields[0].grid.count(), n);
     std::vector<float> values(n);
     ASSERT_EQ(grib::decode(file, file.fields[0], values), 1);
@@ -342,9 +302,7 @@ TEST(Grib1, LevelsAndTimeRangesAsTheKindsOfEdition2) {
         << read_file(dir.path / "filter.log");
     const std::string bytes = read_file(path);
     grib::File file;
-    ASSERT_EQ(
-        grib::index_bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), file),
-        1);
+    ASSERT_EQ(index(bytes, file), 1);
     EXPECT_EQ(file.messages, static_cast<int>(std::size(kProducts)) + 2);
     EXPECT_EQ(file.skipped, 2);
     EXPECT_EQ(file.first_problem, "message " + std::to_string(std::size(kProducts) + 1) +
@@ -384,8 +342,7 @@ TEST(Grib1, MixedEditionsAndBrokenMessages) {
     const std::string two = read_file(kSamples + "regular_ll_sfc_grib2.tmpl");
     const std::string mixed = "WMO HEADER\r\r\n" + one + two + "\n\n" + one;
     grib::File file;
-    const auto* mb = reinterpret_cast<const std::uint8_t*>(mixed.data());
-    ASSERT_EQ(grib::index_bytes(mb, mixed.size(), file), 1) << file.first_problem;
+    ASSERT_EQ(index(mixed, file), 1) << file.first_problem;
     ASSERT_EQ(file.fields.size(), 3u);
     EXPECT_EQ(file.fields[0].edition, 1);
     EXPECT_EQ(file.fields[1].edition, 2);
@@ -409,10 +366,7 @@ TEST(Grib1, MixedEditionsAndBrokenMessages) {
         put24(4, units | 0x800000);
         put24(file.fields[0].sec7 - file.fields[0].offset, units * 120 - total + 4);
         grib::File f;
-        ASSERT_EQ(
-            grib::index_bytes(reinterpret_cast<const std::uint8_t*>(large.data()), large.size(), f),
-            1)
-            << f.first_problem;
+        ASSERT_EQ(index(large, f), 1) << f.first_problem;
         std::vector<float> same(good.size());
         ASSERT_EQ(grib::decode(f, f.fields[0], same), 1);
         for (std::size_t k = 0; k < good.size(); ++k)

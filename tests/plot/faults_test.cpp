@@ -2,16 +2,16 @@
 // for the image writers, and a file-size limit of k bytes for the files of
 // every device family. Each time the failure is reported and no file that
 // was cut short takes the output name.
+#include "file_limit.h"
 #include "plot_test_util.h"
 
-#include <csignal>
 #include <cstring>
 #include <functional>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 using namespace plot_test;
 using namespace razidu;
+using testfiles::lift_file_limit;
+using testfiles::with_file_limit;
 
 using FaultTest = PlotTest;
 
@@ -87,22 +87,6 @@ void draw(const char* device, const std::string& file, int variant) {
     disfin();
 }
 
-// Runs f in a child whose files may grow to `limit` bytes (writes beyond
-// fail with EFBIG instead of raising SIGXFSZ); the child's exit status.
-int with_file_limit(rlim_t limit, const std::function<int()>& f) {
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit r{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &r);
-        _exit(f());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
-
 } // namespace
 
 // Every device family under file-size limits from nothing to one byte short:
@@ -149,28 +133,20 @@ TEST_F(FaultTest, FilesCutShortNeverTakeTheirName) {
 TEST_F(FaultTest, FailedWritesKeepTheSystemsReason) {
     for (const char* device : {"ps", "cgm", "gksl"}) { // the devices that write as they draw
         const std::string file = path(std::string("late.") + device);
-        std::fflush(nullptr);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            rlimit r{100, RLIM_INFINITY};
-            setrlimit(RLIMIT_FSIZE, &r);
-            if (!freopen("/dev/null", "w", stdout)) _exit(2);
+        const int status = with_file_limit(100, [&] {
+            if (!freopen("/dev/null", "w", stdout)) return 2;
             filmod("delete");
             open_page(device, file, 60, 40, 600, 400, "revers");
             for (int k = 0; k < 20000; ++k)
                 k % 2 ? connpt(float(k % 590), float(k % 390)) : strtpt(float(k % 500), 10);
-            r.rlim_cur = RLIM_INFINITY;
-            setrlimit(RLIMIT_FSIZE, &r);
+            lift_file_limit();
             disfin();
-            _exit(page_outcome().status == 2 &&
-                          std::strcmp(page_outcome().reason, "File too large") == 0
-                      ? 0
-                      : 1);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << device;
+            return page_outcome().status == 2 &&
+                           std::strcmp(page_outcome().reason, "File too large") == 0
+                       ? 0
+                       : 1;
+        });
+        EXPECT_EQ(status, 0) << device;
         EXPECT_FALSE(fs::exists(file)) << device;
         EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 0) << device;
     }
