@@ -172,16 +172,30 @@ TEST_F(Cli, ImageWritesMapsAndTheDisplayBitmap) {
     EXPECT_EQ(fs::file_size(dir / "work" / "tmp.bmp"), 392278u);
 }
 
+// Failures exit with 1 and say what and why. Maps: a file that cannot be
+// created is named and the run goes on; one that cannot be written whole
+// stops the run; a PDF file that cannot be created ends the library's
+// process, and the command line says why. Standard output is checked at
+// every write (in a run of several workers too), and a closed one is not
+// taken over by a file opened later (gpv.log). No partial file is left.
 TEST_F(Cli, FailuresExitWithOne) {
     write_file(dir / "junk.gpv", gpvgen::Bytes(1000, 'D'));
+    const fs::path maps = dir / "maps";
     const std::string missing = (dir / "missing.gpv").string(), junk = (dir / "junk.gpv").string(),
                       deeper = (dir / "no" / "deeper").string(),
                       too_long = dir.string() + "/" + std::string(4100, 'l'),
                       bad_path = "check_path: Invalid path for saving extracted data.\n",
                       image = "image " + gpv_path,
                       reversed = "Map: The area is empty or reversed: LON0 must be west of LON1 "
-                                 "and LAT0 south of LAT1.\n";
-    const std::pair<std::string, std::string> cases[] = {
+                                 "and LAT0 south of LAT1.\n",
+                      base = (maps / "MD04_ID004_P0850_DT26120400_TM00").string(),
+                      one = image + " --item 4 --save " + maps.string(),
+                      full = "kivar: standard output: No space left on device\n";
+    fs::create_directories(base + ".png");
+    fs::create_directories(base + ".pdf");
+    const struct {
+        std::string args, err, before = "true", out = "";
+    } cases[] = {
         {"info " + missing, "kivar: " + missing + ": cannot be read\n"},
         {"data " + junk, "kivar: " + junk + ": no GPV records found\n"},
         {image + " --format png --save " + deeper,
@@ -198,13 +212,31 @@ TEST_F(Cli, FailuresExitWithOne) {
          "Map: The area wants four numbers: LON0 LON1 LAT0 LAT1.\n"},
         {image + " --contour -4", "Map: The contour step wants a positive number or auto.\n"},
         {image + " --format png --area 10 20 35 40",
-         "plot_field: The area lies outside the field's grid.\n"}};
-    for (const auto& [args, message] : cases) {
-        Outcome r = kivar(args);
-        EXPECT_EQ(r.status, 1) << args;
-        EXPECT_EQ(r.err, message);
+         "plot_field: The area lies outside the field's grid.\n"},
+        {one + " --format png", "plot_field: " + base + ".png: Is a directory\n"},
+        {one + " --format pdf", "plot_field: " + base + ".pdf: Is a directory\n"},
+        {one + " --format tif", "plot_field: " + base + ".tif: File too large\n", "ulimit -f 2"},
+        {one + " --format ps --all", "plot_field: " + base + ".ps: File too large\n",
+         "ulimit -f 2"},
+        {"info " + gpv_path, full, "true", "/dev/full"},
+        {image + " --item 4 --format png --save out", full, "true", "/dev/full"},
+        {image + " --all --jobs 2 --format bmp --save out", full, "true", "/dev/full"},
+        {"--version", full, "true", "/dev/full"},
+        {"--help", full, "true", "/dev/full"},
+        {"info " + gpv_path, "kivar: standard output: Bad file descriptor\n", "true", "&-"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = kivar(c.args, {}, c.before, c.out);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;
     }
-    Outcome r = kivar("info " + gpv_path, dir); // no map.dat there
+    for (const auto& e : fs::directory_iterator(maps))
+        EXPECT_TRUE(fs::is_directory(e.path())) << e.path();
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir / "work" / "out", ec))
+        EXPECT_NE(e.path().extension(), ".part") << e.path();
+    EXPECT_EQ(read_file(dir / "work" / "gpv.log").find("model:"), std::string::npos);
+    const Outcome r = kivar("info " + gpv_path, dir); // no map.dat there
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "initializeApp: Error: can't read map.\n");
 }
@@ -318,54 +350,6 @@ TEST_F(Cli, FailedAndInterruptedRunsKeepEarlierFiles) {
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << command;
         EXPECT_TRUE(contents(out) == before) << command;
     }
-}
-
-// Maps: a file that cannot be created is named on standard error and the
-// run goes on (exit 1); one that cannot be written whole stops the run; a
-// PDF file that cannot be created ends the library's process, and the
-// command line says why. No partial file is left.
-TEST_F(Cli, MapFailuresAreNamedAndExitWithOne) {
-    const fs::path maps = dir / "maps";
-    const std::string base = (maps / "MD04_ID004_P0850_DT26120400_TM00").string();
-    const std::string one = "image " + gpv_path + " --item 4 --save " + maps.string();
-    fs::create_directories(base + ".png");
-    fs::create_directories(base + ".pdf");
-    const std::tuple<std::string, std::string, std::string> cases[] = {
-        {one + " --format png", "true", "plot_field: " + base + ".png: Is a directory\n"},
-        {one + " --format pdf", "true", "plot_field: " + base + ".pdf: Is a directory\n"},
-        {one + " --format tif", "ulimit -f 2", "plot_field: " + base + ".tif: File too large\n"},
-        {one + " --format ps --all", "ulimit -f 2",
-         "plot_field: " + base + ".ps: File too large\n"}};
-    for (const auto& [args, before, message] : cases) {
-        Outcome r = kivar(args, {}, before);
-        EXPECT_EQ(r.status, 1) << args;
-        EXPECT_EQ(r.err, message) << args;
-    }
-    for (const auto& e : fs::directory_iterator(maps))
-        EXPECT_TRUE(fs::is_directory(e.path())) << e.path();
-}
-
-// Standard output is checked at every write: output that cannot be written
-// ends the command with the system's reason and exit 1 (in a run of several
-// workers too), and no partial file is left. A closed standard output is
-// not taken over by a file opened later (gpv.log).
-TEST_F(Cli, FailedStandardOutputEndsTheCommand) {
-    const fs::path maps = dir / "maps";
-    const std::string runs[] = {
-        "info " + gpv_path, "image " + gpv_path + " --item 4 --format png --save " + maps.string(),
-        "image " + gpv_path + " --all --jobs 2 --format bmp --save " + maps.string(), "--version",
-        "--help"};
-    for (const std::string& args : runs) {
-        Outcome r = kivar(args, {}, "true", "/dev/full");
-        EXPECT_EQ(r.status, 1) << args;
-        EXPECT_EQ(r.err, "kivar: standard output: No space left on device\n") << args;
-    }
-    Outcome r = kivar("info " + gpv_path, {}, "true", "&-");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "kivar: standard output: Bad file descriptor\n");
-    EXPECT_EQ(read_file(dir / "work" / "gpv.log").find("model:"), std::string::npos);
-    for (const auto& e : fs::directory_iterator(maps))
-        EXPECT_NE(e.path().extension(), ".part") << e.path();
 }
 
 // Junk before the first record, with a hole of 3 GiB in it, is read once by

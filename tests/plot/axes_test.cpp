@@ -13,8 +13,11 @@ using AxesTest = PlotTest;
 
 namespace {
 
-// The weather map's axis system on a page of 2925 x 2820.
-void weather_axes() {
+// The weather map's axis system on a page of 2925 x 2820 of a device,
+// drawn and closed unless `keep`.
+void weather_axes(const char* device, const std::string& file, int w = 0, int h = 0,
+                  bool keep = false) {
+    captured([&] { open_page(device, file, w, h, 2925, 2820); });
     height(40);
     hwfont();
     axspos(526, 2346);
@@ -23,13 +26,15 @@ void weather_axes() {
     labels("map", "xy");
     digits(-1, "xy");
     graf3(119.5f, 150.5f, 120.0f, 5.0f, 19.5f, 50.5f, 20.0f, 5.0f, 0, 9, 0, 1);
+    if (keep) return;
+    close_axis_system();
+    captured(disfin);
 }
 
 } // namespace
 
 TEST_F(AxesTest, WeatherMapFrameAndTransform) {
-    captured([&] { open_page("bmp", path("w.bmp"), 650, 600, 2925, 2820); });
-    weather_axes();
+    weather_axes("bmp", path("w.bmp"), 650, 600, true);
     EXPECT_EQ(g_plot.level, 3);
     const AxisState& a = g_plot.axis;
     // Raster margin: -1 - nint(0.99 / 0.21249) = -6, inside the frame.
@@ -44,12 +49,8 @@ TEST_F(AxesTest, WeatherMapFrameAndTransform) {
 }
 
 TEST_F(AxesTest, WeatherMapTicksOnTheBottomAxis) {
-    const std::string f = path("t.met");
-    captured([&] { open_gksl(f, 2925, 2820); });
-    weather_axes();
-    close_axis_system();
-    captured(disfin);
-    const std::vector<PenMove> m = gksl_pen_moves(f);
+    weather_axes("gksl", path("t.met"));
+    const std::vector<PenMove> m = gksl_pen_moves(path("t.met"));
     // Ticks of the bottom axis: vertical lines hanging below y = 2346.
     std::map<int, float> ticks; // x -> length
     for (size_t i = 1; i < m.size(); ++i) {
@@ -70,12 +71,8 @@ TEST_F(AxesTest, WeatherMapTicksOnTheBottomAxis) {
 TEST_F(AxesTest, WeatherMapLabelsWithRaisedDegrees) {
     // On PostScript every character is a "c" word with its code: the X
     // labels give 7 E, the Y labels 7 N and each label a raised o.
-    const std::string f = path("m.ps");
-    captured([&] { open_page("ps", f, 0, 0, 2925, 2820); });
-    weather_axes();
-    close_axis_system();
-    captured(disfin);
-    const std::string text = read_text(f);
+    weather_axes("ps", path("m.ps"));
+    const std::string text = read_text(path("m.ps"));
     std::istringstream in(text);
     std::vector<std::string> w;
     for (std::string s; in >> s;)
