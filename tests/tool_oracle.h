@@ -25,10 +25,26 @@ inline bool have_tools() {
            fs::exists(kSamples + "GRIB2.tmpl");
 }
 
-// Runs grib_filter with `rules` on `input` (a sample's name is taken from
-// kSamples); false when the tool failed, its output in dir/filter.log.
+// The rules with "set " before every statement that has no keyword of its
+// own, so that tests may write "Ni=31; Nj=17;" for "set Ni=31; set Nj=17;".
+inline std::string expand(const std::string& rules) {
+    std::string out;
+    std::size_t at = 0;
+    for (std::size_t end; (end = rules.find(';', at)) != std::string::npos; at = end + 1) {
+        std::string st = rules.substr(at, end - at);
+        st.erase(0, st.find_first_not_of(" \n"));
+        if (st.empty()) continue;
+        const bool keyword = st.starts_with("set ") || st.starts_with("write ");
+        out += (keyword ? "" : "set ") + st + ";\n";
+    }
+    return out + rules.substr(at);
+}
+
+// Runs grib_filter with `rules` (expanded) on `input` (a sample's name is
+// taken from kSamples); false when the tool failed, its output in
+// dir/filter.log.
 inline bool filter(const fs::path& dir, const std::string& rules, const std::string& input) {
-    std::ofstream(dir / "rules") << rules;
+    std::ofstream(dir / "rules") << expand(rules);
     const std::string in = input.find('/') == std::string::npos ? kSamples + input : input;
     const std::string cmd = "grib_filter '" + (dir / "rules").string() + "' '" + in + "' > '" +
                             (dir / "filter.log").string() + "' 2>&1";

@@ -17,15 +17,12 @@ namespace {
 // by n (LoV - lon) from east (anticlockwise), n = sin 30.
 constexpr double kLov = 135, kCone = 0.5;
 
-const char* const kGrid = "set gridDefinitionTemplateNumber = 30; set shapeOfTheEarth = 6;\n"
-                          "set Nx = 16; set Ny = 12; set scanningMode = 64;\n"
-                          "set LaDInDegrees = 30; set LoVInDegrees = 135;\n"
-                          "set Latin1InDegrees = 30; set Latin2InDegrees = 30;\n"
-                          "set DxInMetres = 200000; set DyInMetres = 200000;\n"
-                          "set latitudeOfFirstGridPointInDegrees = 22;\n"
-                          "set longitudeOfFirstGridPointInDegrees = 118;\n"
-                          "set typeOfFirstFixedSurface = 100; set level = 850;\n"
-                          "set discipline = 0; set parameterCategory = 2;\n";
+const char* const kGrid = "gridDefinitionTemplateNumber=30; shapeOfTheEarth=6;\n"
+                          "Nx=16; Ny=12; scanningMode=64;\nLaDInDegrees=30; LoVInDegrees=135;\n"
+                          "Latin1InDegrees=30; Latin2InDegrees=30;\nDxInMetres=200000; "
+                          "DyInMetres=200000;\nlatitudeOfFirstGridPointInDegrees=22;\n"
+                          "longitudeOfFirstGridPointInDegrees=118;\ntypeOfFirstFixedSurface=100; "
+                          "level=850;\ndiscipline=0; parameterCategory=2;\n";
 
 TEST(GridWinds, GridRelativeWindsTurnedToEastAndNorth) {
     if (!oracle::have_tools()) GTEST_SKIP() << "ecCodes tools are missing";
@@ -34,7 +31,7 @@ TEST(GridWinds, GridRelativeWindsTurnedToEastAndNorth) {
     const int n = 16 * 12;
     const std::string base = (dir / "base.grib2").string();
     ASSERT_TRUE(oracle::filter(dir,
-                               std::string(kGrid) + "set parameterNumber = 2;\nset values = {" +
+                               std::string(kGrid) + "parameterNumber=2;\nvalues={" +
                                    oracle::values(n, [](std::size_t) { return 1; }) +
                                    "};\nwrite \"" + base + "\";\n",
                                "GRIB2.tmpl"));
@@ -46,11 +43,10 @@ TEST(GridWinds, GridRelativeWindsTurnedToEastAndNorth) {
                       v = oracle::values(n, [&](std::size_t k) { return -10 * std::sin(turn(k)); });
     const std::string path = (dir / "winds.grib2").string();
     ASSERT_TRUE(oracle::filter(dir,
-                               "set resolutionAndComponentFlags = 8;\nset bitsPerValue = 24;\n"
-                               "set parameterNumber = 2;\nset values = {" +
-                                   u + "};\nwrite \"" + path +
-                                   "\";\nset parameterNumber = 3;\nset values = {" + v +
-                                   "};\nwrite \"" + path + "\";\n",
+                               "resolutionAndComponentFlags=8;\nbitsPerValue=24;\n"
+                               "parameterNumber=2;\nvalues={" +
+                                   u + "};\nwrite \"" + path + "\";\nparameterNumber=3;\nvalues={" +
+                                   v + "};\nwrite \"" + path + "\";\n",
                                base));
 
     std::FILE* f = std::fopen(path.c_str(), "rb");

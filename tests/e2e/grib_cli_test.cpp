@@ -50,12 +50,11 @@ TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
     EXPECT_EQ(r.out, "model: MSM (code 5)\n"
                      "initial: 26-12-04 00:00\n"
                      "levels: 850 hPa, surface, mean sea level, hybrid level 3\n"
-                     "items at 850 hPa: 4 (Temperature (C)), 42 (w-wind (hPa/h)), "
-                     "256 (Specific humidity (kg/kg))\n"
+                     "items at 850 hPa: 4 (Temperature (C)), 42 (w-wind (hPa/h)), 256 (Specific "
+                     "humidity (kg/kg))\n"
                      "items at surface: 49 (Rain (mm/h)), 257 (Rain (mm/h), over 6 h)\n"
                      "items at mean sea level: 1 (Pressure (hPa))\n"
-                     "items at hybrid level 3: 4 (Temperature (C))\n"
-                     "hours: 0 6\n");
+                     "items at hybrid level 3: 4 (Temperature (C))\nhours: 0 6\n");
 
     struct Want {
         const char* args;
@@ -137,11 +136,9 @@ TEST_F(GribCli, DamagedFilesNameTheMessage) {
          "message 2: truncated"},
         {"length beyond the message", patched(sec3, {0, 0, 0x7f, 0}), "message 2: section"},
         {"unstructured grid", patched(sec3 + 12, {0, 101}),
-         "message 2: grid definition template 3.101 (general unstructured grid) is not "
-         "supported"},
+         "message 2: grid definition template 3.101 (general unstructured grid) is not supported"},
         {"spectral packing", patched(sec5 + 9, {0, 50}),
-         "message 2: data representation template 5.50 (spectral simple packing) is not "
-         "supported"},
+         "message 2: data representation template 5.50 (spectral simple packing) is not supported"},
         // Found when decoding: the inventory lists it.
         {"broken JPEG 2000 data", patched(sec5 + 9, {0, 40}),
          "message 2: section 7 is not a JPEG 2000 code stream"},
@@ -176,35 +173,32 @@ TEST_F(GribCli, ToolWrittenFilesWithHeadersMembersAndProbabilities) {
         const char* file;                   // exported by data --all
         double factor = 1, offset = 273.15; // written values x factor; exported - offset
     } messages[] = {
-        {"grid_jpeg", "typeOfFirstFixedSurface=103; set scaledValueOfFirstFixedSurface=2;",
+        {"grid_jpeg", "typeOfFirstFixedSurface=103; scaledValueOfFirstFixedSurface=2;",
          "MD00_ID004_L2-m-above-ground_DT07032312_TM00.txt"},
         {"grid_ccsds", "typeOfFirstFixedSurface=1;", "MD00_ID004_Lsurface_DT07032312_TM00.txt"},
         {"grid_ccsds",
-         "typeOfFirstFixedSurface=106; set typeOfSecondFixedSurface=106; "
-         "set scaleFactorOfSecondFixedSurface=1; set scaledValueOfSecondFixedSurface=4; "
-         "set scaleFactorOfFirstFixedSurface=1; set scaledValueOfFirstFixedSurface=1;",
+         "typeOfFirstFixedSurface=106; typeOfSecondFixedSurface=106; "
+         "scaleFactorOfSecondFixedSurface=1; scaledValueOfSecondFixedSurface=4; "
+         "scaleFactorOfFirstFixedSurface=1; scaledValueOfFirstFixedSurface=1;",
          "MD00_ID004_L0.1-0.4-m-below-ground_DT07032312_TM00.txt"},
         {"grid_simple",
-         "productDefinitionTemplateNumber=1; set typeOfEnsembleForecast=3; "
-         "set perturbationNumber=1; set typeOfFirstFixedSurface=103; "
-         "set scaledValueOfFirstFixedSurface=2;",
+         "productDefinitionTemplateNumber=1; typeOfEnsembleForecast=3; perturbationNumber=1; "
+         "typeOfFirstFixedSurface=103; scaledValueOfFirstFixedSurface=2;",
          "MD00_ID256_L2-m-above-ground_DT07032312_TM00.txt"},
         {"grid_complex_spatial_differencing",
-         "productDefinitionTemplateNumber=1; set typeOfEnsembleForecast=3; "
-         "set perturbationNumber=2; set typeOfFirstFixedSurface=103; "
-         "set scaledValueOfFirstFixedSurface=2;",
+         "productDefinitionTemplateNumber=1; typeOfEnsembleForecast=3; perturbationNumber=2; "
+         "typeOfFirstFixedSurface=103; scaledValueOfFirstFixedSurface=2;",
          "MD00_ID257_L2-m-above-ground_DT07032312_TM00.txt"},
         {"grid_simple",
-         "productDefinitionTemplateNumber=9; set parameterCategory=1; set parameterNumber=8; "
-         "set probabilityType=3; set scaleFactorOfLowerLimit=0; set scaledValueOfLowerLimit=10; "
-         "set typeOfStatisticalProcessing=1; set lengthOfTimeRange=3; "
-         "set typeOfFirstFixedSurface=1;",
+         "productDefinitionTemplateNumber=9; parameterCategory=1; parameterNumber=8; "
+         "probabilityType=3; scaleFactorOfLowerLimit=0; scaledValueOfLowerLimit=10; "
+         "typeOfStatisticalProcessing=1; lengthOfTimeRange=3; typeOfFirstFixedSurface=1;",
          "MD00_ID258_Lsurface_DT07032312_TM03.txt", 1e-2 / 3, 0},
-        {"grid_ieee", "parameterCategory=20; set parameterNumber=0; set typeOfFirstFixedSurface=1;",
+        {"grid_ieee", "parameterCategory=20; parameterNumber=0; typeOfFirstFixedSurface=1;",
          "MD00_ID259_Lsurface_DT07032312_TM00.txt", 1e-9, 0},
         {"grid_simple",
-         "parameterCategory=20; set parameterNumber=0; set typeOfFirstFixedSurface=103; "
-         "set scaledValueOfFirstFixedSurface=10;",
+         "parameterCategory=20; parameterNumber=0; typeOfFirstFixedSurface=103; "
+         "scaledValueOfFirstFixedSurface=10;",
          "MD00_ID259_L10-m-above-ground_DT07032312_TM00.txt", 1e-9, 0},
     };
     gribgen::Bytes file;
@@ -216,17 +210,17 @@ TEST_F(GribCli, ToolWrittenFilesWithHeadersMembersAndProbabilities) {
             return m.factor * (280 + 15 * std::sin(k % 61 / 9.0) * std::cos(k / 61 / 7.0));
         });
         ASSERT_TRUE(oracle::filter(dir,
-                                   std::string("set Ni = 61; set Nj = 41; set centre = 34;\n") +
-                                       "set latitudeOfFirstGridPointInDegrees = 45;\n"
-                                       "set latitudeOfLastGridPointInDegrees = 25;\n"
-                                       "set longitudeOfFirstGridPointInDegrees = 120;\n"
-                                       "set longitudeOfLastGridPointInDegrees = 150;\n"
-                                       "set iDirectionIncrementInDegrees = 0.5;\n"
-                                       "set jDirectionIncrementInDegrees = 0.5;\n"
-                                       "set bitsPerValue = 16;\nset decimalScaleFactor = " +
-                                       (m.factor < 1e-6 ? "12" : "3") + ";\nset values = {" +
-                                       values + "};\nset packingType = \"" + m.packing +
-                                       "\";\nset " + m.keys + "\nwrite \"" + out.string() + "\";\n",
+                                   std::string("Ni=61; Nj=41; centre=34;\n") +
+                                       "latitudeOfFirstGridPointInDegrees=45;\n"
+                                       "latitudeOfLastGridPointInDegrees=25;\n"
+                                       "longitudeOfFirstGridPointInDegrees=120;\n"
+                                       "longitudeOfLastGridPointInDegrees=150;\n"
+                                       "iDirectionIncrementInDegrees=0.5;\n"
+                                       "jDirectionIncrementInDegrees=0.5;\n"
+                                       "bitsPerValue=16;\ndecimalScaleFactor=" +
+                                       (m.factor < 1e-6 ? "12" : "3") + ";\nvalues={" + values +
+                                       "};\npackingType=\"" + m.packing + "\";\nset " + m.keys +
+                                       "\nwrite \"" + out.string() + "\";\n",
                                    "regular_ll_sfc_grib2.tmpl"))
             << m.keys;
         const std::string bytes = read_file(out);
@@ -238,20 +232,16 @@ TEST_F(GribCli, ToolWrittenFilesWithHeadersMembersAndProbabilities) {
     Outcome r = kivar("info " + path);
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string dust = grib::parameter_name(0, 20, 0);
-    EXPECT_EQ(r.out, "model: 0.5x0.5 (code 0)\n"
-                     "initial: 07-03-23 12:00\n"
-                     "levels: surface, 2 m above ground, 10 m above ground, 0.1-0.4 m below "
-                     "ground\n"
-                     "items at surface: 4 (Temperature (C)), 258 (" +
-                         grib::parameter_name(0, 1, 8) + ", probability > 10 (%)), 259 (" + dust +
-                         ")\n"
-                         "items at 2 m above ground: 4 (Temperature (C)), 256 (Temperature (C), "
-                         "member 1), 257 (Temperature (C), member 2)\n"
-                         "items at 10 m above ground: 259 (" +
-                         dust +
-                         ")\n"
-                         "items at 0.1-0.4 m below ground: 4 (Temperature (C))\n"
-                         "hours: 0 3\n");
+    EXPECT_EQ(r.out,
+              "model: 0.5x0.5 (code 0)\ninitial: 07-03-23 12:00\n"
+              "levels: surface, 2 m above ground, 10 m above ground, 0.1-0.4 m below ground\n"
+              "items at surface: 4 (Temperature (C)), 258 (" +
+                  grib::parameter_name(0, 1, 8) + ", probability > 10 (%)), 259 (" + dust +
+                  ")\n"
+                  "items at 2 m above ground: 4 (Temperature (C)), 256 (Temperature (C), member "
+                  "1), 257 (Temperature (C), member 2)\n"
+                  "items at 10 m above ground: 259 (" +
+                  dust + ")\nitems at 0.1-0.4 m below ground: 4 (Temperature (C))\nhours: 0 3\n");
     r = kivar("data " + path + " --all --save all");
     EXPECT_EQ(r.status, 0) << r.err;
     n = 0;

@@ -27,9 +27,9 @@ struct GridsCli : KivarCli {
         return oracle::have_tools() &&
                        oracle::filter(dir,
                                       rules +
-                                          "set typeOfFirstFixedSurface = 100; set level = 850;\n"
-                                          "set discipline = 0; set parameterCategory = 0; "
-                                          "set parameterNumber = 0;\nset values = {" +
+                                          "typeOfFirstFixedSurface=100; level=850;\ndiscipline=0; "
+                                          "parameterCategory=0; "
+                                          "parameterNumber=0;\nvalues={" +
                                           values + "};\nwrite \"" + out + "\";\n",
                                       sample)
                    ? out
@@ -38,18 +38,14 @@ struct GridsCli : KivarCli {
 };
 
 constexpr const char* kLambert =
-    "set gridDefinitionTemplateNumber = 30; set shapeOfTheEarth = 6;\n"
-    "set Nx = 12; set Ny = 10; set scanningMode = 64;\n"
-    "set LaDInDegrees = 35; set LoVInDegrees = 135;\n"
-    "set Latin1InDegrees = 30; set Latin2InDegrees = 60;\n"
-    "set DxInMetres = 200000; set DyInMetres = 200000;\n"
-    "set latitudeOfFirstGridPointInDegrees = 25; set longitudeOfFirstGridPointInDegrees = 125;\n";
+    "gridDefinitionTemplateNumber=30; shapeOfTheEarth=6;\nNx=12; Ny=10; scanningMode=64;\n"
+    "LaDInDegrees=35; LoVInDegrees=135;\nLatin1InDegrees=30; Latin2InDegrees=60;\n"
+    "DxInMetres=200000; DyInMetres=200000;\nlatitudeOfFirstGridPointInDegrees=25; "
+    "longitudeOfFirstGridPointInDegrees=125;\n";
 
 constexpr const char* kReduced =
-    "set N = 2; set Nj = 4; set pl = {8,12,10,6}; set numberOfDataPoints = 36;\n"
-    "set latitudeOfFirstGridPointInDegrees = 63.0;\n"
-    "set latitudeOfLastGridPointInDegrees = -63.0;\n"
-    "set longitudeOfLastGridPointInDegrees = 330;\n";
+    "N=2; Nj=4; pl={8,12,10,6}; numberOfDataPoints=36;\nlatitudeOfFirstGridPointInDegrees=63.0;\n"
+    "latitudeOfLastGridPointInDegrees=-63.0;\nlongitudeOfLastGridPointInDegrees=330;\n";
 
 TEST_F(GridsCli, ProjectedAndReducedGridsInEveryLayout) {
     struct Grid {

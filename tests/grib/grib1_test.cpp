@@ -38,12 +38,11 @@ struct Case {
     int decimal = 0;     // decimal scale factor
 };
 
-const char* const kLatLon = "set Ni = 31; set Nj = 17; set latitudeOfFirstGridPointInDegrees = 45; "
-                            "set latitudeOfLastGridPointInDegrees = 29; "
-                            "set longitudeOfFirstGridPointInDegrees = 120; "
-                            "set longitudeOfLastGridPointInDegrees = 150; "
-                            "set iDirectionIncrementInDegrees = 1; "
-                            "set jDirectionIncrementInDegrees = 1;";
+const char* const kLatLon = "Ni=31; Nj=17; latitudeOfFirstGridPointInDegrees=45; "
+                            "latitudeOfLastGridPointInDegrees=29; "
+                            "longitudeOfFirstGridPointInDegrees=120; "
+                            "longitudeOfLastGridPointInDegrees=150; "
+                            "iDirectionIncrementInDegrees=1; jDirectionIncrementInDegrees=1;";
 
 const Case kCases[] = {
     {"ll16", "regular_ll_sfc_grib1", kLatLon, "", 16, false, false, 0},
@@ -54,43 +53,41 @@ const Case kCases[] = {
     {"ll_constant", "regular_ll_sfc_grib1", kLatLon, "", 12, false, true, 0},
     {"ll_bitmap", "regular_ll_sfc_grib1", kLatLon, "", 10, true, false, 0},
     {"ll_west_north", "regular_ll_sfc_grib1",
-     "set Ni = 13; set Nj = 9; set iScansNegatively = 1; set jScansPositively = 1; "
-     "set latitudeOfFirstGridPointInDegrees = 30; set latitudeOfLastGridPointInDegrees = 38; "
-     "set longitudeOfFirstGridPointInDegrees = 132; set longitudeOfLastGridPointInDegrees = 120; "
-     "set iDirectionIncrementInDegrees = 1; set jDirectionIncrementInDegrees = 1;",
+     "Ni=13; Nj=9; iScansNegatively=1; jScansPositively=1; latitudeOfFirstGridPointInDegrees=30; "
+     "latitudeOfLastGridPointInDegrees=38; longitudeOfFirstGridPointInDegrees=132; "
+     "longitudeOfLastGridPointInDegrees=120; iDirectionIncrementInDegrees=1; "
+     "jDirectionIncrementInDegrees=1;",
      "", 12, true, false, 0},
     {"ll_columns", "regular_ll_sfc_grib1",
-     "set Ni = 13; set Nj = 9; set jPointsAreConsecutive = 1; "
-     "set latitudeOfFirstGridPointInDegrees = 38; set latitudeOfLastGridPointInDegrees = 30; "
-     "set longitudeOfFirstGridPointInDegrees = 120; set longitudeOfLastGridPointInDegrees = 132; "
-     "set iDirectionIncrementInDegrees = 1; set jDirectionIncrementInDegrees = 1;",
+     "Ni=13; Nj=9; jPointsAreConsecutive=1; latitudeOfFirstGridPointInDegrees=38; "
+     "latitudeOfLastGridPointInDegrees=30; longitudeOfFirstGridPointInDegrees=120; "
+     "longitudeOfLastGridPointInDegrees=132; iDirectionIncrementInDegrees=1; "
+     "jDirectionIncrementInDegrees=1;",
      "", 12, false, false, 0},
     {"rotated_ll", "rotated_ll_sfc_grib1",
-     "set latitudeOfSouthernPoleInDegrees = -40; set longitudeOfSouthernPoleInDegrees = 170; "
-     "set angleOfRotationInDegrees = 5; set uvRelativeToGrid = 1;",
+     "latitudeOfSouthernPoleInDegrees=-40; longitudeOfSouthernPoleInDegrees=170; "
+     "angleOfRotationInDegrees=5; uvRelativeToGrid=1;",
      "", 14, false, false, 1},
     {"gaussian", "regular_gg_sfc_grib1", "", "", 16, false, false, 40},
     {"rotated_gaussian", "rotated_gg_sfc_grib1",
-     "set latitudeOfSouthernPoleInDegrees = -30.5; set longitudeOfSouthernPoleInDegrees = -15;", "",
-     16, true, false, 41},
+     "latitudeOfSouthernPoleInDegrees=-30.5; longitudeOfSouthernPoleInDegrees=-15;", "", 16, true,
+     false, 41},
     {"reduced_gaussian", "reduced_gg_pl_32_grib1", "", "", 16, true, false, 40},
     {"reduced_rotated_gaussian", "reduced_rotated_gg_pl_32_grib1", "", "", 11, false, false, 41},
     {"reduced_ll", "reduced_ll_sfc_grib1",
-     "set Nj = 4; set pl = {10, 20, 20, 10}; set latitudeOfFirstGridPointInDegrees = 60; "
-     "set latitudeOfLastGridPointInDegrees = 30; set longitudeOfFirstGridPointInDegrees = 0; "
-     "set longitudeOfLastGridPointInDegrees = 342; set jDirectionIncrementInDegrees = 10;",
+     "Nj=4; pl={10, 20, 20, 10}; latitudeOfFirstGridPointInDegrees=60; "
+     "latitudeOfLastGridPointInDegrees=30; longitudeOfFirstGridPointInDegrees=0; "
+     "longitudeOfLastGridPointInDegrees=342; jDirectionIncrementInDegrees=10;",
      "", 12, false, false, 0},
     {"polar", "polar_stereographic_sfc_grib1",
-     "set Nx = 25; set Ny = 20; set latitudeOfFirstGridPointInDegrees = 40; "
-     "set longitudeOfFirstGridPointInDegrees = 100; set orientationOfTheGridInDegrees = 140; "
-     "set DxInMetres = 40000; set DyInMetres = 40000; set jScansPositively = 1;",
+     "Nx=25; Ny=20; latitudeOfFirstGridPointInDegrees=40; longitudeOfFirstGridPointInDegrees=100; "
+     "orientationOfTheGridInDegrees=140; DxInMetres=40000; DyInMetres=40000; jScansPositively=1;",
      "", 16, false, false, 20},
     {"lambert", "GRIB1",
-     "set dataRepresentationType = 3; set Nx = 25; set Ny = 20; "
-     "set latitudeOfFirstGridPointInDegrees = 30; set longitudeOfFirstGridPointInDegrees = 120; "
-     "set LoVInDegrees = 135; set DxInMetres = 20000; set DyInMetres = 20000; "
-     "set Latin1InDegrees = 30; set Latin2InDegrees = 60; set jScansPositively = 1; "
-     "set earthIsOblate = 1;",
+     "dataRepresentationType=3; Nx=25; Ny=20; latitudeOfFirstGridPointInDegrees=30; "
+     "longitudeOfFirstGridPointInDegrees=120; LoVInDegrees=135; DxInMetres=20000; "
+     "DyInMetres=20000; Latin1InDegrees=30; Latin2InDegrees=60; jScansPositively=1; "
+     "earthIsOblate=1;",
      "", 12, true, false, 30},
     {"second_order", "regular_ll_sfc_grib1", kLatLon, "grid_second_order", 16, false, false, 0},
     {"second_order_bitmap", "regular_ll_sfc_grib1", kLatLon, "grid_second_order", 14, true, false,
@@ -112,11 +109,11 @@ const Case kCases[] = {
 // Values of a smooth field with a little noise, every seventh missing for a bit-map.
 std::string values_rules(const Case& c, std::size_t n) {
     std::ostringstream r;
-    if (c.bitmap) r << "set bitmapPresent = 1;\nset missingValue = 9999;\n";
-    if (c.constant) r << "set decimalScaleFactor = 2;\n";
+    if (c.bitmap) r << "bitmapPresent=1;\nmissingValue=9999;\n";
+    if (c.constant) r << "decimalScaleFactor=2;\n";
     const bool ieee = std::string(c.packing) == "grid_ieee"; // bits: 32 or 64
     const std::string values =
-        "set values = {" +
+        "values={" +
         oracle::values(n,
                        [&](std::size_t k) {
                            if (c.bitmap && k % 7 == 3) return 9999.0;
@@ -126,12 +123,12 @@ std::string values_rules(const Case& c, std::size_t n) {
                                             (k * 37 % 11) * 0.1;
                        }) +
         "};\n";
-    r << "set bitsPerValue = " << (ieee ? 16 : c.bits) << ";\n" << values;
+    r << "bitsPerValue=" << (ieee ? 16 : c.bits) << ";\n" << values;
     // Values scaled by a power of ten (the width follows from it).
-    if (c.decimal) r << "set changeDecimalPrecision = " << c.decimal << ";\n";
-    if (*c.packing) r << "set packingType = \"" << c.packing << "\";\n";
+    if (c.decimal) r << "changeDecimalPrecision=" << c.decimal << ";\n";
+    if (*c.packing) r << "packingType=\"" << c.packing << "\";\n";
     // (The precision takes effect when the values are packed again.)
-    if (ieee) r << "set precision = " << c.bits / 32 << ";\n" << values;
+    if (ieee) r << "precision=" << c.bits / 32 << ";\n" << values;
     return r.str();
 }
 
@@ -253,51 +250,42 @@ struct Product {
     int forecast_hour, interval_hours, product_template;
 };
 const Product kProducts[] = {
-    {"set indicatorOfTypeOfLevel = 1; set level = 0;", 1, 0, 255, 0, 0, 0, 0},
-    {"set indicatorOfTypeOfLevel = 100; set level = 850; set P1 = 12;", 100, 85000, 255, 0, 12, 0,
-     0},
-    {"set indicatorOfTypeOfLevel = 102; set unitOfTimeRange = 11; set P1 = 3;", 101, 0, 255, 0, 18,
-     0, 0},
-    {"set indicatorOfTypeOfLevel = 105; set level = 2; set unitOfTimeRange = 0; set P1 = 90;", 103,
-     2, 255, 0, 1, 0, 0},
-    {"set indicatorOfTypeOfLevel = 109; set level = 37;", 105, 37, 255, 0, 0, 0, 0},
-    {"set indicatorOfTypeOfLevel = 112; set topLevel = 7; set bottomLevel = 28;", 106, 0.07, 106,
-     0.28, 0, 0, 0},
-    {"set indicatorOfTypeOfLevel = 106; set topLevel = 3; set bottomLevel = 0;", 103, 300, 103, 0,
-     0, 0, 0},
-    {"set indicatorOfTypeOfLevel = 101; set topLevel = 50; set bottomLevel = 85;", 100, 50000, 100,
-     85000, 0, 0, 0},
-    {"set indicatorOfTypeOfLevel = 200; set timeRangeIndicator = 4; set P1 = 6; set P2 = 12;", 10,
-     0, 255, 0, 12, 6, 8},
-    {"set indicatorOfTypeOfLevel = 117; set level = 2000; set timeRangeIndicator = 3; "
-     "set P1 = 0; set P2 = 24;",
+    {"indicatorOfTypeOfLevel=1; level=0;", 1, 0, 255, 0, 0, 0, 0},
+    {"indicatorOfTypeOfLevel=100; level=850; P1=12;", 100, 85000, 255, 0, 12, 0, 0},
+    {"indicatorOfTypeOfLevel=102; unitOfTimeRange=11; P1=3;", 101, 0, 255, 0, 18, 0, 0},
+    {"indicatorOfTypeOfLevel=105; level=2; unitOfTimeRange=0; P1=90;", 103, 2, 255, 0, 1, 0, 0},
+    {"indicatorOfTypeOfLevel=109; level=37;", 105, 37, 255, 0, 0, 0, 0},
+    {"indicatorOfTypeOfLevel=112; topLevel=7; bottomLevel=28;", 106, 0.07, 106, 0.28, 0, 0, 0},
+    {"indicatorOfTypeOfLevel=106; topLevel=3; bottomLevel=0;", 103, 300, 103, 0, 0, 0, 0},
+    {"indicatorOfTypeOfLevel=101; topLevel=50; bottomLevel=85;", 100, 50000, 100, 85000, 0, 0, 0},
+    {"indicatorOfTypeOfLevel=200; timeRangeIndicator=4; P1=6; P2=12;", 10, 0, 255, 0, 12, 6, 8},
+    {"indicatorOfTypeOfLevel=117; level=2000; timeRangeIndicator=3; "
+     "P1=0; P2=24;",
      109, 2e-6, 255, 0, 24, 24, 8},
-    {"set indicatorOfTypeOfLevel = 7; set timeRangeIndicator = 10; set P1 = 1; set P2 = 44;", 7, 0,
-     255, 0, 300, 0, 0},
-    {"set indicatorOfTypeOfLevel = 8; set timeRangeIndicator = 0; set step = 300;", 8, 0, 255, 0,
-     300, 0, 0},
-    {"set indicatorOfTypeOfLevel = 113; set level = 320; set timeRangeIndicator = 2; "
-     "set unitOfTimeRange = 2; set P1 = 1; set P2 = 2;",
+    {"indicatorOfTypeOfLevel=7; timeRangeIndicator=10; P1=1; P2=44;", 7, 0, 255, 0, 300, 0, 0},
+    {"indicatorOfTypeOfLevel=8; timeRangeIndicator=0; step=300;", 8, 0, 255, 0, 300, 0, 0},
+    {"indicatorOfTypeOfLevel=113; level=320; timeRangeIndicator=2; "
+     "unitOfTimeRange=2; P1=1; P2=2;",
      107, 320, 255, 0, 48, 24, 8},
-    {"set indicatorOfTypeOfLevel = 111; set level = 10;", 106, 0.1, 255, 0, 0, 0, 0},
-    {"set indicatorOfTypeOfLevel = 4;", 4, 0, 255, 0, 0, 0, 0},
-    {"set indicatorOfTypeOfLevel = 107; set level = 9950;", 104, 0.995, 255, 0, 0, 0, 0},
-    {"set indicatorOfTypeOfLevel = 160; set level = 75;", 160, 75, 255, 0, 0, 0, 0},
-    {"set indicatorOfTypeOfLevel = 210; set level = 5;", 1210, 5, 255, 0, 0, 0, 0},
+    {"indicatorOfTypeOfLevel=111; level=10;", 106, 0.1, 255, 0, 0, 0, 0},
+    {"indicatorOfTypeOfLevel=4;", 4, 0, 255, 0, 0, 0, 0},
+    {"indicatorOfTypeOfLevel=107; level=9950;", 104, 0.995, 255, 0, 0, 0, 0},
+    {"indicatorOfTypeOfLevel=160; level=75;", 160, 75, 255, 0, 0, 0, 0},
+    {"indicatorOfTypeOfLevel=210; level=5;", 1210, 5, 255, 0, 0, 0, 0},
 };
 
 TEST(Grib1, LevelsAndTimeRangesAsTheKindsOfEdition2) {
     if (!have_tools()) GTEST_SKIP() << "ecCodes tools or samples are missing";
     TempDir dir("grib1_products");
     const std::string path = (dir.path / "products.grib1").string();
-    std::string rules = "set centre = 34; set table2Version = 2; set indicatorOfParameter = 11;\n"
-                        "set dataDate = 19990228; set dataTime = 1800;\n";
+    std::string rules = "centre=34; table2Version=2; indicatorOfParameter=11;\n"
+                        "dataDate=19990228; dataTime=1800;\n";
     for (const Product& p : kProducts)
-        rules += "set timeRangeIndicator = 0; set unitOfTimeRange = 1; set P1 = 0; set P2 = 0;\n" +
-                 std::string(p.keys) + "\nwrite \"" + path + "\";\n";
+        rules += "timeRangeIndicator=0; unitOfTimeRange=1; P1=0; P2=0;\n" + std::string(p.keys) +
+                 "\nwrite \"" + path + "\";\n";
     // Statistics over several forecasts and months are refused by name.
-    rules += "set timeRangeIndicator = 123; write \"" + path + "\";\n";
-    rules += "set timeRangeIndicator = 0; set unitOfTimeRange = 3; write \"" + path + "\";\n";
+    rules += "timeRangeIndicator=123; write \"" + path + "\";\n";
+    rules += "timeRangeIndicator=0; unitOfTimeRange=3; write \"" + path + "\";\n";
     ASSERT_TRUE(filter(dir.path, rules, kSamples + "regular_ll_sfc_grib1.tmpl"))
         << read_file(dir.path / "filter.log");
     const std::string bytes = read_file(path);
@@ -307,7 +295,8 @@ TEST(Grib1, LevelsAndTimeRangesAsTheKindsOfEdition2) {
     EXPECT_EQ(file.skipped, 2);
     EXPECT_EQ(file.first_problem, "message " + std::to_string(std::size(kProducts) + 1) +
                                       ": time range indicator 123 (statistics over several "
-                                      "forecasts or analyses) is not supported; skipped.");
+                                      "forecasts or analyses) is not supported; "
+                                      "skipped.");
     ASSERT_EQ(file.fields.size(), std::size(kProducts));
     for (std::size_t k = 0; k < std::size(kProducts); ++k) {
         SCOPED_TRACE(kProducts[k].keys);
