@@ -142,17 +142,6 @@ TEST_F(WriterTest, PpmAndRawDump) {
               std::vector<int>({254, 0, 30}));
 }
 
-TEST_F(WriterTest, UnwritableFileWarnsAndThePlotFinishes) {
-    const std::string out = captured([&] {
-        open_page("png", path("missing/a.png"), 20, 20);
-        disfin();
-    });
-    EXPECT_TRUE(out.starts_with(" <<<< Warning  36: File error in disfin!")) << out;
-    EXPECT_EQ(g_plot.level, 0);
-    EXPECT_EQ(g_plot.raster.pixels, nullptr);
-    EXPECT_NE(out.find("END OF RAZIDU"), std::string::npos);
-}
-
 // Pages of one and two rows hold their strip offset and byte counts in the
 // directory entries themselves, where TIFF readers look for them.
 TEST_F(WriterTest, TiffOfOneOrTwoRowsReadsBackWithItsColours) {
@@ -319,13 +308,19 @@ TEST_F(FaultTest, FailedWritesKeepTheSystemsReason) {
     }
 }
 
-// A file that cannot be created: outcome 1 with the reason, and the run of
-// pages goes on; after a written page the outcome is 0.
+// A file that cannot be created: outcome 1 with the reason (on a raster
+// device warning 36 too), the plot finishes and frees its page, and the run
+// of pages goes on; after a written page the outcome is 0.
 TEST_F(FaultTest, FilesThatCannotBeCreated) {
     for (const char* device : {"png", "ps", "cgm"}) {
         const std::string file = path(std::string("dir.") + device);
         fs::create_directories(file);
-        captured([&] { draw(device, file, 0); });
+        const std::string out = captured([&] { draw(device, file, 0); });
+        if (device[1] == 'n') { // the raster devices warn
+            EXPECT_TRUE(out.starts_with(" <<<< Warning  36: File error in disfin!")) << out;
+        }
+        EXPECT_NE(out.find("END OF RAZIDU"), std::string::npos) << out;
+        EXPECT_TRUE(g_plot.level == 0 && g_plot.raster.pixels == nullptr) << device;
         EXPECT_EQ(page_outcome().status, 1) << device;
         EXPECT_STREQ(page_outcome().reason, "Is a directory") << device;
         captured([&] { draw(device, file + ".x", 0); });
