@@ -2,7 +2,7 @@
 // inside an axis system: arrow shapes, the out-of-scaling report of curves
 // and arrows, and titles, read back as the pen moves of a GKSL metafile.
 // (The weather map's pixels are checked in tests/app.)
-#include "pen_moves.h"
+#include "plot_test_util.h"
 
 #include <climits>
 #include <map>

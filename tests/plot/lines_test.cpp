@@ -2,7 +2,7 @@
 // and the line style routines, checked on the pen moves the device gets;
 // primitive dispatch: PostScript line and path buffers, the GKSL metafile
 // and rectangle clipping. (CGM records are walked in metafiles_test.cpp.)
-#include "pen_moves.h"
+#include "plot_test_util.h"
 
 #include <random>
 #include <sstream>

@@ -3,7 +3,7 @@
 // files read back by an element walker: every element's class, id and
 // length, the header in its order, 80-byte blocks padded with blanks,
 // polylines inside the VDC extent.
-#include "vector_test_util.h"
+#include "plot_test_util.h"
 
 #include <map>
 #include <set>

@@ -2,7 +2,7 @@
 // hardware fonts on PostScript (raised characters: the axis label test);
 // integrity of the generated stroke-font tables and the hardware-font
 // width sets.
-#include "pen_moves.h"
+#include "plot_test_util.h"
 #include "plot/text/ps_widths.h"
 #include "plot/text/stroke_fonts.h"
 
