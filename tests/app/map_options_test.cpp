@@ -167,7 +167,9 @@ TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
                 p.push_back({135 + s * t, 35 + s * c / t});
         return p;
     };
-    auto low_radius = [](double level) { return 5 * std::sqrt(std::log(20 / (1000 - level))); };
+    auto low_ring = [&](double level) {
+        return ring(5 * std::sqrt(std::log(20 / (1000 - level))));
+    };
     const auto paraboloid = [](double x, double y) {
         return (x - 135) * (x - 135) + (y - 35) * (y - 35);
     };
@@ -185,13 +187,8 @@ TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
     } cases[] = {
         {"paraboloid", 4, "25", paraboloid, {ring(5), ring(10)}, ring(std::sqrt(62.5))},
         {"saddle", 4, "20", saddle, {hyperbola(20), hyperbola(-20), hyperbola(40)}, hyperbola(30)},
-        {"closed low, pressure at the automatic step of 4 hPa",
-         1,
-         "auto",
-         low,
-         {ring(low_radius(984)), ring(low_radius(988)), ring(low_radius(992)),
-          ring(low_radius(996))},
-         ring(low_radius(990))},
+        {"closed low, pressure at the automatic step of 4 hPa", 1, "auto", low,
+         std::vector{low_ring(984), low_ring(988), low_ring(992), low_ring(996)}, low_ring(990)},
     };
     for (const Case& c : cases)
         for (const char* format : {"bmp", "png"}) {

@@ -59,12 +59,8 @@ TEST_F(GridsCli, ProjectedAndReducedGridsInEveryLayout) {
     const Grid grids[] = {
         {"lambert", "GRIB2.tmpl", kLambert, 120, "model: Lambert conformal 200x200 km (code 0)",
          std::vector<std::size_t>(10, 12)},
-        {"reduced",
-         "reduced_gg_pl_32_grib2.tmpl",
-         kReduced,
-         36,
-         "model: reduced Gaussian N2 (code 0)",
-         {8, 12, 10, 6}},
+        {"reduced", "reduced_gg_pl_32_grib2.tmpl", kReduced, 36,
+         "model: reduced Gaussian N2 (code 0)", std::vector<std::size_t>{8, 12, 10, 6}},
     };
     for (const Grid& g : grids) {
         SCOPED_TRACE(g.name);
