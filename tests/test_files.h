@@ -12,7 +12,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace testfiles {
 
@@ -62,6 +64,15 @@ inline void write_file(const fs::path& p, const gpvgen::Bytes& bytes) {
 inline std::string read_file(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The lines of a text, without their ends.
+inline std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        out.push_back(l);
+    return out;
 }
 
 inline gpvgen::Bytes concat(std::initializer_list<gpvgen::Bytes> parts) {

@@ -3,12 +3,11 @@
 // 10 m/s everywhere, stored grid-relative, is drawn as a westerly wherever
 // the grid's axes turn away from the meridians.
 #include "app/forecast.h"
-#include "test_files.h"
+#include "tool_oracle.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 
 using namespace testfiles;
 
@@ -18,59 +17,37 @@ namespace {
 // by n (LoV - lon) from east (anticlockwise), n = sin 30.
 constexpr double kLov = 135, kCone = 0.5;
 
-const char* const kGrid = "set gridDefinitionTemplateNumber = 30; set shapeOfTheEarth = 6;\n"
-                          "set Nx = 16; set Ny = 12; set scanningMode = 64;\n"
-                          "set LaDInDegrees = 30; set LoVInDegrees = 135;\n"
-                          "set Latin1InDegrees = 30; set Latin2InDegrees = 30;\n"
-                          "set DxInMetres = 200000; set DyInMetres = 200000;\n"
-                          "set latitudeOfFirstGridPointInDegrees = 22;\n"
-                          "set longitudeOfFirstGridPointInDegrees = 118;\n"
-                          "set typeOfFirstFixedSurface = 100; set level = 850;\n"
-                          "set discipline = 0; set parameterCategory = 2;\n";
-
-bool filter(const std::string& rules, const fs::path& dir, const std::string& input) {
-    std::ofstream(dir / "rules") << rules;
-    return std::system(
-               ("grib_filter '" + (dir / "rules").string() + "' " + input + " > /dev/null 2>&1")
-                   .c_str()) == 0;
-}
+const char* const kGrid = "gridDefinitionTemplateNumber=30; shapeOfTheEarth=6;\n"
+                          "Nx=16; Ny=12; scanningMode=64;\nLaDInDegrees=30; LoVInDegrees=135;\n"
+                          "Latin1InDegrees=30; Latin2InDegrees=30;\nDxInMetres=200000; "
+                          "DyInMetres=200000;\nlatitudeOfFirstGridPointInDegrees=22;\n"
+                          "longitudeOfFirstGridPointInDegrees=118;\ntypeOfFirstFixedSurface=100; "
+                          "level=850;\ndiscipline=0; parameterCategory=2;\n";
 
 TEST(GridWinds, GridRelativeWindsTurnedToEastAndNorth) {
-    if (std::system("command -v grib_filter > /dev/null && command -v grib_get_data > "
-                    "/dev/null") != 0)
-        GTEST_SKIP() << "ecCodes tools are missing";
+    if (!oracle::have_tools()) GTEST_SKIP() << "ecCodes tools are missing";
     TempDir tmp("gridwinds");
     const fs::path dir = tmp.path;
     const int n = 16 * 12;
-    std::ostringstream ones;
-    for (int k = 0; k < n; ++k)
-        ones << (k ? "," : "") << 1;
     const std::string base = (dir / "base.grib2").string();
-    ASSERT_TRUE(filter(std::string(kGrid) + "set parameterNumber = 2;\nset values = {" +
-                           ones.str() + "};\nwrite \"" + base + "\";\n",
-                       dir, "/usr/share/eccodes/samples/GRIB2.tmpl"));
+    ASSERT_TRUE(oracle::filter(dir,
+                               std::string(kGrid) + "parameterNumber=2;\nvalues={" +
+                                   oracle::values(n, [](std::size_t) { return 1; }) +
+                                   "};\nwrite \"" + base + "\";\n",
+                               "GRIB2.tmpl"));
     // The longitude of each point in the file's order, from the tool.
-    ASSERT_EQ(
-        std::system(("grib_get_data -L '%.6f %.6f' " + base + " > " + (dir / "points.txt").string())
-                        .c_str()),
-        0);
-    std::istringstream in(read_file(dir / "points.txt"));
-    std::string header;
-    std::getline(in, header);
-    std::ostringstream u, v;
-    double lat, lon, value;
-    for (int k = 0; k < n && in >> lat >> lon >> value; ++k) {
-        const double turn = kCone * (kLov - lon) * M_PI / 180;
-        u << (k ? "," : "") << 10 * std::cos(turn);
-        v << (k ? "," : "") << -10 * std::sin(turn);
-    }
+    const std::vector<oracle::Point> points = oracle::points(base);
+    ASSERT_EQ(points.size(), std::size_t(n));
+    const auto turn = [&](std::size_t k) { return kCone * (kLov - points[k].lon) * M_PI / 180; };
+    const std::string u = oracle::values(n, [&](std::size_t k) { return 10 * std::cos(turn(k)); }),
+                      v = oracle::values(n, [&](std::size_t k) { return -10 * std::sin(turn(k)); });
     const std::string path = (dir / "winds.grib2").string();
-    std::ostringstream rules;
-    rules << "set resolutionAndComponentFlags = 8;\nset bitsPerValue = 24;\n"
-          << "set parameterNumber = 2;\nset values = {" << u.str() << "};\nwrite \"" << path
-          << "\";\nset parameterNumber = 3;\nset values = {" << v.str() << "};\nwrite \"" << path
-          << "\";\n";
-    ASSERT_TRUE(filter(rules.str(), dir, base));
+    ASSERT_TRUE(oracle::filter(dir,
+                               "resolutionAndComponentFlags=8;\nbitsPerValue=24;\n"
+                               "parameterNumber=2;\nvalues={" +
+                                   u + "};\nwrite \"" + path + "\";\nparameterNumber=3;\nvalues={" +
+                                   v + "};\nwrite \"" + path + "\";\n",
+                               base));
 
     std::FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);

@@ -6,13 +6,13 @@
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
 #include "started_dialog.h"
+#include "image_files.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
-#include <zlib.h>
 
 using namespace testfiles;
 using namespace app;
@@ -106,62 +106,6 @@ TEST(WorldCoast, ResolutionsByAreaAndKnownCapes) {
     EXPECT_FLOAT_EQ(out.lat[1], 30.0f);
 }
 
-// The pixels of a BMP or PNG file as palette colours (0xRRGGBB), row 0 at the top.
-struct Image {
-    int w = 0, h = 0;
-    std::vector<uint32_t> rgb;
-    uint32_t at(int x, int y) const {
-        return x >= 0 && y >= 0 && x < w && y < h ? rgb[size_t(y) * size_t(w) + size_t(x)] : 0;
-    }
-};
-
-uint32_t be32(const std::string& b, size_t at) {
-    return uint32_t(uint8_t(b[at])) << 24 | uint8_t(b[at + 1]) << 16 | uint8_t(b[at + 2]) << 8 |
-           uint8_t(b[at + 3]);
-}
-
-Image read_image(const fs::path& p) {
-    const std::string b = read_file(p);
-    Image im;
-    auto le32 = [&](size_t at) {
-        return int(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8 | uint8_t(b[at + 2]) << 16 |
-                   uint32_t(uint8_t(b[at + 3])) << 24);
-    };
-    std::vector<uint32_t> palette(256);
-    std::string pixels; // one index a pixel, rows top down
-    if (b.compare(0, 2, "BM") == 0) {
-        im.w = le32(18), im.h = le32(22);
-        for (int k = 0; k < 256; ++k)
-            palette[size_t(k)] = uint32_t(le32(54 + 4 * size_t(k))) & 0xffffff;
-        const size_t stride = size_t(im.w + 3) / 4 * 4;
-        for (int y = 0; y < im.h; ++y)
-            pixels += b.substr(size_t(le32(10)) + size_t(im.h - 1 - y) * stride, size_t(im.w));
-    } else {
-        std::string idat;
-        for (size_t at = 8; at + 8 <= b.size();) {
-            const uint32_t n = be32(b, at);
-            const std::string type = b.substr(at + 4, 4), data = b.substr(at + 8, n);
-            if (type == "IHDR") im.w = int(be32(data, 0)), im.h = int(be32(data, 4));
-            if (type == "PLTE")
-                for (size_t k = 0; k * 3 + 2 < data.size(); ++k)
-                    palette[k] = uint32_t(uint8_t(data[3 * k])) << 16 |
-                                 uint8_t(data[3 * k + 1]) << 8 | uint8_t(data[3 * k + 2]);
-            if (type == "IDAT") idat += data;
-            at += 12 + n;
-        }
-        std::string raw(size_t(im.h) * size_t(im.w + 1), '\0');
-        uLongf size = raw.size();
-        EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(raw.data()), &size,
-                             reinterpret_cast<const Bytef*>(idat.data()), idat.size()),
-                  Z_OK);
-        for (int y = 0; y < im.h; ++y) // every row has filter 0 (none)
-            pixels += raw.substr(size_t(y) * size_t(im.w + 1) + 1, size_t(im.w));
-    }
-    for (unsigned char c : pixels)
-        im.rgb.push_back(palette[c]);
-    return im;
-}
-
 struct ContourMap : StartedDialog {
     // Writes one record as fc.gpv and opens it.
     void open_record(const gpvgen::Record& r) {
@@ -223,7 +167,16 @@ TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
                 p.push_back({135 + s * t, 35 + s * c / t});
         return p;
     };
-    auto low_radius = [](double level) { return 5 * std::sqrt(std::log(20 / (1000 - level))); };
+    auto low_ring = [&](double level) {
+        return ring(5 * std::sqrt(std::log(20 / (1000 - level))));
+    };
+    const auto paraboloid = [](double x, double y) {
+        return (x - 135) * (x - 135) + (y - 35) * (y - 35);
+    };
+    const auto saddle = [](double x, double y) { return (x - 135) * (y - 35); };
+    const auto low = [&](double x, double y) {
+        return 1000 - 20 * std::exp(-paraboloid(x, y) / 25);
+    };
     const struct Case {
         const char* name;
         int item;
@@ -232,27 +185,10 @@ TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
         std::vector<std::vector<Point>> on;
         std::vector<Point> off; // halfway between two lines
     } cases[] = {
-        {"paraboloid",
-         4,
-         "25",
-         [](double x, double y) { return (x - 135) * (x - 135) + (y - 35) * (y - 35); },
-         {ring(5), ring(10)},
-         ring(std::sqrt(62.5))},
-        {"saddle",
-         4,
-         "20",
-         [](double x, double y) { return (x - 135) * (y - 35); },
-         {hyperbola(20), hyperbola(-20), hyperbola(40)},
-         hyperbola(30)},
-        {"closed low, pressure at the automatic step of 4 hPa",
-         1,
-         "auto",
-         [](double x, double y) {
-             return 1000 - 20 * std::exp(-((x - 135) * (x - 135) + (y - 35) * (y - 35)) / 25);
-         },
-         {ring(low_radius(984)), ring(low_radius(988)), ring(low_radius(992)),
-          ring(low_radius(996))},
-         ring(low_radius(990))},
+        {"paraboloid", 4, "25", paraboloid, {ring(5), ring(10)}, ring(std::sqrt(62.5))},
+        {"saddle", 4, "20", saddle, {hyperbola(20), hyperbola(-20), hyperbola(40)}, hyperbola(30)},
+        {"closed low, pressure at the automatic step of 4 hPa", 1, "auto", low,
+         std::vector{low_ring(984), low_ring(988), low_ring(992), low_ring(996)}, low_ring(990)},
     };
     for (const Case& c : cases)
         for (const char* format : {"bmp", "png"}) {

@@ -1,6 +1,6 @@
 // The kivar program run as a user runs it: exit codes, messages, outputs.
 // (Damaged files: corruption_test.cpp and the fuzz targets.)
-#include "test_files.h"
+#include "cli_run.h"
 
 #include <gtest/gtest.h>
 
@@ -10,51 +10,40 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace testfiles;
 
 namespace {
 
-struct Outcome {
-    int status; // exit status, or 128 + signal
-    std::string out, err;
-};
+// Every file under a folder with its contents; gpv.log without the time
+// of each line, which differs from run to run.
+std::map<std::string, std::string> contents(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        if (!e.is_regular_file()) continue;
+        std::string bytes = read_file(e.path());
+        if (e.path().filename() == "gpv.log") {
+            std::string lines;
+            for (std::size_t at = 0, end; (end = bytes.find('\n', at)) != std::string::npos;
+                 at = end + 1)
+                lines += bytes.substr(bytes.find("  P:", at), end - bytes.find("  P:", at)) + "\n";
+            bytes = lines;
+        }
+        files[fs::relative(e.path(), root).string()] = bytes;
+    }
+    return files;
+}
 
-struct Cli : ::testing::Test {
-    TempDir tmp{"cli"};
-    fs::path dir = tmp.path;
+struct Cli : KivarCli {
     std::string gpv_path = (dir / "fc.gpv").string();
 
     void SetUp() override {
+        KivarCli::SetUp();
         gpvgen::Forecast fc;
         fc.levels = {850, 500};
         fc.items = {4, 23};
         fc.last_hour = 6;
         ASSERT_TRUE(gpvgen::write_forecast(gpv_path, fc));
-        fs::create_directories(dir / "work");
-        write_map(dir / "work" / "map.dat");
-    }
-    // Runs kivar with args in the folder work, without a display so that no
-    // window can open.
-    // `before` is a shell command run first (a limit, for example).
-    // Standard output goes to `out` when given ("&-": closed).
-    Outcome kivar(const std::string& args, const fs::path& cwd = {},
-                  const std::string& before = "true", const std::string& out = "") {
-        fs::remove(dir / "out.txt");
-        int raw = std::system(command(args, cwd, before, out).c_str());
-        int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-        return {status, read_file(dir / "out.txt"), read_file(dir / "err.txt")};
-    }
-    std::string command(const std::string& args, const fs::path& cwd = {},
-                        const std::string& before = "true", const std::string& out = "") {
-        fs::path where = cwd.empty() ? dir / "work" : cwd;
-        return "cd '" + where.string() + "' && " + before +
-               " && exec env -u DISPLAY '" KIVAR_EXE "' " + args +
-               (out == "&-" ? " >&-"
-                            : " >'" + (out.empty() ? (dir / "out.txt").string() : out) + "'") +
-               " 2>'" + (dir / "err.txt").string() + "'";
     }
     // kivar started in the background: its process id.
     pid_t kivar_started(const std::string& args) {
@@ -68,16 +57,45 @@ struct Cli : ::testing::Test {
     }
 };
 
-TEST_F(Cli, Info) {
-    Outcome r = kivar("info " + gpv_path);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "model: RSM (code 4)\n"
-                     "initial: 26-12-04 00:00\n"
-                     "levels: 850 500\n"
-                     "items at 850: 4 (Temperature (C)), 23 (u-wind (m/s))\n"
-                     "items at 500: 4 (Temperature (C)), 23 (u-wind (m/s))\n"
-                     "hours: 0 3 6\n");
-    EXPECT_EQ(r.err, "");
+// Runs whose whole output says it all: the inventory, also of a pipe; an
+// endless device refused; the version and usage; a map that is not drawn
+// because its field has one value says why and the run goes on.
+TEST_F(Cli, OutputsAndMessagesOfSingleRuns) {
+    const std::string info = "model: RSM (code 4)\n"
+                             "initial: 26-12-04 00:00\n"
+                             "levels: 850 500\n"
+                             "items at 850: 4 (Temperature (C)), 23 (u-wind (m/s))\n"
+                             "items at 500: 4 (Temperature (C)), 23 (u-wind (m/s))\n"
+                             "hours: 0 3 6\n",
+                      version = "kivar " KIVAR_VERSION "\n",
+                      sample = KIVAR_BINARY_DIR "/data/sample_rsm.gpv",
+                      constant = "kivar: no map for 1000/1/0: the field is constant (1000)\n";
+    const struct {
+        std::string args;
+        int status;
+        std::string out, err; // out: its beginning
+    } cases[] = {
+        {"info " + gpv_path, 0, info, ""},
+        {"info /dev/stdin <'" + gpv_path + "'", 0, info, ""},
+        {"info /dev/zero", 1, "",
+         "kivar: /dev/zero: not a regular file, and longer than 256 MiB\n"},
+        {"--version", 0, version, ""},
+        {"-V", 0, version, ""},
+        {"--help", 0, "usage:", ""},
+        {"image " + sample + " --format png", 0, "", constant},
+        {"image " + sample + " --format display", 0, "", constant},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Outcome r = kivar(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out.substr(0, c.out.size()), c.out);
+        EXPECT_TRUE(r.out.size() == c.out.size() || c.out == "usage:") << r.out;
+        EXPECT_EQ(r.err, c.err);
+    }
+    EXPECT_EQ(kivar("info /dev/stdin").status, 1); // nothing sent
+    EXPECT_FALSE(fs::exists(dir / "work" / "MD04_ID001_P1000_DT26120400_TM00.png"));
+    EXPECT_FALSE(fs::exists(dir / "work" / "tmp.bmp"));
 }
 
 // Usage errors exit with 2 and one line; a wrong value is answered with the
@@ -154,16 +172,30 @@ TEST_F(Cli, ImageWritesMapsAndTheDisplayBitmap) {
     EXPECT_EQ(fs::file_size(dir / "work" / "tmp.bmp"), 392278u);
 }
 
+// Failures exit with 1 and say what and why. Maps: a file that cannot be
+// created is named and the run goes on; one that cannot be written whole
+// stops the run; a PDF file that cannot be created ends the library's
+// process, and the command line says why. Standard output is checked at
+// every write (in a run of several workers too), and a closed one is not
+// taken over by a file opened later (gpv.log). No partial file is left.
 TEST_F(Cli, FailuresExitWithOne) {
     write_file(dir / "junk.gpv", gpvgen::Bytes(1000, 'D'));
+    const fs::path maps = dir / "maps";
     const std::string missing = (dir / "missing.gpv").string(), junk = (dir / "junk.gpv").string(),
                       deeper = (dir / "no" / "deeper").string(),
                       too_long = dir.string() + "/" + std::string(4100, 'l'),
                       bad_path = "check_path: Invalid path for saving extracted data.\n",
                       image = "image " + gpv_path,
                       reversed = "Map: The area is empty or reversed: LON0 must be west of LON1 "
-                                 "and LAT0 south of LAT1.\n";
-    const std::pair<std::string, std::string> cases[] = {
+                                 "and LAT0 south of LAT1.\n",
+                      base = (maps / "MD04_ID004_P0850_DT26120400_TM00").string(),
+                      one = image + " --item 4 --save " + maps.string(),
+                      full = "kivar: standard output: No space left on device\n";
+    fs::create_directories(base + ".png");
+    fs::create_directories(base + ".pdf");
+    const struct {
+        std::string args, err, before = "true", out = "";
+    } cases[] = {
         {"info " + missing, "kivar: " + missing + ": cannot be read\n"},
         {"data " + junk, "kivar: " + junk + ": no GPV records found\n"},
         {image + " --format png --save " + deeper,
@@ -180,13 +212,31 @@ TEST_F(Cli, FailuresExitWithOne) {
          "Map: The area wants four numbers: LON0 LON1 LAT0 LAT1.\n"},
         {image + " --contour -4", "Map: The contour step wants a positive number or auto.\n"},
         {image + " --format png --area 10 20 35 40",
-         "plot_field: The area lies outside the field's grid.\n"}};
-    for (const auto& [args, message] : cases) {
-        Outcome r = kivar(args);
-        EXPECT_EQ(r.status, 1) << args;
-        EXPECT_EQ(r.err, message);
+         "plot_field: The area lies outside the field's grid.\n"},
+        {one + " --format png", "plot_field: " + base + ".png: Is a directory\n"},
+        {one + " --format pdf", "plot_field: " + base + ".pdf: Is a directory\n"},
+        {one + " --format tif", "plot_field: " + base + ".tif: File too large\n", "ulimit -f 2"},
+        {one + " --format ps --all", "plot_field: " + base + ".ps: File too large\n",
+         "ulimit -f 2"},
+        {"info " + gpv_path, full, "true", "/dev/full"},
+        {image + " --item 4 --format png --save out", full, "true", "/dev/full"},
+        {image + " --all --jobs 2 --format bmp --save out", full, "true", "/dev/full"},
+        {"--version", full, "true", "/dev/full"},
+        {"--help", full, "true", "/dev/full"},
+        {"info " + gpv_path, "kivar: standard output: Bad file descriptor\n", "true", "&-"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = kivar(c.args, {}, c.before, c.out);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;
     }
-    Outcome r = kivar("info " + gpv_path, dir); // no map.dat there
+    for (const auto& e : fs::directory_iterator(maps))
+        EXPECT_TRUE(fs::is_directory(e.path())) << e.path();
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir / "work" / "out", ec))
+        EXPECT_NE(e.path().extension(), ".part") << e.path();
+    EXPECT_EQ(read_file(dir / "work" / "gpv.log").find("model:"), std::string::npos);
+    const Outcome r = kivar("info " + gpv_path, dir); // no map.dat there
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "initializeApp: Error: can't read map.\n");
 }
@@ -202,23 +252,6 @@ TEST_F(Cli, ParallelRunsMatchOneJob) {
     const std::string full = (dir / "full.gpv").string();
     ASSERT_TRUE(gpvgen::write_forecast(full, fc));
     setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
-    auto tree = [](const fs::path& root) {
-        std::map<std::string, std::string> files;
-        for (const auto& e : fs::recursive_directory_iterator(root)) {
-            if (!e.is_regular_file()) continue;
-            std::string bytes = read_file(e.path());
-            if (e.path().filename() == "gpv.log") { // the time of each line differs
-                std::string lines;
-                for (std::size_t at = 0, end; (end = bytes.find('\n', at)) != std::string::npos;
-                     at = end + 1)
-                    lines +=
-                        bytes.substr(bytes.find("  P:", at), end - bytes.find("  P:", at)) + "\n";
-                bytes = lines;
-            }
-            files[fs::relative(e.path(), root).string()] = bytes;
-        }
-        return files;
-    };
     const std::string runs[] = {"data " + full + " --all",
                                 "data " + full + " --all --csv",
                                 "image " + full + " --all --format png",
@@ -238,25 +271,11 @@ TEST_F(Cli, ParallelRunsMatchOneJob) {
         EXPECT_EQ(many.status, one.status) << args;
         EXPECT_EQ(many.out, one.out) << args;
         EXPECT_EQ(many.err, one.err) << args;
-        auto a = tree(dir / "jobs1"), b = tree(dir / "jobs3");
+        auto a = contents(dir / "jobs1"), b = contents(dir / "jobs3");
         EXPECT_GT(a.size(), 2u) << args;
         EXPECT_TRUE(a == b) << args << ": " << a.size() << " and " << b.size() << " files";
     }
     unsetenv("SOURCE_DATE_EPOCH");
-}
-
-// Input that is not a regular file is read into memory first: a pipe gives
-// the inventory of the file; an endless device is refused.
-TEST_F(Cli, StreamsAreBounded) {
-    Outcome file = kivar("info " + gpv_path);
-    Outcome pipe = kivar("info /dev/stdin <'" + gpv_path + "'");
-    EXPECT_EQ(pipe.status, 0) << pipe.err;
-    EXPECT_EQ(pipe.out, file.out);
-    pipe = kivar("info /dev/stdin", {}); // nothing sent
-    EXPECT_EQ(pipe.status, 1);
-    Outcome zero = kivar("info /dev/zero");
-    EXPECT_EQ(zero.status, 1);
-    EXPECT_EQ(zero.err, "kivar: /dev/zero: not a regular file, and longer than 256 MiB\n");
 }
 
 // Save folders are used as given: "" is the current folder, and a folder of
@@ -282,14 +301,6 @@ TEST_F(Cli, SaveFoldersAsGiven) {
         names.insert(e.path().filename().string());
     EXPECT_TRUE(names == std::set<std::string>({"MD04_ID004_P0850_DT26120400_TM00.txt",
                                                 "MD04_ID004_P0850_DT26120400_TM00.png"}));
-}
-
-// Every file in a folder with its contents.
-std::map<std::string, std::string> contents(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fs::directory_iterator(folder))
-        files[e.path().filename().string()] = read_file(e.path());
-    return files;
 }
 
 // A run that cannot write a file whole stops there with one message and
@@ -339,78 +350,6 @@ TEST_F(Cli, FailedAndInterruptedRunsKeepEarlierFiles) {
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << command;
         EXPECT_TRUE(contents(out) == before) << command;
     }
-}
-
-// Maps: a file that cannot be created is named on standard error and the
-// run goes on (exit 1); one that cannot be written whole stops the run; a
-// PDF file that cannot be created ends the library's process, and the
-// command line says why. No partial file is left.
-TEST_F(Cli, MapFailuresAreNamedAndExitWithOne) {
-    const fs::path maps = dir / "maps";
-    const std::string base = (maps / "MD04_ID004_P0850_DT26120400_TM00").string();
-    const std::string one = "image " + gpv_path + " --item 4 --save " + maps.string();
-    fs::create_directories(base + ".png");
-    fs::create_directories(base + ".pdf");
-    const std::tuple<std::string, std::string, std::string> cases[] = {
-        {one + " --format png", "true", "plot_field: " + base + ".png: Is a directory\n"},
-        {one + " --format pdf", "true", "plot_field: " + base + ".pdf: Is a directory\n"},
-        {one + " --format tif", "ulimit -f 2", "plot_field: " + base + ".tif: File too large\n"},
-        {one + " --format ps --all", "ulimit -f 2",
-         "plot_field: " + base + ".ps: File too large\n"}};
-    for (const auto& [args, before, message] : cases) {
-        Outcome r = kivar(args, {}, before);
-        EXPECT_EQ(r.status, 1) << args;
-        EXPECT_EQ(r.err, message) << args;
-    }
-    for (const auto& e : fs::directory_iterator(maps))
-        EXPECT_TRUE(fs::is_directory(e.path())) << e.path();
-}
-
-// Standard output is checked at every write: output that cannot be written
-// ends the command with the system's reason and exit 1 (in a run of several
-// workers too), and no partial file is left. A closed standard output is
-// not taken over by a file opened later (gpv.log).
-TEST_F(Cli, FailedStandardOutputEndsTheCommand) {
-    const fs::path maps = dir / "maps";
-    const std::string runs[] = {
-        "info " + gpv_path, "image " + gpv_path + " --item 4 --format png --save " + maps.string(),
-        "image " + gpv_path + " --all --jobs 2 --format bmp --save " + maps.string(), "--version",
-        "--help"};
-    for (const std::string& args : runs) {
-        Outcome r = kivar(args, {}, "true", "/dev/full");
-        EXPECT_EQ(r.status, 1) << args;
-        EXPECT_EQ(r.err, "kivar: standard output: No space left on device\n") << args;
-    }
-    Outcome r = kivar("info " + gpv_path, {}, "true", "&-");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "kivar: standard output: Bad file descriptor\n");
-    EXPECT_EQ(read_file(dir / "work" / "gpv.log").find("model:"), std::string::npos);
-    for (const auto& e : fs::directory_iterator(maps))
-        EXPECT_NE(e.path().extension(), ".part") << e.path();
-}
-
-TEST_F(Cli, VersionAndHelp) {
-    for (const char* args : {"--version", "-V", "--help"}) {
-        Outcome r = kivar(args);
-        EXPECT_EQ(r.status, 0) << args;
-        EXPECT_EQ(r.out.substr(0, 6), args[2] == 'h' ? "usage:" : "kivar ") << args;
-        EXPECT_EQ(r.err, "") << args;
-    }
-    EXPECT_EQ(kivar("-V").out, "kivar " KIVAR_VERSION "\n");
-}
-
-// A map that is not drawn because its field has one value says so; the run
-// goes on and ends with exit 0.
-TEST_F(Cli, ConstantFieldsSayWhyNoMapIsDrawn) {
-    const std::string sample = KIVAR_BINARY_DIR "/data/sample_rsm.gpv";
-    for (const char* format : {"png", "display"}) {
-        Outcome r = kivar("image " + sample + " --format " + format);
-        EXPECT_EQ(r.status, 0) << format;
-        EXPECT_EQ(r.err, "kivar: no map for 1000/1/0: the field is constant (1000)\n") << format;
-        EXPECT_EQ(r.out, "") << format;
-    }
-    EXPECT_FALSE(fs::exists(dir / "work" / "MD04_ID001_P1000_DT26120400_TM00.png"));
-    EXPECT_FALSE(fs::exists(dir / "work" / "tmp.bmp"));
 }
 
 // Junk before the first record, with a hole of 3 GiB in it, is read once by

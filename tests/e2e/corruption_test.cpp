@@ -7,7 +7,7 @@
 // extractions, so image runs cover the headers fully and the packed values
 // by samples.
 #include "app/cli.h"
-#include "test_files.h"
+#include "cli_run.h"
 
 #include <gtest/gtest.h>
 
@@ -32,19 +32,12 @@ Bytes whole_grid_record(int item, int level) {
     return gpvgen::record(r);
 }
 
-struct Corruption : ::testing::Test {
-    TempDir tmp{"corrupt"};
-    fs::path dir = tmp.path;
+struct Corruption : KivarCli {
     fs::path bad = dir / "bad.gpv";
     // u and v of one level, each in its own block: wind arrows on a map.
     Bytes block_u = gpvgen::block({whole_grid_record(23, 850)});
     Bytes block_v = gpvgen::block({whole_grid_record(24, 850)});
     Bytes good = concat({block_u, block_v});
-
-    void SetUp() override {
-        fs::create_directories(dir / "work");
-        write_map(dir / "work" / "map.dat");
-    }
 
     // Runs `kivar ARGS` on bytes in a child; an empty string when the outcome
     // is acceptable, else what went wrong.
@@ -97,7 +90,7 @@ TEST_F(Corruption, TheUndamagedFileWorks) {
     EXPECT_EQ(run(good, {"image", "--format", "bmp", "--save", "maps"}), "");
     EXPECT_TRUE(fs::exists(dir / "work" / "maps" / "MD04_ID024_P0850_DT02120400_TM00.bmp"));
     EXPECT_EQ(run(good, {"data", "--all", "--save", "out"}), "");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work" / "out"), {}), 1); // first block: u
+    EXPECT_EQ(files_in("out"), 1); // first block: u
 }
 
 TEST_F(Corruption, TruncatedAtEveryOffset) {

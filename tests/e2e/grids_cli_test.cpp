@@ -3,81 +3,49 @@
 // grid, TEXT and CSV keep the grid's rows, the points layout gives what that
 // tool's grib_get_data gives, and maps are drawn; GPV fields as points too.
 #include "gpvgen/gpvgen.h"
-#include "test_files.h"
+#include "cli_run.h"
+#include "tool_oracle.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cmath>
+#include <set>
 #include <sstream>
 
 using namespace testfiles;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-struct GridsCli : ::testing::Test {
-    TempDir tmp{"gridscli"};
-    fs::path dir = tmp.path;
-
-    void SetUp() override {
-        fs::create_directories(dir / "work");
-        write_map(dir / "work" / "map.dat");
-    }
-    Outcome kivar(const std::string& args) {
-        std::string cmd = "cd '" + (dir / "work").string() +
-                          "' && env -u DISPLAY '" KIVAR_EXE "' " + args + " >'" +
-                          (dir / "out.txt").string() + "' 2>'" + (dir / "err.txt").string() + "'";
-        int raw = std::system(cmd.c_str());
-        int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-        return {status, read_file(dir / "out.txt"), read_file(dir / "err.txt")};
-    }
+struct GridsCli : KivarCli {
     // A temperature field at 850 hPa on the grid the rules set, from the
     // tool's sample; "" when the tool is missing or failed.
     std::string tool_file(const std::string& name, const std::string& sample,
                           const std::string& rules, int points) {
-        if (std::system("command -v grib_filter > /dev/null 2>&1") != 0) return "";
-        std::ostringstream r;
-        r << rules << "set typeOfFirstFixedSurface = 100; set level = 850;\n"
-          << "set discipline = 0; set parameterCategory = 0; set parameterNumber = 0;\n"
-          << "set values = {";
-        for (int k = 0; k < points; ++k)
-            r << (k ? "," : "") << 250 + k % 23 + 0.125 * (k % 3);
         const std::string out = (dir / (name + ".grib2")).string();
-        r << "};\nwrite \"" << out << "\";\n";
-        std::ofstream(dir / "rules") << r.str();
-        std::string cmd = "grib_filter '" + (dir / "rules").string() +
-                          "' /usr/share/eccodes/samples/" + sample + " > /dev/null 2>&1";
-        return std::system(cmd.c_str()) == 0 ? out : "";
+        const std::string values = oracle::values(
+            std::size_t(points), [](std::size_t k) { return 250 + k % 23 + 0.125 * (k % 3); });
+        return oracle::have_tools() &&
+                       oracle::filter(dir,
+                                      rules +
+                                          "typeOfFirstFixedSurface=100; level=850;\ndiscipline=0; "
+                                          "parameterCategory=0; "
+                                          "parameterNumber=0;\nvalues={" +
+                                          values + "};\nwrite \"" + out + "\";\n",
+                                      sample)
+                   ? out
+                   : "";
     }
 };
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        out.push_back(l);
-    return out;
-}
-
 constexpr const char* kLambert =
-    "set gridDefinitionTemplateNumber = 30; set shapeOfTheEarth = 6;\n"
-    "set Nx = 12; set Ny = 10; set scanningMode = 64;\n"
-    "set LaDInDegrees = 35; set LoVInDegrees = 135;\n"
-    "set Latin1InDegrees = 30; set Latin2InDegrees = 60;\n"
-    "set DxInMetres = 200000; set DyInMetres = 200000;\n"
-    "set latitudeOfFirstGridPointInDegrees = 25; set longitudeOfFirstGridPointInDegrees = 125;\n";
+    "gridDefinitionTemplateNumber=30; shapeOfTheEarth=6;\nNx=12; Ny=10; scanningMode=64;\n"
+    "LaDInDegrees=35; LoVInDegrees=135;\nLatin1InDegrees=30; Latin2InDegrees=60;\n"
+    "DxInMetres=200000; DyInMetres=200000;\nlatitudeOfFirstGridPointInDegrees=25; "
+    "longitudeOfFirstGridPointInDegrees=125;\n";
 
 constexpr const char* kReduced =
-    "set N = 2; set Nj = 4; set pl = {8,12,10,6}; set numberOfDataPoints = 36;\n"
-    "set latitudeOfFirstGridPointInDegrees = 63.0;\n"
-    "set latitudeOfLastGridPointInDegrees = -63.0;\n"
-    "set longitudeOfLastGridPointInDegrees = 330;\n";
+    "N=2; Nj=4; pl={8,12,10,6}; numberOfDataPoints=36;\nlatitudeOfFirstGridPointInDegrees=63.0;\n"
+    "latitudeOfLastGridPointInDegrees=-63.0;\nlongitudeOfLastGridPointInDegrees=330;\n";
 
 TEST_F(GridsCli, ProjectedAndReducedGridsInEveryLayout) {
     struct Grid {
@@ -91,12 +59,8 @@ TEST_F(GridsCli, ProjectedAndReducedGridsInEveryLayout) {
     const Grid grids[] = {
         {"lambert", "GRIB2.tmpl", kLambert, 120, "model: Lambert conformal 200x200 km (code 0)",
          std::vector<std::size_t>(10, 12)},
-        {"reduced",
-         "reduced_gg_pl_32_grib2.tmpl",
-         kReduced,
-         36,
-         "model: reduced Gaussian N2 (code 0)",
-         {8, 12, 10, 6}},
+        {"reduced", "reduced_gg_pl_32_grib2.tmpl", kReduced, 36,
+         "model: reduced Gaussian N2 (code 0)", std::vector<std::size_t>{8, 12, 10, 6}},
     };
     for (const Grid& g : grids) {
         SCOPED_TRACE(g.name);
@@ -128,28 +92,25 @@ TEST_F(GridsCli, ProjectedAndReducedGridsInEveryLayout) {
         ASSERT_EQ(points.size(), static_cast<std::size_t>(g.points) + 1);
         EXPECT_EQ(points[0], "latitude,longitude,value");
         // Every point where the tool puts it, with its value (in C).
-        const std::string dump = (dir / "dump.txt").string();
-        ASSERT_EQ(std::system(("grib_get_data -L '%.6f %.6f' " + path + " > " + dump).c_str()), 0);
-        std::vector<std::string> tool = lines(read_file(dump));
-        ASSERT_EQ(tool.size(), points.size());
+        const std::vector<oracle::Point> tool = oracle::points(path);
+        ASSERT_EQ(tool.size() + 1, points.size());
         std::multiset<std::tuple<long, long, long>> ours, theirs;
+        const auto key = [](double lat, double lon, double kelvin) {
+            return std::tuple{std::lround(lat * 1e3), std::lround(std::fmod(lon + 360, 360) * 1e3),
+                              std::lround(kelvin * 8)};
+        };
         for (std::size_t k = 1; k < points.size(); ++k) {
             double lat, lon, v;
             ASSERT_EQ(std::sscanf(points[k].c_str(), "%lf,%lf,%lf", &lat, &lon, &v), 3)
                 << points[k];
-            ours.insert({std::lround(lat * 1e3), std::lround(std::fmod(lon + 360, 360) * 1e3),
-                         std::lround((v + 273.15) * 8)});
-            ASSERT_EQ(std::sscanf(tool[k].c_str(), "%lf %lf %lf", &lat, &lon, &v), 3);
-            theirs.insert({std::lround(lat * 1e3), std::lround(std::fmod(lon + 360, 360) * 1e3),
-                           std::lround(v * 8)});
+            ours.insert(key(lat, lon, v + 273.15));
+            theirs.insert(key(tool[k - 1].lat, tool[k - 1].lon, tool[k - 1].value));
         }
         EXPECT_EQ(ours, theirs);
 
         r = kivar("image " + path + " --format png --save " + g.name + "_maps");
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(std::distance(
-                      fs::directory_iterator(dir / "work" / (std::string(g.name) + "_maps")), {}),
-                  1);
+        EXPECT_EQ(files_in(std::string(g.name) + "_maps"), 1);
     }
 }
 

@@ -1,15 +1,12 @@
 #include "gpv/gpv.h"
 #include "platform/platform.h"
+#include "file_limit.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <iterator>
 #include <sstream>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <csignal>
 
 using namespace testfiles;
 
@@ -31,13 +28,6 @@ struct Export : ::testing::Test {
         for (std::size_t k = 0; k < field.size(); ++k)
             field[k] = static_cast<float>(k) * 0.5f - 3.0f;
         gpv::grid.min_value = -3.0f, gpv::grid.max_value = 2246.5f;
-    }
-    static std::vector<std::string> lines(const std::string& s) {
-        std::vector<std::string> out;
-        std::istringstream in(s);
-        for (std::string l; std::getline(in, l);)
-            out.push_back(l);
-        return out;
     }
 };
 
@@ -84,33 +74,6 @@ TEST_F(Export, FailuresAndOtherLayouts) {
     EXPECT_TRUE(fs::is_empty(dir));
 }
 
-TEST_F(Export, LogLine) {
-    const gpv::LogTime t{2002, 12, 4, 1, 4, 5};
-    std::FILE* log = std::fopen((dir / "gpv.log").c_str(), "a");
-    EXPECT_EQ(gpv::write_log_line(log, t, 850, 6, 225), 1);
-    EXPECT_EQ(gpv::write_log_line(log, t, 0, 51, 4), 1);
-    std::fclose(log);
-    EXPECT_EQ(read_file(dir / "gpv.log"),
-              "2002-12-4 1:4:5  P: 850  TM: 6  ID: 225  ITEM: Cloud (ref: DGRB)\n"
-              "2002-12-4 1:4:5  P: 0  TM: 51  ID: 4  ITEM: Temperature (C)\n");
-    EXPECT_EQ(gpv::write_log_line(nullptr, t, 850, 6, 4), 0);
-}
-
-// Runs f in a child process whose files may grow to `limit` bytes (a write
-// beyond fails with EFBIG) and returns its exit status.
-template <class F> int with_file_limit(rlim_t limit, F f) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit r{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &r);
-        _exit(f());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
-
 // A write that fails anywhere in a file: the named file keeps its earlier
 // contents, no temporary file stays, and the box names the file and the
 // reason.
@@ -147,40 +110,30 @@ TEST_F(Export, WriteFailuresLeaveTheEarlierFile) {
 // succeed (another process freed the disk) and errno has changed since: the
 // file-size limit is raised before the commit.
 TEST_F(Export, FailedWritesKeepTheSystemsReason) {
-    const std::string name = save + "late.txt";
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit r{100, RLIM_INFINITY};
-        setrlimit(RLIMIT_FSIZE, &r);
+    const int status = with_file_limit(100, [&] {
         gpv::OutputFile out;
-        if (!gpv::open_output(out, name, "w")) _exit(2);
+        if (!gpv::open_output(out, save + "late.txt", "w")) return 2;
         const std::string text(50000, 'x');
         std::fwrite(text.data(), 1, text.size(), out.stream);
-        r.rlim_cur = RLIM_INFINITY;
-        setrlimit(RLIMIT_FSIZE, &r);
+        lift_file_limit();
         std::fwrite(text.data(), 1, text.size(), out.stream);
         errno = 0; // what ran since the failure may have changed it
-        _exit(!gpv::commit_output(out) && errno == EFBIG ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        return !gpv::commit_output(out) && errno == EFBIG ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 0);
 }
 
-// gpv.log lines reach the file whole or not at all, and never continue a
-// line cut short by an earlier run.
+// gpv.log lines: their layout; each reaches the file whole or not at all,
+// and never continues a line cut short by an earlier run.
 TEST_F(Export, LogLinesWholeOrAbsent) {
     const fs::path path = dir / "gpv.log";
     write_file(path, {'o', 'l', 'd', '\n', 'c', 'u', 't'});
     std::FILE* log = gpv::open_log(path.string());
-    const gpv::LogTime t{2026, 12, 4, 1, 4, 5};
-    ASSERT_EQ(gpv::write_log_line(log, t, 850, 6, 4), 1);
-    std::string text = read_file(path);
-    EXPECT_EQ(text.substr(0, 4), "old\n");
-    EXPECT_EQ(text.find("cut"), std::string::npos) << text;
+    const gpv::LogTime t{2002, 12, 4, 1, 4, 5};
+    ASSERT_EQ(gpv::write_log_line(log, t, 850, 6, 225), 1);
+    const std::string text = read_file(path);
+    EXPECT_EQ(text, "old\n2002-12-4 1:4:5  P: 850  TM: 6  ID: 225  ITEM: Cloud (ref: DGRB)\n");
     for (rlim_t cut : {0, 1, 20}) {
         int status = with_file_limit(text.size() + cut, [&] {
             return gpv::write_log_line(log, t, 500, 3, 23) == gpv::kWriteFailed && errno == EFBIG
@@ -190,7 +143,11 @@ TEST_F(Export, LogLinesWholeOrAbsent) {
         EXPECT_EQ(status, 0) << cut;
         EXPECT_EQ(read_file(path), text) << cut;
     }
+    ASSERT_EQ(gpv::write_log_line(log, t, 0, 51, 4), 1);
+    EXPECT_EQ(read_file(path),
+              text + "2002-12-4 1:4:5  P: 0  TM: 51  ID: 4  ITEM: Temperature (C)\n");
     std::fclose(log);
+    EXPECT_EQ(gpv::write_log_line(nullptr, t, 850, 6, 4), 0);
 }
 
 } // namespace

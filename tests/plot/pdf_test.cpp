@@ -1,7 +1,7 @@
 // PDF files: an xref and object walker that inflates the content streams,
 // and pages read by qpdf, pdftoppm and pdftotext.
 #include "plot/vector/vector.h"
-#include "vector_test_util.h"
+#include "plot_test_util.h"
 
 #include <cmath>
 #include <map>

@@ -22,13 +22,17 @@ def with_map(folder):
         os.symlink(os.path.abspath(MAP), os.path.join(folder, "map.dat"))
 
 
+def run_kivar(*args, cwd):
+    """kivar run in cwd beside the coastline; its outputs as text."""
+    with_map(cwd)
+    return subprocess.run([KIVAR, *args], capture_output=True, text=True, cwd=cwd)
+
+
 def kivar_data(path, level, item, hour, folder):
     """The values of one field as `kivar data` writes them (TEXT), flat."""
-    with_map(folder)
     before = set(glob.glob(os.path.join(folder, "*.txt")))
-    run = subprocess.run([KIVAR, "data", path, "--level", str(level), "--item", str(item),
-                          "--hour", str(hour), "--save", folder],
-                         capture_output=True, text=True, cwd=folder)
+    run = run_kivar("data", path, "--level", str(level), "--item", str(item), "--hour", str(hour),
+                    "--save", folder, cwd=folder)
     assert run.returncode == 0, run.stderr
     (written,) = set(glob.glob(os.path.join(folder, "*.txt"))) - before
     with open(written) as f:
@@ -38,11 +42,9 @@ def kivar_data(path, level, item, hour, folder):
     return values
 
 
-def cli_message(*args, cwd=None):
-    """The last line the command line prints on standard error."""
-    if cwd:
-        with_map(cwd)
-    run = subprocess.run([KIVAR, *args], capture_output=True, text=True, cwd=cwd)
+def cli_message(*args, cwd):
+    """The exit status and the last line the command line prints on standard error."""
+    run = run_kivar(*args, cwd=cwd)
     return run.returncode, run.stderr.strip().splitlines()[-1]
 
 

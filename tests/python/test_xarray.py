@@ -10,7 +10,7 @@ import xarray as xr
 
 import kivar
 from kivar import xarray_backend
-from conftest import KIVAR, SAMPLES, with_map
+from conftest import SAMPLES, run_kivar
 
 
 @pytest.mark.parametrize("sample,name,dims,units", [
@@ -95,9 +95,7 @@ def test_netcdf_from_python_and_from_the_command_line(tmp_path):
         np.testing.assert_array_equal(written["latitude"], ours["latitude"])
         assert written["valid_time"].dtype.kind == "M"
 
-    with_map(str(tmp_path))
-    run = subprocess.run([KIVAR, "data", sample, "--all", "--netcdf", "--save", "out"],
-                         cwd=str(tmp_path), capture_output=True, text=True)
+    run = run_kivar("data", sample, "--all", "--netcdf", "--save", "out", cwd=str(tmp_path))
     assert run.returncode == 0, run.stderr
     (name,) = os.listdir(tmp_path / "out")
     assert name == "MD04_ID001_P1000_DT26120400_TM00.nc"
@@ -123,13 +121,12 @@ def test_netcdf_write_failures_leave_nothing(tmp_path):
 
 
 def test_netcdf_run_that_cannot_be_written_leaves_nothing(tmp_path):
-    with_map(str(tmp_path))
-    args = [KIVAR, "data", SAMPLES["sample_msm.grib2"], "--all", "--netcdf", "--save", "out"]
-    assert subprocess.run(args, cwd=str(tmp_path), capture_output=True).returncode == 0
+    args = ["data", SAMPLES["sample_msm.grib2"], "--all", "--netcdf", "--save", "out"]
+    assert run_kivar(*args, cwd=str(tmp_path)).returncode == 0
     (name,) = os.listdir(tmp_path / "out")
     os.unlink(tmp_path / "out" / name)
     (tmp_path / "out" / name).mkdir()  # the name taken by a folder
-    run = subprocess.run(args, cwd=str(tmp_path), capture_output=True, text=True)
+    run = run_kivar(*args, cwd=str(tmp_path))
     assert run.returncode == 1
     assert run.stderr.splitlines()[-1] == "save_GPV: out/%s: Is a directory" % name
     assert os.listdir(tmp_path / "out") == [name]
