@@ -75,7 +75,10 @@ class KivarBackendArray(BackendArray):
         grid_key = tuple(key[lead:])
         probe = np.empty(self.shape[lead:], dtype=np.float32)[grid_key]
         out = np.full(tuple(len(r) for r in ranges) + probe.shape, np.nan, dtype=np.float32)
-        for index in np.ndindex(*(len(r) for r in ranges)):
+        # Level by level: a GPV record holds every hour of its level and
+        # item, so the hours of one level read the same bytes one after another.
+        order = sorted(np.ndindex(*(len(r) for r in ranges)), key=lambda ix: (ix[2], ix[1]) + ix[3:])
+        for index in order:
             pos = [int(r[i]) for r, i in zip(ranges, index)]
             h, l = pos[1], pos[2]  # pos[0]: the run, always 0
             m = pos[3] if len(pos) > 3 else 0
