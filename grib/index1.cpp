@@ -177,11 +177,27 @@ bool set_time(Field& f, const std::uint8_t* pds, std::string& problem) {
 // The grid of the grid description section (GDS) s of len octets.
 bool set_grid(Field& f, const std::uint8_t* s, std::uint32_t len, std::string& problem) {
     Grid& g = f.grid;
-    const int type = s[5];
+    const int given_type = s[5];
+    // Stretched grids (20, 24, 30, 34) are those of type - 20 followed by the
+    // pole and factor of their stretching; unstretched (factor 1, or 0 where
+    // it was never set) they are those grids.
+    const bool stretched =
+        given_type == 20 || given_type == 24 || given_type == 30 || given_type == 34;
+    const int type = stretched ? given_type - 20 : given_type;
     auto refuse = [&](const char* name) {
-        problem = format("grid type %d (%s) is not supported; skipped.", type, name);
+        problem = format("grid type %d (%s) is not supported; skipped.", given_type, name);
         return false;
     };
+    if (stretched) {
+        const std::uint32_t at = type >= 10 ? 42 : 32; // behind the rotation, if any
+        if (len < at + 10) return problem = "grid description section too short.", false;
+        const double factor = ibm32(s + at + 6);
+        if (factor != 0 && factor != 1) {
+            problem = format("grid type %d (stretched grid, factor %g) is not supported; skipped.",
+                             given_type, factor);
+            return false;
+        }
+    }
     switch (type) {
     case 0:
     case 1:
@@ -195,11 +211,6 @@ bool set_grid(Field& f, const std::uint8_t* s, std::uint32_t len, std::string& p
         return refuse("gnomonic");
     case 13:
         return refuse("oblique Lambert conformal");
-    case 20:
-    case 24:
-    case 30:
-    case 34:
-        return refuse("stretched grid");
     case 50:
     case 60:
     case 70:

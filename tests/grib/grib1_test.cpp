@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -69,6 +70,17 @@ const Case kCases[] = {
      "latitudeOfSouthernPoleInDegrees=-40; longitudeOfSouthernPoleInDegrees=170; "
      "angleOfRotationInDegrees=5; uvRelativeToGrid=1;",
      "", 14, false, false, 1},
+    // Stretched grids of factor 1 are the grids they stretch.
+    {"stretched_ll", "GRIB1",
+     "dataRepresentationType=20; stretchingFactor=1; Ni=31; Nj=17; "
+     "latitudeOfFirstGridPointInDegrees=45; latitudeOfLastGridPointInDegrees=29; "
+     "longitudeOfFirstGridPointInDegrees=120; longitudeOfLastGridPointInDegrees=150; "
+     "iDirectionIncrementInDegrees=1; jDirectionIncrementInDegrees=1;",
+     "", 12, false, false, 0},
+    {"stretched_rotated_ll", "rotated_ll_sfc_grib1",
+     "dataRepresentationType=30; stretchingFactor=1; latitudeOfSouthernPoleInDegrees=-40; "
+     "longitudeOfSouthernPoleInDegrees=170;",
+     "", 14, true, false, 1},
     {"gaussian", "regular_gg_sfc_grib1", "", "", 16, false, false, 40},
     {"rotated_gaussian", "rotated_gg_sfc_grib1",
      "latitudeOfSouthernPoleInDegrees=-30.5; longitudeOfSouthernPoleInDegrees=-15;", "", 16, true,
@@ -218,6 +230,14 @@ TEST(Grib1, EveryValueAsTheIndependentToolDecodesIt) {
         EXPECT_EQ(wrong, 0u);
         EXPECT_EQ(missing > 0, c.bitmap);
     }
+    // A grid that is stretched is refused by name.
+    const std::string stretched = (dir.path / "stretched.grib1").string();
+    ASSERT_TRUE(filter(dir.path, "stretchingFactor=2.5;\nwrite \"" + stretched + "\";\n",
+                       dir.path / "stretched_ll.grib1"));
+    grib::File file;
+    EXPECT_EQ(index(read_file(stretched), file), 0);
+    EXPECT_EQ(file.first_problem, "message 1: grid type 20 (stretched grid, factor 2.5) is not "
+                                  "supported; skipped.");
 }
 
 // Levels and time ranges of GRIB1 as the edition 2 kinds of both.
@@ -303,7 +323,9 @@ TEST(Grib1, MixedEditionsAndBrokenMessages) {
     if (!have_tools()) GTEST_SKIP() << "ecCodes tools or samples are missing";
     TempDir dir("grib1_broken");
     const std::string g1 = (dir.path / "so.grib1").string();
-    const Case c = kCases[18]; // second order with a bit-map
+    const Case c = *std::find_if(std::begin(kCases), std::end(kCases), [](const Case& k) {
+        return std::string(k.name) == "second_order_bitmap";
+    });
     ASSERT_TRUE(filter(dir.path,
                        std::string(kLatLon) + values_rules(c, 31 * 17) + "write \"" + g1 + "\";\n",
                        kSamples + c.sample + ".tmpl"));
