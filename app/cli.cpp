@@ -5,7 +5,7 @@
 
 #include "app/app.h"
 #include "app/cli_output.h"
-#include "app/forecast.h"
+#include "engine/forecast.h"
 #include "app/netcdf_run.h"
 #include "gpv/gpv.h"
 #include "plot/razidu.h"
@@ -23,6 +23,12 @@
 #include <vector>
 
 namespace app {
+
+// The engine's view of the open file.
+using engine::forecast;
+using engine::forecast_item_name;
+using engine::forecast_level_text;
+using engine::ForecastView;
 
 namespace {
 
@@ -285,8 +291,8 @@ int make_request(const Options& o, bool data, RunRequest& r) {
         const int pos = position(forecast.items, std::atoi(o.item));
         if (pos < 0)
             return usage_error("item " + std::string(o.item) + " is not at level " +
-                               forecast_level_text(r.selection.level_pos) + " of " +
-                               file + "; items: " + item_entries());
+                               forecast_level_text(r.selection.level_pos) + " of " + file +
+                               "; items: " + item_entries());
         r.selection.item_pos = pos;
     }
     if (o.hour) {
@@ -354,37 +360,38 @@ int make_request(const Options& o, bool data, RunRequest& r) {
 } // namespace
 
 void print_usage(std::FILE* to) {
-    std::fputs("usage:\n"
-               "  kivar                       open the dialog\n"
-               "  kivar info  FILE            inventory of a GPV or GRIB file\n"
-               "  kivar data  FILE [options]  extract fields as TEXT, CSV or points files\n"
-               "  kivar image FILE [options]  draw fields as weather maps\n"
-               "options:\n"
-               "  --level L             level: GPV hPa; GRIB hPa or name, e.g. \"2 m above ground\"\n"
-               "                        (default: the first)\n"
-               "  --item CODE           item code (default: the first of the level)\n"
-               "  --hour H              forecast hour (default: the first)\n"
-               "  --all                 every level, item and hour\n"
-               "  --csv | --text        data file layout (default: TEXT)\n"
-               "  --points              data file of latitude,longitude,value lines\n"
-               "  --netcdf              one NetCDF file of every field of the run\n"
-               "  --format F            display, pdf, cgm, png, tif, ps or bmp (default: display)\n"
-               "  --save DIR            output folder (default: the current folder)\n"
-               "  --range LO HI         fixed colour range instead of the automatic one\n"
-               "  --vector-scale S      arrow length scale, 0.2 to 2.0 (default: 1.0)\n"
-               "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n"
-               "  --contour STEP        labelled contour lines every STEP units, or auto\n"
-               "  --contour-only        contour lines without the coloured cells or arrows\n"
-               "  --area LON0 LON1 LAT0 LAT1  the map over this area; 150 -120 crosses the date\n"
-               "                        line (default: the grid's extent, the fixed map for\n"
-               "                        GPV files and grids within it)\n"
-               "  --projection NAME     grid (its own, default), platecarree, mercator, lambert,\n"
-               "                        polar-north, polar-south, robinson or equalearth\n"
-               "  --palette NAME        rainbow (default), viridis, diverging or precipitation\n"
-               "  --jobs N              worker processes for --all (default: the cores)\n"
-               "  kivar --version | -V  the version\n"
-               "  kivar --help          this text\n",
-               to);
+    std::fputs(
+        "usage:\n"
+        "  kivar                       open the dialog\n"
+        "  kivar info  FILE            inventory of a GPV or GRIB file\n"
+        "  kivar data  FILE [options]  extract fields as TEXT, CSV or points files\n"
+        "  kivar image FILE [options]  draw fields as weather maps\n"
+        "options:\n"
+        "  --level L             level: GPV hPa; GRIB hPa or name, e.g. \"2 m above ground\"\n"
+        "                        (default: the first)\n"
+        "  --item CODE           item code (default: the first of the level)\n"
+        "  --hour H              forecast hour (default: the first)\n"
+        "  --all                 every level, item and hour\n"
+        "  --csv | --text        data file layout (default: TEXT)\n"
+        "  --points              data file of latitude,longitude,value lines\n"
+        "  --netcdf              one NetCDF file of every field of the run\n"
+        "  --format F            display, pdf, cgm, png, tif, ps or bmp (default: display)\n"
+        "  --save DIR            output folder (default: the current folder)\n"
+        "  --range LO HI         fixed colour range instead of the automatic one\n"
+        "  --vector-scale S      arrow length scale, 0.2 to 2.0 (default: 1.0)\n"
+        "  --vector-density N    every N-th arrow, 1 to 10 (default: 1)\n"
+        "  --contour STEP        labelled contour lines every STEP units, or auto\n"
+        "  --contour-only        contour lines without the coloured cells or arrows\n"
+        "  --area LON0 LON1 LAT0 LAT1  the map over this area; 150 -120 crosses the date\n"
+        "                        line (default: the grid's extent, the fixed map for\n"
+        "                        GPV files and grids within it)\n"
+        "  --projection NAME     grid (its own, default), platecarree, mercator, lambert,\n"
+        "                        polar-north, polar-south, robinson or equalearth\n"
+        "  --palette NAME        rainbow (default), viridis, diverging or precipitation\n"
+        "  --jobs N              worker processes for --all (default: the cores)\n"
+        "  kivar --version | -V  the version\n"
+        "  kivar --help          this text\n",
+        to);
 }
 
 int run_cli(int argc, char** argv) {

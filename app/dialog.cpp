@@ -2,7 +2,7 @@
 #include "app/app.h"
 
 #include "app/control_ids.h"
-#include "app/forecast.h"
+#include "engine/forecast.h"
 #include "app/netcdf_run.h"
 #include "gpv/gpv.h"
 #include "grib/grib.h"
@@ -19,6 +19,22 @@
 #include <unistd.h>
 
 namespace app {
+
+// The engine's view of the open file.
+using engine::FileFormat;
+using engine::forecast;
+using engine::forecast_choose_level;
+using engine::forecast_close;
+using engine::forecast_extract_next;
+using engine::forecast_field_count;
+using engine::forecast_hour_text;
+using engine::forecast_item_label;
+using engine::forecast_item_name;
+using engine::forecast_level_text;
+using engine::forecast_open;
+using engine::forecast_output_name;
+using engine::forecast_save;
+using engine::ForecastView;
 
 ProgramState state;
 

@@ -2,14 +2,21 @@
 // NetCDF writer.
 #include "app/netcdf_run.h"
 
-#include "app/forecast.h"
-#include "app/forecast_grib.h"
+#include "engine/forecast.h"
+#include "engine/forecast_grib.h"
 #include "engine/engine.h"
 
 #include <map>
 #include <memory>
 
 namespace app {
+
+// The engine's view of the open file.
+using engine::FileFormat;
+using engine::forecast;
+using engine::forecast_field_label;
+using engine::forecast_item_name;
+namespace grib_view = engine::grib_view;
 
 namespace {
 

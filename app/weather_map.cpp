@@ -3,7 +3,7 @@
 #include "app/app.h"
 
 #include "app/control_ids.h"
-#include "app/forecast.h"
+#include "engine/forecast.h"
 #include "engine/map.h"
 #include "gpv/gpv.h"
 
@@ -15,6 +15,18 @@
 #include <vector>
 
 namespace app {
+
+// The engine's view of the open file.
+using engine::FileFormat;
+using engine::forecast;
+using engine::forecast_extract_next;
+using engine::forecast_field_count;
+using engine::forecast_hour_label;
+using engine::forecast_item_label;
+using engine::forecast_level_label;
+using engine::forecast_map_grid;
+using engine::forecast_output_name;
+using engine::MapGrid;
 
 namespace {
 

@@ -1,10 +1,12 @@
 // The engine: KIVAR's work on forecast files without a window.
 //
-// Open a GPV or GRIB file (the file's first bytes decide) into its inventory:
+// Open a GPV or GRIB file (file_kind decides which) into its inventory:
 // variables, each one parameter on one kind of level, with their levels,
 // forecast hours, ensemble members and grid. Read one field's values and its
 // grid's coordinates; write fields as a NetCDF file. The Python module and
-// the NetCDF layout of the application go through these routines only.
+// the NetCDF layout of the application go through these routines. The runs
+// of the dialog and the command line (a selection's fields extracted to
+// files) are in engine/forecast.h, maps in engine/map.h.
 //
 // Values are those the file holds: GPV fields as `kivar data` writes them,
 // GRIB fields in the parameter's own units (kelvin, pascal...) as decoded.

@@ -4,7 +4,7 @@
 // map through Execute when its grids are small.
 #include "app/app.h"
 #include "app/control_ids.h"
-#include "app/forecast.h"
+#include "engine/forecast.h"
 #include "fuzz_util.h"
 #include "gpv/gpv.h"
 #include "grib/grib.h"

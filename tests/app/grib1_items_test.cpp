@@ -1,8 +1,8 @@
 // GRIB edition 1 fields in the GRIB view: the parameters of the nine items
 // from the WMO table 2 and the European centre's table 128 become those
 // items in the items' units; others keep their table's name.
-#include "app/forecast.h"
-#include "app/forecast_grib.h"
+#include "engine/forecast.h"
+#include "engine/forecast_grib.h"
 #include "tool_oracle.h"
 
 #include <gtest/gtest.h>
@@ -51,22 +51,22 @@ TEST(Grib1Items, TablesOfBothKindsBecomeTheItems) {
 
     std::FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
-    ASSERT_EQ(app::grib_view::open(f, path), 1);
-    ASSERT_EQ(app::forecast.levels, std::vector<int>{850});
-    ASSERT_EQ(app::grib_view::choose_level(0), 1);
-    EXPECT_EQ(app::forecast.items, (std::vector<int>{4, 23, 42, 49, 102, 225, 256}));
-    EXPECT_EQ(app::forecast.hours, (std::vector<int>{0, 6}));
-    EXPECT_STREQ(app::grib_view::item_name(256), "Water temperature (K)");
+    ASSERT_EQ(engine::grib_view::open(f, path), 1);
+    ASSERT_EQ(engine::forecast.levels, std::vector<int>{850});
+    ASSERT_EQ(engine::grib_view::choose_level(0), 1);
+    EXPECT_EQ(engine::forecast.items, (std::vector<int>{4, 23, 42, 49, 102, 225, 256}));
+    EXPECT_EQ(engine::forecast.hours, (std::vector<int>{0, 6}));
+    EXPECT_STREQ(engine::grib_view::item_name(256), "Water temperature (K)");
     std::vector<float> field(12);
     for (const Param& p : kParams) {
         SCOPED_TRACE(p.keys);
         gpv::Selection sel;
         int level = 850, item = p.item, hour = p.hour, pass = 1;
-        ASSERT_GE(app::grib_view::extract_next(sel, field, level, item, hour, pass), 1);
+        ASSERT_GE(engine::grib_view::extract_next(sel, field, level, item, hour, pass), 1);
         EXPECT_EQ(item, p.item);
         EXPECT_NEAR(field[5], p.shown, 1e-3 * std::fabs(p.shown) + 1e-3);
     }
-    app::grib_view::close();
+    engine::grib_view::close();
     std::fclose(f);
 }
 

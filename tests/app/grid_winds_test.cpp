@@ -2,7 +2,7 @@
 // ecCodes' grib_filter): the map turns them to east and north. A westerly of
 // 10 m/s everywhere, stored grid-relative, is drawn as a westerly wherever
 // the grid's axes turn away from the meridians.
-#include "app/forecast.h"
+#include "engine/forecast.h"
 #include "tool_oracle.h"
 
 #include <gtest/gtest.h>
@@ -51,17 +51,17 @@ TEST(GridWinds, GridRelativeWindsTurnedToEastAndNorth) {
 
     std::FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
-    ASSERT_EQ(app::forecast_open(f, path), 1);
-    ASSERT_EQ(app::forecast.items, (std::vector<int>{23, 24}));
+    ASSERT_EQ(engine::forecast_open(f, path), 1);
+    ASSERT_EQ(engine::forecast.items, (std::vector<int>{23, 24}));
     std::vector<float> a(n), b(n);
     gpv::Selection sel;
     int level = 0, item = 0, hour = 0, pass = 1;
     level = 850, item = 23;
-    ASSERT_EQ(app::forecast_extract_next(f, sel, a, level, item, hour, pass), 1);
+    ASSERT_EQ(engine::forecast_extract_next(f, sel, a, level, item, hour, pass), 1);
     item = 24;
-    ASSERT_EQ(app::forecast_extract_next(f, sel, b, level, item, hour, pass), 1);
-    app::MapGrid m;
-    ASSERT_TRUE(app::forecast_map_grid(a.data(), b.data(), m));
+    ASSERT_EQ(engine::forecast_extract_next(f, sel, b, level, item, hour, pass), 1);
+    engine::MapGrid m;
+    ASSERT_TRUE(engine::forecast_map_grid(a.data(), b.data(), m));
     ASSERT_GT(m.cols * m.rows, 20);
     int drawn = 0;
     for (int k = 0; k < m.cols * m.rows; ++k) {
@@ -71,7 +71,7 @@ TEST(GridWinds, GridRelativeWindsTurnedToEastAndNorth) {
         EXPECT_NEAR(m.b[k], 0, 0.05) << "cell " << k << " at " << m.lon[k];
     }
     EXPECT_GT(drawn, m.cols * m.rows / 2);
-    app::forecast_close();
+    engine::forecast_close();
     std::fclose(f);
 }
 

@@ -1,15 +1,15 @@
 // The forecast file view over the two formats: GPV files through gpv/, GRIB
 // edition 2 files through grib/ (forecast_grib.cpp).
-#include "app/forecast.h"
+#include "engine/forecast.h"
 
-#include "app/forecast_grib.h"
+#include "engine/forecast_grib.h"
 #include "engine/engine.h"
 #include "grib/grib.h"
 
 #include <array>
 #include <cstring>
 
-namespace app {
+namespace engine {
 
 ForecastView forecast;
 
@@ -24,7 +24,7 @@ bool is_grib() {
 } // namespace
 
 FileFormat sniff_format(std::FILE* f) {
-    return engine::file_kind(f) == engine::FileKind::Grib ? FileFormat::Grib : FileFormat::Gpv;
+    return file_kind(f) == FileKind::Grib ? FileFormat::Grib : FileFormat::Gpv;
 }
 
 std::string forecast_level_text(int pos) {
@@ -184,4 +184,4 @@ void forecast_close() {
     forecast = ForecastView{};
 }
 
-} // namespace app
+} // namespace engine

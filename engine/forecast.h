@@ -1,9 +1,12 @@
-// The open forecast file as the commands see it, whatever its format: its
+// The engine's runs over the open forecast file, whatever its format: its
 // model and initial time, its levels, the items of a level, its forecast
-// hours, and the fields extracted from it. The dialog's Open and Execute and
+// hours; the fields of a selection extracted one after another, each
+// written to a file of its layout (forecast_save) or handed to a map
+// (forecast_map_grid, draw_map). The dialog's Open and Execute and
 // `kivar info|data|image` go through these routines only; each file format
-// implements them (GPV through gpv/, GRIB edition 2 through grib/). Failures
-// are reported where they arise, as the format's own routines report them.
+// implements them (GPV through gpv/, GRIB editions 1 and 2 through grib/).
+// Failures are reported where they arise, as the format's own routines
+// report them. One file is open at a time, in the program's own state.
 #pragma once
 
 #include "engine/map.h"
@@ -14,7 +17,7 @@
 #include <string>
 #include <vector>
 
-namespace app {
+namespace engine {
 
 enum class FileFormat { Gpv, Grib };
 
@@ -35,7 +38,7 @@ struct ForecastView {
 };
 extern ForecastView forecast;
 
-// The format of a file (engine::file_kind): Grib when a GRIB message
+// The format of a file (file_kind): Grib when a GRIB message
 // (edition 1 or 2, with a consistent indicator and section 1) comes before
 // the first GPV record, behind a WMO bulletin header or padding or not, else
 // Gpv.
@@ -96,10 +99,6 @@ gpv::FieldLabel forecast_field_label();
 int forecast_save(const char* save_dir, int layout, std::span<const float> field, int item,
                   int level, int hour);
 
-// What a map draws of the field extracted last: the values (of the map's
-// area only when the file's grid is larger), their cell centres and size.
-using engine::MapGrid;
-
 // The map grid of the field extracted last, with the values a and b (b may
 // be null) of that field. false when the work arrays cannot hold its grid.
 bool forecast_map_grid(const float* a, const float* b, MapGrid& grid);
@@ -107,4 +106,4 @@ bool forecast_map_grid(const float* a, const float* b, MapGrid& grid);
 // Forgets the open file's inventory and buffers.
 void forecast_close();
 
-} // namespace app
+} // namespace engine

@@ -13,7 +13,7 @@
 // a percentile, a derived field, a maximum...) is an item of its own, named
 // by its kind ("Temperature (C), member 3"). These and other parameters get
 // item codes from 256 upward, in the order they first appear in the file.
-#include "app/forecast_grib.h"
+#include "engine/forecast_grib.h"
 
 #include "grib/grib.h"
 
@@ -26,7 +26,7 @@
 #include <tuple>
 #include <map>
 
-namespace app::grib_view {
+namespace engine::grib_view {
 
 namespace {
 
@@ -880,4 +880,4 @@ void close() {
     coords_valid = false;
 }
 
-} // namespace app::grib_view
+} // namespace engine::grib_view

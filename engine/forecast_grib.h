@@ -2,10 +2,10 @@
 // routines forecast.cpp calls when the open file is one.
 #pragma once
 
-#include "app/forecast.h"
+#include "engine/forecast.h"
 #include "grib/grib.h"
 
-namespace app::grib_view {
+namespace engine::grib_view {
 
 int open(std::FILE* f, const std::string& path);
 int choose_level(int pos);
@@ -29,4 +29,4 @@ bool map_grid(const float* a, const float* b, MapGrid& grid);
 bool point_coordinates(std::span<const double>& lat, std::span<const double>& lon);
 void close();
 
-} // namespace app::grib_view
+} // namespace engine::grib_view
