@@ -330,17 +330,22 @@ void label_graticule(bool bar) {
             return true;
         };
         std::vector<Mark> marks = edge[e];
+        const std::size_t parallels = marks.size();
         if (e >= 2) {
             // Meridians that run out at the sides (polar maps) where no
             // parallel is labelled.
             std::sort(side_meridians[e - 2].begin(), side_meridians[e - 2].end(), by_place);
             marks.insert(marks.end(), side_meridians[e - 2].begin(), side_meridians[e - 2].end());
         }
-        for (const Mark& k : marks) {
+        for (std::size_t n = 0; n < marks.size(); ++n) {
+            const Mark& k = marks[n];
             const float w = float(text_width(k.text.c_str()));
             const float size = e < 2 ? w : h;
             const float from = k.at - 0.5f * size;
-            if (!place(k, size)) continue;
+            // A meridian's label at a side keeps a line clear of the
+            // parallels' labels there, so that it is not read as one of them.
+            if (n >= parallels && !place(k, 3 * size)) continue;
+            if (n < parallels && !place(k, size)) continue;
             int x, y;
             if (e < 2) {
                 x = int(std::lround(from));
