@@ -3,6 +3,7 @@
 #include "engine/engine.h"
 
 #include "engine/map.h"
+#include "engine/forecast_grib.h"
 #include "engine/names.h"
 #include "gpv/gpv.h"
 #include "grib/grib.h"
@@ -538,50 +539,6 @@ int read_map_field(Dataset& d, int vi, int h, int l, int m, std::vector<float>& 
     return read_field_labelled(d, vi, h, l, m, values, error, &label);
 }
 
-// The part of a regular latitude/longitude grid over the fixed frame.
-bool fixed_frame_part(const grib::Grid& g, const float* a, const float* b, FieldMap& s,
-                      MapGrid& m) {
-    std::vector<std::pair<double, int>> cols;
-    for (int i = 0; i < g.cols; ++i) {
-        double lon = std::fmod(g.lon_west + i * g.lon_step, 360.0);
-        if (lon < 0) lon += 360.0;
-        if (lon >= kFixedWest && lon <= kFixedEast) cols.emplace_back(lon, i);
-    }
-    std::sort(cols.begin(), cols.end());
-    std::vector<int> rows;
-    for (int j = 0; j < g.rows; ++j) {
-        double lat = g.lat_north - j * g.lat_step;
-        if (lat >= kFixedSouth && lat <= kFixedNorth) rows.push_back(j);
-    }
-    if (cols.empty() || rows.empty()) return false;
-    const std::size_t n = cols.size() * rows.size();
-    std::vector<float> pa(n), pb(b ? n : 0);
-    s.lon.resize(n), s.lat.resize(n);
-    float lo = 1.0e32f, hi = -1.0e32f;
-    std::size_t k = 0;
-    for (int j : rows)
-        for (const auto& [lon, i] : cols) {
-            const std::size_t p = static_cast<std::size_t>(j) * g.cols + i;
-            pa[k] = a[p];
-            if (b) pb[k] = b[p];
-            s.lon[k] = static_cast<float>(lon);
-            s.lat[k] = static_cast<float>(g.lat_north - j * g.lat_step);
-            if (a[p] < lo) lo = a[p];
-            if (a[p] > hi) hi = a[p];
-            ++k;
-        }
-    s.a = std::move(pa), s.b = std::move(pb);
-    m.label.min_value = lo, m.label.max_value = hi;
-    m.cols = static_cast<int>(cols.size());
-    m.rows = static_cast<int>(rows.size());
-    m.res_cols = std::max(1, static_cast<int>(std::lround((kFixedEast - kFixedWest) / g.lon_step)));
-    m.res_rows =
-        std::max(1, static_cast<int>(std::lround((kFixedNorth - kFixedSouth) / g.lat_step)));
-    m.lon_span =
-        std::min(30.0f, static_cast<float>(cols.back().first - cols.front().first + g.lon_step));
-    return true;
-}
-
 // The PROJ definition of a rotated latitude/longitude grid's own plane.
 std::string rotated_plane(const grib::Grid& g) {
     char text[200];
@@ -679,7 +636,7 @@ int dataset_map(Dataset& d, int vi, int hour_pos, int level_pos, int member_pos,
         q.geo = q.projection != 0 || q.area || !within || !plain;
         if (!q.geo) {
             m.proj.clear();
-            if (!fixed_frame_part(g, a, b, s, m))
+            if (!grib_view::frame_part(g, a, b, s.a, s.b, s.lon, s.lat, m))
                 return fail(error, Error::Value, "plot_field",
                             "Error: the field's grid does not reach the map.");
         } else {

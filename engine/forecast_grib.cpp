@@ -813,56 +813,63 @@ bool whole_map_grid(const float* a, const float* b, MapGrid& m) {
     return true;
 }
 
-bool map_grid(const float* a, const float* b, MapGrid& m) {
-    if (!last_field) return false;
-    if (m.whole) return whole_map_grid(a, b, m);
-    const grib::Grid& g = last_field->grid;
-    if (!plain_latlon(g)) return map_points(g, a, b, m);
-    // Columns and rows inside the map's area, west to east and north to south.
+bool frame_part(const grib::Grid& g, const float* a, const float* b, std::vector<float>& pa,
+                std::vector<float>& pb, std::vector<float>& lon, std::vector<float>& lat,
+                MapGrid& m) {
+    // Columns and rows inside the frame, west to east and north to south.
     constexpr double west = kWest, east = kEast, south = kSouth, north = kNorth;
     std::vector<std::pair<double, int>> cols;
     for (int i = 0; i < g.cols; ++i) {
-        double lon = std::fmod(g.lon_west + i * g.lon_step, 360.0);
-        if (lon < 0) lon += 360.0;
-        if (lon >= west && lon <= east) cols.emplace_back(lon, i);
+        double x = std::fmod(g.lon_west + i * g.lon_step, 360.0);
+        if (x < 0) x += 360.0;
+        if (x >= west && x <= east) cols.emplace_back(x, i);
     }
     std::sort(cols.begin(), cols.end());
     std::vector<int> rows;
     for (int j = 0; j < g.rows; ++j) {
-        double lat = g.lat_north - j * g.lat_step;
-        if (lat >= south && lat <= north) rows.push_back(j);
+        double y = g.lat_north - j * g.lat_step;
+        if (y >= south && y <= north) rows.push_back(j);
     }
-    if (cols.empty() || rows.empty()) {
-        grib::report("plot_field", "Error: the field's grid does not reach the map.");
-        return false;
-    }
+    if (cols.empty() || rows.empty()) return false;
     const std::size_t n = cols.size() * rows.size();
-    map_a.resize(n), map_lon.resize(n), map_lat.resize(n);
-    if (b) map_b.resize(n);
+    pa.resize(n), lon.resize(n), lat.resize(n);
+    pb.resize(b ? n : 0);
     float lo = 1.0e32f, hi = -1.0e32f;
     std::size_t k = 0;
     for (int j : rows)
-        for (const auto& [lon, i] : cols) {
+        for (const auto& [x, i] : cols) {
             const std::size_t p = static_cast<std::size_t>(j) * g.cols + i;
-            map_a[k] = a[p];
-            if (b) map_b[k] = b[p];
-            map_lon[k] = static_cast<float>(lon);
-            map_lat[k] = static_cast<float>(g.lat_north - j * g.lat_step);
+            pa[k] = a[p];
+            if (b) pb[k] = b[p];
+            lon[k] = static_cast<float>(x);
+            lat[k] = static_cast<float>(g.lat_north - j * g.lat_step);
             if (a[p] < lo) lo = a[p];
             if (a[p] > hi) hi = a[p];
             ++k;
         }
-    m.label = last_label;
     m.label.min_value = lo, m.label.max_value = hi; // the range of what the map shows
     m.cols = static_cast<int>(cols.size());
     m.rows = static_cast<int>(rows.size());
     m.res_cols = std::max(1, static_cast<int>(std::lround((east - west) / g.lon_step)));
     m.res_rows = std::max(1, static_cast<int>(std::lround((north - south) / g.lat_step)));
-    m.a = map_a.data();
-    m.b = b ? map_b.data() : nullptr;
-    m.lon = map_lon.data(), m.lat = map_lat.data();
+    m.a = pa.data();
+    m.b = b ? pb.data() : nullptr;
+    m.lon = lon.data(), m.lat = lat.data();
     m.lon_span =
         std::min(30.0f, static_cast<float>(cols.back().first - cols.front().first + g.lon_step));
+    return true;
+}
+
+bool map_grid(const float* a, const float* b, MapGrid& m) {
+    if (!last_field) return false;
+    if (m.whole) return whole_map_grid(a, b, m);
+    const grib::Grid& g = last_field->grid;
+    if (!plain_latlon(g)) return map_points(g, a, b, m);
+    m.label = last_label;
+    if (!frame_part(g, a, b, map_a, map_b, map_lon, map_lat, m)) {
+        grib::report("plot_field", "Error: the field's grid does not reach the map.");
+        return false;
+    }
     return true;
 }
 

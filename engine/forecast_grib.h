@@ -24,6 +24,13 @@ int save(const char* save_dir, int layout, std::span<const float> field, int ite
          int hour);
 const grib::Grid* field_grid(); // of the field extracted last, or null
 bool map_grid(const float* a, const float* b, MapGrid& grid);
+// The part over the fixed frame (119.5-150.5 E, 19.5-50.5 N) of a regular
+// latitude/longitude grid g and the values a and b (b may be null) of a
+// field on it: into pa, pb, lon and lat, and m's sizes, range and pointers
+// to them. False when no point of g lies in the frame.
+bool frame_part(const grib::Grid& g, const float* a, const float* b, std::vector<float>& pa,
+                std::vector<float>& pb, std::vector<float>& lon, std::vector<float>& lat,
+                MapGrid& m);
 // The latitude and longitude of every point of the field extracted last, in
 // the order of its values; false after a report when there is none.
 bool point_coordinates(std::span<const double>& lat, std::span<const double>& lon);

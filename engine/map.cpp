@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -764,13 +765,9 @@ struct FolderGuard {
 };
 
 std::string current_folder() {
-    std::string buf(4096, '\0');
-    while (!getcwd(buf.data(), buf.size())) {
-        if (errno != ERANGE || buf.size() > (1u << 20)) return ".";
-        buf.resize(buf.size() * 2);
-    }
-    buf.resize(std::char_traits<char>::length(buf.c_str()));
-    return buf;
+    std::error_code ec;
+    const std::filesystem::path p = std::filesystem::current_path(ec);
+    return ec ? "." : p.string();
 }
 
 // A private folder for a page drawn into memory, removed with its file.
