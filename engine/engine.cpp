@@ -539,16 +539,6 @@ int read_map_field(Dataset& d, int vi, int h, int l, int m, std::vector<float>& 
     return read_field_labelled(d, vi, h, l, m, values, error, &label);
 }
 
-// The PROJ definition of a rotated latitude/longitude grid's own plane.
-std::string rotated_plane(const grib::Grid& g) {
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "+proj=ob_tran +o_proj=longlat +o_lon_p=%.9g +o_lat_p=%.9g +lon_0=%.9g "
-                  "+a=%.9g +b=%.9g",
-                  -g.rotation, -g.south_pole_lat, g.south_pole_lon, g.earth_a, g.earth_b);
-    return text;
-}
-
 } // namespace
 
 int dataset_map(Dataset& d, int vi, int hour_pos, int level_pos, int member_pos,
@@ -625,7 +615,7 @@ int dataset_map(Dataset& d, int vi, int hour_pos, int level_pos, int member_pos,
             }
         }
         const bool rotated = g.template_number == 1 || g.template_number == 41;
-        m.proj = rotated ? rotated_plane(g) : g.proj;
+        m.proj = rotated ? grib_view::rotated_proj(g) : g.proj;
         bool within = m.proj.empty();
         for (std::size_t k = 0; k < lat.size() && within; ++k) {
             double x = std::fmod(lon[k], 360.0);

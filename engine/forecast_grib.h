@@ -24,6 +24,9 @@ int save(const char* save_dir, int layout, std::span<const float> field, int ite
          int hour);
 const grib::Grid* field_grid(); // of the field extracted last, or null
 bool map_grid(const float* a, const float* b, MapGrid& grid);
+// The PROJ definition of a rotated latitude/longitude grid's own plane
+// (rotated longitude and latitude in degrees), from its south pole.
+std::string rotated_proj(const grib::Grid& g);
 // The part over the fixed frame (119.5-150.5 E, 19.5-50.5 N) of a regular
 // latitude/longitude grid g and the values a and b (b may be null) of a
 // field on it: into pa, pb, lon and lat, and m's sizes, range and pointers
