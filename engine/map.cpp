@@ -984,6 +984,7 @@ int draw_map(const MapRequest& o, MapResult& result, Error& error) {
     }
 
     int drawn = 0;
+    if (o.quiet) razidu::messages_shown(false);
     if (o.recover) {
         razidu::end_hook(library_ended);
         try {
@@ -995,6 +996,7 @@ int draw_map(const MapRequest& o, MapResult& result, Error& error) {
     } else {
         drawn = draw_page(o, p, path, error);
     }
+    if (o.quiet) razidu::messages_shown(true);
     if (o.draw_only) return drawn;
 
     const razidu::PageOutcome outcome = razidu::page_outcome();

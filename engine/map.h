@@ -98,6 +98,9 @@ struct MapRequest {
     // error ("the library ended the page: REASON"); for faces that must go
     // on (Python). The program keeps the library's behaviour.
     bool recover = false;
+    // The library's warnings and end-of-plot report are not printed: the
+    // face reports the page's outcome itself (Python).
+    bool quiet = false;
     // Called with a failure of the map itself (the area, the projection,
     // the folder) as it arises, before the page is closed, so that a face
     // shows it where it always has; the same error is returned. Failures of

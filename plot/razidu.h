@@ -102,6 +102,10 @@ const char* partial_file();
 // name then holds the earlier file or the new one, whole. Any level; kept
 // for the program's life.
 void file_sync(bool on);
+// Whether warnings and the end-of-plot report are printed (on standard
+// output, the default) or dropped, for programs that report each page's
+// outcome themselves (page_outcome). Any level; kept until changed.
+void messages_shown(bool on);
 // Called in place of ending the program on the failures that end it (see
 // disini), once the page was discarded, page_outcome set (status 3) and the
 // library put back to level 0, so that it can open the next page. The hook

@@ -168,6 +168,7 @@ py::object draw_map(PyDataset& d, const py::object& which, int hour_pos, int lev
     if (!path.is_none() && q.path.empty())
         raise({"kivar", "the map's path is empty", engine::Error::Value});
     q.recover = true;
+    q.quiet = true; // failures come back as exceptions
     const std::string map_dat = coast_file(coast);
     engine::FieldMap store;
     engine::MapResult result;

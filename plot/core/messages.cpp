@@ -73,14 +73,26 @@ constexpr const char* kWarnings[59] = {
     "Array is out of screen",
 };
 
+bool shown = true; // messages_shown
+
 FILE* msg() {
     ensure_initialised();
+    if (!shown) {
+        // Opened once, for the program's life.
+        static FILE* const nowhere = std::fopen("/dev/null", "w");
+        if (nowhere) return nowhere;
+    }
     return g_plot.msg_stream ? g_plot.msg_stream : stdout;
 }
+
 const char* text_or_blank(const char* s) {
     return s ? s : "";
 }
 } // namespace
+
+void messages_shown(bool on) {
+    shown = on;
+}
 
 void errmes(int n) {
     ensure_initialised();

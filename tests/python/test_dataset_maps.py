@@ -87,7 +87,7 @@ def test_bad_requests_raise_the_cli_message(tmp_path, kwargs, args, error):
     assert str(e.value) == message
 
 
-def test_a_page_the_library_ends_raises_and_the_interpreter_goes_on(tmp_path):
+def test_a_page_the_library_ends_raises_and_the_interpreter_goes_on(tmp_path, capfd):
     d = kivar.open(GPV)
     # A PDF file that cannot be created ends the page inside the library.
     with pytest.raises(kivar.FileError) as e:
@@ -95,3 +95,5 @@ def test_a_page_the_library_ends_raises_and_the_interpreter_goes_on(tmp_path):
     assert "No such file or directory" in str(e.value)
     assert d.draw_map("t_isobaric", format="pdf").startswith(b"%PDF")
     assert not os.path.exists(tmp_path / "none")
+    # The outcome comes as the exception: the library prints nothing.
+    assert capfd.readouterr() == ("", "")
