@@ -320,7 +320,11 @@ FileKind file_kind(std::FILE* f) {
     if (n < sizeof head || memmem(head, n, "DGRB", 4)) return FileKind::Gpv;
     // Nothing in the head: GRIB when a message comes before the first GPV
     // record (a record found here is remembered for the GPV reader).
-    const long long record = gpv::first_marker_offset(fileno(f));
+    long long record;
+    {
+        std::lock_guard<std::mutex> g(gpv_lock); // the reader remembers the last file searched
+        record = gpv::first_marker_offset(fileno(f));
+    }
     if (record == gpv::kNotRegular) return FileKind::Gpv;
     const long long stop = record >= 0 ? record : std::numeric_limits<long long>::max();
     return grib::find_grib_in_file(fileno(f), stop) >= 0 ? FileKind::Grib : FileKind::Gpv;
