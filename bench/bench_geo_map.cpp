@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 #ifdef KIVAR_BENCH_ECCODES
-#include <eccodes.h>
+#include "bench/eccodes_messages.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -67,18 +67,8 @@ std::string lambert_file() {
     if (fs::exists(path)) return path.string();
     codes_handle* h = codes_grib_handle_new_from_samples(nullptr, "GRIB2");
     if (!h) return "";
-    const int nx = 1799, ny = 1059;
-    codes_set_long(h, "gridDefinitionTemplateNumber", 30);
-    codes_set_long(h, "Nx", nx);
-    codes_set_long(h, "Ny", ny);
-    codes_set_double(h, "latitudeOfFirstGridPointInDegrees", 21.138123);
-    codes_set_double(h, "longitudeOfFirstGridPointInDegrees", 237.280472);
-    codes_set_double(h, "LaDInDegrees", 38.5);
-    codes_set_double(h, "LoVInDegrees", 262.5);
-    codes_set_double(h, "Latin1InDegrees", 38.5);
-    codes_set_double(h, "Latin2InDegrees", 38.5);
-    codes_set_long(h, "DxInMetres", 3000);
-    codes_set_long(h, "DyInMetres", 3000);
+    const int nx = bench::kLambertCols, ny = bench::kLambertRows;
+    bench::set_lambert_3km(h);
     codes_set_long(h, "iScansNegatively", 0);
     codes_set_long(h, "jScansPositively", 1);
     codes_set_long(h, "shapeOfTheEarth", 6);

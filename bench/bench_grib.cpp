@@ -28,7 +28,7 @@
 #include <vector>
 
 #ifdef KIVAR_BENCH_ECCODES
-#include <eccodes.h>
+#include "bench/eccodes_messages.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -83,12 +83,7 @@ std::vector<std::uint8_t> repack_complex(const std::vector<std::uint8_t>& bytes)
         std::size_t plen = std::strlen(packing);
         codes_set_string(h, "packingType", packing, &plen);
         codes_set_double_array(h, "values", v.data(), n);
-        const void* msg = nullptr;
-        std::size_t size = 0;
-        codes_get_message(h, &msg, &size);
-        const auto* m = static_cast<const std::uint8_t*>(msg);
-        out.insert(out.end(), m, m + size);
-        codes_handle_delete(h);
+        bench::append_message(h, out);
     }
     return out;
 }
@@ -120,12 +115,7 @@ std::vector<std::uint8_t> write_grib1(const std::vector<std::uint8_t>& bytes) {
         codes_set_double(h, "jDirectionIncrementInDegrees", g.lat_step);
         codes_set_long(h, "bitsPerValue", bytes[f.sec5 + 19]);
         codes_set_double_array(h, "values", v.data(), v.size());
-        const void* msg = nullptr;
-        std::size_t size = 0;
-        codes_get_message(h, &msg, &size);
-        const auto* m = static_cast<const std::uint8_t*>(msg);
-        out.insert(out.end(), m, m + size);
-        codes_handle_delete(h);
+        bench::append_message(h, out);
     }
     return out;
 }
@@ -247,7 +237,7 @@ struct RealGrid {
 };
 constexpr RealGrid kRealGrids[] = {
     {"global_0.25", 1440, 721, false},
-    {"lambert_3km", 1799, 1059, true},
+    {"lambert_3km", bench::kLambertCols, bench::kLambertRows, true},
     {"meso_5km", 481, 505, false},
 };
 constexpr const char* kPackings[] = {
@@ -272,17 +262,7 @@ const std::vector<std::uint8_t>& real_message(int grid, int packing) {
     std::fclose(in);
     if (!h) return out;
     if (g.lambert) {
-        codes_set_long(h, "gridDefinitionTemplateNumber", 30);
-        codes_set_long(h, "Nx", g.cols);
-        codes_set_long(h, "Ny", g.rows);
-        codes_set_double(h, "latitudeOfFirstGridPointInDegrees", 21.138);
-        codes_set_double(h, "longitudeOfFirstGridPointInDegrees", 237.28);
-        codes_set_double(h, "LaDInDegrees", 38.5);
-        codes_set_double(h, "LoVInDegrees", 262.5);
-        codes_set_double(h, "Latin1InDegrees", 38.5);
-        codes_set_double(h, "Latin2InDegrees", 38.5);
-        codes_set_long(h, "DxInMetres", 3000);
-        codes_set_long(h, "DyInMetres", 3000);
+        bench::set_lambert_3km(h);
     } else {
         const double step = grid == 0 ? 0.25 : 0.0625;
         const double north = grid == 0 ? 90 : 47.6, west = grid == 0 ? 0 : 120;
@@ -305,15 +285,12 @@ const std::vector<std::uint8_t>& real_message(int grid, int packing) {
     codes_set_long(h, "bitsPerValue", 16);
     codes_set_double_array(h, "values", v.data(), n);
     std::size_t len = std::strlen(kPackings[packing]);
-    if (codes_set_string(h, "packingType", kPackings[packing], &len) == 0) {
-        codes_set_double_array(h, "values", v.data(), n);
-        const void* msg = nullptr;
-        std::size_t size = 0;
-        codes_get_message(h, &msg, &size);
-        const auto* m = static_cast<const std::uint8_t*>(msg);
-        out.assign(m, m + size);
+    if (codes_set_string(h, "packingType", kPackings[packing], &len) != 0) {
+        codes_handle_delete(h);
+        return out;
     }
-    codes_handle_delete(h);
+    codes_set_double_array(h, "values", v.data(), n);
+    bench::append_message(h, out);
     return out;
 }
 

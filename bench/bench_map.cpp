@@ -12,7 +12,6 @@
 
 #include <filesystem>
 
-
 namespace {
 
 using bench_app::choose_field;
