@@ -11,7 +11,9 @@ level and step), averages the field over the runs, and writes the mean
 map as NetCDF (--out) and prints its smallest, mean and largest value.
 """
 import argparse
+import os
 import sys
+import tempfile
 import time
 
 import dask
@@ -46,11 +48,43 @@ def open_runs(files, parallel, whole_chunks=False):
 def mean_map(files, variable, level, step_hours, client=None):
     """The mean over the files' runs of one field (level in the variable's
     level units, step in hours) as a DataArray (lat, lon)."""
-    # The selection leaves a task only the fields of the chosen level and step.
-    field = open_runs(files, parallel=client is not None)[variable]
+    runs = open_runs(files, parallel=client is not None)
+    if variable not in runs.data_vars:
+        raise ValueError("the files have no variable %s; they have %s" % (
+            variable, ", ".join(sorted(runs.data_vars))))
+    field = runs[variable]
     level_dim = field.dims[2]
-    field = field.sel({level_dim: level, "step": np.timedelta64(step_hours, "h")})
+    step = np.timedelta64(step_hours, "h")
+    if level not in field[level_dim].values:
+        raise ValueError("%s has no %s level %g; its levels are %s" % (
+            variable, level_dim, level, ", ".join("%g" % v for v in field[level_dim].values)))
+    if step not in field["step"].values:
+        raise ValueError("%s has no hour %d; its hours are %s" % (variable, step_hours, ", ".join(
+            str(h) for h in field["step"].values.astype("timedelta64[h]").astype(int))))
+    # The selection leaves a task only the fields of the chosen level and step.
+    field = field.sel({level_dim: level, "step": step})
     return field.mean("time").compute()
+
+
+def write_netcdf(mean, path):
+    """Writes the mean map as NetCDF under a temporary name in the same
+    folder and renames it onto path once complete, so that a failure leaves
+    any earlier file of that name as it was."""
+    folder = os.path.dirname(os.path.abspath(path))
+    try:
+        fd, part = tempfile.mkstemp(prefix=".archive_mean-", suffix=".nc", dir=folder)
+    except OSError as e:
+        raise OSError("%s: %s" % (path, e.strerror)) from None
+    os.close(fd)
+    umask = os.umask(0)
+    os.umask(umask)
+    try:
+        os.chmod(part, 0o666 & ~umask)  # as a file made anew would be
+        mean.to_netcdf(part)
+        os.replace(part, path)
+    except BaseException:
+        os.unlink(part)
+        raise
 
 
 def mean_fields(files, variable, client=None):
@@ -70,13 +104,19 @@ def main(argv=None):
     p.add_argument("--out", help="write the mean map to this NetCDF file")
     a = p.parse_args(argv)
 
+    if a.workers < 1:
+        p.error("--workers must be at least 1")
     from dask.distributed import Client
-    with local_cluster(a.workers) as cluster, Client(cluster) as client:
-        start = time.perf_counter()
-        mean = mean_map(sorted(a.files), a.variable, a.level, a.step, client)
-        seconds = time.perf_counter() - start
-    if a.out:
-        mean.to_netcdf(a.out)
+    try:
+        with local_cluster(a.workers) as cluster, Client(cluster) as client:
+            start = time.perf_counter()
+            mean = mean_map(sorted(a.files), a.variable, a.level, a.step, client)
+            seconds = time.perf_counter() - start
+        if a.out:
+            write_netcdf(mean, a.out)
+    except (OSError, ValueError) as e:  # kivar.Error is one of them
+        print("archive_mean.py: %s" % e, file=sys.stderr)
+        return 1
     values = mean.values
     print("%s at %g, hour %d over %d runs: min %.6f mean %.6f max %.6f (%.2f s, %d workers)" % (
         a.variable, a.level, a.step, len(a.files), np.nanmin(values), np.nanmean(values),
