@@ -77,6 +77,16 @@ GRIB_WIDE_LOOP void scale_32(const std::uint32_t* x, std::size_t n, double ref, 
     }
 }
 
+// Big-endian single-precision numbers as they stand.
+GRIB_WIDE_LOOP void ieee_32(const std::uint8_t* data, std::size_t n, float* out) {
+    for (std::size_t k = 0; k < n; ++k) {
+        std::uint32_t u;
+        std::memcpy(&u, data + 4 * k, 4);
+        u = __builtin_bswap32(u);
+        std::memcpy(out + k, &u, 4);
+    }
+}
+
 // Every second row (from the second) of values stored backwards turned
 // forwards: rows of the grid's columns, or of its row_points when reduced.
 void reverse_odd_rows(float* v, const Grid& g) {
@@ -175,7 +185,9 @@ int decode_field(const File& file, const Field& f, std::span<float> values, doub
         if (s5[11] != 1 && s5[11] != 2) return fail(f, "IEEE precision not supported.");
         if (static_cast<std::uint64_t>(n) * width > size)
             return fail(f, "packed data shorter than its values.");
-        if (width == 4) {
+        if (width == 4 && a == 1 && b == 0) {
+            ieee_32(data, n, out);
+        } else if (width == 4) {
             for (std::size_t k = 0; k < n; ++k)
                 out[k] = narrow(a * static_cast<double>(ieee32(data + 4 * k)) + b);
         } else {
