@@ -95,6 +95,14 @@ inline gpvgen::Record tile(int item, int level, int c0, int r0, int c1, int r1, 
     return r;
 }
 
+// A forecast file of the levels and items given, hours 0 to last_hour.
+inline bool write_forecast(const fs::path& p, std::vector<int> levels, std::vector<int> items,
+                           int last_hour) {
+    gpvgen::Forecast fc;
+    fc.levels = std::move(levels), fc.items = std::move(items), fc.last_hour = last_hour;
+    return gpvgen::write_forecast(p.string(), fc);
+}
+
 // A map.dat of the right size: one short coastline, then end marks.
 inline void write_map(const fs::path& p) {
     std::vector<float> v(2 * 8535, -999.0f);

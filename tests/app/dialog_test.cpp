@@ -19,11 +19,7 @@ struct Dialog : StartedDialog {
 
     void SetUp() override {
         fs::create_directories(dir / "in");
-        gpvgen::Forecast fc;
-        fc.levels = {850, 500};
-        fc.items = {4, 23};
-        fc.last_hour = 6;
-        ASSERT_TRUE(gpvgen::write_forecast(gpv_path, fc));
+        ASSERT_TRUE(write_forecast(gpv_path, {850, 500}, {4, 23}, 6));
         StartedDialog::SetUp();
     }
     bool open(const std::string& path) {

@@ -39,11 +39,7 @@ struct Cli : KivarCli {
 
     void SetUp() override {
         KivarCli::SetUp();
-        gpvgen::Forecast fc;
-        fc.levels = {850, 500};
-        fc.items = {4, 23};
-        fc.last_hour = 6;
-        ASSERT_TRUE(gpvgen::write_forecast(gpv_path, fc));
+        ASSERT_TRUE(write_forecast(gpv_path, {850, 500}, {4, 23}, 6));
     }
     // kivar started in the background: its process id.
     pid_t kivar_started(const std::string& args) {
@@ -245,12 +241,8 @@ TEST_F(Cli, FailuresExitWithOne) {
 // messages of runs in worker processes equal those of one process: a full
 // run, and one that ends early (the file has u-wind but no v-wind).
 TEST_F(Cli, ParallelRunsMatchOneJob) {
-    gpvgen::Forecast fc;
-    fc.levels = {850, 500, 0};
-    fc.items = {1, 4, 23, 24, 49};
-    fc.last_hour = 3;
     const std::string full = (dir / "full.gpv").string();
-    ASSERT_TRUE(gpvgen::write_forecast(full, fc));
+    ASSERT_TRUE(write_forecast(full, {850, 500, 0}, {1, 4, 23, 24, 49}, 3));
     setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
     const std::string runs[] = {"data " + full + " --all",
                                 "data " + full + " --all --csv",
@@ -310,12 +302,8 @@ TEST_F(Cli, FailedAndInterruptedRunsKeepEarlierFiles) {
     const std::string sample = KIVAR_BINARY_DIR "/data/sample_rsm.gpv";
     const fs::path out = dir / "out";
     // Temperature alone (no wind map lacking its partner), 34 fields.
-    gpvgen::Forecast fc;
-    fc.levels = {850, 500};
-    fc.items = {4};
-    fc.last_hour = 48;
     const std::string temperature = (dir / "t.gpv").string();
-    ASSERT_TRUE(gpvgen::write_forecast(temperature, fc));
+    ASSERT_TRUE(write_forecast(temperature, {850, 500}, {4}, 48));
     const std::pair<std::string, std::string> runs[] = {
         {"data " + sample + " --all",
          "save_GPV: " + out.string() + "/MD04_ID001_P1000_DT26120400_TM00.txt: File too large\n"},

@@ -115,12 +115,8 @@ TEST_F(GridsCli, ProjectedAndReducedGridsInEveryLayout) {
 }
 
 TEST_F(GridsCli, GpvFieldsAsPoints) {
-    gpvgen::Forecast fc;
-    fc.levels = {850};
-    fc.items = {4};
-    fc.last_hour = 0;
     const std::string path = (dir / "fc.gpv").string();
-    ASSERT_TRUE(gpvgen::write_forecast(path, fc));
+    ASSERT_TRUE(write_forecast(path, {850}, {4}, 0));
     Outcome r = kivar("data " + path + " --points --save out");
     ASSERT_EQ(r.status, 0) << r.err;
     r = kivar("data " + path + " --text --save out");

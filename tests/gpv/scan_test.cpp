@@ -172,10 +172,7 @@ TEST_F(Scan, AllItemsRunsTimeFastestThenItemThenLevel) {
 }
 
 TEST_F(Scan, GeneratedForecastRoundTrips) {
-    gpvgen::Forecast fc;
-    fc.levels = {850, 0};
-    fc.items = {4, 49};
-    ASSERT_TRUE(gpvgen::write_forecast((dir / "fc.gpv").string(), fc));
+    ASSERT_TRUE(write_forecast(dir / "fc.gpv", {850, 0}, {4, 49}, 51));
     f = std::fopen((dir / "fc.gpv").c_str(), "rb");
     int levels[32];
     ASSERT_EQ(gpv::check_GPV_p(f, levels, 32), 2);
