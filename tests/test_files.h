@@ -49,6 +49,18 @@ struct TempDir {
     }
 };
 
+// A test of the data library in a folder of its own, its message boxes
+// headless and silent, from an empty header.
+struct GpvTest : ::testing::Test {
+    TempDir tmp{::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()};
+    fs::path dir = tmp.path;
+    void SetUp() override {
+        platform::headless::reset();
+        platform::headless::set_echo(false);
+        gpv::header = {};
+    }
+};
+
 // "TITLE: TEXT" of the last message box, or "".
 inline std::string last_message() {
     auto& m = platform::headless::messages();

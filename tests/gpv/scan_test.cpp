@@ -12,16 +12,10 @@ using gpvgen::Bytes;
 
 namespace {
 
-struct Scan : ::testing::Test {
-    TempDir tmp{"scan"};
-    fs::path dir = tmp.path;
+// (The walks start from the data length of the last header read.)
+struct Scan : GpvTest {
     std::FILE* f = nullptr;
     std::vector<float> field = std::vector<float>(120 * 150, -1.0f);
-    void SetUp() override {
-        platform::headless::reset();
-        platform::headless::set_echo(false);
-        gpv::header = {}; // the walks start from the data length of the last header read
-    }
     void TearDown() override {
         if (f) std::fclose(f);
     }
