@@ -29,6 +29,18 @@ gribgen::Field field(int category, int number, int level_type, long level, doubl
     return f;
 }
 
+gribgen::Field lat_lon_field(double west, double north, int cols, int rows) {
+    gribgen::Field f;
+    f.centre = 7;
+    f.cols = cols, f.rows = rows;
+    f.lon_west = west, f.lat_north = north, f.lon_step = 1, f.lat_step = 1;
+    f.bits = 16;
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < cols; ++i)
+            f.values.push_back(300 - std::abs(north - j) * 0.5 + std::sin(i * 0.1) * 3);
+    return f;
+}
+
 struct GribCli : KivarCli {
     std::string path = (dir / "fc.grib2").string();
 
@@ -95,15 +107,7 @@ TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
 
 // (Maps of global grids: MapsOfAnyAreaAndProjection.)
 TEST_F(GribCli, GlobalGridNamedAndExportedWhole) {
-    gribgen::Field f;
-    f.centre = 7;
-    f.category = 0, f.number = 0;
-    f.cols = 360, f.rows = 181;
-    f.lon_west = 0, f.lat_north = 90, f.lon_step = 1, f.lat_step = 1;
-    for (int j = 0; j < f.rows; ++j)
-        for (int i = 0; i < f.cols; ++i)
-            f.values.push_back(300 - std::abs(90 - j) * 0.5 + i * 0.01);
-    write({f});
+    write({lat_lon_field(0, 90, 360, 181)});
     Outcome r = kivar("info " + path);
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "model: 1x1 (code 0)");
     r = kivar_ok("data " + path + " --save data");
@@ -282,18 +286,6 @@ TEST_F(GribCli, NowcastTimesInMinutes) {
     EXPECT_EQ(text.substr(text.find('\n') + 1, 17), "360,720,1080,nan\n") << text;
     r = kivar_ok("data " + path + " --hour 0:15 --save one");
     EXPECT_TRUE(fs::exists(dir / "work" / "one" / "MD05_ID049_Lsurface_DT26120400_TM0015.txt"));
-}
-
-gribgen::Field lat_lon_field(double west, double north, int cols, int rows) {
-    gribgen::Field f;
-    f.centre = 7;
-    f.cols = cols, f.rows = rows;
-    f.lon_west = west, f.lat_north = north, f.lon_step = 1, f.lat_step = 1;
-    f.bits = 16;
-    for (int j = 0; j < rows; ++j)
-        for (int i = 0; i < cols; ++i)
-            f.values.push_back(300 - std::abs(north - j) * 0.5 + std::sin(i * 0.1) * 3);
-    return f;
 }
 
 TEST_F(GribCli, MapsOfAnyAreaAndProjection) {
