@@ -5,6 +5,7 @@
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
 #include "started_dialog.h"
+#include "image_files.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -23,22 +24,6 @@ namespace {
 constexpr int kCols = kRsmCols, kRows = kRsmRows;
 constexpr float kScale = 599.0f / 2819.0f; // device units per plot unit
 
-// Colour index of pixel (x, y) of an 8-bit BMP, row 0 at the top.
-struct Picture {
-    std::string b;
-    explicit Picture(const fs::path& p) : b(read_file(p)) {}
-    int le32(size_t at) const {
-        return at + 4 > b.size()
-                   ? 0
-                   : int(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8 | uint8_t(b[at + 2]) << 16);
-    }
-    int at(int x, int y) const {
-        const size_t k = size_t(le32(10)) +
-                         size_t(le32(22) - 1 - y) * (size_t(le32(18) + 3) / 4 * 4) + size_t(x);
-        return k < b.size() ? uint8_t(b[k]) : -1;
-    }
-};
-
 int pixel(float plot_units) {
     return int(plot_units * kScale + 0.5f);
 }
@@ -52,11 +37,11 @@ struct WeatherMap : StartedDialog {
     }
     // Colour index at the centre of cell (i, j), rounded to plot units as
     // the arrows' start points are.
-    static int cell_colour(const Picture& p, int i, int j) {
+    static int cell_colour(const Image& p, int i, int j) {
         const size_t k = size_t(j * kCols + i);
         const float x = 526.0f + (gpv::grid.LonArray[k] - 119.5f) * (1949.0f / 31.0f);
         const float y = 2346.0f - (gpv::grid.LatArray[k] - 19.5f) * (1879.0f / 31.0f);
-        return p.at(pixel(std::round(x)), pixel(std::round(y)));
+        return p.index_at(pixel(std::round(x)), pixel(std::round(y)));
     }
 };
 
@@ -88,18 +73,18 @@ TEST_F(WeatherMap, ScalarMapFrameColourBarAndCells) {
     EXPECT_EQ(platform::get_text(IDC_RANGE_LOW) + " " + platform::get_text(IDC_RANGE_HIGH),
               std::string(lo) + " " + hi);
 
-    const Picture p(file);
-    ASSERT_EQ(p.le32(18) * 1000 + p.le32(22), 650600);
+    const Image p = read_image(file);
+    ASSERT_EQ(p.w * 1000 + p.h, 650600);
     // Frame of the axis system: x 526..2475, y 467..2346 in plot units.
     const int left = pixel(526), right = pixel(2475), top = pixel(467), bottom = pixel(2346);
     for (int y = top; y <= bottom; ++y)
-        ASSERT_TRUE(p.at(left, y) == 255 && p.at(right, y) == 255) << y;
+        ASSERT_TRUE(p.index_at(left, y) == 255 && p.index_at(right, y) == 255) << y;
     for (int x = left; x <= right; ++x)
-        ASSERT_TRUE(p.at(x, top) == 255 && p.at(x, bottom) == 255) << x;
+        ASSERT_TRUE(p.index_at(x, top) == 255 && p.index_at(x, bottom) == 255) << x;
     // Colour bar: 254 bands from colour 1 at the bottom to 254 at the top.
     std::vector<int> bands;
     for (int y = bottom, c; y >= top; --y)
-        if (c = p.at(pixel(2475 + 85 + 25), y); bands.empty() || bands.back() != c)
+        if (c = p.index_at(pixel(2475 + 85 + 25), y); bands.empty() || bands.back() != c)
             bands.push_back(c);
     std::vector<int> want(254);
     std::iota(want.begin(), want.end(), 1);
@@ -115,7 +100,7 @@ TEST_F(WeatherMap, TypedRangeOfEqualLimitsIsDrawnAsOneUnit) {
     typed_range("10", "10");
     execute_into(out, "bmp");
     EXPECT_EQ(platform::get_text(IDC_RANGE_HIGH), "10"); // typed fields stay
-    const Picture p(out / (std::string(kScalarName) + ".bmp"));
+    const Image p = read_image(out / (std::string(kScalarName) + ".bmp"));
     // Below 10 the background, 10.5 the middle of 10..11, above 11 the foreground.
     EXPECT_EQ(
         std::vector<int>({cell_colour(p, 5, 30), cell_colour(p, 30, 30), cell_colour(p, 50, 30)}),
@@ -155,7 +140,7 @@ TEST_F(WeatherMap, WindArrowsAtEveryThirdCell) {
     // Selecting v plots u and v together, named with u's code. Arrows
     // start at the centres of every third cell of every third row, from
     // the north-west one: 20 x 25; no other cell centre is touched.
-    const Picture p(out / "MD04_ID023_P0850_DT02120400_TM00.bmp");
+    const Image p = read_image(out / "MD04_ID023_P0850_DT02120400_TM00.bmp");
     int starts = 0;
     for (int j = 0; j < kRows; ++j)
         for (int i = 0; i < kCols; ++i)
