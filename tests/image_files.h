@@ -13,12 +13,18 @@
 
 namespace testfiles {
 
-// The pixels of a BMP or PNG file as palette colours (0xRRGGBB), row 0 at the top.
+// The pixels of a BMP or PNG file as palette colours (0xRRGGBB) and as
+// palette indexes, row 0 at the top.
 struct Image {
     int w = 0, h = 0;
     std::vector<uint32_t> rgb;
+    std::string indexes;
     uint32_t at(int x, int y) const {
         return x >= 0 && y >= 0 && x < w && y < h ? rgb[size_t(y) * size_t(w) + size_t(x)] : 0;
+    }
+    // -1 outside the image.
+    int index_at(int x, int y) const {
+        return x >= 0 && y >= 0 && x < w && y < h ? uint8_t(indexes[size_t(y * w + x)]) : -1;
     }
 };
 
@@ -68,6 +74,7 @@ inline Image read_image(const fs::path& p) {
     }
     for (unsigned char c : pixels)
         im.rgb.push_back(palette[c]);
+    im.indexes = pixels;
     return im;
 }
 

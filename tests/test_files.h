@@ -49,6 +49,18 @@ struct TempDir {
     }
 };
 
+// A test of the data library in a folder of its own, its message boxes
+// headless and silent, from an empty header.
+struct GpvTest : ::testing::Test {
+    TempDir tmp{::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()};
+    fs::path dir = tmp.path;
+    void SetUp() override {
+        platform::headless::reset();
+        platform::headless::set_echo(false);
+        gpv::header = {};
+    }
+};
+
 // "TITLE: TEXT" of the last message box, or "".
 inline std::string last_message() {
     auto& m = platform::headless::messages();
@@ -93,6 +105,14 @@ inline gpvgen::Record tile(int item, int level, int c0, int r0, int c1, int r1, 
     r.last_hour = 3 * (times - 1);
     r.x.assign(static_cast<std::size_t>((c1 - c0 + 1) * (r1 - r0 + 1) * times), x_value);
     return r;
+}
+
+// A forecast file of the levels and items given, hours 0 to last_hour.
+inline bool write_forecast(const fs::path& p, std::vector<int> levels, std::vector<int> items,
+                           int last_hour) {
+    gpvgen::Forecast fc;
+    fc.levels = std::move(levels), fc.items = std::move(items), fc.last_hour = last_hour;
+    return gpvgen::write_forecast(p.string(), fc);
 }
 
 // A map.dat of the right size: one short coastline, then end marks.

@@ -19,11 +19,7 @@ struct Dialog : StartedDialog {
 
     void SetUp() override {
         fs::create_directories(dir / "in");
-        gpvgen::Forecast fc;
-        fc.levels = {850, 500};
-        fc.items = {4, 23};
-        fc.last_hour = 6;
-        ASSERT_TRUE(gpvgen::write_forecast(gpv_path, fc));
+        ASSERT_TRUE(write_forecast(gpv_path, {850, 500}, {4, 23}, 6));
         StartedDialog::SetUp();
     }
     bool open(const std::string& path) {
@@ -94,11 +90,7 @@ TEST_F(Dialog, WithoutMapDatTheOpenFailsAndMapsHaveNoCoastline) {
     fs::remove(dir / "map.dat");
     EXPECT_FALSE(open(gpv_path));
     EXPECT_EQ(last_message(), "initializeApp: Error: can't read map.");
-    platform::list_select(IDC_FORMAT_LIST, 3); // png
-    platform::set_text(IDC_SAVE_PATH, (dir / "out").c_str());
-    ::testing::internal::CaptureStdout();
-    dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
-    ::testing::internal::GetCapturedStdout();
+    execute_into(dir / "out", "png");
     EXPECT_TRUE(fs::exists(dir / "out" / "MD04_ID004_P0850_DT26120400_TM00.png"));
     EXPECT_EQ(platform::get_text(IDC_STATUS), "plot OK");
     // The next open reads map.dat again.

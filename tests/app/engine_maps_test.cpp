@@ -6,19 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 using namespace testfiles;
 
 namespace {
 
 const std::string kMapDat = KIVAR_SOURCE_DIR "/data/map.dat";
-
-std::vector<unsigned char> bytes_of(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 struct Case {
     const char* file;
@@ -63,7 +55,8 @@ TEST(EngineMaps, PagesInMemoryEqualPagesInFiles) {
         q.path.clear();
         ASSERT_EQ(engine::draw_map(q, r, e), 1) << c.variable << ": " << e.message();
         ASSERT_EQ(engine::draw_map(q, r, e), 1) << c.variable << ": " << e.message();
-        EXPECT_EQ(r.bytes, bytes_of(dir.path / "map.png")) << c.variable;
+        EXPECT_EQ(std::string(r.bytes.begin(), r.bytes.end()), read_file(dir.path / "map.png"))
+            << c.variable;
     }
 }
 

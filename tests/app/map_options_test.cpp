@@ -20,8 +20,6 @@ namespace hl = platform::headless;
 
 namespace {
 
-constexpr int kCols = 60, kRows = 75; // the RSM grid: 120.25 E + 0.5 i, 49.8 N - 0.4 j
-
 TEST(MapOptions, LevelsStepsAndAreas) {
     const struct {
         float step, lo, hi;
@@ -107,32 +105,10 @@ TEST(WorldCoast, ResolutionsByAreaAndKnownCapes) {
 }
 
 struct ContourMap : StartedDialog {
-    // Writes one record as fc.gpv and opens it.
-    void open_record(const gpvgen::Record& r) {
-        write_file(dir / "fc.gpv", gpvgen::block({gpvgen::record(r)}));
-        hl::set_next_chosen_file((dir / "fc.gpv").string());
-        dialog_handlers.command(IDM_OPEN, platform::Clicked);
-    }
-    // One field of the whole test grid, item at 850 hPa, from f(lon, lat).
-    static gpvgen::Record field_record(int item, const std::function<double(double, double)>& f) {
-        gpvgen::Record r;
-        r.item = item;
-        r.level = 850;
-        r.col_last = kCols - 1;
-        r.row_last = kRows - 1;
-        std::vector<double> v;
-        for (int j = 0; j < kRows; ++j)
-            for (int i = 0; i < kCols; ++i)
-                v.push_back(f(120.25 + 0.5 * i, 49.8 - 0.4 * j));
-        gpvgen::quantise(v, 10, r);
-        return r;
-    }
-    // Execute into dir/out; the library's report.
-    std::string execute() {
-        platform::set_text(IDC_SAVE_PATH, (dir / "out").string().c_str());
-        ::testing::internal::CaptureStdout();
-        dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
-        return ::testing::internal::GetCapturedStdout();
+    // Opens one field of the whole test grid, item at 850 hPa, from f(lon, lat).
+    void open_field(int item, const std::function<double(double, double)>& f) {
+        open_records(
+            {whole_grid(item, [&](int i, int j) { return f(120.25 + 0.5 * i, 49.8 - 0.4 * j); })});
     }
 };
 
@@ -193,14 +169,11 @@ TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
     for (const Case& c : cases)
         for (const char* format : {"bmp", "png"}) {
             SCOPED_TRACE(std::string(c.name) + " " + format);
-            open_record(field_record(c.item, c.f));
+            open_field(c.item, c.f);
             hl::set_next_answer(c.step);
             dialog_handlers.command(IDM_MAP_STEP, platform::Clicked);
             dialog_handlers.command(IDM_MAP_CONTOURS_ONLY, platform::Clicked);
-            for (int k = 0; k < platform::list_count(IDC_FORMAT_LIST); ++k)
-                if (platform::list_text(IDC_FORMAT_LIST, k) == format)
-                    platform::list_select(IDC_FORMAT_LIST, k);
-            const std::string report = execute();
+            const std::string report = execute_into(dir / "out", format);
             EXPECT_NE(report.find("Warnings: 0 "), std::string::npos) << report;
             const Image im = read_image(dir / "out" /
                                         (std::string("MD04_ID") + (c.item == 1 ? "001" : "004") +
@@ -223,11 +196,10 @@ TEST_F(ContourMap, AnalyticFieldsHaveTheirLinesWhereKnown) {
 
 TEST_F(ContourMap, AreaFramesTheMapAndTakesItsColourRange) {
     // Values rising eastwards: the area 130..140 E sees only its own part.
-    open_record(field_record(4, [](double lon, double) { return lon; }));
+    open_field(4, [](double lon, double) { return lon; });
     hl::set_next_answer("130 140 30 40");
     dialog_handlers.command(IDM_MAP_AREA, platform::Clicked);
-    platform::list_select(IDC_FORMAT_LIST, 6); // bmp
-    execute();
+    execute_into(dir / "out", "bmp");
     // The cells inside the area: 130.25 to 139.75.
     EXPECT_NEAR(std::stod(platform::get_text(IDC_RANGE_LOW)), 130.25, 0.02);
     EXPECT_NEAR(std::stod(platform::get_text(IDC_RANGE_HIGH)), 139.75, 0.02);

@@ -5,6 +5,7 @@
 #include "app/control_ids.h"
 #include "gpv/gpv.h"
 #include "started_dialog.h"
+#include "image_files.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -20,39 +21,8 @@ namespace hl = platform::headless;
 
 namespace {
 
-constexpr int kCols = 60, kRows = 75;      // the RSM grid
+constexpr int kCols = kRsmCols, kRows = kRsmRows;
 constexpr float kScale = 599.0f / 2819.0f; // device units per plot unit
-
-// A record of the whole RSM grid at 850 hPa holding the given values.
-gpvgen::Bytes field_record(int item, const std::function<double(int i, int j)>& value) {
-    std::vector<double> v;
-    for (int j = 0; j < kRows; ++j)
-        for (int i = 0; i < kCols; ++i)
-            v.push_back(value(i, j));
-    gpvgen::Record r;
-    r.item = item;
-    r.level = 850;
-    r.col_last = kCols - 1;
-    r.row_last = kRows - 1;
-    gpvgen::quantise(v, 10, r);
-    return gpvgen::record(r);
-}
-
-// Colour index of pixel (x, y) of an 8-bit BMP, row 0 at the top.
-struct Picture {
-    std::string b;
-    explicit Picture(const fs::path& p) : b(read_file(p)) {}
-    int le32(size_t at) const {
-        return at + 4 > b.size()
-                   ? 0
-                   : int(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8 | uint8_t(b[at + 2]) << 16);
-    }
-    int at(int x, int y) const {
-        const size_t k = size_t(le32(10)) +
-                         size_t(le32(22) - 1 - y) * (size_t(le32(18) + 3) / 4 * 4) + size_t(x);
-        return k < b.size() ? uint8_t(b[k]) : -1;
-    }
-};
 
 int pixel(float plot_units) {
     return int(plot_units * kScale + 0.5f);
@@ -60,27 +30,6 @@ int pixel(float plot_units) {
 
 struct WeatherMap : StartedDialog {
     fs::path out = dir / "out";
-    // Writes the records as one GPV file and opens it.
-    void open(const std::vector<gpvgen::Bytes>& records) {
-        const std::string path = (dir / "fc.gpv").string();
-        write_file(path, gpvgen::block(records));
-        hl::set_next_chosen_file(path);
-        dialog_handlers.command(IDM_OPEN, platform::Clicked);
-        ASSERT_TRUE(state.file_ready) << last_message();
-    }
-    void select_entry(int id, const std::string& text) {
-        for (int k = 0; k < platform::list_count(id); ++k)
-            if (platform::list_text(id, k) == text) platform::list_select(id, k);
-    }
-    // Execute with "Image" in the given format; returns the library's report.
-    std::string execute(const std::string& format) {
-        select_entry(IDC_FORMAT_LIST, format);
-        platform::set_text(IDC_SAVE_PATH, out.string().c_str());
-        ::testing::internal::CaptureStdout();
-        dialog_handlers.command(IDC_EXECUTE, platform::Clicked);
-        std::fflush(stdout);
-        return ::testing::internal::GetCapturedStdout();
-    }
     void typed_range(const char* lo, const char* hi) {
         platform::set_checked(IDC_AUTO_SCALE, false);
         platform::set_text(IDC_RANGE_LOW, lo);
@@ -88,11 +37,11 @@ struct WeatherMap : StartedDialog {
     }
     // Colour index at the centre of cell (i, j), rounded to plot units as
     // the arrows' start points are.
-    static int cell_colour(const Picture& p, int i, int j) {
+    static int cell_colour(const Image& p, int i, int j) {
         const size_t k = size_t(j * kCols + i);
         const float x = 526.0f + (gpv::grid.LonArray[k] - 119.5f) * (1949.0f / 31.0f);
         const float y = 2346.0f - (gpv::grid.LatArray[k] - 19.5f) * (1879.0f / 31.0f);
-        return p.at(pixel(std::round(x)), pixel(std::round(y)));
+        return p.index_at(pixel(std::round(x)), pixel(std::round(y)));
     }
 };
 
@@ -111,8 +60,8 @@ TEST(RangeField, DecimalLiteralsOnly) {
 
 TEST_F(WeatherMap, ScalarMapFrameColourBarAndCells) {
     // Temperature rising eastwards from 250 to 295.
-    open({field_record(4, [](int i, int) { return 250.0 + 45.0 * i / (kCols - 1); })});
-    const std::string report = execute("bmp");
+    open_records({whole_grid(4, [](int i, int) { return 250.0 + 45.0 * i / (kCols - 1); })});
+    const std::string report = execute_into(out, "bmp");
     EXPECT_EQ(platform::get_text(IDC_STATUS), "plot OK");
     EXPECT_NE(report.find("Warnings: 0 "), std::string::npos) << report;
     const fs::path file = out / (std::string(kScalarName) + ".bmp");
@@ -124,18 +73,18 @@ TEST_F(WeatherMap, ScalarMapFrameColourBarAndCells) {
     EXPECT_EQ(platform::get_text(IDC_RANGE_LOW) + " " + platform::get_text(IDC_RANGE_HIGH),
               std::string(lo) + " " + hi);
 
-    const Picture p(file);
-    ASSERT_EQ(p.le32(18) * 1000 + p.le32(22), 650600);
+    const Image p = read_image(file);
+    ASSERT_EQ(p.w * 1000 + p.h, 650600);
     // Frame of the axis system: x 526..2475, y 467..2346 in plot units.
     const int left = pixel(526), right = pixel(2475), top = pixel(467), bottom = pixel(2346);
     for (int y = top; y <= bottom; ++y)
-        ASSERT_TRUE(p.at(left, y) == 255 && p.at(right, y) == 255) << y;
+        ASSERT_TRUE(p.index_at(left, y) == 255 && p.index_at(right, y) == 255) << y;
     for (int x = left; x <= right; ++x)
-        ASSERT_TRUE(p.at(x, top) == 255 && p.at(x, bottom) == 255) << x;
+        ASSERT_TRUE(p.index_at(x, top) == 255 && p.index_at(x, bottom) == 255) << x;
     // Colour bar: 254 bands from colour 1 at the bottom to 254 at the top.
     std::vector<int> bands;
     for (int y = bottom, c; y >= top; --y)
-        if (c = p.at(pixel(2475 + 85 + 25), y); bands.empty() || bands.back() != c)
+        if (c = p.index_at(pixel(2475 + 85 + 25), y); bands.empty() || bands.back() != c)
             bands.push_back(c);
     std::vector<int> want(254);
     std::iota(want.begin(), want.end(), 1);
@@ -147,11 +96,11 @@ TEST_F(WeatherMap, ScalarMapFrameColourBarAndCells) {
 
 TEST_F(WeatherMap, TypedRangeOfEqualLimitsIsDrawnAsOneUnit) {
     // Columns of 9 (below), 10.5 (inside) and 12 (above the range).
-    open({field_record(4, [](int i, int) { return i < 20 ? 9.0 : (i < 40 ? 10.5 : 12.0); })});
+    open_records({whole_grid(4, [](int i, int) { return i < 20 ? 9.0 : (i < 40 ? 10.5 : 12.0); })});
     typed_range("10", "10");
-    execute("bmp");
+    execute_into(out, "bmp");
     EXPECT_EQ(platform::get_text(IDC_RANGE_HIGH), "10"); // typed fields stay
-    const Picture p(out / (std::string(kScalarName) + ".bmp"));
+    const Image p = read_image(out / (std::string(kScalarName) + ".bmp"));
     // Below 10 the background, 10.5 the middle of 10..11, above 11 the foreground.
     EXPECT_EQ(
         std::vector<int>({cell_colour(p, 5, 30), cell_colour(p, 30, 30), cell_colour(p, 50, 30)}),
@@ -159,38 +108,39 @@ TEST_F(WeatherMap, TypedRangeOfEqualLimitsIsDrawnAsOneUnit) {
 }
 
 TEST_F(WeatherMap, ConstantFieldDrawsNothing) {
-    open({field_record(4, [](int, int) { return 7.0; })});
-    execute("png");
+    open_records({whole_grid(4, [](int, int) { return 7.0; })});
+    execute_into(out, "png");
     EXPECT_FALSE(fs::exists(out)); // not even the save folder was needed
     EXPECT_EQ(platform::get_text(IDC_RANGE_LOW), "7.000000");
 }
 
 TEST_F(WeatherMap, FormatsNamesAndDisplay) {
-    open({field_record(4, [](int i, int j) { return i + j; })});
+    open_records({whole_grid(4, [](int i, int j) { return i + j; })});
     for (auto [format, device] : {std::pair{"png", "PNG"}, {"ps", "PSCL"}}) {
-        EXPECT_NE(execute(format).find(std::string("Fileformat: ") + device), std::string::npos);
+        EXPECT_NE(execute_into(out, format).find(std::string("Fileformat: ") + device),
+                  std::string::npos);
         EXPECT_TRUE(fs::exists(out / (std::string(kScalarName) + "." + format))) << format;
     }
     // "display" shows tmp.bmp of the start folder and needs no save folder.
     out = "/proc/no/such/folder";
-    execute("display");
+    execute_into(out, "display");
     EXPECT_EQ(hl::picture_path(), (dir / "tmp.bmp").string()) << last_message();
     EXPECT_EQ(state.display_count, 1);
 }
 
 TEST_F(WeatherMap, WindArrowsAtEveryThirdCell) {
     // u = 3, v = 4 everywhere: speed 5, in the middle of a typed range 0..10.
-    open({field_record(4, [](int i, int) { return i; }),
-          field_record(23, [](int, int) { return 3.0; }),
-          field_record(24, [](int, int) { return 4.0; })});
+    open_records({whole_grid(4, [](int i, int) { return i; }),
+                  whole_grid(23, [](int, int) { return 3.0; }),
+                  whole_grid(24, [](int, int) { return 4.0; })});
     select_entry(IDC_ITEM_LIST, "v-wind (m/s)");
     select_entry(IDC_VECTOR_DENSITY, "3");
     typed_range("0", "10");
-    execute("bmp");
+    execute_into(out, "bmp");
     // Selecting v plots u and v together, named with u's code. Arrows
     // start at the centres of every third cell of every third row, from
     // the north-west one: 20 x 25; no other cell centre is touched.
-    const Picture p(out / "MD04_ID023_P0850_DT02120400_TM00.bmp");
+    const Image p = read_image(out / "MD04_ID023_P0850_DT02120400_TM00.bmp");
     int starts = 0;
     for (int j = 0; j < kRows; ++j)
         for (int i = 0; i < kCols; ++i)
@@ -202,12 +152,12 @@ TEST_F(WeatherMap, WindArrowsAtEveryThirdCell) {
 }
 
 TEST_F(WeatherMap, AllItemsRunDrawsTwoWindPlotsPerLevelAndHour) {
-    open({field_record(4, [](int i, int) { return i; }),
-          field_record(23, [](int i, int j) { return i - j; }),
-          field_record(24, [](int i, int) { return 0.5 * i; })});
+    open_records({whole_grid(4, [](int i, int) { return i; }),
+                  whole_grid(23, [](int i, int j) { return i - j; }),
+                  whole_grid(24, [](int i, int) { return 0.5 * i; })});
     platform::set_checked(IDC_SELECTED_ONLY, false);
     platform::set_checked(IDC_ALL_ITEMS, true);
-    execute("png");
+    execute_into(out, "png");
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(out))
         names.insert(e.path().filename().string());

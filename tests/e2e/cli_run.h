@@ -44,6 +44,12 @@ struct KivarCli : ::testing::Test {
         const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         return {status, read_file(dir / "out.txt"), read_file(dir / "err.txt")};
     }
+    // kivar run in the work folder, which must end with status 0.
+    Outcome kivar_ok(const std::string& args) const {
+        Outcome r = kivar(args);
+        EXPECT_EQ(r.status, 0) << args << "\n" << r.err;
+        return r;
+    }
     // The number of files in a folder under the work folder.
     long files_in(const std::string& folder) const {
         return std::distance(fs::directory_iterator(dir / "work" / folder), {});

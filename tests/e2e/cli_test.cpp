@@ -39,11 +39,7 @@ struct Cli : KivarCli {
 
     void SetUp() override {
         KivarCli::SetUp();
-        gpvgen::Forecast fc;
-        fc.levels = {850, 500};
-        fc.items = {4, 23};
-        fc.last_hour = 6;
-        ASSERT_TRUE(gpvgen::write_forecast(gpv_path, fc));
+        ASSERT_TRUE(write_forecast(gpv_path, {850, 500}, {4, 23}, 6));
     }
     // kivar started in the background: its process id.
     pid_t kivar_started(const std::string& args) {
@@ -139,16 +135,13 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndListTheValidValues) {
 }
 
 TEST_F(Cli, DataWritesWhereAsked) {
-    Outcome r = kivar("data " + gpv_path);
-    EXPECT_EQ(r.status, 0) << r.err;
+    Outcome r = kivar_ok("data " + gpv_path);
     EXPECT_TRUE(fs::exists(dir / "work" / "MD04_ID004_P0850_DT26120400_TM00.txt"));
-    r = kivar("data " + gpv_path + " --level 500 --item 23 --hour 6 --csv --save " +
-              (dir / "csv").string());
-    EXPECT_EQ(r.status, 0) << r.err;
+    r = kivar_ok("data " + gpv_path + " --level 500 --item 23 --hour 6 --csv --save " +
+                 (dir / "csv").string());
     std::string csv = read_file(dir / "csv" / "MD04_ID023_P0500_DT26120400_TM06.csv");
     EXPECT_EQ(csv.substr(0, 27), "60,75,4,23,500,26,12, 4, 0,");
-    r = kivar("data " + gpv_path + " --all --text --save all");
-    EXPECT_EQ(r.status, 0) << r.err;
+    r = kivar_ok("data " + gpv_path + " --all --text --save all");
     EXPECT_EQ(r.err, ""); // progress only on a terminal
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work" / "all"), {}), 12);
     std::string log = read_file(dir / "work" / "gpv.log");
@@ -156,9 +149,9 @@ TEST_F(Cli, DataWritesWhereAsked) {
 }
 
 TEST_F(Cli, ImageWritesMapsAndTheDisplayBitmap) {
-    Outcome r = kivar("image " + gpv_path + " --level 500 --item 4 --hour 3 --format tif --save " +
-                      (dir / "maps").string());
-    EXPECT_EQ(r.status, 0) << r.err;
+    Outcome r =
+        kivar_ok("image " + gpv_path + " --level 500 --item 4 --hour 3 --format tif --save " +
+                 (dir / "maps").string());
     EXPECT_EQ(r.err, "");
     EXPECT_NE(r.out.find("Fileformat: TIFF"), std::string::npos) << r.out;
     EXPECT_TRUE(fs::exists(dir / "maps" / "MD04_ID004_P0500_DT26120400_TM03.tif"));
@@ -167,8 +160,7 @@ TEST_F(Cli, ImageWritesMapsAndTheDisplayBitmap) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "get_GPV_dat: Error: number of data not matched.\n");
     // "display" (the default) writes tmp.bmp into the start folder.
-    r = kivar("image " + gpv_path + " --range 250 300");
-    EXPECT_EQ(r.status, 0) << r.err;
+    r = kivar_ok("image " + gpv_path + " --range 250 300");
     EXPECT_EQ(fs::file_size(dir / "work" / "tmp.bmp"), 392278u);
 }
 
@@ -245,12 +237,8 @@ TEST_F(Cli, FailuresExitWithOne) {
 // messages of runs in worker processes equal those of one process: a full
 // run, and one that ends early (the file has u-wind but no v-wind).
 TEST_F(Cli, ParallelRunsMatchOneJob) {
-    gpvgen::Forecast fc;
-    fc.levels = {850, 500, 0};
-    fc.items = {1, 4, 23, 24, 49};
-    fc.last_hour = 3;
     const std::string full = (dir / "full.gpv").string();
-    ASSERT_TRUE(gpvgen::write_forecast(full, fc));
+    ASSERT_TRUE(write_forecast(full, {850, 500, 0}, {1, 4, 23, 24, 49}, 3));
     setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
     const std::string runs[] = {"data " + full + " --all",
                                 "data " + full + " --all --csv",
@@ -282,8 +270,7 @@ TEST_F(Cli, ParallelRunsMatchOneJob) {
 // 4,061 characters is not cut, although its files' paths pass the system's
 // limit.
 TEST_F(Cli, SaveFoldersAsGiven) {
-    Outcome r = kivar("data " + gpv_path + " --save ''");
-    EXPECT_EQ(r.status, 0) << r.err;
+    Outcome r = kivar_ok("data " + gpv_path + " --save ''");
     EXPECT_TRUE(fs::exists(dir / "work" / "MD04_ID004_P0850_DT26120400_TM00.txt"));
     fs::path deep = dir;
     while (deep.string().size() < 3800)
@@ -292,8 +279,7 @@ TEST_F(Cli, SaveFoldersAsGiven) {
     ASSERT_EQ(deep.string().size(), 4061u);
     fs::create_directories(deep);
     for (const char* run : {"data", "image"}) {
-        r = kivar(std::string(run) + " " + gpv_path + " --format png --save " + deep.string());
-        EXPECT_EQ(r.status, 0) << r.err;
+        r = kivar_ok(std::string(run) + " " + gpv_path + " --format png --save " + deep.string());
     }
     // The files' paths are too long to name at once: the folder is listed.
     std::set<std::string> names;
@@ -310,12 +296,8 @@ TEST_F(Cli, FailedAndInterruptedRunsKeepEarlierFiles) {
     const std::string sample = KIVAR_BINARY_DIR "/data/sample_rsm.gpv";
     const fs::path out = dir / "out";
     // Temperature alone (no wind map lacking its partner), 34 fields.
-    gpvgen::Forecast fc;
-    fc.levels = {850, 500};
-    fc.items = {4};
-    fc.last_hour = 48;
     const std::string temperature = (dir / "t.gpv").string();
-    ASSERT_TRUE(gpvgen::write_forecast(temperature, fc));
+    ASSERT_TRUE(write_forecast(temperature, {850, 500}, {4}, 48));
     const std::pair<std::string, std::string> runs[] = {
         {"data " + sample + " --all",
          "save_GPV: " + out.string() + "/MD04_ID001_P1000_DT26120400_TM00.txt: File too large\n"},

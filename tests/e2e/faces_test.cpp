@@ -43,11 +43,7 @@ TEST(Faces, CommandLineAndDialogWriteTheSameFiles) {
     TempDir tmp{"faces"};
     const fs::path dir = tmp.path;
     const std::string gpv = (dir / "fc.gpv").string();
-    gpvgen::Forecast fc;
-    fc.levels = {850, 500};
-    fc.items = {4, 23, 24};
-    fc.last_hour = 6;
-    ASSERT_TRUE(gpvgen::write_forecast(gpv, fc));
+    ASSERT_TRUE(write_forecast(gpv, {850, 500}, {4, 23, 24}, 6));
     using platform::set_checked;
     auto image = [] {
         set_checked(IDC_MODE_IMAGE, true);

@@ -29,6 +29,18 @@ gribgen::Field field(int category, int number, int level_type, long level, doubl
     return f;
 }
 
+gribgen::Field lat_lon_field(double west, double north, int cols, int rows) {
+    gribgen::Field f;
+    f.centre = 7;
+    f.cols = cols, f.rows = rows;
+    f.lon_west = west, f.lat_north = north, f.lon_step = 1, f.lat_step = 1;
+    f.bits = 16;
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < cols; ++i)
+            f.values.push_back(300 - std::abs(north - j) * 0.5 + std::sin(i * 0.1) * 3);
+    return f;
+}
+
 struct GribCli : KivarCli {
     std::string path = (dir / "fc.grib2").string();
 
@@ -45,8 +57,7 @@ TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
     write({field(0, 0, 100, 85000, 288.15), field(3, 1, 101, 0, 101300),
            field(2, 8, 100, 85000, 1.0), rain, field(1, 0, 100, 85000, 0.5),
            field(0, 0, 105, 3, 280), rain6});
-    Outcome r = kivar("info " + path);
-    EXPECT_EQ(r.status, 0) << r.err;
+    Outcome r = kivar_ok("info " + path);
     EXPECT_EQ(r.out, "model: MSM (code 5)\n"
                      "initial: 26-12-04 00:00\n"
                      "levels: 850 hPa, surface, mean sea level, hybrid level 3\n"
@@ -76,8 +87,7 @@ TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
     };
     for (const Want& w : wants) {
         SCOPED_TRACE(w.args);
-        r = kivar("data " + path + " --csv --save out " + w.args);
-        EXPECT_EQ(r.status, 0) << r.err;
+        r = kivar_ok("data " + path + " --csv --save out " + w.args);
         std::string text = read_file(dir / "work" / "out" / w.file);
         std::size_t row = text.find('\n') + 1;
         EXPECT_EQ(text.substr(row, text.find('\n', row) - row), w.first_row);
@@ -85,8 +95,7 @@ TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
     EXPECT_NE(read_file(dir / "work" / "gpv.log").find("ID: 256  ITEM: Specific humidity"),
               std::string::npos);
     // Every field of the inventory: 7 files.
-    r = kivar("data " + path + " --all --save all");
-    EXPECT_EQ(r.status, 0) << r.err;
+    r = kivar_ok("data " + path + " --all --save all");
     EXPECT_EQ(files_in("all"), 7);
     // A level the file does not have is a usage error that lists the names.
     r = kivar("data " + path + " --level '3 m above ground'");
@@ -98,19 +107,10 @@ TEST_F(GribCli, InventoryAndValuesInTheItemsUnits) {
 
 // (Maps of global grids: MapsOfAnyAreaAndProjection.)
 TEST_F(GribCli, GlobalGridNamedAndExportedWhole) {
-    gribgen::Field f;
-    f.centre = 7;
-    f.category = 0, f.number = 0;
-    f.cols = 360, f.rows = 181;
-    f.lon_west = 0, f.lat_north = 90, f.lon_step = 1, f.lat_step = 1;
-    for (int j = 0; j < f.rows; ++j)
-        for (int i = 0; i < f.cols; ++i)
-            f.values.push_back(300 - std::abs(90 - j) * 0.5 + i * 0.01);
-    write({f});
+    write({lat_lon_field(0, 90, 360, 181)});
     Outcome r = kivar("info " + path);
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "model: 1x1 (code 0)");
-    r = kivar("data " + path + " --save data");
-    EXPECT_EQ(r.status, 0) << r.err;
+    r = kivar_ok("data " + path + " --save data");
     std::string text = read_file(dir / "work" / "data" / "MD00_ID004_P0850_DT26120400_TM00.txt");
     EXPECT_EQ(text.substr(0, text.find("  0  ")), "360  181");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 182);
@@ -227,8 +227,7 @@ TEST_F(GribCli, ToolWrittenFilesWithHeadersMembersAndProbabilities) {
         file.insert(file.end(), {'\r', '\r', '\n', '\x03'});
     }
     write_file(path, file);
-    Outcome r = kivar("info " + path);
-    EXPECT_EQ(r.status, 0) << r.err;
+    Outcome r = kivar_ok("info " + path);
     const std::string dust = grib::parameter_name(0, 20, 0);
     EXPECT_EQ(r.out,
               "model: 0.5x0.5 (code 0)\ninitial: 07-03-23 12:00\n"
@@ -240,8 +239,7 @@ TEST_F(GribCli, ToolWrittenFilesWithHeadersMembersAndProbabilities) {
                   "1), 257 (Temperature (C), member 2)\n"
                   "items at 10 m above ground: 259 (" +
                   dust + ")\nitems at 0.1-0.4 m below ground: 4 (Temperature (C))\nhours: 0 3\n");
-    r = kivar("data " + path + " --all --save all");
-    EXPECT_EQ(r.status, 0) << r.err;
+    r = kivar_ok("data " + path + " --all --save all");
     n = 0;
     for (const Message& m : messages) {
         SCOPED_TRACE(m.file);
@@ -258,8 +256,7 @@ TEST_F(GribCli, ToolWrittenFilesWithHeadersMembersAndProbabilities) {
             EXPECT_NEAR(got + m.offset, ref[k].value, 2e-6 * std::fabs(ref[k].value)) << k;
         }
     }
-    r = kivar("image " + path + " --all --format png --save maps");
-    EXPECT_EQ(r.status, 0) << r.err;
+    r = kivar_ok("image " + path + " --all --format png --save maps");
     EXPECT_EQ(files_in("maps"), 8);
 }
 
@@ -279,31 +276,16 @@ TEST_F(GribCli, NowcastTimesInMinutes) {
         all.insert(all.end(), b.begin(), b.end());
     }
     write_file(path, all);
-    Outcome r = kivar("info " + path);
-    EXPECT_EQ(r.status, 0) << r.err;
+    Outcome r = kivar_ok("info " + path);
     EXPECT_NE(r.out.find("hours: 0:00 0:05 0:10 0:15\n"), std::string::npos) << r.out;
-    r = kivar("data " + path + " --all --csv --save all");
-    EXPECT_EQ(r.status, 0) << r.err;
+    r = kivar_ok("data " + path + " --all --csv --save all");
     EXPECT_EQ(files_in("all"), 4);
     // Levels 1 2 3 0 at 0:05 (0 missing), of 0.1, 0.2, 0.3 mm/s, in mm/h.
     std::string text =
         read_file(dir / "work" / "all" / "MD05_ID049_Lsurface_DT26120400_TM0005.csv");
     EXPECT_EQ(text.substr(text.find('\n') + 1, 17), "360,720,1080,nan\n") << text;
-    r = kivar("data " + path + " --hour 0:15 --save one");
-    EXPECT_EQ(r.status, 0) << r.err;
+    r = kivar_ok("data " + path + " --hour 0:15 --save one");
     EXPECT_TRUE(fs::exists(dir / "work" / "one" / "MD05_ID049_Lsurface_DT26120400_TM0015.txt"));
-}
-
-gribgen::Field lat_lon_field(double west, double north, int cols, int rows) {
-    gribgen::Field f;
-    f.centre = 7;
-    f.cols = cols, f.rows = rows;
-    f.lon_west = west, f.lat_north = north, f.lon_step = 1, f.lat_step = 1;
-    f.bits = 16;
-    for (int j = 0; j < rows; ++j)
-        for (int i = 0; i < cols; ++i)
-            f.values.push_back(300 - std::abs(north - j) * 0.5 + std::sin(i * 0.1) * 3);
-    return f;
 }
 
 TEST_F(GribCli, MapsOfAnyAreaAndProjection) {

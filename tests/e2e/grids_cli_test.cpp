@@ -66,8 +66,7 @@ TEST_F(GridsCli, ProjectedAndReducedGridsInEveryLayout) {
         SCOPED_TRACE(g.name);
         const std::string path = tool_file(g.name, g.sample, g.rules, g.points);
         if (path.empty()) GTEST_SKIP() << "ecCodes' grib_filter is missing or failed";
-        Outcome r = kivar("info " + path);
-        EXPECT_EQ(r.status, 0) << r.err;
+        Outcome r = kivar_ok("info " + path);
         EXPECT_EQ(r.out.substr(0, r.out.find('\n')), g.model);
 
         r = kivar("data " + path + " --csv --save " + g.name);
@@ -108,19 +107,14 @@ TEST_F(GridsCli, ProjectedAndReducedGridsInEveryLayout) {
         }
         EXPECT_EQ(ours, theirs);
 
-        r = kivar("image " + path + " --format png --save " + g.name + "_maps");
-        EXPECT_EQ(r.status, 0) << r.err;
+        r = kivar_ok("image " + path + " --format png --save " + g.name + "_maps");
         EXPECT_EQ(files_in(std::string(g.name) + "_maps"), 1);
     }
 }
 
 TEST_F(GridsCli, GpvFieldsAsPoints) {
-    gpvgen::Forecast fc;
-    fc.levels = {850};
-    fc.items = {4};
-    fc.last_hour = 0;
     const std::string path = (dir / "fc.gpv").string();
-    ASSERT_TRUE(gpvgen::write_forecast(path, fc));
+    ASSERT_TRUE(write_forecast(path, {850}, {4}, 0));
     Outcome r = kivar("data " + path + " --points --save out");
     ASSERT_EQ(r.status, 0) << r.err;
     r = kivar("data " + path + " --text --save out");

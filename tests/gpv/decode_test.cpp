@@ -10,13 +10,7 @@ using namespace testfiles;
 
 namespace {
 
-struct Decode : ::testing::Test {
-    TempDir tmp{"decode"};
-    fs::path dir = tmp.path;
-    void SetUp() override {
-        platform::headless::reset();
-        platform::headless::set_echo(false);
-    }
+struct Decode : GpvTest {
     std::FILE* open_bytes(const gpvgen::Bytes& b) {
         write_file(dir / "f.gpv", b);
         return std::fopen((dir / "f.gpv").c_str(), "rb");

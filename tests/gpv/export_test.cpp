@@ -12,15 +12,11 @@ using namespace testfiles;
 
 namespace {
 
-struct Export : ::testing::Test {
-    TempDir tmp{"export"};
-    fs::path dir = tmp.path;
+struct Export : GpvTest {
     std::string save = dir.string() + "/";
     std::vector<float> field = std::vector<float>(120 * 150);
     void SetUp() override {
-        platform::headless::reset();
-        platform::headless::set_echo(false);
-        gpv::header = {};
+        GpvTest::SetUp();
         gpv::header.model_code = 4;
         gpv::header.init_year = 2, gpv::header.init_month = 2, gpv::header.init_day = 4;
         gpv::header.init_hour = 0;

@@ -17,12 +17,7 @@ using gpvgen::Bytes;
 
 namespace {
 
-struct Indexed : ::testing::Test {
-    TempDir tmp{"indexed"};
-    void SetUp() override {
-        platform::headless::reset();
-        platform::headless::set_echo(false);
-    }
+struct Indexed : GpvTest {
     void TearDown() override {
         gpv::walk = gpv::Walk::Indexed;
         gpv::format = gpv::Format::Fast;

@@ -12,16 +12,10 @@ using gpvgen::Bytes;
 
 namespace {
 
-struct Scan : ::testing::Test {
-    TempDir tmp{"scan"};
-    fs::path dir = tmp.path;
+// (The walks start from the data length of the last header read.)
+struct Scan : GpvTest {
     std::FILE* f = nullptr;
     std::vector<float> field = std::vector<float>(120 * 150, -1.0f);
-    void SetUp() override {
-        platform::headless::reset();
-        platform::headless::set_echo(false);
-        gpv::header = {}; // the walks start from the data length of the last header read
-    }
     void TearDown() override {
         if (f) std::fclose(f);
     }
@@ -108,31 +102,29 @@ TEST_F(Scan, FirstMarkerByBlocksWhereTheByteSearchFindsIt) {
 TEST_F(Scan, RefusedFields) {
     Bytes outside = gpvgen::record(tile(4, 500, 0, 0, 59, 74));
     outside[24] = 0, outside[25] = 10; // first column 10 < offset 240
-    const std::pair<Bytes, const char*> cases[] = {
-        {gpvgen::block({gpvgen::record(tile(4, 500, 0, 0, 60, 74))}),
-         "Error: v-dimension too small."},
-        {gpvgen::block({gpvgen::record(tile(4, 500, 0, 0, 59, 36))}),
-         "Error: number of data not matched."},
-        {gpvgen::block({outside}), "Error: tile outside the grid."},
-    };
-    for (const auto& [file, message] : cases) {
-        open(file);
-        EXPECT_EQ(gpv::get_GPV_dat(f, 4, 500, 0, field), 0);
-        EXPECT_EQ(last_message(), std::string("get_GPV_dat: ") + message);
-    }
-    // time 1 of a one-time record runs past its data
+    // Time 1 of a one-time record runs past its data.
     Bytes cut = gpvgen::record(tile(4, 500, 0, 0, 59, 74, 0, 2));
     unsigned len = 44 + 60 * 75 * 10 / 8 + 100;
     cut[0] = static_cast<std::uint8_t>(len >> 8), cut[1] = static_cast<std::uint8_t>(len);
     cut.resize(len);
-    open(gpvgen::block({cut}));
-    EXPECT_EQ(gpv::get_GPV_dat(f, 4, 500, 1, field), 0);
-    EXPECT_EQ(last_message(), "get_GPV_dat: Error: packed data longer than the record.");
-    // the grid of level 0 does not fit arrays sized for 60 x 75
-    open(gpvgen::block({gpvgen::record(tile(4, 0, 0, 0, 9, 9))}));
-    std::vector<float> small(60 * 75);
-    EXPECT_EQ(gpv::get_GPV_dat(f, 4, 0, 0, small), 0);
-    EXPECT_EQ(last_message(), "get_GPV_dat: Error: grid larger than the work arrays.");
+    std::vector<float> small(60 * 75); // level 0's grid does not fit arrays for 60 x 75
+    const struct {
+        Bytes record;
+        int level, hour;
+        std::vector<float>& into;
+        std::string message;
+    } cases[] = {
+        {gpvgen::record(tile(4, 500, 0, 0, 60, 74)), 500, 0, field, "v-dimension too small."},
+        {gpvgen::record(tile(4, 500, 0, 0, 59, 36)), 500, 0, field, "number of data not matched."},
+        {outside, 500, 0, field, "tile outside the grid."},
+        {cut, 500, 1, field, "packed data longer than the record."},
+        {gpvgen::record(tile(4, 0, 0, 0, 9, 9)), 0, 0, small, "grid larger than the work arrays."},
+    };
+    for (const auto& c : cases) {
+        open(gpvgen::block({c.record}));
+        EXPECT_EQ(gpv::get_GPV_dat(f, 4, c.level, c.hour, c.into), 0) << c.message;
+        EXPECT_EQ(last_message(), "get_GPV_dat: Error: " + c.message);
+    }
 }
 
 TEST_F(Scan, AllItemsRunsTimeFastestThenItemThenLevel) {
@@ -172,10 +164,7 @@ TEST_F(Scan, AllItemsRunsTimeFastestThenItemThenLevel) {
 }
 
 TEST_F(Scan, GeneratedForecastRoundTrips) {
-    gpvgen::Forecast fc;
-    fc.levels = {850, 0};
-    fc.items = {4, 49};
-    ASSERT_TRUE(gpvgen::write_forecast((dir / "fc.gpv").string(), fc));
+    ASSERT_TRUE(write_forecast(dir / "fc.gpv", {850, 0}, {4, 49}, 51));
     f = std::fopen((dir / "fc.gpv").c_str(), "rb");
     int levels[32];
     ASSERT_EQ(gpv::check_GPV_p(f, levels, 32), 2);

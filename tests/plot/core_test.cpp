@@ -104,7 +104,7 @@ TEST_F(CoreTest, WarningLinesAndErrmes) {
 }
 
 TEST_F(CoreTest, EndReportWithSourceDateEpoch) {
-    setenv("SOURCE_DATE_EPOCH", "1038960000", 1); // 2002-12-04 00:00:00 UTC
+    FixedDate date("1038960000"); // 2002-12-04 00:00:00 UTC
     const std::string file = path("a_rather_long_file_name_for_the_report_line_x.png");
     std::string out = captured([&] {
         open_page("png", file, 20, 10);
@@ -127,7 +127,6 @@ TEST_F(CoreTest, EndReportWithSourceDateEpoch) {
         open_page("virt", file);
         disfin();
     });
-    unsetenv("SOURCE_DATE_EPOCH");
     EXPECT_NE(out.find("\n <<  Metafile:                                                   <<"),
               std::string::npos);
     EXPECT_NE(out.find("Warnings: 0         Fileformat: VIRT"), std::string::npos);

@@ -90,6 +90,13 @@ void walk(const std::string& b, PdfDoc& doc) {
     }
 }
 
+// The status of a new page of w x h, compressed or not, written to file.
+int opened(const std::string& file, int w, int h, int compress) {
+    int status = 1;
+    pdf_open(file.c_str(), w, h, compress, &status);
+    return status;
+}
+
 // A file that qpdf finds free of errors and warnings, walked. (Operators
 // with wrong operand counts make pdftoppm below print errors.)
 PdfDoc read_pdf(const std::string& file) {
@@ -160,9 +167,7 @@ TEST_F(PdfTest, LargePageSplitsIntoContentStreams) {
 // and between, and the cache of the filling colour.
 TEST_F(PdfTest, UncompressedPageWithText) {
     const std::string f = path("t.pdf");
-    int status = 1;
-    pdf_open(f.c_str(), 300, 100, 0, &status);
-    ASSERT_EQ(status, 0);
+    ASSERT_EQ(opened(f, 300, 100, 0), 0);
     pdf_colour(255, 0, 128, 1);
     pdf_colour(255, 0, 128, 1); // same filling colour: written once
     pdf_colour(255, 0, 128, 0);
@@ -200,9 +205,7 @@ TEST_F(PdfTest, UncompressedPageWithText) {
 // re-encoding vector, read back by pdftotext.
 TEST_F(PdfTest, AccentedLettersReadBack) {
     const std::string f = path("a.pdf");
-    int status = 1;
-    pdf_open(f.c_str(), 800, 100, 1, &status);
-    ASSERT_EQ(status, 0);
+    ASSERT_EQ(opened(f, 800, 100, 1), 0);
     for (int code = 127; code <= 186; ++code) {
         const float m[6] = {1, 0, 0, 1, 10.0f + float(code - 127) * 12, 50};
         pdf_text(code, m, 0, 0, 10);
@@ -218,9 +221,7 @@ TEST_F(PdfTest, AccentedLettersReadBack) {
 // file that cannot be opened stops the program.
 TEST_F(PdfTest, CoordinatesAndBadFile) {
     const std::string f = path("n.pdf");
-    int status = 1;
-    pdf_open(f.c_str(), 100, 100, 0, &status);
-    ASSERT_EQ(status, 0);
+    ASSERT_EQ(opened(f, 100, 100, 0), 0);
     std::vector<float> values = {0.125f, 0.375f, 2.675f, -0.001f, -0.0f, 0.005f, 1e7f, 552.755f};
     uint32_t seed = 12345;
     for (int i = 0; i < 3000; ++i) {
@@ -245,8 +246,7 @@ TEST_F(PdfTest, CoordinatesAndBadFile) {
         << "differs at " << (a - want.begin()) << ": "
         << std::string(a, std::min(a + 40, want.end()));
 
-    pdf_open(path("no/such/folder/x.pdf").c_str(), 100, 100, 1, &status);
-    EXPECT_EQ(status, -1);
+    EXPECT_EQ(opened(path("no/such/folder/x.pdf"), 100, 100, 1), -1);
     pdf_path(1, 1, 3); // nothing open: nothing happens
     pdf_path(0, 0, 1);
     EXPECT_EXIT(
