@@ -156,4 +156,39 @@ TEST(GribUnpack, SpatialDifferencesUndoneAcrossBlocksAndMissingValues) {
     }
 }
 
+// Complex packing, template 5.2, of three groups of four values: one 2 bits
+// wide (values 0 to 3 over reference 3) and two constant ones (width 0)
+// whose references are the largest two of 4 bits. Missing value management
+// reads all ones as missing (mode 1), and all ones less one too (mode 2),
+// in the values of a group and in the references of constant groups.
+TEST(GribUnpack, ConstantGroupsOfMissingReferences) {
+    const float m = NAN;
+    const struct {
+        int mode;
+        std::vector<float> want; // ref 0.5 + 0.25 x
+    } cases[] = {
+        {0, {1.25f, 1.5f, 1.75f, 2, 4.25f, 4.25f, 4.25f, 4.25f, 4, 4, 4, 4}},
+        {1, {1.25f, 1.5f, 1.75f, m, m, m, m, m, 4, 4, 4, 4}},
+        {2, {1.25f, 1.5f, m, m, m, m, m, m, m, m, m, m}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("missing value management " + std::to_string(c.mode));
+        Bytes s5(22, 0), data;
+        s5[19] = 4; // bits of a group reference
+        put(s5, c.mode, 1), put(s5, 0, 8), put(s5, 3, 4), put(s5, 2, 2); // widths 0 + 2 bits
+        put(s5, 4, 4), put(s5, 1, 1), put(s5, 4, 4), put(s5, 0, 1);      // lengths all 4
+        put(data, 0x3f, 1), put(data, 0xe0, 1);                          // references 3, 15, 14
+        put(data, 0x80, 1);                                              // widths 2, 0, 0
+        put(data, 0x1b, 1), put(data, 0, 8);                             // 0, 1, 2, 3
+        std::vector<float> out(12);
+        const char* error = nullptr;
+        ASSERT_TRUE(grib::unpack_complex(s5.data(), s5.size(), 2, data.data(), data.size(), 12, 0.5,
+                                         0.25, out.data(), &error))
+            << error;
+        for (std::size_t k = 0; k < 12; ++k)
+            if (std::isnan(c.want[k]) ? !std::isnan(out[k]) : out[k] != c.want[k])
+                ADD_FAILURE() << "value " << k << ": " << out[k];
+    }
+}
+
 } // namespace
