@@ -79,12 +79,8 @@ GRIB_WIDE_LOOP void scale_32(const std::uint32_t* x, std::size_t n, double ref, 
 
 // Big-endian single-precision numbers as they stand.
 GRIB_WIDE_LOOP void ieee_32(const std::uint8_t* data, std::size_t n, float* out) {
-    for (std::size_t k = 0; k < n; ++k) {
-        std::uint32_t u;
-        std::memcpy(&u, data + 4 * k, 4);
-        u = __builtin_bswap32(u);
-        std::memcpy(out + k, &u, 4);
-    }
+    for (std::size_t k = 0; k < n; ++k)
+        out[k] = ieee32(data + 4 * k);
 }
 
 // Every second row (from the second) of values stored backwards turned
